@@ -1,0 +1,97 @@
+#include "app/save_paths.h"
+
+#include <sys/stat.h>
+
+#include "app/client_app.h"
+#include "app/frontend.h"
+
+namespace gantrell {
+namespace {
+
+void RemoveAll(std::string* text, std::string_view what) {
+  for (std::size_t pos; (pos = text->find(what)) != std::string::npos;) text->erase(pos, what.size());
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info;
+  return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Makes the folder unless it is there already; true when it exists after.
+bool EnsureDirectory(const std::string& path) {
+  if (IsDirectory(path)) return true;
+  ::mkdir(path.c_str(), 0777);
+  return IsDirectory(path);
+}
+
+}  // namespace
+
+std::string ProviderFolderName(std::string_view address) {
+  std::string name(address);
+  RemoveAll(&name, "http://");
+  RemoveAll(&name, "https://");
+  for (char& c : name) {
+    if (c == ':' || c == '.' || c == '/' || c == '\\') c = '_';
+  }
+  return name;
+}
+
+bool IsSafeLocation(std::string_view location) {
+  if (location.empty()) return true;
+  if (location.front() == '/' || location.front() == '\\') return false;
+  // "C:..." names a drive on the system the provider may have had in mind.
+  if (location.size() >= 2 && location[1] == ':') return false;
+  std::size_t start = 0;
+  while (start <= location.size()) {
+    std::size_t end = location.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = location.size();
+    if (location.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string CClientApp::GetItemSavePath(const CUpdateItem& item) {
+  if (!IsSafeLocation(item.m_strLocation)) return {};
+  const CUpdateGroup* group = item.m_pGroup;
+  if (group == nullptr || group->m_pProvider == nullptr) return {};
+
+  std::string folder = m_profile.GetProfileString(kSettingsSection, "dlpath", "?");
+  if (folder == "?") {
+    folder = AskDownloadFolder();
+    if (folder == "?") return {};
+  }
+  if (!IsDirectory(folder)) return {};
+
+  std::string path = folder + "/" + ProviderFolderName(group->m_pProvider->m_strAddress);
+  EnsureDirectory(path);  // a failure shows at the next folder
+  path += "/" + std::to_string(item.m_nNumber);
+  if (!EnsureDirectory(path)) return {};
+  return path + "/" + item.m_strLocation;
+}
+
+std::string CClientApp::AskDownloadFolder() {
+  if (m_pFrontend == nullptr) return "?";
+  for (;;) {
+    std::string folder;
+    switch (m_pFrontend->AskFolder(&folder)) {
+      case PromptResult::kUnavailable:
+        return "?";
+      case PromptResult::kCancel:
+        continue;  // only an existing folder ends the prompt
+      case PromptResult::kOk:
+        break;
+    }
+    if (!IsDirectory(folder)) {
+      m_pFrontend->ShowMessage("Folder does not exist.", MessageIcon::kError, MessageButtons::kOk);
+      continue;
+    }
+    std::string error;
+    if (!m_profile.WriteProfileString(kSettingsSection, "dlpath", folder, &error)) {
+      m_pFrontend->ShowMessage(error, MessageIcon::kError, MessageButtons::kOk);
+    }
+    return folder;
+  }
+}
+
+}  // namespace gantrell

@@ -1,0 +1,20 @@
+// Where downloaded items are filed: the download folder, one folder per
+// provider named after its address, one per item number, then the item's
+// location.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace gantrell {
+
+// The provider's folder name: the address without "http://" and "https://",
+// with ":", ".", "/" and "\" each turned into "_".
+std::string ProviderFolderName(std::string_view address);
+
+// Whether an item location may be appended below a download folder: it must
+// not be absolute nor climb out with a ".." component (with either
+// separator), since it comes from a provider's control file.
+bool IsSafeLocation(std::string_view location);
+
+}  // namespace gantrell

@@ -1,0 +1,129 @@
+#include "conditions/compound_condition.h"
+
+#include <string>
+
+#include "conditions/condition_text.h"
+#include "model/token_reader.h"
+
+namespace gantrell {
+namespace {
+
+// Reads past the rest of a compound whose keyword was just read, consuming
+// exactly the tokens a full read would, but counting nesting levels instead
+// of recursing.
+void SkipCompound(CTokenReader& reader) {
+  std::string key;
+  std::string value;
+  int open = 1;
+  while (open > 0) {
+    if (!reader.ReadToken(&key, kConditionKeyLength))
+      return;
+    if (key == "END") {
+      --open;
+      continue;
+    }
+    if (std::unique_ptr<CCondition> member = CreateCondition(key)) {
+      if (dynamic_cast<CCompoundCondition*>(member.get()) != nullptr) {
+        ++open;
+      } else {
+        member->Parse(reader);  // a flat member: read and thrown away
+      }
+      continue;
+    }
+    if (!reader.ReadToken(&value, kConditionValueLength))
+      return;
+    if (value == "END")
+      --open;
+  }
+}
+
+}  // namespace
+
+CCompoundCondition::~CCompoundCondition() {
+  // Nested members are taken apart level by level on one list, so a deep
+  // nest does not become a deep chain of destructor calls.
+  std::vector<std::unique_ptr<CCondition>> pending = std::move(m_members);
+  while (!pending.empty()) {
+    std::unique_ptr<CCondition> member = std::move(pending.back());
+    pending.pop_back();
+    if (auto* compound = dynamic_cast<CCompoundCondition*>(member.get())) {
+      for (std::unique_ptr<CCondition>& inner : compound->m_members) {
+        pending.push_back(std::move(inner));
+      }
+      compound->m_members.clear();
+    }
+  }
+}
+
+bool CCompoundCondition::Evaluate(const ConditionEnv& env) const {
+  bool holds = m_nCombination != kAnyOf;
+  for (const std::unique_ptr<CCondition>& member : m_members) {
+    const bool member_holds = member->Evaluate(env);
+    if (m_nCombination == kAnyOf) {
+      holds = holds || member_holds;
+    } else if (m_nCombination == kParity) {
+      holds = holds != member_holds;
+    } else {
+      holds = holds && member_holds;
+    }
+  }
+  return m_nInvert == 1 ? !holds : holds;
+}
+
+void CCompoundCondition::Parse(CTokenReader& reader) {
+  ParseAtDepth(reader, 1);
+}
+
+void CCompoundCondition::ParseAtDepth(CTokenReader& reader, int depth) {
+  std::string key;
+  std::string value;
+  while (reader.ReadToken(&key, kConditionKeyLength) && key != "END") {
+    if (std::unique_ptr<CCondition> member = CreateCondition(key)) {
+      if (auto* compound = dynamic_cast<CCompoundCondition*>(member.get())) {
+        if (depth >= kMaxNesting) {
+          SkipCompound(reader);
+          continue;
+        }
+        compound->ParseAtDepth(reader, depth + 1);
+      } else {
+        member->Parse(reader);
+      }
+      m_members.push_back(std::move(member));
+      continue;
+    }
+    // A failed read or an END value ends the compound before anything is
+    // stored, so a cut-off name does not replace the one read before.
+    if (!reader.ReadToken(&value, kConditionValueLength) || value == "END")
+      return;
+    if (key == "NME") {
+      m_strName = value;
+    } else if (key == "CPT") {
+      StoreConditionInt(value, &m_nCombination);
+    } else if (key == "INV") {
+      StoreConditionInt(value, &m_nInvert);
+    }
+  }
+}
+
+void CCompoundCondition::Write(std::ostream& out) const {
+  out << " CP NME ";
+  WriteConditionText(out, m_strName);
+  out << " CPT " << std::to_string(m_nCombination) << " INV " << std::to_string(m_nInvert) << ' ';
+  for (const std::unique_ptr<CCondition>& member : m_members)
+    member->Write(out);
+  out << "END ";
+}
+
+std::unique_ptr<CCondition> CCompoundCondition::Clone() const {
+  auto copy = std::make_unique<CCompoundCondition>();
+  copy->m_strName = m_strName;
+  copy->m_nCombination = m_nCombination;
+  copy->m_nInvert = m_nInvert;
+  copy->m_members.reserve(m_members.size());
+  for (const std::unique_ptr<CCondition>& member : m_members) {
+    copy->m_members.push_back(member->Clone());
+  }
+  return copy;
+}
+
+}  // namespace gantrell

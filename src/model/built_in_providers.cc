@@ -1,0 +1,41 @@
+#include "model/built_in_providers.h"
+
+#include <cstdlib>
+
+#include "platform/registry.h"
+
+namespace gantrell {
+namespace {
+
+constexpr std::string_view kMachineSettingsKey = "Software\\Gantrell\\gantrell\\mainpath";
+
+std::string WithoutTrailingSlashes(std::string base) {
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  return base;
+}
+
+}  // namespace
+
+std::string KeyServerBase(const Registry& registry) {
+  if (const char* env = std::getenv("GANTRELL_KEY_SERVER"); env != nullptr && *env != '\0') {
+    return WithoutTrailingSlashes(env);
+  }
+  RegValue value;
+  if (registry.QueryValue(RegRoot::kLocalMachine, kMachineSettingsKey, "KeyServer", &value) &&
+      (value.type == kRegSz || value.type == kRegExpandSz)) {
+    std::string text = WithoutTrailingSlashes(value.AsText());
+    if (!text.empty()) return text;
+  }
+  return std::string(kDefaultKeyServer);
+}
+
+std::array<std::string, kBuiltInProviderCount> BuiltInAddresses(std::string_view base) {
+  std::array<std::string, kBuiltInProviderCount> addresses;
+  for (int i = 0; i < kBuiltInProviderCount; ++i) {
+    addresses[static_cast<std::size_t>(i)] =
+        std::string(base) + std::string(kBuiltInPaths[static_cast<std::size_t>(i)]);
+  }
+  return addresses;
+}
+
+}  // namespace gantrell

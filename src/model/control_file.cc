@@ -1,0 +1,188 @@
+// Parsing a provider's control file (control.txt) into its groups and items.
+#include <cmath>
+#include <cstdio>
+
+#include "conditions/condition.h"
+#include "model/number_scan.h"
+#include "model/provider.h"
+#include "model/token_reader.h"
+
+namespace gantrell {
+namespace {
+
+constexpr int kKeywordLimit = 20;
+constexpr int kItemKeywordLimit = 15;
+constexpr int kNameLimit = 256;
+constexpr int kDescriptionLimit = 512;
+constexpr int kItemDateLimit = 40;
+constexpr int kHeaderSearchTokens = 7;
+constexpr std::int32_t kIntervalWrap = 65536;
+
+// Reads one token and tells whether it is exactly `keyword`.
+bool Expect(CTokenReader& reader, const char* keyword, int limit) {
+  std::string token;
+  return reader.ReadToken(&token, limit) && token == keyword;
+}
+
+// A quoted "day month year" date as the local time of that day at noon.
+// Returns false only at the end of the input; a date that does not scan
+// leaves *field alone.
+bool ReadDate(CTokenReader& reader, Time* field) {
+  std::string token;
+  if (!reader.ReadToken(&token, kKeywordLimit)) return false;
+  std::int32_t day, month, year;
+  Time t;
+  if (ScanThreeInts(token, &day, &month, &year) && LocalNoon(day, month, year, &t)) *field = t;
+  return true;
+}
+
+bool ReadNumber(CTokenReader& reader, int limit, std::int32_t* field) {
+  std::string token;
+  if (!reader.ReadToken(&token, limit)) return false;
+  ScanInt(token, field);
+  return true;
+}
+
+// Deletes the item's downloaded file when its location changes, since the
+// file would otherwise stay behind where nothing points to it any more.
+void ForgetMovedFile(CUpdateItem* item, const std::string& new_location,
+                     const ControlFileContext& context) {
+  if (new_location == item->m_strLocation || item->m_nFileStamp <= 0) return;
+  std::string path = item->m_strSavePath;
+  if (path.empty() && context.default_save_path) path = context.default_save_path(*item);
+  if (!path.empty()) std::remove(path.c_str());  // a file that stays is left alone
+  item->m_strSavePath.clear();
+  item->m_nFileStamp = -1;
+}
+
+// The fixed sequence of an item entry after "FILE" and its name.
+bool ParseItemEntry(CUpdateItem* item, CTokenReader& reader, const ControlFileContext& context) {
+  if (!Expect(reader, "DESC", kItemKeywordLimit)) return false;
+  if (!reader.ReadToken(&item->m_strDescription, kDescriptionLimit)) return false;
+
+  std::string token;
+  if (!reader.ReadToken(&token, kItemKeywordLimit)) return false;
+  item->m_nNumber = 0;
+  if (token == "NUMB") {
+    if (!ReadNumber(reader, kKeywordLimit, &item->m_nNumber)) return false;
+    if (!reader.ReadToken(&token, kItemKeywordLimit)) return false;
+  }
+  if (token != "LOCN") return false;
+  std::string location;
+  if (!reader.ReadToken(&location, kNameLimit)) return false;
+  ForgetMovedFile(item, location, context);
+  item->m_strLocation = std::move(location);
+
+  if (!Expect(reader, "UPD", kItemKeywordLimit)) return false;
+  std::string date;
+  if (!reader.ReadToken(&date, kItemDateLimit)) return false;
+  for (char& c : date) {
+    if (c == '/') c = ' ';
+  }
+  item->m_strDate = std::move(date);
+
+  if (!Expect(reader, "LEN", kItemKeywordLimit)) return false;
+  if (!ReadNumber(reader, kItemKeywordLimit, &item->m_nLength)) return false;
+  if (!Expect(reader, "TIME", kItemKeywordLimit)) return false;
+  return ReadNumber(reader, kItemKeywordLimit, &item->m_nStamp);
+}
+
+}  // namespace
+
+bool CProvider::ParseControlFile(std::string& text, const ControlFileContext& context) {
+  CStringTokenReader reader(text);
+  const bool parsed = ParseControlHeader(reader) && ParseGroups(reader, context);
+  if (parsed) {
+    // The next check is spread over 0.75 to 1.25 intervals so that clients
+    // which started together do not all ask the provider at the same moment.
+    const Time base = context.now < m_timeListDate ? m_timeListDate : context.now;
+    const int r = context.draw ? context.draw() : 0;
+    const double factor = r * 0.5 / kMaxDraw + 0.75;
+    const auto days = static_cast<Time>(std::ceil(factor * m_nCheckInterval));
+    m_timeNextCheck = base + days * kSecondsPerDay;
+  }
+  text.clear();
+  return parsed;
+}
+
+bool CProvider::ParseControlHeader(CTokenReader& reader) {
+  std::string token;
+  for (int i = 0; i < kHeaderSearchTokens; ++i) {
+    if (!reader.ReadToken(&token, kKeywordLimit)) return false;
+    if (token == "TCHK") break;
+  }
+
+  std::int32_t interval = m_nCheckInterval;
+  if (!ReadNumber(reader, kKeywordLimit, &interval)) return false;
+  if (interval > kIntervalWrap) interval -= kIntervalWrap;
+  m_nCheckInterval = interval;
+
+  if (!ReadDate(reader, &m_timeListDate)) return false;
+
+  if (!Expect(reader, "KMADE", kKeywordLimit)) return false;
+  // The key's date is taken once: only while the stored one is still the
+  // placeholder from before 2000.
+  Time key_made = m_timeKeyMade;
+  if (!ReadDate(reader, &key_made)) return false;
+  Time year_2000;
+  if (LocalNoon(1, 1, 2000, &year_2000) && m_timeKeyMade < year_2000) m_timeKeyMade = key_made;
+
+  if (!Expect(reader, "ID", kKeywordLimit)) return false;
+  if (!ReadNumber(reader, kKeywordLimit, &m_nKeyId)) return false;
+  if (!Expect(reader, "KEYNAME", kKeywordLimit)) return false;
+  if (!reader.ReadToken(&m_strKeyName, kNameLimit)) return false;
+  m_bListParsed = 1;
+  return true;
+}
+
+bool CProvider::ParseGroups(CTokenReader& reader, const ControlFileContext& context) {
+  std::string token;
+  while (reader.ReadToken(&token, kKeywordLimit)) {
+    if (token == "END") return true;
+    if (token != "GRP") continue;
+
+    std::string name;
+    if (!reader.ReadToken(&name, kNameLimit)) return false;
+    CUpdateGroup* group = FindGroup(name);
+    if (group == nullptr) {
+      group = AddGroup();
+      group->m_strName = name;
+      group->m_bScan = m_nScanMode == 2 ? 0 : m_nScanMode;
+    }
+    if (!ParseGroupItems(group, reader, context)) return false;
+    group->m_bListed = 1;
+  }
+  return false;
+}
+
+bool CProvider::ParseGroupItems(CUpdateGroup* group, CTokenReader& reader,
+                                const ControlFileContext& context) {
+  CUpdateItem* current = nullptr;
+  std::string token;
+  while (reader.ReadToken(&token, kKeywordLimit)) {
+    if (token == "END") return true;
+    if (token == "FILE") {
+      std::string name;
+      if (!reader.ReadToken(&name, kNameLimit)) return false;
+      CUpdateItem* item = group->FindItem(name);
+      if (item == nullptr) {
+        item = group->AddItem();
+        item->m_strName = name;
+      }
+      item->m_bListed = 1;
+      item->m_nOffered = 1;
+      current = item;
+      if (!ParseItemEntry(item, reader, context)) return false;
+    } else if (token == "COND" && current != nullptr) {
+      std::string kind;
+      if (!reader.ReadToken(&kind, kItemKeywordLimit)) return false;
+      current->m_pCondition.reset();
+      current->m_pCondition = CreateCondition(kind);
+      if (current->m_pCondition == nullptr) return false;
+      current->m_pCondition->Parse(reader);
+    }
+  }
+  return false;
+}
+
+}  // namespace gantrell

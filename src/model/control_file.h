@@ -1,0 +1,27 @@
+// What parsing a provider's control file needs from outside the provider:
+// the clock, the random draw that spreads the next check, and the place of
+// an item's downloaded file (to delete it when the item moves).
+// docs/control-file.md describes the format with an example.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "model/local_time.h"
+
+namespace gantrell {
+
+class CUpdateItem;
+
+struct ControlFileContext {
+  Time now = 0;
+  // A draw from 0 to 32767.
+  std::function<int()> draw;
+  // The item's default save path; empty when it has no place on disk.
+  std::function<std::string(const CUpdateItem&)> default_save_path;
+};
+
+// The largest draw `ControlFileContext::draw` returns.
+constexpr int kMaxDraw = 32767;
+
+}  // namespace gantrell

@@ -1,0 +1,97 @@
+// An update provider: a web address, its public key, its schedule and the
+// groups of items its control file publishes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/control_file.h"
+#include "model/local_time.h"
+#include "model/update_group.h"
+#include "net/crypto_handles.h"
+
+namespace gantrell {
+
+class CTokenReader;
+
+class CProvider {
+ public:
+  CProvider() = default;
+  ~CProvider();
+
+  CProvider(const CProvider&) = delete;
+  CProvider& operator=(const CProvider&) = delete;
+
+  int GetGroupCount() const { return static_cast<int>(m_groups.size()); }
+  // The group at `index`, or none outside 0 .. count-1.
+  CUpdateGroup* GetGroup(int index) const;
+  // The group named exactly `name`, or none.
+  CUpdateGroup* FindGroup(const std::string& name) const;
+  // Appends a new group owned by this provider and returns it.
+  CUpdateGroup* AddGroup();
+  // Deletes the group at `index` with its items.
+  void RemoveGroup(int index);
+
+  // Replaces the stored key record (m_pKeyData, m_nKeyLength). The decoded
+  // key is not touched; SetPublicKey decodes.
+  void SetKeyData(const std::uint8_t* bytes, int length);
+  void ClearKeyData();
+
+  // Signature checks (signature.cc). The order for one check is
+  // BeginDigest, AddToDigest once or more, then VerifySignature, which
+  // consumes the digest. One thread at a time per provider.
+  //
+  // Decodes a "PUBLKEY" key record into m_pPublicKey. A record that does not
+  // start with "PUBLKEY" changes nothing; one that does but does not decode
+  // leaves the provider without a usable key.
+  void SetPublicKey(const std::uint8_t* record, int length);
+  void BeginDigest();
+  void AddToDigest(const std::uint8_t* bytes, int count);
+  void AddToDigest(std::string_view text);
+  // True only when the "SIG" record's signature matches the digest under the
+  // provider's key. Consumes the digest unless the record is not "SIG" or
+  // the provider has no key.
+  bool VerifySignature(const std::uint8_t* record, int length);
+  void ReleaseCrypto();
+  bool HasPublicKey() const { return m_pPublicKey != nullptr; }
+
+  // Merges the provider's verified control file into its groups and items
+  // and schedules the next check (control_file.cc). Returns false when the
+  // text ends early or misses a keyword; what was merged before stays and
+  // the next check is left alone. The text is emptied in both cases.
+  bool ParseControlFile(std::string& text, const ControlFileContext& context);
+  bool ParseControlHeader(CTokenReader& reader);
+  bool ParseGroups(CTokenReader& reader, const ControlFileContext& context);
+  bool ParseGroupItems(CUpdateGroup* group, CTokenReader& reader,
+                       const ControlFileContext& context);
+
+  std::int32_t m_nFetchStatus = 0;  // last fetch result; not stored
+  std::string m_strKeyName;
+  std::string m_strAddress;
+  std::unique_ptr<std::uint8_t[]> m_pKeyData;  // the key record as stored
+  std::int32_t m_nKeyLength = 0;
+  std::int32_t m_nCheckInterval = 0;  // days between checks
+  std::int32_t m_nKeyId = 0;
+  std::int32_t m_bListParsed = 0;  // control file header parsed in this run
+  Time m_timeListDate = 0;
+  Time m_timeKeyMade = 0;
+  RsaPublicKeyPtr m_pPublicKey;
+  Sha1DigestPtr m_pDigest;
+  Time m_timeBaseline = 0;
+  Time m_timeNextCheck = 0;
+  std::int32_t m_nScanMode = 0;  // 0 off, 1 on, 2 mixed
+  std::int32_t m_nScanModeEdit = 0;
+  bool m_bTransferFlag = false;
+  bool m_bVerified = false;
+  std::int32_t m_nVerifyState = 3;
+  std::vector<std::unique_ptr<CUpdateGroup>> m_groups;
+};
+
+// True when either buffer is missing, else when their first `n` bytes are
+// equal. Lengths are not compared.
+bool BytesEqual(const std::uint8_t* a, const std::uint8_t* b, int n);
+
+}  // namespace gantrell

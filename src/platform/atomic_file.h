@@ -1,0 +1,55 @@
+// Replacing a file's content so that readers and a crash at any moment see
+// either the old content or the new, never a mix.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gantrell {
+
+// Writes `content` to a temporary file in the same folder as `path`, flushes
+// it to disk, renames it over `path` and flushes the folder. The file keeps
+// the permission bits of the file it replaces; a new file gets `new_file_mode`
+// (less the umask). The folder must exist. Returns false with a message naming
+// the file in *error (which may be null); `path` is then unchanged and no
+// temporary file is left behind.
+//
+// This does not serialise writers: two processes replacing the same file at
+// once each succeed and the last rename wins. Callers that read, change and
+// write back hold a FileLock around the whole sequence.
+bool WriteFileAtomically(const std::string& path, std::string_view content, std::string* error,
+                         mode_t new_file_mode);
+bool WriteFileAtomically(const std::string& path, std::string_view content, std::string* error);
+
+struct FileContent {
+  std::string path;
+  std::string content;
+};
+
+// Replaces several files that belong together. Every new content is written
+// and flushed under a temporary name before the first rename, so a failure to
+// write any of them (a full disk, say) leaves every original unchanged. The
+// renames themselves follow one another: a crash between them can leave some
+// files new and some old, but each file whole.
+bool WriteFilesAtomically(const std::vector<FileContent>& files, std::string* error,
+                          mode_t new_file_mode = 0644);
+
+// Creates `folder` and any missing parents with `mode` (less the umask).
+// Returns true when the folder exists afterwards; otherwise false with a
+// message in *error (which may be null).
+bool CreateFolders(const std::string& folder, mode_t mode, std::string* error);
+
+// The folder part of a path: "/a/b" for "/a/b/c", "." for "c", "/" for "/c".
+std::string ParentFolder(const std::string& path);
+
+// Reads the whole file. Returns false with *missing true when the file does
+// not exist, or false with a message in *error when it cannot be read. When
+// `info` is not null it receives the file's status, taken from the same open
+// file that was read.
+bool ReadWholeFile(const std::string& path, std::string* content, bool* missing, std::string* error,
+                   struct stat* info = nullptr);
+
+}  // namespace gantrell

@@ -1,0 +1,31 @@
+// An exclusive lock between processes, taken on a lock file of its own so
+// that the file it guards can be replaced by rename while the lock is held.
+#pragma once
+
+#include <string>
+
+namespace gantrell {
+
+class FileLock {
+ public:
+  FileLock() = default;
+  ~FileLock() { Unlock(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Opens (creating it when missing) the lock file and waits until this
+  // process holds it exclusively. Returns false with a message naming the
+  // lock file in *error when the file cannot be opened or locked. The lock is
+  // advisory: it only keeps out others that take it too.
+  bool Lock(const std::string& lock_path, std::string* error);
+
+  // Releases the lock; does nothing when it is not held.
+  void Unlock();
+
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace gantrell

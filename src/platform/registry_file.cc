@@ -1,0 +1,263 @@
+#include "platform/registry_file.h"
+
+#include <sys/stat.h>
+#include <cstdlib>
+
+#include "platform/atomic_file.h"
+#include "platform/file_lock.h"
+#include "platform/reg_file_format.h"
+#include "platform/standard_folders.h"
+
+namespace gantrell {
+namespace {
+
+constexpr std::string_view kShellFoldersKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr std::string_view kAppDataValue = "AppData";
+
+// The per-user file holds private settings; the machine-wide one is readable
+// by every user of the machine.
+constexpr mode_t kUserFileMode = 0600;
+constexpr mode_t kUserFolderMode = 0700;
+constexpr mode_t kMachineFileMode = 0644;
+constexpr mode_t kMachineFolderMode = 0755;
+
+std::string StandardFile(bool per_user) {
+  const char* name = per_user ? "user.reg" : "machine.reg";
+  const char* dir = std::getenv("GANTRELL_REGISTRY_DIR");
+  if (dir != nullptr && dir[0] != '\0') {
+    return std::string(dir) + "/" + name;
+  }
+  if (!per_user) {
+    return "/etc/gantrell/machine.reg";
+  }
+  std::string config = ConfigHome();
+  return config.empty() ? std::string() : config + "/gantrell/user.reg";
+}
+
+bool CheckNames(std::string_view key_path, std::string_view value_name, std::string* error) {
+  if (!IsValidKeyPath(key_path)) {
+    *error = "Invalid registry key path \"" + std::string(key_path) + "\"";
+    return false;
+  }
+  if (!IsValidValueName(value_name)) {
+    *error = "Invalid registry value name \"" + std::string(value_name) + "\"";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+FileRegistry::FileRegistry() : FileRegistry(StandardFile(true), StandardFile(false), DataHome()) {}
+
+FileRegistry::FileRegistry(std::string user_file, std::string machine_file)
+    : FileRegistry(std::move(user_file), std::move(machine_file), DataHome()) {}
+
+FileRegistry::FileRegistry(std::string user_file, std::string machine_file,
+                           std::string app_data_folder)
+    : app_data_folder_(std::move(app_data_folder)) {
+  user_.path = std::move(user_file);
+  user_.per_user = true;
+  machine_.path = std::move(machine_file);
+}
+
+FileRegistry::StoreFile& FileRegistry::FileFor(RegRoot root) const {
+  return root == RegRoot::kCurrentUser ? user_ : machine_;
+}
+
+FileRegistry::FileStamp FileRegistry::StampOf(const struct stat& info) {
+  return FileStamp{true,
+                   static_cast<unsigned long long>(info.st_dev),
+                   static_cast<unsigned long long>(info.st_ino),
+                   static_cast<unsigned long long>(info.st_size),
+                   info.st_mtim.tv_sec,
+                   info.st_mtim.tv_nsec,
+                   info.st_ctim.tv_sec,
+                   info.st_ctim.tv_nsec};
+}
+
+bool FileRegistry::Load(const StoreFile& file, RegDocument* document, FileStamp* stamp,
+                        std::string* problem) {
+  *document = RegDocument();
+  *stamp = FileStamp();
+  if (file.path.empty()) {
+    return true;  // no home folder: nothing stored, and writes say why
+  }
+  std::string text;
+  bool missing = false;
+  struct stat info;
+  if (!ReadWholeFile(file.path, &text, &missing, problem, &info)) {
+    return missing;
+  }
+  *stamp = StampOf(info);
+  if (!ParseRegFile(text, file.path, document, problem)) {
+    *document = RegDocument();
+    return false;
+  }
+  for (const RegDocumentKey& key : document->keys()) {
+    if ((key.root == RegRoot::kCurrentUser) != file.per_user) {
+      *problem =
+          file.path + ":" + std::to_string(key.line) + ": " + std::string(RegRootName(key.root)) +
+          (file.per_user ? " keys belong in the machine-wide file, not in this per-user file"
+                         : " keys belong in the per-user file, not in this machine-wide file");
+      *document = RegDocument();
+      return false;
+    }
+  }
+  return true;
+}
+
+void FileRegistry::Refresh(StoreFile* file) {
+  FileStamp now;
+  struct stat info;
+  if (!file->path.empty() && ::stat(file->path.c_str(), &info) == 0) {
+    now = StampOf(info);
+  }
+  if (file->loaded && now == file->stamp) {
+    return;
+  }
+  file->problem.clear();
+  Load(*file, &file->document, &file->stamp, &file->problem);
+  file->loaded = true;
+}
+
+bool FileRegistry::IsAppDataFallback(RegRoot root, std::string_view key_path,
+                                     std::string_view value_name) const {
+  return root == RegRoot::kCurrentUser && !app_data_folder_.empty() &&
+         NamesEqual(key_path, kShellFoldersKey) && NamesEqual(value_name, kAppDataValue);
+}
+
+bool FileRegistry::KeyExists(RegRoot root, std::string_view key_path) const {
+  if (!IsValidKeyPath(key_path)) {
+    return false;
+  }
+  if (root == RegRoot::kCurrentUser && !app_data_folder_.empty() &&
+      PathIsAtOrBelow(kShellFoldersKey, key_path)) {
+    return true;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  StoreFile& file = FileFor(root);
+  Refresh(&file);
+  return file.document.KeyExists(root, key_path);
+}
+
+bool FileRegistry::QueryValue(RegRoot root, std::string_view key_path, std::string_view value_name,
+                              RegValue* value) const {
+  if (!IsValidKeyPath(key_path) || !IsValidValueName(value_name)) {
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    StoreFile& file = FileFor(root);
+    Refresh(&file);
+    if (const RegValue* found = file.document.FindValue(root, key_path, value_name)) {
+      *value = *found;
+      return true;
+    }
+  }
+  if (IsAppDataFallback(root, key_path, value_name)) {
+    *value = RegValue::Text(app_data_folder_, kRegExpandSz);
+    return true;
+  }
+  return false;
+}
+
+bool FileRegistry::AlreadyHolds(RegRoot root, std::string_view key_path,
+                                std::string_view value_name, const RegValue* value) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  StoreFile& file = FileFor(root);
+  Refresh(&file);
+  if (!file.problem.empty()) {
+    return false;  // let the write report the problem
+  }
+  const RegValue* found = file.document.FindValue(root, key_path, value_name);
+  return value == nullptr ? found == nullptr : (found != nullptr && *found == *value);
+}
+
+template <typename Change>
+bool FileRegistry::Modify(RegRoot root, std::string* error, Change change) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  StoreFile& file = FileFor(root);
+  if (file.path.empty()) {
+    *error = "Cannot write the per-user registry: no home folder is known (set HOME)";
+    return false;
+  }
+  bool per_user = file.per_user;
+  if (!CreateFolders(ParentFolder(file.path), per_user ? kUserFolderMode : kMachineFolderMode,
+                     error)) {
+    return false;
+  }
+  FileLock file_lock;
+  if (!file_lock.Lock(file.path + ".lock", error)) {
+    return false;
+  }
+  // Another process may have changed the file since it was cached; the
+  // change is applied to what is on disk now.
+  RegDocument document;
+  FileStamp stamp;
+  std::string problem;
+  if (!Load(file, &document, &stamp, &problem)) {
+    *error = problem + " (the file was left unchanged)";
+    return false;
+  }
+  if (!change(&document)) {
+    return true;
+  }
+  if (!WriteFileAtomically(file.path, SerializeRegFile(document), error,
+                           per_user ? kUserFileMode : kMachineFileMode)) {
+    return false;
+  }
+  // Still under the lock, so the file is the one just written.
+  file.loaded = false;
+  Refresh(&file);
+  return true;
+}
+
+bool FileRegistry::SetValue(RegRoot root, std::string_view key_path, std::string_view value_name,
+                            const RegValue& value, std::string* error) {
+  if (!CheckNames(key_path, value_name, error)) {
+    return false;
+  }
+  if (AlreadyHolds(root, key_path, value_name, &value)) {
+    return true;
+  }
+  return Modify(root, error, [&](RegDocument* document) {
+    const RegValue* old = document->FindValue(root, key_path, value_name);
+    if (old != nullptr && *old == value) {
+      return false;
+    }
+    document->SetValue(root, key_path, value_name, value);
+    return true;
+  });
+}
+
+bool FileRegistry::DeleteValue(RegRoot root, std::string_view key_path, std::string_view value_name,
+                               std::string* error) {
+  if (!CheckNames(key_path, value_name, error)) {
+    return false;
+  }
+  if (AlreadyHolds(root, key_path, value_name, nullptr)) {
+    return true;
+  }
+  return Modify(root, error, [&](RegDocument* document) {
+    return document->DeleteValue(root, key_path, value_name);
+  });
+}
+
+std::string FileRegistry::Diagnostics() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string out;
+  for (StoreFile* file : {&user_, &machine_}) {
+    Refresh(file);
+    if (!file->problem.empty()) {
+      if (!out.empty()) {
+        out += '\n';
+      }
+      out += file->problem;
+    }
+  }
+  return out;
+}
+
+}  // namespace gantrell

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/client_app.h"
+#include "model/store_format.h"
+#include "platform/os_version_registry.h"
+#include "support/temp_dir.h"
+#include "support/temp_registry.h"
+#include "support/test_paths.h"
+
+namespace gantrell {
+namespace {
+
+using testing::ReadWholeFile;
+using testing::ScopedEnv;
+using testing::TempDir;
+using testing::TempRegistry;
+using testing::VectorPath;
+
+class StoreTest : public ::testing::Test {
+ protected:
+  StoreTest() : key_server_("GANTRELL_KEY_SERVER", nullptr), os_(reg_), app_(reg_, os_) {
+    app_.m_strDataPath = data_.path();
+  }
+
+  void CopyVector(const std::string& vector, const std::string& as) {
+    data_.WriteFile(as, ReadWholeFile(VectorPath(vector)));
+  }
+  bool DataFileExists(const std::string& name) {
+    return std::filesystem::exists(data_.File(name));
+  }
+
+  // A provider with a group, an item and a key record.
+  void AddUserProvider(CClientApp& app, const std::string& address) {
+    app.m_providers.push_back(std::make_unique<CProvider>());
+    CProvider& provider = *app.m_providers.back();
+    provider.m_strAddress = address;
+    provider.m_strKeyName = "user " + address;
+    const std::string key = ReadWholeFile(VectorPath("key1024.rec"));
+    provider.SetKeyData(reinterpret_cast<const std::uint8_t*>(key.data()),
+                        static_cast<int>(key.size()));
+    provider.SetPublicKey(provider.m_pKeyData.get(), provider.m_nKeyLength);
+    CUpdateGroup* group = provider.AddGroup();
+    group->m_strName = "g";
+    CUpdateItem* item = group->AddItem();
+    item->m_strName = "i";
+    item->m_pCondition = CreateCondition("NULL");
+  }
+
+  ScopedEnv key_server_;
+  TempRegistry reg_;
+  TempDir data_;
+  RegistryOsVersion os_;
+  CClientApp app_;
+};
+
+TEST_F(StoreTest, NothingStoredGivesTheBuiltInEntries) {
+  app_.LoadStore();
+  ASSERT_EQ(app_.GetProviderCount(), 5);
+  EXPECT_EQ(app_.GetProvider(1)->m_strAddress, "http://keys.gantrell.org/ngtlkey/signone/");
+}
+
+TEST_F(StoreTest, IndependentStoreAndKeysLoadWithCurrentAddresses) {
+  CopyVector("store-v3-provdata.dat", "provdata.dat");
+  CopyVector("store-v3-keydata.dat", "keydata.dat");
+  app_.LoadStore();
+  ASSERT_EQ(app_.GetProviderCount(), 6);
+  EXPECT_EQ(app_.GetProvider(0)->m_strAddress, "http://keys.gantrell.org/ngtlkey/master/");
+  EXPECT_EQ(app_.GetProvider(4)->m_strKeyName, "Own updates");
+  EXPECT_TRUE(app_.GetProvider(0)->HasPublicKey());
+  EXPECT_FALSE(app_.GetProvider(1)->HasPublicKey());
+  EXPECT_TRUE(app_.GetProvider(4)->HasPublicKey());
+  EXPECT_TRUE(app_.GetProvider(5)->HasPublicKey());
+}
+
+TEST_F(StoreTest, SaveThenLoadGivesTheSameTree) {
+  app_.SetUpBuiltInProviders();
+  AddUserProvider(app_, "http://a.example/");
+  AddUserProvider(app_, "http://b.example/");
+  ASSERT_TRUE(app_.SaveStore());
+  const std::string written = FormatStore(app_.m_providers);
+
+  CClientApp loaded(reg_, os_);
+  loaded.m_strDataPath = data_.path();
+  loaded.LoadStore();
+  EXPECT_EQ(FormatStore(loaded.m_providers), written);
+  ASSERT_EQ(loaded.GetProviderCount(), 7);
+  EXPECT_TRUE(loaded.GetProvider(6)->HasPublicKey());
+  EXPECT_EQ(loaded.GetProvider(6)->m_nKeyLength, app_.GetProvider(6)->m_nKeyLength);
+  EXPECT_FALSE(loaded.GetProvider(0)->HasPublicKey());
+  EXPECT_NE(loaded.GetProvider(5)->GetGroup(0)->GetItem(0)->m_pCondition, nullptr);
+}
+
+TEST_F(StoreTest, Version2StoreIsSavedAsVersion3) {
+  // The old store holds one provider, so it joins the built-in entries only
+  // through a hand-off; copy it as the hand-off file of a first run.
+  CopyVector("store-v2-provdata.dat", "newprovs.dat");
+  app_.LoadStore();
+  ASSERT_EQ(app_.GetProviderCount(), 6);
+  EXPECT_EQ(app_.GetProvider(5)->m_strKeyName, "Old provider");
+  ASSERT_TRUE(app_.SaveStore());
+  const std::string saved = ReadWholeFile(data_.File("provdata.dat"));
+  EXPECT_EQ(saved.find("V2lsave"), std::string::npos);
+  EXPECT_NE(saved.find("\"Old provider\""), std::string::npos);
+}
+
+TEST_F(StoreTest, HandOffFilesAreAppendedAndDeleted) {
+  app_.SetUpBuiltInProviders();
+  AddUserProvider(app_, "http://stored.example/");
+  ASSERT_TRUE(app_.SaveStore());
+
+  CClientApp tool(reg_, os_);
+  AddUserProvider(tool, "http://handed.example/");
+  AddUserProvider(tool, "http://stored.example/");  // a duplicate: dropped
+  data_.WriteFile("newprovs.dat", FormatStore(tool.m_providers));
+  std::string keys("XX");
+  const std::string key = ReadWholeFile(VectorPath("key2048.rec"));
+  keys += static_cast<char>(key.size() / 256);
+  keys += static_cast<char>(key.size() % 256);
+  keys = keys.substr(2) + key + "XX";  // handed's key, then none
+  data_.WriteFile("nkeydata.dat", keys);
+
+  app_.LoadStore();
+  EXPECT_FALSE(DataFileExists("newprovs.dat"));
+  EXPECT_FALSE(DataFileExists("nkeydata.dat"));
+  ASSERT_EQ(app_.GetProviderCount(), 7);
+  EXPECT_EQ(app_.GetProvider(6)->m_strAddress, "http://handed.example/");
+  EXPECT_EQ(app_.GetProvider(6)->m_nKeyLength, static_cast<int>(key.size()));
+  EXPECT_TRUE(app_.GetProvider(5)->HasPublicKey());  // its own key from keydata.dat
+}
+
+TEST_F(StoreTest, HandOffOnAFirstRunIsKeptAfterTheBuiltInEntries) {
+  CClientApp tool(reg_, os_);
+  AddUserProvider(tool, "http://first.example/");
+  data_.WriteFile("newprovs.dat", FormatStore(tool.m_providers));
+  const std::string key = ReadWholeFile(VectorPath("key1024.rec"));
+  data_.WriteFile("nkeydata.dat", std::string(1, '\0') + static_cast<char>(key.size()) + key);
+
+  app_.LoadStore();
+  ASSERT_EQ(app_.GetProviderCount(), 6);
+  EXPECT_EQ(app_.GetProvider(0)->m_strAddress, "http://keys.gantrell.org/ngtlkey/master/");
+  EXPECT_EQ(app_.GetProvider(5)->m_strAddress, "http://first.example/");
+  EXPECT_TRUE(app_.GetProvider(5)->HasPublicKey());
+  EXPECT_FALSE(DataFileExists("newprovs.dat"));
+  EXPECT_FALSE(DataFileExists("nkeydata.dat"));
+}
+
+TEST_F(StoreTest, DuplicateAddressesKeepTheFirst) {
+  app_.SetUpBuiltInProviders();
+  AddUserProvider(app_, "http://keys.gantrell.org/ngtlkey/gtl/");  // same as entry 4
+  AddUserProvider(app_, "http://x.example/");
+  AddUserProvider(app_, "http://x.example/");
+  AddUserProvider(app_, "http://X.example/");  // case counts
+  app_.RemoveDuplicateProviders();
+  ASSERT_EQ(app_.GetProviderCount(), 7);
+  EXPECT_EQ(app_.GetProvider(4)->m_strKeyName, "");
+  EXPECT_EQ(app_.GetProvider(5)->m_strAddress, "http://x.example/");
+  EXPECT_EQ(app_.GetProvider(6)->m_strAddress, "http://X.example/");
+}
+
+TEST_F(StoreTest, FailedSaveLeavesThePreviousStore) {
+  app_.SetUpBuiltInProviders();
+  AddUserProvider(app_, "http://before.example/");
+  ASSERT_TRUE(app_.SaveStore());
+  const std::string before_store = ReadWholeFile(data_.File("provdata.dat"));
+  const std::string before_keys = ReadWholeFile(data_.File("keydata.dat"));
+
+  // A store too big for the file size limit fails midway through the write,
+  // as a full disk would.
+  for (int i = 0; i < 200; ++i) AddUserProvider(app_, "http://after" + std::to_string(i) + "/");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string error;
+    const bool saved = app_.SaveStore(&error);
+    _exit(!saved && !error.empty() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not report its failure";
+  EXPECT_EQ(ReadWholeFile(data_.File("provdata.dat")), before_store);
+  EXPECT_EQ(ReadWholeFile(data_.File("keydata.dat")), before_keys);
+  for (const auto& entry : std::filesystem::directory_iterator(data_.path())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "provdata.dat" || name == "keydata.dat") << "left behind: " << name;
+  }
+}
+
+TEST_F(StoreTest, KilledWhileSavingLeavesAReadableStore) {
+  app_.SetUpBuiltInProviders();
+  AddUserProvider(app_, "http://before.example/");
+  ASSERT_TRUE(app_.SaveStore());
+  for (int i = 0; i < 2000; ++i) AddUserProvider(app_, "http://after" + std::to_string(i) + "/");
+
+  // Kill a process that saves in a loop at a spread of moments; whatever
+  // moment it dies, the store on disk reads completely.
+  for (int round = 0; round < 12; ++round) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) app_.SaveStore();
+    }
+    usleep(static_cast<useconds_t>(2000 + round * 3700));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+
+    CClientApp loaded(reg_, os_);
+    loaded.m_strDataPath = data_.path();
+    loaded.LoadStore();
+    const int count = loaded.GetProviderCount();
+    EXPECT_TRUE(count == 6 || count == 2006) << "round " << round << ": " << count;
+    EXPECT_TRUE(loaded.GetProvider(count - 1)->HasPublicKey()) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace gantrell

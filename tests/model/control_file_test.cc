@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "model/provider.h"
+
+namespace gantrell {
+namespace {
+
+Time Noon(int day, int month, int year) {
+  Time t = 0;
+  EXPECT_TRUE(LocalNoon(day, month, year, &t));
+  return t;
+}
+
+const Time kNow = Noon(10, 6, 2026);
+
+ControlFileContext Context(int draw = 0, std::string save_path = "") {
+  ControlFileContext context;
+  context.now = kNow;
+  context.draw = [draw] { return draw; };
+  context.default_save_path = [save_path](const CUpdateItem&) { return save_path; };
+  return context;
+}
+
+const std::string kHeader =
+    "TCHK 7 \"1 6 2026\" KMADE \"2 1 2026\" ID 3 KEYNAME \"Example Tools\" ";
+
+std::string Item(const std::string& name, const std::string& location = "tool.exe",
+                 const std::string& stamp = "17", const std::string& numb = "NUMB 2 ") {
+  return "FILE \"" + name + "\" DESC \"The best tool\" " + numb + "LOCN \"" + location +
+         "\" UPD 1/6/2026 LEN 40960 TIME " + stamp + " ";
+}
+
+bool Parse(CProvider& provider, std::string text, const ControlFileContext& context = Context()) {
+  return provider.ParseControlFile(text, context);
+}
+
+TEST(ControlFileTest, FullFileMergesGroupsItemsAndHeader) {
+  CProvider provider;
+  provider.m_nScanMode = 1;
+  std::string text = kHeader + "GRP \"Tools\" " + Item("tool.exe") +
+                     "COND WINV NME \"nt\" VNT 3 CPNT 2 END END GRP \"Empty\" END END";
+  ASSERT_TRUE(provider.ParseControlFile(text, Context()));
+  EXPECT_TRUE(text.empty());  // the caller's text is emptied
+
+  EXPECT_EQ(provider.m_nCheckInterval, 7);
+  EXPECT_EQ(provider.m_timeListDate, Noon(1, 6, 2026));
+  EXPECT_EQ(provider.m_timeKeyMade, Noon(2, 1, 2026));
+  EXPECT_EQ(provider.m_nKeyId, 3);
+  EXPECT_EQ(provider.m_strKeyName, "Example Tools");
+  EXPECT_EQ(provider.m_bListParsed, 1);
+  ASSERT_EQ(provider.GetGroupCount(), 2);
+  const CUpdateGroup& tools = *provider.GetGroup(0);
+  EXPECT_EQ(tools.m_bScan, 1);
+  EXPECT_EQ(tools.m_bListed, 1);
+  ASSERT_EQ(tools.GetItemCount(), 1);
+  const CUpdateItem& item = *tools.GetItem(0);
+  EXPECT_EQ(item.m_strDescription, "The best tool");
+  EXPECT_EQ(item.m_nNumber, 2);
+  EXPECT_EQ(item.m_strLocation, "tool.exe");
+  EXPECT_EQ(item.m_strDate, "1 6 2026");
+  EXPECT_EQ(item.m_nLength, 40960);
+  EXPECT_EQ(item.m_nStamp, 17);
+  EXPECT_EQ(item.m_nTakenStamp, -1);
+  EXPECT_EQ(item.m_nFileStamp, -1);
+  ASSERT_NE(item.m_pCondition, nullptr);
+  std::ostringstream condition;
+  item.m_pCondition->Write(condition);
+  EXPECT_EQ(condition.str(), " WINV NME \"nt\" V9X 0 VNT 3 CP9X 0 CPNT 2 INV 0 END ");
+  EXPECT_EQ(provider.GetGroup(1)->GetItemCount(), 0);
+}
+
+TEST(ControlFileTest, HeaderFindsTchkWithinSevenTokens) {
+  const std::string body = "GRP \"G\" END END";
+  for (const std::string& lead : {std::string(""), std::string("a b c d e f "),
+                                  std::string("a b c d e f g ")}) {
+    CProvider provider;
+    // With seven leading tokens the seventh stands for TCHK, so the real
+    // TCHK is taken as the interval and the parse goes wrong from there.
+    const bool parsed = Parse(provider, lead + kHeader + body);
+    EXPECT_EQ(parsed, lead.size() < 13) << "[" << lead << "]";
+    if (parsed) {
+      EXPECT_EQ(provider.m_nCheckInterval, 7) << "[" << lead << "]";
+    }
+  }
+  // No TCHK at all: the seventh token counts as it.
+  CProvider provider;
+  ASSERT_TRUE(Parse(provider, "1 2 3 4 5 6 7 9 \"1 6 2026\" KMADE \"1 1 2026\" ID 1 KEYNAME x END"));
+  EXPECT_EQ(provider.m_nCheckInterval, 9);
+}
+
+TEST(ControlFileTest, IntervalAbove65536Wraps) {
+  CProvider provider;
+  ASSERT_TRUE(Parse(provider, "TCHK 65543 \"1 6 2026\" KMADE \"1 1 2026\" ID 1 KEYNAME x END"));
+  EXPECT_EQ(provider.m_nCheckInterval, 7);
+}
+
+TEST(ControlFileTest, KeyDateIsTakenOnlyOnce) {
+  CProvider provider;
+  provider.m_timeKeyMade = Noon(9, 9, 1999);
+  ASSERT_TRUE(Parse(provider, kHeader + "END"));
+  EXPECT_EQ(provider.m_timeKeyMade, Noon(2, 1, 2026));
+  ASSERT_TRUE(Parse(provider, "TCHK 7 \"1 6 2026\" KMADE \"5 5 2026\" ID 3 KEYNAME k END"));
+  EXPECT_EQ(provider.m_timeKeyMade, Noon(2, 1, 2026));
+}
+
+TEST(ControlFileTest, MissingKeywordsFailTheParse) {
+  const std::string cases[] = {
+      "",
+      "TCHK 7 \"1 6 2026\" KMADEX \"1 1 2026\" ID 1 KEYNAME x END",
+      "TCHK 7 \"1 6 2026\" KMADE \"1 1 2026\" IDX 1 KEYNAME x END",
+      "TCHK 7 \"1 6 2026\" KMADE \"1 1 2026\" ID 1 KEYNAMEX x END",
+      kHeader + "GRP \"G\" FILE \"f\" LOCN \"x\" END END",                 // no DESC
+      kHeader + "GRP \"G\" FILE \"f\" DESC \"d\" UPD 1/1/2026 END END",     // no LOCN
+      kHeader + "GRP \"G\" " + Item("f") + "COND BOGUS END END END",        // unknown kind
+      kHeader + "GRP \"G\" " + Item("f") + "END",                          // no final END
+      kHeader + "GRP \"G\" " + Item("f"),                                  // no group END
+  };
+  for (const std::string& text : cases) {
+    CProvider provider;
+    provider.m_timeNextCheck = 42;
+    EXPECT_FALSE(Parse(provider, text)) << text;
+    EXPECT_EQ(provider.m_timeNextCheck, 42) << "rescheduled after a failure: " << text;
+  }
+}
+
+TEST(ControlFileTest, FailedParseKeepsWhatWasMerged) {
+  CProvider provider;
+  ASSERT_FALSE(Parse(provider, kHeader + "GRP \"A\" " + Item("a") + "END GRP \"B\" " + Item("b") + "END"));
+  ASSERT_EQ(provider.GetGroupCount(), 2);
+  EXPECT_EQ(provider.GetGroup(0)->m_bListed, 1);
+  EXPECT_EQ(provider.GetGroup(1)->GetItem(0)->m_nStamp, 17);
+}
+
+TEST(ControlFileTest, SecondParseUpdatesInPlaceAndNamesAreCaseSensitive) {
+  CProvider provider;
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "END END"));
+  CUpdateItem* item = provider.GetGroup(0)->GetItem(0);
+  item->m_nTakenStamp = 17;
+  item->m_strSavePath = "/custom";
+  item->m_bSelected = true;
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "tool.exe", "18", "") +
+                                  Item("F") + "END GRP \"g\" END END"));
+  ASSERT_EQ(provider.GetGroupCount(), 2);
+  ASSERT_EQ(provider.GetGroup(0)->GetItemCount(), 2);
+  EXPECT_EQ(provider.GetGroup(0)->GetItem(0), item);
+  EXPECT_EQ(item->m_nStamp, 18);
+  EXPECT_EQ(item->m_nNumber, 0);  // no NUMB this time
+  EXPECT_EQ(item->m_nTakenStamp, 17);
+  EXPECT_EQ(item->m_strSavePath, "/custom");
+  EXPECT_TRUE(item->m_bSelected);
+}
+
+TEST(ControlFileTest, GroupScanFollowsProviderModeExceptMixed) {
+  for (int mode : {0, 1, 2}) {
+    CProvider provider;
+    provider.m_nScanMode = mode;
+    ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" END END"));
+    EXPECT_EQ(provider.GetGroup(0)->m_bScan, mode == 2 ? 0 : mode) << "mode " << mode;
+  }
+}
+
+TEST(ControlFileTest, ConditionHandling) {
+  CProvider provider;
+  // A COND before any FILE is skipped token by token; one after an item
+  // replaces its condition; an item without COND keeps its old one.
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" COND NULL " + Item("f") +
+                                  "COND REG KRT 1 END END END"));
+  CUpdateItem* item = provider.GetGroup(0)->GetItem(0);
+  ASSERT_NE(item->m_pCondition, nullptr);
+  const CCondition* first = item->m_pCondition.get();
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "END END"));
+  EXPECT_EQ(item->m_pCondition.get(), first);
+  ASSERT_FALSE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "COND NOPE END END"));
+  EXPECT_EQ(item->m_pCondition, nullptr);
+}
+
+TEST(ControlFileTest, MovedItemLosesItsDownloadedFile) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("gantrell-move-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string default_path = (folder / "default.bin").string();
+  const std::string custom_path = (folder / "custom.bin").string();
+
+  for (bool custom : {false, true}) {
+    std::ofstream(default_path) << "old";
+    std::ofstream(custom_path) << "old";
+    CProvider provider;
+    ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "a.bin") + "END END"));
+    CUpdateItem* item = provider.GetGroup(0)->GetItem(0);
+    item->m_nTakenStamp = item->m_nFileStamp = 17;
+    if (custom) item->m_strSavePath = custom_path;
+
+    // Same location: nothing happens.
+    ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "a.bin") + "END END",
+                      Context(0, default_path)));
+    EXPECT_EQ(item->m_nFileStamp, 17);
+
+    ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "b.bin") + "END END",
+                      Context(0, default_path)));
+    EXPECT_EQ(item->m_nFileStamp, -1);
+    EXPECT_EQ(item->m_strSavePath, "");
+    EXPECT_EQ(item->m_nTakenStamp, 17);  // a move alone offers nothing new
+    EXPECT_NE(std::filesystem::exists(custom_path), custom) << "custom " << custom;
+    EXPECT_EQ(std::filesystem::exists(default_path), custom) << "custom " << custom;
+  }
+  std::filesystem::remove_all(folder);
+}
+
+TEST(ControlFileTest, NextCheckIsSpreadOverThreeQuartersToFiveQuarters) {
+  struct Case {
+    int interval;
+    int draw;
+    Time list_date;
+    Time expected;
+  };
+  const Time ahead = kNow + 14 * kSecondsPerDay;
+  const Case cases[] = {
+      {7, 0, 0, kNow + 6 * kSecondsPerDay},            // ceil(5.25)
+      {7, kMaxDraw, 0, kNow + 9 * kSecondsPerDay},     // ceil(8.75)
+      {7, kMaxDraw / 2, 0, kNow + 7 * kSecondsPerDay},  // ceil(6.9998...)
+      {1, 0, ahead, ahead + 1 * kSecondsPerDay},        // counted from a list date ahead
+      {1, kMaxDraw, ahead, ahead + 2 * kSecondsPerDay},
+      {0, kMaxDraw, 0, kNow},
+  };
+  for (const Case& c : cases) {
+    CProvider provider;
+    int d = 1, m = 1, y = 2000;
+    if (c.list_date != 0) LocalDate(c.list_date, &d, &m, &y);
+    const std::string text = "TCHK " + std::to_string(c.interval) + " \"" + std::to_string(d) +
+                             " " + std::to_string(m) + " " + std::to_string(y) +
+                             "\" KMADE \"1 1 2026\" ID 1 KEYNAME x END";
+    ASSERT_TRUE(Parse(provider, text, Context(c.draw))) << text;
+    EXPECT_EQ(provider.m_timeNextCheck, c.expected) << text << " draw " << c.draw;
+  }
+}
+
+}  // namespace
+}  // namespace gantrell

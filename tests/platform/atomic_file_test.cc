@@ -1,0 +1,73 @@
+#include "platform/atomic_file.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/temp_dir.h"
+#include "support/test_paths.h"
+
+namespace gantrell {
+namespace {
+
+using testing::ReadWholeFile;
+using testing::TempDir;
+
+int CountEntries(const std::string& folder) {
+  int count = 0;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (dirent* entry = ::readdir(dir)) {
+      std::string name = entry->d_name;
+      count += (name != "." && name != "..") ? 1 : 0;
+    }
+    ::closedir(dir);
+  }
+  return count;
+}
+
+TEST(AtomicFileTest, ReplacesContentAndKeepsTheMode) {
+  TempDir dir;
+  std::string path = dir.WriteFile("data", "old content that is longer");
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(path, std::string("new\0bytes", 9), &error)) << error;
+  EXPECT_EQ(ReadWholeFile(path), std::string("new\0bytes", 9));
+  struct stat info;
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(CountEntries(dir.path()), 1) << "no temporary file is left behind";
+
+  ASSERT_TRUE(WriteFileAtomically(dir.File("fresh"), "", &error, 0600)) << error;
+  ASSERT_EQ(::stat(dir.File("fresh").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(AtomicFileTest, AFailureLeavesEveryOriginalUnchanged) {
+  TempDir dir;
+  std::string first = dir.WriteFile("first", "first original");
+  std::string error;
+  // The second target's folder does not exist, so its temporary file cannot
+  // be made; the first file must not have been replaced either.
+  EXPECT_FALSE(
+      WriteFilesAtomically({{first, "first new"}, {dir.File("missing/second"), "x"}}, &error));
+  EXPECT_NE(error.find(dir.File("missing/second")), std::string::npos) << error;
+  EXPECT_EQ(ReadWholeFile(first), "first original");
+  EXPECT_EQ(CountEntries(dir.path()), 1) << "no temporary file is left behind";
+
+  ASSERT_TRUE(WriteFilesAtomically({{first, "one"}, {dir.File("second"), "two"}}, &error)) << error;
+  EXPECT_EQ(ReadWholeFile(first), "one");
+  EXPECT_EQ(ReadWholeFile(dir.File("second")), "two");
+}
+
+TEST(AtomicFileTest, CreatesMissingFolders) {
+  TempDir dir;
+  std::string error;
+  EXPECT_TRUE(CreateFolders(dir.File("a/b/c"), 0700, &error)) << error;
+  EXPECT_TRUE(CreateFolders(dir.File("a/b/c"), 0700, &error)) << "existing folders are fine";
+  std::string file = dir.WriteFile("plain", "x");
+  EXPECT_FALSE(CreateFolders(file + "/below", 0700, &error));
+  EXPECT_NE(error.find(file), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace gantrell

@@ -1,0 +1,82 @@
+#include "publish_keys.h"
+
+#include "command.h"
+#include "model/provider.h"
+#include "tool_files.h"
+
+namespace gantrell::publish {
+
+bool ParseKeyBits(std::string_view text, int* bits) {
+  return ParseNumber(text, kMinKeyBits, kMaxKeyBits, bits);
+}
+
+bool LoadPrivateKey(const std::string& path, RsaPrivateKeyPtr* key, std::string* error) {
+  std::string pem;
+  if (!ReadWholeFile(path, &pem, error, 1024 * 1024))
+    return false;
+  std::string reason;
+  *key = PrivateKeyFromPem(pem, &reason);
+  if (*key == nullptr) {
+    *error = "'" + path + "': " + reason;
+    return false;
+  }
+  return true;
+}
+
+bool MakeCheckedKeyRecord(const RsaPrivateKey& key, Bytes* record, std::string* error) {
+  *record = MakeKeyRecord(key);
+  if (record->empty()) {
+    *error = "cannot encode the public key";
+    return false;
+  }
+  if (record->size() > static_cast<std::size_t>(kMaxRecordLength)) {
+    *error = "a " + std::to_string(PrivateKeyBits(key)) + "-bit key makes a key record of " +
+             std::to_string(record->size()) + " bytes; clients read at most " +
+             std::to_string(kMaxRecordLength);
+    return false;
+  }
+  return true;
+}
+
+bool GenerateKey(int bits, RsaPrivateKeyPtr* key, Bytes* record, std::string* pem,
+                 std::string* error) {
+  *key = GenerateRsaKey(bits, error);
+  if (*key == nullptr)
+    return false;
+  if (!MakeCheckedKeyRecord(**key, record, error))
+    return false;
+  *pem = PrivateKeyToPem(**key);
+  if (pem->empty()) {
+    *error = "cannot encode the private key";
+    return false;
+  }
+  return true;
+}
+
+bool SignChecked(const RsaPrivateKey& key, char digit, const Bytes& message, Bytes* record,
+                 std::string* error) {
+  Bytes key_record;
+  if (!MakeCheckedKeyRecord(key, &key_record, error))
+    return false;
+  *record = MakeSignatureRecord(key, digit, message.data(), message.size());
+  if (record->empty()) {
+    *error = "signing failed";
+    return false;
+  }
+  if (record->size() > static_cast<std::size_t>(kMaxRecordLength)) {
+    *error = "the signature record is " + std::to_string(record->size()) +
+             " bytes; clients read at most " + std::to_string(kMaxRecordLength);
+    return false;
+  }
+  CProvider check;
+  check.SetPublicKey(key_record.data(), static_cast<int>(key_record.size()));
+  check.BeginDigest();
+  check.AddToDigest(message.data(), static_cast<int>(message.size()));
+  if (!check.VerifySignature(record->data(), static_cast<int>(record->size()))) {
+    *error = "the new signature does not verify";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace gantrell::publish
