@@ -1,0 +1,115 @@
+// HTTP sessions on libcurl, standing in for the platform's internet API.
+//
+// Behaviour shared by both kinds of session:
+// - an HTTP error status still delivers its body as data, so an error page
+//   reads like any file; redirects are followed; proxies come from the
+//   usual environment variables; the agent is HttpOptions::user_agent;
+// - a transfer that cannot connect within the connect timeout, or that
+//   receives nothing for the idle timeout while its reader is waiting for
+//   data, fails;
+// - memory is bounded: a transfer whose reader is not reading is paused
+//   once HttpOptions::max_buffered bytes wait for it.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace gantrell {
+
+struct HttpOptions {
+  std::string user_agent = "Gantrell V1.0";
+  std::chrono::milliseconds connect_timeout{30000};
+  std::chrono::milliseconds idle_timeout{60000};
+  std::size_t max_buffered = 256 * 1024;
+};
+
+// A request handle of the asynchronous session; 0 is none. Handles are
+// never reused within a session.
+using HttpHandle = std::uint64_t;
+
+// Status codes delivered to the asynchronous session's callback, numbered
+// as the platform's internet API numbers them.
+enum HttpStatus : int {
+  kHttpHandleCreated = 60,    // result: the new request handle
+  kHttpHandleClosing = 70,    // result: 0
+  kHttpRequestComplete = 100  // result: 1 when the operation succeeded, 0 when it failed
+};
+
+// (handle, the caller's context value, status, result). Called from the
+// session's own thread, never from inside a call into the session, and
+// never after the session is destroyed or the callback is replaced.
+using HttpStatusCallback =
+    std::function<void(HttpHandle handle, std::uintptr_t context, int status, std::uint64_t result)>;
+
+enum class HttpResult { kOk, kPending, kFailed };
+
+// One thread drives every transfer of the session through one libcurl multi
+// handle; a caller that waits for a completion costs no CPU.
+class AsyncHttpSession {
+ public:
+  // Closes every open request; no callback runs after this returns.
+  virtual ~AsyncHttpSession() = default;
+
+  // Registers the status callback (an empty function unregisters it).
+  virtual void SetStatusCallback(HttpStatusCallback callback) = 0;
+
+  // Starts a GET of `url`. kPending: the request handle is delivered with
+  // kHttpHandleCreated, then kHttpRequestComplete once the response can be
+  // read (result 1) or the request failed (result 0). kFailed: the URL was
+  // not accepted and no handle exists. (kOk, with *handle set, is allowed
+  // but this implementation always answers kPending for a valid URL.)
+  virtual HttpResult OpenUrl(const std::string& url, std::uintptr_t context, HttpHandle* handle) = 0;
+
+  // Reads up to `capacity` body bytes. kOk: *bytes_read holds the count,
+  // 0 at the end of the body. kPending: nothing is there yet; `buffer` and
+  // `*bytes_read` must stay valid, are filled by the session's thread, and
+  // kHttpRequestComplete for `context` follows (result 0 when the transfer
+  // failed). kFailed: the transfer failed or the handle is unknown.
+  virtual HttpResult Read(HttpHandle handle, void* buffer, std::size_t capacity,
+                          std::size_t* bytes_read, std::uintptr_t context) = 0;
+
+  // Closes the request, abandoning any pending read: once Close returns the
+  // session no longer touches that read's buffer. kHttpHandleClosing
+  // follows from the session's thread. Returns false for an unknown handle.
+  virtual bool Close(HttpHandle handle) = 0;
+};
+
+// Opens an asynchronous session; nullptr with a message in *error on
+// failure.
+std::unique_ptr<AsyncHttpSession> OpenAsyncHttpSession(const HttpOptions& options,
+                                                       std::string* error);
+
+// A request of the synchronous session.
+class HttpRequest {
+ public:
+  // Closes the request if still open.
+  virtual ~HttpRequest() = default;
+
+  // Blocks until body bytes arrive (true, *bytes_read > 0), the body ends
+  // (true, *bytes_read 0) or the transfer fails or is closed (false).
+  virtual bool Read(void* buffer, std::size_t capacity, std::size_t* bytes_read) = 0;
+
+  // May be called from any thread, any number of times: the first call
+  // closes the request and a Read blocked in another thread returns false
+  // at once; later calls do nothing.
+  virtual void Close() = 0;
+};
+
+class HttpSession {
+ public:
+  virtual ~HttpSession() = default;
+
+  // Starts a GET of `url` and blocks until the response starts arriving.
+  // nullptr with a message in *error when it cannot be opened (bad URL,
+  // no connection, connect timeout).
+  virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, std::string* error) = 0;
+};
+
+// Opens a synchronous session; nullptr with a message in *error on failure.
+std::unique_ptr<HttpSession> OpenHttpSession(const HttpOptions& options, std::string* error);
+
+}  // namespace gantrell
