@@ -1,5 +1,7 @@
 #include "app/client_app.h"
 
+#include "platform/single_instance.h"
+
 #include "model/built_in_providers.h"
 #include "model/number_scan.h"
 #include "platform/environment.h"
@@ -42,9 +44,10 @@ ControlFileContext CClientApp::MakeControlFileContext() {
   return context;
 }
 
-CClientApp::~CClientApp() {
-  // Providers go from the last to the first, as at exit.
-  while (!m_providers.empty()) m_providers.pop_back();
+CClientApp::~CClientApp() { ReleaseAll(); }
+
+void CClientApp::Message(const std::string& text, MessageIcon icon) {
+  if (m_pFrontend != nullptr) m_pFrontend->ShowMessage(text, icon, MessageButtons::kOk);
 }
 
 CProvider* CClientApp::GetProvider(int index) const {

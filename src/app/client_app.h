@@ -1,29 +1,65 @@
-// The application object: the single owner of the provider list and of the
-// platform services the client runs on. Start here when reading the code.
+// The application object: the single owner of the provider list, the
+// settings and the platform services the client runs on, and the start-up
+// sequence. Start here when reading the code.
+//
+// Threads: the interface thread runs start-up and every dialog; at most one
+// background thread at a time (a fetch or a registration) changes the model
+// while the interface waits behind the "Please Wait" dialog.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "app/command_line.h"
+#include "app/frontend.h"
+#include "app/wait_handshake.h"
 #include "conditions/condition.h"
 #include "model/provider.h"
+#include "platform/http.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 
 namespace gantrell {
 
-class Frontend;
+class InstanceLock;
 class OsVersion;
 
 // The per-user settings section, under HKEY_CURRENT_USER
-// "Software\Gantrell\gantrell".
+// "Software\\Gantrell\\gantrell".
 inline constexpr const char* kSettingsSection = "mainpath";
 // The program name the settings key is named after.
 inline constexpr const char* kProgramName = "gantrell";
+// The machine-wide settings key (HKEY_LOCAL_MACHINE).
+inline constexpr const char* kMachineSettingsKey = "Software\\Gantrell\\gantrell\\mainpath";
+// Where the key-installation message sends users.
+inline constexpr const char* kSupportContact = "support@gantrell.org";
+
+// How a run of the start-up sequence ended.
+enum class StartupResult {
+  kEnded,      // the main window closed, or a silent check found nothing
+  kFailed,     // a start-up failure was reported
+  kCancelled,  // the user cancelled the start-up wait; nothing was written
+  kHandedOff,  // another instance runs; the addresses went to it
+};
+
+// Choices a frontend may make before start-up (the console client's
+// options); the windowed client leaves them as they are.
+struct StartupOptions {
+  std::string data_folder;    // use this data folder instead of the stored one
+  bool offline = false;       // no fetch at start-up
+  bool force_fetch = false;   // fetch every provider, due or not
+  // Provider addresses offered besides the file argument, separated by
+  // " * " (the console client's "add"); handed to a running instance like
+  // the file's text.
+  std::string offered_providers;
+  HttpOptions http;
+};
 
 class CClientApp {
  public:
@@ -35,45 +71,65 @@ class CClientApp {
   CClientApp(const CClientApp&) = delete;
   CClientApp& operator=(const CClientApp&) = delete;
 
+  // --- Start-up and exit (startup.cc) ---
+
+  // The whole start-up sequence: command line, data folder, single
+  // instance, store, fetch, revocations, key check, main window, store.
+  StartupResult InitInstance(const std::vector<std::string>& arguments);
+  // Frees the providers and the instance guard; waits for a background
+  // thread still running.
+  void ReleaseAll();
+  // Sanity check of the four authority entries; reports and returns false
+  // when they are missing or failed their key refresh.
+  bool CheckKeyList();
+
+  // --- Background jobs (background_jobs.cc) ---
+
+  // Fetches every provider behind the wait dialog (or, silently, waits for
+  // the fetch); 1 to go on, 2 when the user cancelled.
+  int StartupFetch();
+  // Re-fetches one provider (or all with -1) behind the wait dialog; the
+  // wait dialog's result.
+  int FetchProvider(int index);
+  // The background thread of a fetch: RunFetch, PruneAll, then the end
+  // notice to whoever waits.
+  void RefreshThreadProc(int index);
+  // Fetches provider `index` (-1: every due provider) on this thread.
+  void RunFetch(int index);
+  // Drops groups and items no provider publishes any more (pruning.h).
+  void PruneAll();
+  // Waits for a background thread still running after a cancelled wait.
+  void JoinWorkThread();
+
+  // --- Registration (registration.cc) ---
+
+  // Adds the provider at `address` if its control file verifies: 1 when
+  // the address is already known, else the wait dialog's result (1, or 2
+  // when cancelled).
+  int RegisterProvider(const std::string& address);
+  void RegistrationThreadProc(int provider_count);
+  // Removes every provider the master entry lists as revoked.
+  void ApplyRevocations();
+  // Registers every address in `*pending` (separated by " * "), emptying it.
+  void RegisterPendingProviders(std::string* pending);
+
+  // --- Downloads (background_jobs.cc) ---
+
+  // Downloads every selected item behind the "Downloading" dialog; the
+  // dialog's result (1 when the run ended). The destinations written are
+  // added to *written when given.
+  int RunDownloads(std::vector<std::string>* written = nullptr);
+
+  // --- Providers and items (client_app.cc) ---
+
   int GetProviderCount() const { return static_cast<int>(m_providers.size()); }
   // The provider at `index`, or none outside 0 .. count-1.
   CProvider* GetProvider(int index) const;
-
   // Empties the list and appends the five built-in entries.
   void SetUpBuiltInProviders();
   // Gives entries 0 to 4 the current built-in addresses (setting the
   // entries up first when fewer than five are held).
   void RefreshBuiltInAddresses();
-
-  // The frontend through which the core talks to the user; borrowed. Without
-  // one, nothing is shown and questions go unanswered.
-  void SetFrontend(Frontend* frontend) { m_pFrontend = frontend; }
-  Frontend* frontend() const { return m_pFrontend; }
-
-  // The full path of the item's file in the default layout (download
-  // folder, provider folder, item number, location), creating the folders
-  // on the way; empty when there is no place for it: the download folder
-  // is unknown or gone, a folder cannot be made, or the location would
-  // leave the download folder. Asks for the download folder when none is
-  // set.
-  std::string GetItemSavePath(const CUpdateItem& item);
-  // Asks for the download folder until an existing one is given, stores it
-  // as "dlpath" and returns it; "?" when the frontend cannot ask.
-  std::string AskDownloadFolder();
-
-  // Where a control file parse of this run gets the time, the random draw
-  // and the items' default save paths.
-  ControlFileContext MakeControlFileContext();
-  // A draw from 0 to 32767 from the generator seeded once per run.
-  int DrawCheckSpread();
-  // Fixes the generator, for tests and reproducible runs.
-  void SeedDraws(std::uint32_t seed) { m_random.seed(seed); }
-
-  // Reads a text value (REG_SZ, or REG_EXPAND_SZ with its %NAME% references
-  // expanded). Returns false, leaving *out alone, when the key or value
-  // cannot be read or has another type.
-  bool ReadRegistryString(RegRoot root, std::string_view sub_key, std::string_view value_name,
-                          std::string* out) const;
 
   // Whether the item is offered: its group and provider are scanned, its
   // date lies no more than one whole day before the provider's baseline,
@@ -83,6 +139,14 @@ class CClientApp {
   // True as soon as any item of the client's own provider or of a user's
   // provider (index 4 onward) is pending.
   bool HasPendingItems() const;
+
+  // Reads a text value (REG_SZ, or REG_EXPAND_SZ with its %NAME% references
+  // expanded). Returns false, leaving *out alone, when the key or value
+  // cannot be read or has another type.
+  bool ReadRegistryString(RegRoot root, std::string_view sub_key, std::string_view value_name,
+                          std::string* out) const;
+
+  // --- Store (client_store.cc) ---
 
   // Reads the provider store and the key files of the main data folder,
   // takes in and deletes the hand-off files newprovs.dat and nkeydata.dat,
@@ -96,26 +160,81 @@ class CClientApp {
   bool SaveStore(std::string* error = nullptr);
   // Drops every provider whose address equals that of an earlier one.
   void RemoveDuplicateProviders();
-
   // The full path of a file in the main data folder.
   std::string DataFilePath(std::string_view name) const;
+
+  // --- Save paths (save_paths.cc) ---
+
+  // The full path of the item's file in the default layout (download
+  // folder, provider folder, item number, location), creating the folders
+  // on the way; empty when there is no place for it: the download folder
+  // is unknown or gone, a folder cannot be made, or the location would
+  // leave the download folder. Asks for the download folder when none is
+  // set.
+  std::string GetItemSavePath(const CUpdateItem& item);
+  // Asks for the download folder until an existing one is given, stores it
+  // as "dlpath" and returns it; "?" when the frontend cannot ask.
+  std::string AskDownloadFolder();
+  // The item's file: its custom save path, else its default one.
+  std::string EffectiveSavePath(const CUpdateItem& item);
+
+  // --- Services ---
+
+  // The frontend through which the core talks to the user; borrowed.
+  // Without one, nothing is shown and questions go unanswered.
+  void SetFrontend(Frontend* frontend) { m_pFrontend = frontend; }
+  Frontend* frontend() const { return m_pFrontend; }
+  // Shows a message through the frontend, if there is one.
+  void Message(const std::string& text, MessageIcon icon);
+
+  // Where a control file parse of this run gets the time, the random draw
+  // and the items' default save paths.
+  ControlFileContext MakeControlFileContext();
+  // A draw from 0 to 32767 from the generator seeded once per run.
+  int DrawCheckSpread();
+  // Fixes the generator, for tests and reproducible runs.
+  void SeedDraws(std::uint32_t seed) { m_random.seed(seed); }
 
   ConditionEnv conditions() const { return ConditionEnv{m_registry, m_osVersion}; }
   Registry& registry() const { return m_registry; }
   const OsVersion& os_version() const { return m_osVersion; }
+  Profile& profile() { return m_profile; }
 
+  // --- State ---
+
+  bool m_bLockProviders = false;  // "-pr": no adding or deleting providers
+  bool m_bAllowConfigure = true;  // cleared by "-c"
   // All providers: 0 to 3 the authority key entries, 4 the client's own
   // update provider, 5 onward the user's providers.
   std::vector<std::unique_ptr<CProvider>> m_providers;
+  bool m_bSilent = false;      // "-s": a silent check is running
+  bool m_bDelayStart = false;  // "-p"
   // The main data folder; every data file is opened by its full path in it.
   std::string m_strDataPath;
+  // Provider addresses offered to this instance and not yet registered,
+  // separated by " * ".
+  std::string m_strPendingProviders;
+  // The handshake of the background job with the wait dialog.
+  CWaitHandshake m_wait;
+  StartupOptions m_options;
 
  private:
+  // Starts `job` as the background thread, after any previous one ended.
+  void StartWorkThread(std::function<void()> job);
+  // Runs the wait dialog through the frontend; 2 without a frontend.
+  int RunWaitDialog();
+  // Steps of InitInstance.
+  bool ChooseDataFolder(bool nine_x);
+  // SaveStore at the end of a run; a failure is shown as an error.
+  void SaveStoreOrReport();
+
   Registry& m_registry;
   const OsVersion& m_osVersion;
   Profile m_profile;
   Frontend* m_pFrontend = nullptr;
   std::mt19937 m_random;
+  std::thread m_pWorkThread;
+  std::unique_ptr<InstanceLock> m_pMasterLock;
 };
 
 }  // namespace gantrell

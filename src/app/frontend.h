@@ -8,6 +8,10 @@
 
 namespace gantrell {
 
+class CClientApp;
+class CDownloadJob;
+class CWaitHandshake;
+
 enum class MessageIcon { kInformation, kQuestion, kWarning, kError };
 enum class MessageButtons { kOk, kYesNo };
 enum class MessageAnswer { kOk, kYes, kNo };
@@ -32,6 +36,25 @@ class Frontend {
   // The "Choose download folder" prompt: "Choose a default download folder"
   // and a text field. On kOk, *folder holds the text entered.
   virtual PromptResult AskFolder(std::string* folder) = 0;
+
+  // The "Please Wait" dialog ("Downloading Update Lists" and Cancel), run
+  // modally while a background job works. When it comes up it calls
+  // handshake.DialogShown with a notice that ends it with 1 (the notice is
+  // called from the background thread and must not block), and ends with 1
+  // at once if that returns true; on the notice it calls DialogEnded and
+  // ends with 1; on Cancel it calls Cancel and ends with 2.
+  virtual int RunWaitDialog(CWaitHandshake& handshake) = 0;
+
+  // The "Downloading" progress dialog, run modally: starts `job` with
+  // itself as the observer, shows the current item's name (job.CurrentName
+  // on a timer) and the two percentages, shows each report as a message box
+  // (DownloadReportText) before returning from OnReport, lets Cancel call
+  // job.Cancel, and ends with 1 after OnFinished, once job.Join returned.
+  virtual int RunDownloadDialog(CDownloadJob& job) = 0;
+
+  // The main window, run modally; returns when it closes. Its result is
+  // the frontend's own (the console client's exit status).
+  virtual int RunMainWindow(CClientApp& app) = 0;
 };
 
 }  // namespace gantrell

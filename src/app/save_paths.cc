@@ -70,6 +70,10 @@ std::string CClientApp::GetItemSavePath(const CUpdateItem& item) {
   return path + "/" + item.m_strLocation;
 }
 
+std::string CClientApp::EffectiveSavePath(const CUpdateItem& item) {
+  return item.m_strSavePath.empty() ? GetItemSavePath(item) : item.m_strSavePath;
+}
+
 std::string CClientApp::AskDownloadFolder() {
   if (m_pFrontend == nullptr) return "?";
   for (;;) {

@@ -32,6 +32,7 @@ int RunKeygen(const std::vector<std::string>& args);
 int RunSign(const std::vector<std::string>& args);
 int RunLicense(const std::vector<std::string>& args);
 int RunRotate(const std::vector<std::string>& args);
+int RunSite(const std::vector<std::string>& args);
 
 // Options of one command: "--name value", "--name=value" or a flag
 // "--name"; "-h" stands for "--help"; "--" ends the options.

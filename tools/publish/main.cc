@@ -14,6 +14,7 @@ constexpr Command kCommands[] = {
     {"sign", "sign a file or a text into a signature record", RunSign},
     {"license", "sign a provider's address with an authority's key", RunLicense},
     {"rotate", "publish a new provider key with the link that proves it", RunRotate},
+    {"site", "build a provider's whole site from a manifest", RunSite},
 };
 
 void PrintHelp(std::FILE* out) {

@@ -1,0 +1,225 @@
+// Wall time of one update-list fetch of 200 due providers against the
+// ten-slot ideal and against `curl --parallel --parallel-max 10` fetching
+// the same 600 files from the same server in the same run, with the
+// fetch's CPU time and peak resident memory.
+//
+//   build/bench/fetch_bench [providers=200] [delay ms=20] [work folder=/tmp/gantrell-fetch-bench]
+//
+// Every provider serves public.dat, control.txt and control.sig from a
+// python3 threading HTTP server on 127.0.0.1 that waits `delay` before every
+// response. Each side runs in a child process so that its CPU time and
+// memory are its own.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "model/provider_list.h"
+#include "net/signature.h"
+#include "net/update_fetcher.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace gantrell;
+
+struct Outcome {
+  double seconds = 0;
+  double cpu_seconds = 0;
+  long peak_kib = 0;
+  int status = -1;
+};
+
+template <typename Work>
+Outcome InChild(Work work) {
+  const auto start = Clock::now();
+  const pid_t child = fork();
+  if (child == 0)
+    _exit(work());
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  Outcome outcome;
+  outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  outcome.cpu_seconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  outcome.peak_kib = usage.ru_maxrss;
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  return outcome;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& content) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+const char kServer[] = R"(import http.server, socketserver, sys, time, os
+delay = float(sys.argv[2]) / 1000.0
+os.chdir(sys.argv[1])
+class Handler(http.server.SimpleHTTPRequestHandler):
+    def do_GET(self):
+        time.sleep(delay)
+        super().do_GET()
+    def log_message(self, *args):
+        pass
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    request_queue_size = 256
+server = Server(("127.0.0.1", 0), Handler)
+print(server.server_address[1], flush=True)
+server.serve_forever()
+)";
+
+// Starts the server and returns its pid; *port gets its port.
+pid_t StartServer(const std::filesystem::path& root, int delay_ms, int* port) {
+  WriteFile(root / "server.py", kServer);
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0)
+    return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(pipe_fds[1], 1);
+    close(pipe_fds[0]);
+    const std::string script = (root / "server.py").string();
+    const std::string site = (root / "site").string();
+    const std::string delay = std::to_string(delay_ms);
+    execlp("python3", "python3", script.c_str(), site.c_str(), delay.c_str(), nullptr);
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  char line[32] = {};
+  const ssize_t got = read(pipe_fds[0], line, sizeof line - 1);
+  close(pipe_fds[0]);
+  *port = got > 0 ? std::atoi(line) : 0;
+  return child;
+}
+
+std::string ControlText(int i) {
+  return "TCHK 7 \"1 3 2024\" KMADE \"1 3 2024\" ID 1 KEYNAME \"Provider " + std::to_string(i) +
+         "\" GRP Tools FILE tool.exe DESC \"A tool\" LOCN tool.exe UPD 1/3/2024 LEN 100 TIME " +
+         std::to_string(i) + " END END";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int count = argc > 1 ? std::atoi(argv[1]) : 200;
+  const int delay_ms = argc > 2 ? std::atoi(argv[2]) : 20;
+  const std::filesystem::path root = argc > 3 ? argv[3] : "/tmp/gantrell-fetch-bench";
+  std::filesystem::remove_all(root);
+
+  std::string error;
+  RsaPrivateKeyPtr key = GenerateRsaKey(2048, &error);
+  if (key == nullptr) {
+    std::fprintf(stderr, "fetch_bench: %s\n", error.c_str());
+    return 1;
+  }
+  const std::vector<std::uint8_t> record = MakeKeyRecord(*key);
+  const std::string record_text(record.begin(), record.end());
+  for (int i = 0; i < count; ++i) {
+    const std::filesystem::path site = root / "site" / ("p" + std::to_string(i));
+    const std::string text = ControlText(i);
+    const auto signature = MakeSignatureRecord(
+        *key, '1', reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    WriteFile(site / "public.dat", record_text);
+    WriteFile(site / "control.txt", text);
+    WriteFile(site / "control.sig", std::string(signature.begin(), signature.end()));
+  }
+
+  int port = 0;
+  const pid_t server = StartServer(root, delay_ms, &port);
+  if (server <= 0 || port == 0) {
+    std::fprintf(stderr, "fetch_bench: cannot start python3's HTTP server\n");
+    return 1;
+  }
+  const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/";
+
+  const Time now = Now();
+  int failures = 0;
+  double fetcher_thread_cpu = 0;
+  int cpu_pipe[2];
+  if (pipe(cpu_pipe) != 0)
+    return 1;
+  const Outcome fetch = InChild([&] {
+    ProviderList providers;
+    for (int i = 0; i < 4; ++i) {
+      // Authority entries, not due in this run.
+      providers.push_back(std::make_unique<CProvider>());
+      providers.back()->m_timeNextCheck = now + 30 * kSecondsPerDay;
+    }
+    for (int i = 0; i < count; ++i) {
+      auto provider = std::make_unique<CProvider>();
+      provider->m_strAddress = base + "p" + std::to_string(i) + "/";
+      provider->SetKeyData(record.data(), static_cast<int>(record.size()));
+      provider->SetPublicKey(record.data(), static_cast<int>(record.size()));
+      provider->m_timeKeyMade = now - kSecondsPerDay;
+      provider->m_timeNextCheck = now - kSecondsPerDay;
+      providers.push_back(std::move(provider));
+    }
+    FetchEnvironment environment;
+    CUpdateFetcher fetcher(providers, environment);
+    fetcher.RunFetch(-1);
+    rusage thread_usage{};
+    getrusage(RUSAGE_THREAD, &thread_usage);
+    const double thread_cpu = thread_usage.ru_utime.tv_sec + thread_usage.ru_stime.tv_sec +
+                              (thread_usage.ru_utime.tv_usec + thread_usage.ru_stime.tv_usec) / 1e6;
+    (void)!write(cpu_pipe[1], &thread_cpu, sizeof thread_cpu);
+    int failed = 0;
+    for (int i = 4; i < static_cast<int>(providers.size()); ++i)
+      failed += providers[static_cast<std::size_t>(i)]->m_nFetchStatus != 0 ||
+                !providers[static_cast<std::size_t>(i)]->m_bTransferFlag;
+    return failed > 250 ? 250 : failed;
+  });
+  close(cpu_pipe[1]);
+  (void)!read(cpu_pipe[0], &fetcher_thread_cpu, sizeof fetcher_thread_cpu);
+  close(cpu_pipe[0]);
+  failures = fetch.status;
+
+  Outcome curl;
+  const bool have_curl = std::system("command -v curl > /dev/null 2>&1") == 0;
+  if (have_curl) {
+    std::ofstream config(root / "curl.cfg");
+    for (int i = 0; i < count; ++i) {
+      for (const char* name : {"public.dat", "control.txt", "control.sig"}) {
+        config << "url = \"" << base << "p" << i << "/" << name << "\"\n"
+               << "output = \"/dev/null\"\n";
+      }
+    }
+    config.close();
+    const std::string command =
+        "curl --parallel --parallel-max 10 -s -K " + (root / "curl.cfg").string();
+    curl = InChild([&] { return std::system(command.c_str()) == 0 ? 0 : 1; });
+  }
+
+  kill(server, SIGTERM);
+  waitpid(server, nullptr, 0);
+
+  const double ideal = count / 10.0 * 3 * delay_ms / 1000.0;
+  std::printf("providers %d, %d ms per response, ideal (ten slots) %.3f s\n", count, delay_ms,
+              ideal);
+  std::printf(
+      "fetcher: %.3f s (%+.1f%% vs ideal), CPU %.3f s (fetch thread %.3f s), "
+      "peak RSS %ld KiB, %d providers failed\n",
+      fetch.seconds, (fetch.seconds / ideal - 1) * 100, fetch.cpu_seconds, fetcher_thread_cpu,
+      fetch.peak_kib, failures);
+  if (have_curl) {
+    std::printf(
+        "curl --parallel --parallel-immediate --parallel-max 10: %.3f s (%+.1f%% vs ideal), CPU "
+        "%.3f s, "
+        "peak RSS %ld KiB, exit %d\n",
+        curl.seconds, (curl.seconds / ideal - 1) * 100, curl.cpu_seconds, curl.peak_kib,
+        curl.status);
+  } else {
+    std::printf("curl: not installed, no comparison\n");
+  }
+  std::filesystem::remove_all(root);
+  return failures == 0 ? 0 : 1;
+}

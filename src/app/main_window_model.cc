@@ -1,0 +1,85 @@
+#include "app/main_window_model.h"
+
+#include "app/client_app.h"
+#include "net/download_job.h"
+
+namespace gantrell {
+namespace {
+
+constexpr int kFirstListedProvider = 4;
+
+template <typename Visit>
+void ForEachItem(CClientApp& app, Visit visit) {
+  for (int p = kFirstListedProvider; p < app.GetProviderCount(); ++p) {
+    CProvider& provider = *app.GetProvider(p);
+    for (int g = 0; g < provider.GetGroupCount(); ++g) {
+      CUpdateGroup& group = *provider.GetGroup(g);
+      for (int i = 0; i < group.GetItemCount(); ++i) visit(provider, group, *group.GetItem(i));
+    }
+  }
+}
+
+}  // namespace
+
+ItemList FillPendingList(CClientApp& app) {
+  ItemList listed;
+  ForEachItem(app, [&](CProvider& provider, CUpdateGroup& group, CUpdateItem& item) {
+    if (!provider.m_bVerified || group.m_bScan != 1) return;
+    item.m_bSelected = false;
+    if (app.IsItemPending(item)) {
+      listed.push_back(&item);
+      item.m_bSelected = true;
+    }
+  });
+  return listed;
+}
+
+ItemList FillFromSelection(CClientApp& app) {
+  ItemList listed;
+  ForEachItem(app, [&](CProvider&, CUpdateGroup&, CUpdateItem& item) {
+    if (item.m_bSelected) listed.push_back(&item);
+  });
+  return listed;
+}
+
+std::string CountText(std::size_t count) {
+  if (count == 0) return "No new items to download.";
+  if (count == 1) return "1 new item to download.";
+  return std::to_string(count) + " new items to download";
+}
+
+void SkipOnce(const ItemList& items) {
+  for (CUpdateItem* item : items) item->m_bSelected = false;
+}
+
+void RemoveItems(const ItemList& items) {
+  for (CUpdateItem* item : items) {
+    item->m_bSelected = false;
+    item->m_nTakenStamp = item->m_nStamp;
+  }
+}
+
+int DownloadListed(CClientApp& app, const ItemList& listed) {
+  ForEachItem(app, [](CProvider&, CUpdateGroup&, CUpdateItem& item) { item.m_bSelected = false; });
+  for (CUpdateItem* item : listed) item->m_bSelected = true;
+
+  bool fetch_needed = false;
+  for (int p = kFirstListedProvider; p < app.GetProviderCount(); ++p) {
+    CProvider& provider = *app.GetProvider(p);
+    bool selected = false;
+    for (int g = 0; g < provider.GetGroupCount() && !selected; ++g) {
+      const CUpdateGroup& group = *provider.GetGroup(g);
+      for (int i = 0; i < group.GetItemCount() && !selected; ++i) {
+        selected = group.GetItem(i)->m_bSelected;
+      }
+    }
+    if (selected && provider.m_bListParsed == 0) {
+      provider.m_nVerifyState = 4;
+      fetch_needed = true;
+    }
+  }
+  if (fetch_needed && app.FetchProvider(-1) != 1) return 2;
+  return app.RunDownloads();
+}
+
+}  // namespace gantrell

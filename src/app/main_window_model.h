@@ -1,0 +1,38 @@
+// What the main window does with the model, apart from drawing it: which
+// items it lists, the count text, "Skip once", "Remove" and "Download
+// Items". The windowed and the console clients share it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace gantrell {
+
+class CClientApp;
+class CUpdateItem;
+
+using ItemList = std::vector<CUpdateItem*>;
+
+// The pending items of verified providers from index 4 on, in groups whose
+// scan flag is 1: each listed item gets m_bSelected, every other item of
+// those groups loses it.
+ItemList FillPendingList(CClientApp& app);
+// The selected items of providers from index 4 on.
+ItemList FillFromSelection(CClientApp& app);
+
+// "No new items to download.", "1 new item to download." or
+// "N new items to download".
+std::string CountText(std::size_t count);
+
+// "Skip once": the items stay pending for the next run.
+void SkipOnce(const ItemList& items);
+// "Remove": the items' current stamps count as taken.
+void RemoveItems(const ItemList& items);
+
+// "Download Items" for the listed items: selects exactly those, fetches the
+// providers whose lists were not parsed in this session, then runs the
+// download dialog. Returns the dialog's result (1 when the run ended), or 2
+// when the fetch was cancelled and nothing was downloaded.
+int DownloadListed(CClientApp& app, const ItemList& listed);
+
+}  // namespace gantrell

@@ -1,0 +1,80 @@
+// Adding providers by address, and removing the ones the master entry
+// revokes.
+#include "app/client_app.h"
+#include "model/pruning.h"
+
+namespace gantrell {
+
+int CClientApp::RegisterProvider(const std::string& address) {
+  for (const auto& provider : m_providers) {
+    if (provider->m_strAddress == address) return 1;
+  }
+
+  auto provider = std::make_unique<CProvider>();
+  provider->m_strAddress = address;
+  provider->m_nScanMode = 1;
+  LocalNoon(9, 9, 1999, &provider->m_timeBaseline);
+  LocalNoon(10, 10, 1999, &provider->m_timeNextCheck);
+  provider->m_timeListDate = provider->m_timeBaseline;
+  provider->m_timeKeyMade = provider->m_timeBaseline;
+  m_providers.push_back(std::move(provider));
+  const int count = GetProviderCount();
+
+  m_wait.Reset();
+  StartWorkThread([this, count] { RegistrationThreadProc(count); });
+  const int result = RunWaitDialog();
+  // Cancelled: the provider stays while the thread may still fetch it.
+  if (result == 2) return 2;
+  // The dialog ends only after the thread's last step; let it finish.
+  JoinWorkThread();
+
+  const CProvider& added = *m_providers.back();
+  std::string error;
+  if (added.m_bListParsed == 1 && added.m_bVerified) {
+    Message("New Provider successfully set up: " + added.m_strKeyName, MessageIcon::kInformation);
+    m_profile.WriteProfileString(kSettingsSection, "newprov", "", &error);
+  } else {
+    Message("Address " + address + " was not set up successfully.", MessageIcon::kInformation);
+    m_profile.WriteProfileString(kSettingsSection, "newprov", "", &error);
+    m_providers.pop_back();
+  }
+  return result;
+}
+
+void CClientApp::RegistrationThreadProc(int provider_count) {
+  RunFetch(provider_count - 1);
+  m_wait.SignalDone(false);
+}
+
+void CClientApp::ApplyRevocations() {
+  if (GetProviderCount() < 2) return;
+  const CProvider& master = *m_providers[0];
+  const DefaultSavePath save_path = [this](const CUpdateItem& item) { return GetItemSavePath(item); };
+  for (int g = 0; g < master.GetGroupCount(); ++g) {
+    const CUpdateGroup& group = *master.GetGroup(g);
+    for (int i = 0; i < group.GetItemCount(); ++i) {
+      const std::string& revoked = group.GetItem(i)->m_strName;
+      for (std::size_t p = 1; p < m_providers.size(); ++p) {
+        if (m_providers[p]->m_strAddress != revoked) continue;
+        Message("Provider " + m_providers[p]->m_strKeyName + "removed by Gantrell.",
+                MessageIcon::kInformation);
+        RemoveDownloadedFiles(*m_providers[p], save_path);
+        m_providers.erase(m_providers.begin() + static_cast<std::ptrdiff_t>(p));
+        break;
+      }
+    }
+  }
+}
+
+void CClientApp::RegisterPendingProviders(std::string* pending) {
+  static constexpr std::string_view kSeparator = " * ";
+  for (std::size_t at; (at = pending->find(kSeparator)) != std::string::npos;) {
+    const std::string address = pending->substr(0, at);
+    pending->erase(0, at + kSeparator.size());
+    // An empty address (a hand-off value already taken) registers nothing.
+    if (!address.empty()) RegisterProvider(address);
+  }
+  pending->clear();
+}
+
+}  // namespace gantrell

@@ -1,0 +1,207 @@
+// The start-up sequence, the key-list check and the clean-up at exit.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/client_app.h"
+#include "model/built_in_providers.h"
+#include "platform/atomic_file.h"
+#include "platform/network_init.h"
+#include "platform/os_version.h"
+#include "platform/single_instance.h"
+
+namespace gantrell {
+namespace {
+
+constexpr const char* kNotSet = "????";
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr const char* kWindowTitle = "Gantrell";
+constexpr int kMasterLockWaitMs = 50;
+constexpr auto kDelayedStart = std::chrono::milliseconds(10000);
+
+bool FileReadable(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+std::string CurrentFolder() {
+  char buffer[4096];
+  return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string(".");
+}
+
+}  // namespace
+
+bool CClientApp::ChooseDataFolder(bool nine_x) {
+  std::string computed = CurrentFolder();
+  std::string multiuser;
+  const bool multiuser_allowed =
+      !(ReadRegistryString(RegRoot::kLocalMachine, kMachineSettingsKey, "Multiuser", &multiuser) &&
+        multiuser == "No");
+  if (!nine_x) {
+    std::string app_data;
+    if (!ReadRegistryString(RegRoot::kCurrentUser, kShellFolders, "AppData", &app_data)) {
+      Message("Unable to read from Registry", MessageIcon::kError);
+      return false;
+    }
+    computed = app_data + "/Gantrell";
+  }
+  m_strDataPath = computed;
+
+  std::string error;
+  const std::string stored = m_profile.GetProfileString(kSettingsSection, "default", kNotSet);
+  if (stored != kNotSet) {
+    m_strDataPath = stored;
+    if (!FileReadable(DataFilePath("provdata.dat"))) {
+      m_strDataPath = computed;
+      m_profile.WriteProfileString(kSettingsSection, "default", computed, &error);
+    }
+  } else {
+    if (!multiuser_allowed) {
+      Message("Not permitted for this user", MessageIcon::kError);
+      return false;
+    }
+    m_profile.WriteProfileString(kSettingsSection, "default", computed, &error);
+    m_profile.WriteProfileString(kSettingsSection, "dlpath", computed, &error);
+  }
+  // A fresh user has no data folder yet; without it no store could be
+  // written.
+  CreateFolders(m_strDataPath, 0700, nullptr);
+  return true;
+}
+
+StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments) {
+  if (!InitNetworking()) {
+    Message("Windows sockets initialization failed.", MessageIcon::kError);
+    return StartupResult::kFailed;
+  }
+  const CommandLine line = ParseCommandLine(arguments);
+  m_bDelayStart = line.delay_start;
+  m_bSilent = line.silent;
+  m_bAllowConfigure = line.allow_configure;
+  m_bLockProviders = line.lock_providers;
+
+  OsVersionInfo version;
+  if (!m_osVersion.Query(&version)) {
+    Message("Unable to get windows version information", MessageIcon::kError);
+    return StartupResult::kFailed;
+  }
+
+  m_pMasterLock = std::make_unique<InstanceLock>("GantrellMaster");
+  std::string lock_error;
+  const bool first_instance = m_pMasterLock->TryAcquire(kMasterLockWaitMs, &lock_error);
+  if (!first_instance && !lock_error.empty()) {
+    Message(lock_error, MessageIcon::kError);
+    ReleaseAll();
+    return StartupResult::kFailed;
+  }
+
+  if (!m_options.data_folder.empty()) {
+    m_strDataPath = m_options.data_folder;
+    CreateFolders(m_strDataPath, 0700, nullptr);
+  } else if (!ChooseDataFolder(version.platform_id == kVerPlatformWin32Windows)) {
+    ReleaseAll();
+    return StartupResult::kFailed;
+  }
+
+  if (m_bDelayStart) std::this_thread::sleep_for(kDelayedStart);
+  m_strPendingProviders = ReadPendingProviders(line.file_argument);
+  if (!m_options.offered_providers.empty()) {
+    m_strPendingProviders = m_strPendingProviders.empty()
+                                ? m_options.offered_providers
+                                : m_strPendingProviders + " * " + m_options.offered_providers;
+  }
+
+  std::string error;
+  if (!first_instance) {
+    // Hand the addresses to the running instance. Its window may not be
+    // up yet; then the text waits in "newprov" for its next start.
+    if (m_strPendingProviders.size() > 2) {
+      m_profile.WriteProfileString(kSettingsSection, "newprov", m_strPendingProviders, &error);
+      NotifyHandOff(kWindowTitle);
+    }
+    ReleaseAll();
+    return StartupResult::kHandedOff;
+  }
+
+  const std::string handed = m_profile.GetProfileString(kSettingsSection, "newprov", "");
+  if (!handed.empty()) {
+    m_strPendingProviders =
+        m_strPendingProviders.empty() ? handed : handed + " * " + m_strPendingProviders;
+  }
+
+  LoadStore();
+
+  if (!m_options.offline) {
+    if (m_options.force_fetch) {
+      for (auto& provider : m_providers) provider->m_nVerifyState = 4;
+    }
+    if (StartupFetch() != 1) {
+      // The fetch goes on until its current pass ends; wait for it before
+      // the providers go. Nothing is written.
+      JoinWorkThread();
+      ReleaseAll();
+      return StartupResult::kCancelled;
+    }
+    JoinWorkThread();
+  }
+  ApplyRevocations();
+  if (!CheckKeyList()) {
+    ReleaseAll();
+    return StartupResult::kFailed;
+  }
+
+  if (m_bSilent) {
+    if (!HasPendingItems()) {
+      SaveStoreOrReport();
+      ReleaseAll();
+      return StartupResult::kEnded;
+    }
+    m_bSilent = false;
+  }
+
+  if (m_pFrontend != nullptr) m_pFrontend->RunMainWindow(*this);
+  JoinWorkThread();
+  SaveStoreOrReport();
+  ReleaseAll();
+  return StartupResult::kEnded;
+}
+
+void CClientApp::SaveStoreOrReport() {
+  // The run's changes (registrations, downloads) live only in the store;
+  // losing them silently would look like success.
+  std::string error;
+  if (!SaveStore(&error)) Message("Unable to save the provider store: " + error, MessageIcon::kError);
+}
+
+bool CClientApp::CheckKeyList() {
+  if (GetProviderCount() < kAuthorityEntryCount) {
+    Message("Key list appear corrupt. Reinstall Gantrell", MessageIcon::kError);
+    return false;
+  }
+  for (int i = 0; i < kAuthorityEntryCount; ++i) {
+    const int status = m_providers[static_cast<std::size_t>(i)]->m_nFetchStatus;
+    if (status == 5 || status == 6) {
+      Message(std::string("Your key installation appears invalid.\n Contact Gantrell on ") +
+                  kSupportContact,
+              MessageIcon::kError);
+      return false;
+    }
+  }
+  return true;
+}
+
+void CClientApp::ReleaseAll() {
+  JoinWorkThread();
+  while (!m_providers.empty()) m_providers.pop_back();
+  if (m_pMasterLock) {
+    m_pMasterLock->Release();
+    m_pMasterLock.reset();
+  }
+}
+
+}  // namespace gantrell

@@ -1,0 +1,53 @@
+// The console client's command line: one command, its operands and the
+// options, which may stand anywhere ("--" ends them). Also the help texts
+// and the check of provider addresses given to "add".
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gantrell::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+inline constexpr std::string_view kProgram = "gantrell-cli";
+
+// How a Yes/No question is answered.
+enum class Answer { kAsk, kYes, kNo };
+
+struct CliOptions {
+  std::string command;                // "help" when none was given
+  std::vector<std::string> operands;  // what follows the command
+  std::string data_dir;               // --data-dir
+  bool json = false;                  // --json
+  bool offline = false;               // --offline
+  bool force = false;                 // --force
+  bool all = false;                   // --all (download)
+  bool help = false;                  // --help, -h
+  Answer answer = Answer::kAsk;       // --yes / --no
+};
+
+// Parses the arguments after the program name. Returns false with *error
+// for an unknown command or option, a missing option value, --yes with
+// --no, an option the command does not take, or a wrong number of
+// operands. `help` and `--help` always parse.
+bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options,
+                       std::string* error);
+
+// Whether `name` is a command ("help" included).
+bool IsCommand(std::string_view name);
+
+// The general help, or the help of one command (false for an unknown one).
+std::string GeneralHelp();
+bool CommandHelp(std::string_view command, std::string* text);
+
+// An empty text when `address` is an absolute http:// or https:// address
+// of a folder (a host, an optional port, a path ending in "/"), else why
+// not. Every file of a provider is fetched by appending its name to the
+// address, so the closing "/" matters.
+std::string CheckAddressArgument(const std::string& address);
+
+}  // namespace gantrell::cli

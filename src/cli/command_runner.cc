@@ -1,0 +1,141 @@
+// The console's main window: hand-offs from other instances, the
+// registration of offered addresses, and the choice of the command.
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "app/client_app.h"
+#include "cli/commands.h"
+#include "cli/console_frontend.h"
+#include "platform/single_instance.h"
+
+namespace gantrell::cli {
+namespace {
+
+constexpr std::string_view kSeparator = " * ";
+constexpr const char* kWindowTitle = "Gantrell";
+constexpr const char* kNotStored = "????";
+
+// Addresses that later instances hand over while the command runs. The
+// hand-off text is read as soon as the notice arrives: a registration
+// running meanwhile empties "newprov" when it ends, and would otherwise
+// drop the address.
+class HandOffInbox {
+ public:
+  explicit HandOffInbox(Profile& profile) : m_profile(profile) {
+    std::string error;
+    m_listener = HandOffListener::Open(kWindowTitle, [this] { Receive(); }, &error);
+  }
+
+  // The text received since the last call, each address followed by " * ".
+  std::string Take() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::exchange(m_received, {});
+  }
+
+ private:
+  void Receive() {
+    const std::string text =
+        m_profile.GetProfileString(kSettingsSection, "newprov", kNotStored) + std::string(kSeparator);
+    if (text == std::string(kNotStored) + std::string(kSeparator)) return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_received += text;
+  }
+
+  Profile& m_profile;
+  std::mutex m_mutex;
+  std::string m_received;
+  std::unique_ptr<HandOffListener> m_listener;  // last: stops before the rest goes
+};
+
+bool IsRegistered(const CClientApp& app, const std::string& address, std::string* name) {
+  for (int i = 0; i < app.GetProviderCount(); ++i) {
+    const CProvider& provider = *app.GetProvider(i);
+    if (provider.m_strAddress == address) {
+      *name = provider.m_strKeyName;
+      return provider.m_bVerified;
+    }
+  }
+  return false;
+}
+
+bool IsKnown(const CClientApp& app, const std::string& address) {
+  for (int i = 0; i < app.GetProviderCount(); ++i) {
+    if (app.GetProvider(i)->m_strAddress == address) return true;
+  }
+  return false;
+}
+
+// Registers every address in *pending and whatever the inbox receives
+// meanwhile. A cancelled registration ends the loop; false then.
+bool RegisterAll(CommandContext& context, HandOffInbox& inbox, std::string* pending) {
+  for (;;) {
+    *pending += inbox.Take();
+    const std::size_t at = pending->find(kSeparator);
+    if (at == std::string::npos) break;
+    const std::string address = pending->substr(0, at);
+    pending->erase(0, at + kSeparator.size());
+    // An empty address (a hand-off value already taken) registers nothing.
+    if (address.empty()) continue;
+    Registration registration{address, Registration::Outcome::kKnown, {}};
+    const bool known = IsKnown(context.app, address);
+    if (context.app.RegisterProvider(address) == 2) {
+      registration.outcome = Registration::Outcome::kCancelled;
+      context.registrations.push_back(registration);
+      pending->clear();
+      return false;
+    }
+    const bool verified = IsRegistered(context.app, address, &registration.name);
+    if (!verified) {
+      registration.outcome = Registration::Outcome::kFailed;
+    } else if (!known) {
+      registration.outcome = Registration::Outcome::kAdded;
+    }
+    context.registrations.push_back(registration);
+  }
+  pending->clear();
+  return true;
+}
+
+int Dispatch(CommandContext& context) {
+  const std::string& command = context.options.command;
+  if (command == "check") return RunCheck(context);
+  if (command == "providers") return RunProviders(context);
+  if (command == "add") return RunAdd(context);
+  if (command == "remove") return RunRemove(context);
+  if (command == "list") return RunList(context);
+  if (command == "files") return RunFiles(context);
+  if (command == "download") return RunDownload(context);
+  return kExitUsage;
+}
+
+}  // namespace
+
+int RunCommand(CommandContext& context) {
+  HandOffInbox inbox(context.app.profile());
+  std::string pending = std::exchange(context.app.m_strPendingProviders, {});
+  if (pending.size() > 2) pending += kSeparator;
+  else pending.clear();
+  const bool registered = RegisterAll(context, inbox, &pending);
+
+  // A registration cancelled with Ctrl-C stops the run; "add" still says
+  // what became of each address.
+  if (!registered && context.options.command != "add") return kExitFailure;
+  int status = Dispatch(context);
+  // Addresses handed over while the command ran are registered before the
+  // store is written, so that none waits in "newprov" to be overwritten.
+  if (!RegisterAll(context, inbox, &pending)) status = kExitFailure;
+  return status;
+}
+
+std::string OutcomeText(Registration::Outcome outcome) {
+  switch (outcome) {
+    case Registration::Outcome::kAdded: return "added";
+    case Registration::Outcome::kKnown: return "already registered";
+    case Registration::Outcome::kFailed: return "not set up";
+    case Registration::Outcome::kCancelled: return "cancelled";
+  }
+  return "unknown";
+}
+
+}  // namespace gantrell::cli

@@ -1,0 +1,66 @@
+// The console client's commands. Each runs in place of the main window,
+// after the start-up sequence (store loaded, due lists fetched, revocations
+// applied, keys checked) and before the store is written back. A command
+// prints its result on standard output, or adds its members to the JSON
+// document with --json, and returns the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/json_writer.h"
+
+namespace gantrell {
+class CClientApp;
+class CProvider;
+}  // namespace gantrell
+
+namespace gantrell::cli {
+
+class ConsoleFrontend;
+
+// What became of one address offered for registration.
+struct Registration {
+  enum class Outcome { kAdded, kKnown, kFailed, kCancelled };
+  std::string address;
+  Outcome outcome;
+  std::string name;  // the provider's name when it is registered
+};
+
+struct CommandContext {
+  CClientApp& app;
+  ConsoleFrontend& frontend;
+  const CliOptions& options;
+  JsonWriter& json;  // the open result object
+  // Every address registered in this run: those given to "add" and those
+  // handed over by other instances.
+  std::vector<Registration> registrations;
+};
+
+// The main window of the console: registers the addresses handed over
+// (at start-up and, while the command runs, by later instances), then runs
+// the command.
+int RunCommand(CommandContext& context);
+
+int RunCheck(CommandContext& context);
+int RunProviders(CommandContext& context);
+int RunAdd(CommandContext& context);
+int RunRemove(CommandContext& context);
+int RunList(CommandContext& context);
+int RunFiles(CommandContext& context);
+int RunDownload(CommandContext& context);
+
+// What this run's fetch did with the provider at `index`, in words.
+std::string FetchStatusText(const CClientApp& app, int index, bool offline);
+// Whether this run's fetch tried the provider and failed.
+bool FetchFailed(const CProvider& provider);
+// The provider's name, or its role when it publishes none.
+std::string ProviderLabel(const CClientApp& app, int index);
+std::string OutcomeText(Registration::Outcome outcome);
+
+// Prints rows as columns separated by two blanks on standard output; the
+// last column is not padded.
+void PrintTable(const std::vector<std::vector<std::string>>& rows);
+
+}  // namespace gantrell::cli

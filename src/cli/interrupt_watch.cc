@@ -1,0 +1,98 @@
+#include "cli/interrupt_watch.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace gantrell::cli {
+namespace {
+
+// A signal handler can reach nothing but a global; it holds the write end
+// of the active watch's pipe, -1 when none.
+std::atomic<int> g_interruptFd{-1};
+
+void OnInterrupt(int) {
+  const int saved_errno = errno;
+  const int fd = g_interruptFd.load();
+  if (fd >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1);
+  }
+  errno = saved_errno;
+}
+
+bool MakePipe(int fds[2]) {
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) return true;
+  fds[0] = fds[1] = -1;
+  return false;
+}
+
+void ClosePipe(int fds[2]) {
+  for (int i = 0; i < 2; ++i) {
+    if (fds[i] >= 0) ::close(fds[i]);
+    fds[i] = -1;
+  }
+}
+
+bool DrainPipe(int fd) {
+  bool any = false;
+  char buffer[64];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      any = true;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return any;
+  }
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch() {
+  struct sigaction current;
+  if (::sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) return;
+  if (!MakePipe(m_fds)) return;
+  g_interruptFd.store(m_fds[1]);
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  // The first Ctrl-C cancels; the handler is then the default again, so a
+  // second one ends the program.
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  if (::sigaction(SIGINT, &action, &m_previous) != 0) {
+    g_interruptFd.store(-1);
+    ClosePipe(m_fds);
+    return;
+  }
+  m_installed = true;
+}
+
+InterruptWatch::~InterruptWatch() {
+  if (m_installed) ::sigaction(SIGINT, &m_previous, nullptr);
+  g_interruptFd.store(-1);
+  ClosePipe(m_fds);
+}
+
+bool InterruptWatch::Fired() {
+  if (m_fds[0] >= 0 && DrainPipe(m_fds[0])) m_fired = true;
+  return m_fired;
+}
+
+WakePipe::WakePipe() { MakePipe(m_fds); }
+
+WakePipe::~WakePipe() { ClosePipe(m_fds); }
+
+void WakePipe::Notify() {
+  if (m_fds[1] < 0) return;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(m_fds[1], &byte, 1);
+}
+
+bool WakePipe::Drain() { return m_fds[0] >= 0 && DrainPipe(m_fds[0]); }
+
+}  // namespace gantrell::cli

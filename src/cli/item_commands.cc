@@ -1,0 +1,185 @@
+// The commands about items: list, files, download.
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "app/client_app.h"
+#include "app/main_window_model.h"
+#include "cli/commands.h"
+#include "cli/console_frontend.h"
+#include "model/size_text.h"
+
+namespace gantrell::cli {
+namespace {
+
+constexpr int kFirstListedProvider = 4;
+constexpr std::int32_t kNoStamp = -2;  // no "TIME" published yet
+
+const CProvider& ProviderOf(const CUpdateItem& item) { return *item.m_pGroup->m_pProvider; }
+
+// "2004-02-29" for the stored "29 2 2004"; the stored text when it holds no
+// date.
+std::string DateText(const std::string& stored) {
+  std::istringstream in(stored);
+  int day = 0, month = 0, year = 0;
+  if (!(in >> day >> month >> year)) return stored;
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+  return text;
+}
+
+template <typename Visit>
+void ForEachListedItem(CClientApp& app, Visit visit) {
+  for (int p = kFirstListedProvider; p < app.GetProviderCount(); ++p) {
+    CProvider& provider = *app.GetProvider(p);
+    for (int g = 0; g < provider.GetGroupCount(); ++g) {
+      CUpdateGroup& group = *provider.GetGroup(g);
+      for (int i = 0; i < group.GetItemCount(); ++i) visit(provider, *group.GetItem(i));
+    }
+  }
+}
+
+void WriteItem(JsonWriter& json, const CUpdateItem& item) {
+  json.Member("item", item.m_strName)
+      .Member("group", item.m_pGroup->m_strName)
+      .Member("provider", ProviderOf(item).m_strKeyName)
+      .Member("provider_address", ProviderOf(item).m_strAddress);
+}
+
+// The items named on the command line, from verified providers; false
+// (after saying which) when a name matches none.
+bool FindNamedItems(CommandContext& context, ItemList* items) {
+  bool all_found = true;
+  for (const std::string& name : context.options.operands) {
+    bool found = false;
+    ForEachListedItem(context.app, [&](CProvider& provider, CUpdateItem& item) {
+      if (provider.m_bVerified && item.m_nOffered == 1 && item.m_strName == name) {
+        items->push_back(&item);
+        found = true;
+      }
+    });
+    if (!found) {
+      context.frontend.Note("No provider offers an item named '" + name +
+                            "' ('gantrell-cli list' shows the new items).");
+      all_found = false;
+    }
+  }
+  return all_found;
+}
+
+}  // namespace
+
+int RunList(CommandContext& context) {
+  const ItemList items = FillPendingList(context.app);
+  if (context.options.json) {
+    context.json.Key("items").BeginArray();
+    for (const CUpdateItem* item : items) {
+      context.json.BeginObject();
+      WriteItem(context.json, *item);
+      context.json.Member("size", static_cast<std::int64_t>(item->m_nLength))
+          .Member("size_text", FormatSizeText(item->m_nLength))
+          .Member("date", DateText(item->m_strDate))
+          .Member("description", item->m_strDescription)
+          .EndObject();
+    }
+    context.json.EndArray().Member("count_text", CountText(items.size()));
+    return kExitOk;
+  }
+  if (!items.empty()) {
+    std::vector<std::vector<std::string>> rows = {{"ITEM", "PROVIDER", "SIZE", "DATE"}};
+    for (const CUpdateItem* item : items) {
+      rows.push_back({item->m_strName, ProviderOf(*item).m_strKeyName,
+                      FormatSizeText(item->m_nLength), DateText(item->m_strDate)});
+    }
+    PrintTable(rows);
+  }
+  std::printf("%s\n", CountText(items.size()).c_str());
+  return kExitOk;
+}
+
+int RunFiles(CommandContext& context) {
+  std::vector<std::vector<std::string>> rows = {{"ITEM", "PROVIDER", "PATH"}};
+  if (context.options.json) context.json.Key("files").BeginArray();
+  ForEachListedItem(context.app, [&](CProvider& provider, CUpdateItem& item) {
+    if (item.m_nFileStamp == -1) return;
+    const std::string path = context.app.EffectiveSavePath(item);
+    std::error_code error;
+    const bool exists = !path.empty() && std::filesystem::exists(path, error);
+    if (context.options.json) {
+      context.json.BeginObject();
+      WriteItem(context.json, item);
+      context.json.Member("path", path).Member("exists", exists).EndObject();
+    } else {
+      rows.push_back({item.m_strName, provider.m_strKeyName,
+                      path.empty() ? "(no place: the download folder is not set or gone)"
+                                   : exists ? path : path + " (missing)"});
+    }
+  });
+  if (context.options.json) {
+    context.json.EndArray();
+  } else if (rows.size() == 1) {
+    std::printf("No downloaded files.\n");
+  } else {
+    PrintTable(rows);
+  }
+  return kExitOk;
+}
+
+int RunDownload(CommandContext& context) {
+  CClientApp& app = context.app;
+  ItemList items;
+  if (context.options.all) {
+    ForEachListedItem(app, [&](CProvider& provider, CUpdateItem& item) {
+      if (provider.m_bVerified && item.m_nOffered == 1 && item.m_nStamp != kNoStamp) {
+        items.push_back(&item);
+      }
+    });
+  } else if (!context.options.operands.empty()) {
+    // A misspelt name downloads nothing rather than part of what was asked.
+    if (!FindNamedItems(context, &items)) return kExitFailure;
+  } else {
+    items = FillPendingList(app);
+  }
+
+  bool cancelled = false;
+  if (!items.empty()) {
+    std::int64_t total = 0;
+    for (const CUpdateItem* item : items) total += item->m_nLength;
+    context.frontend.Note("Downloading " + std::to_string(items.size()) + " item" +
+                          (items.size() == 1 ? "" : "s") + " (" + FormatSizeText(total) + ")");
+    // The fetch before the download may prune items, so the list is not
+    // looked at again afterwards: what stays selected is what failed.
+    if (DownloadListed(app, items) != 1) {
+      context.frontend.Note("Cancelled: nothing was downloaded.");
+      cancelled = true;
+    } else {
+      cancelled = context.frontend.last_download_cancelled();
+    }
+  }
+  const std::vector<std::string> written = context.frontend.last_written();
+  const ItemList failed = items.empty() ? ItemList{} : FillFromSelection(app);
+
+  if (context.options.json) {
+    context.json.Key("written").BeginArray();
+    for (const std::string& path : written) context.json.String(path);
+    context.json.EndArray().Key("not_downloaded").BeginArray();
+    for (const CUpdateItem* item : failed) {
+      context.json.BeginObject();
+      WriteItem(context.json, *item);
+      context.json.EndObject();
+    }
+    context.json.EndArray().Member("cancelled", cancelled);
+  } else if (items.empty()) {
+    std::printf("%s\n", CountText(0).c_str());
+  } else {
+    if (!written.empty()) std::printf("Files written:\n");
+    for (const std::string& path : written) std::printf("  %s\n", path.c_str());
+    if (!failed.empty()) std::printf("Not downloaded:\n");
+    for (const CUpdateItem* item : failed) {
+      std::printf("  %s from %s\n", item->m_strName.c_str(), ProviderOf(*item).m_strKeyName.c_str());
+    }
+  }
+  return failed.empty() && !cancelled ? kExitOk : kExitFailure;
+}
+
+}  // namespace gantrell::cli

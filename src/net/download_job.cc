@@ -1,0 +1,356 @@
+#include "net/download_job.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "model/local_time.h"
+
+namespace gantrell {
+namespace {
+
+constexpr int kReadSize = 256;
+// Signature records are read up to this size, like every signature file,
+// so that keys of 2048 bits and more can sign items.
+constexpr std::size_t kSignatureCapacity = 512;
+constexpr int kProgressEvery = 10;
+
+int Percent(long long part, long long whole) {
+  if (whole <= 0) return 100;
+  const double percent = static_cast<double>(part) / static_cast<double>(whole) * 100.0;
+  if (percent >= 100.0) return 100;
+  return percent <= 0.0 ? 0 : static_cast<int>(percent);
+}
+
+std::string TodayText() {
+  int day = 1, month = 1, year = 1970;
+  LocalDate(Now(), &day, &month, &year);
+  return std::to_string(day) + " " + std::to_string(month) + " " + std::to_string(year);
+}
+
+// A file beside the destination that becomes the destination only once its
+// signature holds; until then the destination is never touched.
+class PartFile {
+ public:
+  bool Create(const std::string& destination) {
+    if (destination.empty()) return false;
+    path_ = destination + ".part-XXXXXX";
+    const int fd = ::mkstemp(path_.data());
+    if (fd < 0) {
+      path_.clear();
+      return false;
+    }
+    file_ = ::fdopen(fd, "wb");
+    if (file_ == nullptr) {
+      ::close(fd);
+      Discard();
+      return false;
+    }
+    return true;
+  }
+
+  bool Write(const char* bytes, std::size_t count) {
+    return std::fwrite(bytes, 1, count, file_) == count;
+  }
+
+  // Flushes the bytes to disk and closes the file; false if any of it fails.
+  bool Finish() {
+    if (file_ == nullptr) return false;
+    bool ok = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
+    ok = std::fclose(file_) == 0 && ok;
+    file_ = nullptr;
+    return ok;
+  }
+
+  bool MoveTo(const std::string& destination) {
+    if (std::rename(path_.c_str(), destination.c_str()) != 0) return false;
+    path_.clear();
+    return true;
+  }
+
+  void Discard() {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    if (!path_.empty()) std::remove(path_.c_str());
+    path_.clear();
+  }
+
+  ~PartFile() { Discard(); }
+
+ private:
+  std::string path_;
+  std::FILE* file_ = nullptr;
+};
+
+}  // namespace
+
+std::string DownloadReportText(int code) {
+  switch (code) {
+    case kReportCorrupt: return "Download corrupt. Deleting file.";
+    case kReportNoMainFile: return "Unable to read main file from server. Moving to next file";
+    case kReportCannotWrite: return "Unable to write to this filename. Check directory exists.";
+    case kReportDiskWrite: return "Unable to write to disk. Download aborted.";
+    case kReportNoLink: return "Unable to link to server. Moving to next file.";
+    case kReportReadAborted: return "Cannot read from server. Download aborted.";
+    case kReportUnknownFormat: return "Unknown download format. Update your software.";
+    case kReportNoSignature: return "Unable to read from server. Moving to next file.";
+    case kReportBadSignatureFormat: return "Bad signature file format. Download aborted.";
+    default: return "Error " + std::to_string(code);
+  }
+}
+
+bool DownloadReportIsError(int code) {
+  switch (code) {
+    case kReportNoMainFile:
+    case kReportNoLink:
+    case kReportUnknownFormat:
+    case kReportNoSignature:
+      return false;
+    default:
+      return true;
+  }
+}
+
+CDownloadJob::CDownloadJob(ProviderList& providers, DownloadEnvironment environment)
+    : m_providers(providers), m_environment(std::move(environment)) {}
+
+CDownloadJob::~CDownloadJob() {
+  Cancel();
+  Join();
+}
+
+void CDownloadJob::Start(DownloadObserver* observer) {
+  Join();
+  m_pObserver = observer;
+  m_pThread = std::thread([this] { DownloadThreadProc(); });
+}
+
+void CDownloadJob::Join() {
+  if (m_pThread.joinable()) m_pThread.join();
+}
+
+void CDownloadJob::Run(DownloadObserver* observer) {
+  m_pObserver = observer;
+  DownloadThreadProc();
+}
+
+void CDownloadJob::Cancel() {
+  std::lock_guard<std::mutex> lock(m_pMutex);
+  m_bCancel = true;
+  if (m_hRequest) m_hRequest->Close();
+}
+
+std::string CDownloadJob::CurrentName() const {
+  std::lock_guard<std::mutex> lock(m_pMutex);
+  return m_strCurrentName;
+}
+
+bool CDownloadJob::Aborted() const {
+  std::lock_guard<std::mutex> lock(m_pMutex);
+  return m_bAborted;
+}
+
+void CDownloadJob::DownloadThreadProc() {
+  DownloadAll();
+  { std::lock_guard<std::mutex> lock(m_pMutex); }
+  if (m_pObserver != nullptr) m_pObserver->OnFinished();
+}
+
+void CDownloadJob::DownloadAll() {
+  long long total = 0;
+  for (std::size_t p = 1; p < m_providers.size(); ++p) {
+    const CProvider& provider = *m_providers[p];
+    if (provider.m_bListParsed != 1) continue;
+    for (int g = 0; g < provider.GetGroupCount(); ++g) {
+      const CUpdateGroup& group = *provider.GetGroup(g);
+      for (int i = 0; i < group.GetItemCount(); ++i) {
+        if (group.GetItem(i)->m_bSelected) total += group.GetItem(i)->m_nLength;
+      }
+    }
+  }
+
+  auto open = [this](std::string* error) {
+    return m_environment.open_session ? m_environment.open_session(error)
+                                      : OpenHttpSession(HttpOptions{}, error);
+  };
+  std::string error;
+  std::unique_ptr<HttpSession> session = open(&error);
+  if (!session) session = open(&error);
+  if (!session) return;
+
+  long long done = 0;
+  for (std::size_t p = 1; p < m_providers.size(); ++p) {
+    CProvider& provider = *m_providers[p];
+    for (int g = 0; g < provider.GetGroupCount(); ++g) {
+      CUpdateGroup& group = *provider.GetGroup(g);
+      for (int i = 0; i < group.GetItemCount(); ++i) {
+        CUpdateItem& item = *group.GetItem(i);
+        if (!item.m_bSelected) continue;
+        DownloadItem(item, *session, total, &done);
+        if (Aborted()) return;
+      }
+    }
+  }
+}
+
+void CDownloadJob::Report(int code) {
+  if (m_pObserver != nullptr) m_pObserver->OnReport(code);
+}
+
+bool CDownloadJob::OpenRequest(HttpSession& session, const std::string& url) {
+  std::string error;
+  std::unique_ptr<HttpRequest> request = session.OpenUrl(url, &error);
+  if (!request) request = session.OpenUrl(url, &error);
+  if (!request) return false;
+  std::lock_guard<std::mutex> lock(m_pMutex);
+  m_hRequest = std::move(request);
+  // A Cancel that came while the request opened still closes it.
+  if (m_bCancel) m_hRequest->Close();
+  return true;
+}
+
+void CDownloadJob::CloseRequest() {
+  std::unique_ptr<HttpRequest> request;
+  {
+    std::lock_guard<std::mutex> lock(m_pMutex);
+    request = std::move(m_hRequest);
+  }
+  if (request) request->Close();
+}
+
+bool CDownloadJob::CancelRequested() {
+  std::lock_guard<std::mutex> lock(m_pMutex);
+  return m_bCancel;
+}
+
+void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long long total,
+                                long long* done) {
+  const long long before = *done;
+  *done += item.m_nLength;
+  CProvider& provider = *item.m_pGroup->m_pProvider;
+  const std::string base = provider.m_strAddress + std::to_string(item.m_nNumber);
+
+  if (!OpenRequest(session, base + ".sig")) {
+    Report(kReportNoLink);
+    return;
+  }
+  // The signature record: everything up to 512 bytes.
+  std::uint8_t signature[kSignatureCapacity];
+  std::size_t signature_length = 0;
+  bool read_ok = true;
+  while (signature_length < kSignatureCapacity) {
+    std::size_t got = 0;
+    if (!m_hRequest->Read(signature + signature_length, kSignatureCapacity - signature_length,
+                          &got)) {
+      read_ok = false;
+      break;
+    }
+    if (got == 0) break;
+    signature_length += got;
+  }
+  CloseRequest();
+  if (!read_ok) {
+    Report(kReportNoSignature);
+    return;
+  }
+  if (signature_length < 4 || std::memcmp(signature, "SIG1", 4) != 0) {
+    const bool sig = signature_length >= 3 && std::memcmp(signature, "SIG", 3) == 0;
+    Report(sig ? kReportUnknownFormat : kReportBadSignatureFormat);
+    return;
+  }
+
+  if (!OpenRequest(session, base + ".dat")) {
+    Report(kReportNoMainFile);
+    return;
+  }
+  if (m_pMutex.try_lock()) {
+    m_strCurrentName = item.m_strName;
+    m_pMutex.unlock();
+  }
+  const std::string destination = !item.m_strSavePath.empty() ? item.m_strSavePath
+                                  : m_environment.default_save_path
+                                      ? m_environment.default_save_path(item)
+                                      : std::string();
+  if (CancelRequested()) {
+    CloseRequest();
+    std::lock_guard<std::mutex> lock(m_pMutex);
+    m_bAborted = true;
+    return;
+  }
+  PartFile part;
+  if (!part.Create(destination)) {
+    CloseRequest();
+    Report(kReportCannotWrite);
+    return;
+  }
+  // The file on record (if any) stays valid until the new one replaces it,
+  // so its stamp is only changed on success.
+  provider.BeginDigest();
+
+  long long got = 0;
+  int progress_counter = 0;
+  char buffer[kReadSize];
+  HttpRequest* request = m_hRequest.get();
+  for (;;) {
+    std::size_t count = 0;
+    if (!request->Read(buffer, sizeof buffer, &count)) {
+      count = 0;
+      if (!CancelRequested()) Report(kReportReadAborted);
+      // A cancel shows below; a failed read ends the loop either way.
+      std::lock_guard<std::mutex> lock(m_pMutex);
+      if (m_bCancel) m_bAborted = true;
+      break;
+    }
+    got += static_cast<long long>(count);
+    {
+      std::lock_guard<std::mutex> lock(m_pMutex);
+      if (m_bCancel) {
+        m_bAborted = true;
+        break;
+      }
+    }
+    // The first progress follows the second read, then every twelfth.
+    if (progress_counter-- < 0) {
+      progress_counter = kProgressEvery;
+      if (m_pObserver != nullptr) {
+        m_pObserver->OnProgress(Percent(got, item.m_nLength), Percent(got + before, total));
+      }
+    }
+    if (count > 0) {
+      provider.AddToDigest(reinterpret_cast<const std::uint8_t*>(buffer), static_cast<int>(count));
+      if (!part.Write(buffer, count)) {
+        CloseRequest();
+        part.Discard();
+        Report(kReportDiskWrite);
+        return;
+      }
+    }
+    if (count == 0 || got >= item.m_nLength) break;
+  }
+  CloseRequest();
+  const bool written = part.Finish();
+
+  if (Aborted()) return;  // the part file goes with `part`
+  if (!written) {
+    Report(kReportDiskWrite);
+    return;
+  }
+  if (!provider.VerifySignature(signature, static_cast<int>(signature_length))) {
+    Report(kReportCorrupt);
+    return;
+  }
+  if (!part.MoveTo(destination)) {
+    Report(kReportCannotWrite);
+    return;
+  }
+  m_written.push_back(destination);
+  item.m_strDate = m_environment.today ? m_environment.today() : TodayText();
+  item.m_nTakenStamp = item.m_nStamp;
+  item.m_nFileStamp = item.m_nStamp;
+  item.m_bJustDownloaded = true;
+  item.m_bSelected = false;
+}
+
+}  // namespace gantrell

@@ -1,0 +1,118 @@
+// One run of item downloads: every selected item of every provider from
+// index 1, each as its signature file (number + ".sig") and then its bytes
+// (number + ".dat"), written beside its destination while the digest runs
+// and moved into place only once the signature verifies.
+//
+// The job runs on its own worker thread and talks to its progress dialog
+// only through a DownloadObserver; the dialog (interface thread) reads the
+// current item's name and may cancel at any time.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "model/provider_list.h"
+#include "platform/http.h"
+
+namespace gantrell {
+
+// Report codes of a run, and their texts and kinds.
+enum DownloadReport : int {
+  kReportCorrupt = 1,
+  kReportNoMainFile = 2,
+  kReportCannotWrite = 3,
+  kReportDiskWrite = 4,
+  kReportNoLink = 6,
+  kReportReadAborted = 7,
+  kReportUnknownFormat = 8,
+  kReportNoSignature = 9,
+  kReportBadSignatureFormat = 10,
+};
+
+// The message shown for a report code ("Error %i" for unknown codes).
+std::string DownloadReportText(int code);
+// True for the codes shown with the error icon, false for information.
+bool DownloadReportIsError(int code);
+
+// What the progress dialog receives from the worker.
+class DownloadObserver {
+ public:
+  virtual ~DownloadObserver() = default;
+  // Item and whole-run percentages. Posted: must not block.
+  virtual void OnProgress(int item_percent, int run_percent) = 0;
+  // A report to show; the worker waits until this returns (the message box
+  // is closed).
+  virtual void OnReport(int code) = 0;
+  // The worker's last act. Posted: must not block.
+  virtual void OnFinished() = 0;
+};
+
+// What a run needs from the application.
+struct DownloadEnvironment {
+  // The item's default save path (may make folders); empty: no place.
+  std::function<std::string(const CUpdateItem&)> default_save_path;
+  // Opens the synchronous session; nullptr on failure. Empty: a session
+  // with default HttpOptions.
+  std::function<std::unique_ptr<HttpSession>(std::string* error)> open_session;
+  // Today's local date for items downloaded, as "day month year". Empty:
+  // the real date.
+  std::function<std::string()> today;
+};
+
+class CDownloadJob {
+ public:
+  // The provider list is borrowed and must not change while the job runs.
+  CDownloadJob(ProviderList& providers, DownloadEnvironment environment);
+  ~CDownloadJob();
+
+  CDownloadJob(const CDownloadJob&) = delete;
+  CDownloadJob& operator=(const CDownloadJob&) = delete;
+
+  // Starts the worker thread; `observer` must outlive it (until Join).
+  void Start(DownloadObserver* observer);
+  // Waits for the worker to end.
+  void Join();
+  // Runs the whole job on the calling thread instead (tests, scripts).
+  void Run(DownloadObserver* observer);
+
+  // The dialog's Cancel: stops the run and closes the request being read so
+  // that a blocked read returns at once. Any thread, any number of times.
+  void Cancel();
+  // The name of the item in progress, for the dialog's timer.
+  std::string CurrentName() const;
+  // Whether the worker saw the cancel and stopped.
+  bool Aborted() const;
+
+  // The destinations written by this run, in order.
+  const std::vector<std::string>& Written() const { return m_written; }
+
+  // Worker operations.
+  void DownloadThreadProc();
+  void DownloadAll();
+
+ private:
+  void DownloadItem(CUpdateItem& item, HttpSession& session, long long total, long long* done);
+  void Report(int code);
+  // Opens `url` into m_hRequest (one retry); false when both fail.
+  bool OpenRequest(HttpSession& session, const std::string& url);
+  void CloseRequest();
+  bool CancelRequested();
+
+  ProviderList& m_providers;
+  DownloadEnvironment m_environment;
+  DownloadObserver* m_pObserver = nullptr;
+  std::thread m_pThread;
+
+  mutable std::mutex m_pMutex;  // guards m_bCancel, m_strCurrentName, m_hRequest
+  std::unique_ptr<HttpRequest> m_hRequest;
+  std::string m_strCurrentName;
+  bool m_bCancel = false;
+  bool m_bAborted = false;
+  std::vector<std::string> m_written;
+};
+
+}  // namespace gantrell

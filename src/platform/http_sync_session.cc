@@ -1,0 +1,79 @@
+#include "platform/http_sync_session.h"
+
+#include <utility>
+
+namespace gantrell {
+namespace {
+
+class CurlHttpRequest : public HttpRequest {
+ public:
+  CurlHttpRequest(std::shared_ptr<CurlEngine> engine, std::shared_ptr<HttpTransfer> transfer)
+      : engine_(std::move(engine)), transfer_(std::move(transfer)) {}
+
+  ~CurlHttpRequest() override { Close(); }
+
+  bool Read(void* buffer, std::size_t capacity, std::size_t* bytes_read) override {
+    *bytes_read = 0;
+    if (capacity == 0) {
+      return false;
+    }
+    for (;;) {
+      if (transfer_->closed()) {
+        return false;
+      }
+      const std::size_t count = transfer_->TryRead(buffer, capacity);
+      if (count > 0) {
+        *bytes_read = count;
+        return true;
+      }
+      const TransferPhase phase = transfer_->phase();
+      if (phase == TransferPhase::kDone || phase == TransferPhase::kFailed) {
+        // The last bytes may have arrived just before the phase changed.
+        *bytes_read = transfer_->TryRead(buffer, capacity);
+        return *bytes_read > 0 || phase == TransferPhase::kDone;
+      }
+      transfer_->WaitForData();
+    }
+  }
+
+  void Close() override {
+    if (transfer_->Close()) {
+      engine_->Cancel(transfer_);
+    }
+  }
+
+ private:
+  std::shared_ptr<CurlEngine> engine_;
+  std::shared_ptr<HttpTransfer> transfer_;
+};
+
+}  // namespace
+
+std::unique_ptr<CurlHttpSession> CurlHttpSession::Open(const HttpOptions& options,
+                                                       std::string* error) {
+  auto engine = CurlEngine::Start(options, nullptr, error);
+  if (engine == nullptr) {
+    return nullptr;
+  }
+  return std::unique_ptr<CurlHttpSession>(new CurlHttpSession(std::move(engine)));
+}
+
+std::unique_ptr<HttpRequest> CurlHttpSession::OpenUrl(const std::string& url, std::string* error) {
+  auto transfer = engine_->Open(url, error);
+  if (transfer == nullptr) {
+    return nullptr;
+  }
+  transfer->WaitForResponse();
+  if (!transfer->response_started()) {
+    *error = transfer->error();
+    engine_->Cancel(transfer);
+    return nullptr;
+  }
+  return std::make_unique<CurlHttpRequest>(engine_, std::move(transfer));
+}
+
+std::unique_ptr<HttpSession> OpenHttpSession(const HttpOptions& options, std::string* error) {
+  return CurlHttpSession::Open(options, error);
+}
+
+}  // namespace gantrell

@@ -1,0 +1,30 @@
+// The synchronous HTTP session on libcurl: blocking open and read, with a
+// Close that may come from any thread.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/http.h"
+#include "platform/http_curl_engine.h"
+
+namespace gantrell {
+
+class CurlHttpSession : public HttpSession {
+ public:
+  // nullptr with a message in *error when the session cannot be set up.
+  static std::unique_ptr<CurlHttpSession> Open(const HttpOptions& options, std::string* error);
+
+  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, std::string* error) override;
+
+  // Pause and buffer figures of every request of this session so far.
+  HttpEngineStats stats() const { return engine_->stats(); }
+
+ private:
+  explicit CurlHttpSession(std::shared_ptr<CurlEngine> engine) : engine_(std::move(engine)) {}
+
+  // Shared with the open requests, which may outlive the session.
+  std::shared_ptr<CurlEngine> engine_;
+};
+
+}  // namespace gantrell

@@ -1,0 +1,69 @@
+// Single-instance guard and hand-off channel, standing in for a named
+// mutex and a message posted to a window found by its title.
+//
+// Both live in the user's runtime folder (standard_folders.h), under
+// "gantrell/": the guard is a lock on "NAME.lock", released by Release or
+// by the system when the process ends however it ends; the channel is a
+// local socket "TITLE.sock" that exists only while its listener lives.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace gantrell {
+
+class InstanceLock {
+ public:
+  // Takes no lock yet.
+  explicit InstanceLock(std::string name);
+  ~InstanceLock();
+
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+
+  // Tries to take the lock, waiting at most `timeout_ms`. True when this
+  // process now holds it (it is the first instance). False with a message
+  // in *error (may be null) when the lock file cannot be made; false with
+  // *error empty when another process holds it.
+  bool TryAcquire(int timeout_ms, std::string* error);
+  void Release();
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+};
+
+// The listening end: exists while the main window runs. `on_message` runs
+// on the channel's own thread for every notice received.
+class HandOffListener {
+ public:
+  HandOffListener(const HandOffListener&) = delete;
+  HandOffListener& operator=(const HandOffListener&) = delete;
+  ~HandOffListener();
+
+  // Opens the channel named `title`; nullptr with a message in *error when
+  // it cannot.
+  static std::unique_ptr<HandOffListener> Open(const std::string& title,
+                                               std::function<void()> on_message,
+                                               std::string* error);
+
+ private:
+  HandOffListener(int fd, std::string path, std::function<void()> on_message);
+  void Run();
+
+  int fd_;
+  int wake_fds_[2] = {-1, -1};
+  std::string path_;
+  std::function<void()> on_message_;
+  std::thread thread_;
+};
+
+// Sends one notice to the channel named `title`. Returns false when no
+// listener exists (like a message posted to a window that is not there).
+bool NotifyHandOff(const std::string& title);
+
+}  // namespace gantrell

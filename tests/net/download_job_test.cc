@@ -1,0 +1,326 @@
+#include "net/download_job.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "net/signature.h"
+#include "support/temp_dir.h"
+#include "support/test_http_server.h"
+#include "support/test_paths.h"
+
+namespace gantrell {
+namespace {
+
+using testing::ReadWholeFile;
+using testing::TempDir;
+
+class RecordingObserver : public DownloadObserver {
+ public:
+  void OnProgress(int item_percent, int run_percent) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    progress.emplace_back(item_percent, run_percent);
+  }
+  void OnReport(int code) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    reports.push_back(code);
+  }
+  void OnFinished() override { ++finished; }
+
+  std::mutex mutex;
+  std::vector<std::pair<int, int>> progress;
+  std::vector<int> reports;
+  std::atomic<int> finished{0};
+};
+
+RsaPrivateKeyPtr Key(int bits) {
+  std::string error;
+  RsaPrivateKeyPtr key = GenerateRsaKey(bits, &error);
+  EXPECT_NE(key, nullptr) << error;
+  return key;
+}
+
+std::string Signature(const RsaPrivateKey& key, const std::string& bytes, char digit = '1') {
+  std::vector<std::uint8_t> record = MakeSignatureRecord(
+      key, digit, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  return std::string(record.begin(), record.end());
+}
+
+// One provider (index 1, after a placeholder master entry) on a local
+// server, with items saved below a temporary folder.
+class DownloadTest : public ::testing::Test {
+ protected:
+  DownloadTest() : key_(Key(1024)) {
+    providers_.push_back(std::make_unique<CProvider>());
+    providers_.push_back(std::make_unique<CProvider>());
+    provider_ = providers_.back().get();
+    provider_->m_strAddress = server_.Url("/site/");
+    provider_->m_bListParsed = 1;
+    const std::vector<std::uint8_t> record = MakeKeyRecord(*key_);
+    provider_->SetKeyData(record.data(), static_cast<int>(record.size()));
+    provider_->SetPublicKey(record.data(), static_cast<int>(record.size()));
+    group_ = provider_->AddGroup();
+  }
+
+  // An item numbered `number` whose server files are `body` and its
+  // signature; returns the item.
+  CUpdateItem* Publish(int number, const std::string& body, bool select = true) {
+    server_.Serve("/site/" + std::to_string(number) + ".dat", body);
+    server_.Serve("/site/" + std::to_string(number) + ".sig", Signature(*key_, body));
+    CUpdateItem* item = group_->AddItem();
+    item->m_strName = "item" + std::to_string(number);
+    item->m_nNumber = number;
+    item->m_nLength = static_cast<std::int32_t>(body.size());
+    item->m_nStamp = 40 + number;
+    item->m_bSelected = select;
+    return item;
+  }
+
+  std::string Destination(const CUpdateItem& item) const {
+    return dir_.File(std::to_string(item.m_nNumber) + ".out");
+  }
+
+  DownloadEnvironment Environment(HttpOptions options = {}) {
+    DownloadEnvironment environment;
+    environment.default_save_path = [this](const CUpdateItem& item) { return Destination(item); };
+    environment.open_session = [options](std::string* error) {
+      return OpenHttpSession(options, error);
+    };
+    environment.today = [] { return std::string("7 12 2026"); };
+    return environment;
+  }
+
+  void Run(HttpOptions options = {}) {
+    CDownloadJob job(providers_, Environment(options));
+    job.Run(&observer_);
+    written_ = job.Written();
+  }
+
+  std::vector<std::string> FilesLeft() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  TestHttpServer server_;
+  TempDir dir_;
+  RsaPrivateKeyPtr key_;
+  ProviderList providers_;
+  CProvider* provider_;
+  CUpdateGroup* group_;
+  RecordingObserver observer_;
+  std::vector<std::string> written_;
+};
+
+TEST_F(DownloadTest, GoodItemIsVerifiedFiledAndMarked) {
+  const std::string body = TestHttpServer::Pattern(5000);
+  CUpdateItem* item = Publish(3, body);
+  Run();
+  EXPECT_TRUE(observer_.reports.empty());
+  EXPECT_EQ(observer_.finished.load(), 1);
+  EXPECT_EQ(ReadWholeFile(Destination(*item)), body);
+  EXPECT_EQ(written_, std::vector<std::string>{Destination(*item)});
+  EXPECT_EQ(item->m_nTakenStamp, 43);
+  EXPECT_EQ(item->m_nFileStamp, 43);
+  EXPECT_TRUE(item->m_bJustDownloaded);
+  EXPECT_FALSE(item->m_bSelected);
+  EXPECT_EQ(item->m_strDate, "7 12 2026");
+  EXPECT_EQ(FilesLeft(), std::vector<std::string>{"3.out"});
+  // At least 20 reads of at most 256 bytes: progress after the second
+  // read and then every twelfth, so two or more notices, never falling.
+  ASSERT_GE(observer_.progress.size(), 2u);
+  EXPECT_LE(observer_.progress[0].first, 10);
+  for (std::size_t i = 1; i < observer_.progress.size(); ++i) {
+    EXPECT_GE(observer_.progress[i].first, observer_.progress[i - 1].first);
+    EXPECT_EQ(observer_.progress[i].first, observer_.progress[i].second);  // the only item
+  }
+}
+
+TEST_F(DownloadTest, CorruptItemLeavesTheEarlierFileAlone) {
+  CUpdateItem* item = Publish(1, "the published bytes");
+  std::filesystem::create_directories(dir_.path());
+  dir_.WriteFile("1.out", "an earlier good download");
+  item->m_nFileStamp = 7;
+  server_.Serve("/site/1.dat", "the published bytez");
+  Run();
+  EXPECT_EQ(observer_.reports, std::vector<int>{kReportCorrupt});
+  EXPECT_EQ(ReadWholeFile(Destination(*item)), "an earlier good download");
+  EXPECT_EQ(item->m_nFileStamp, 7);
+  EXPECT_EQ(item->m_nTakenStamp, -1);
+  EXPECT_TRUE(item->m_bSelected);
+  EXPECT_EQ(FilesLeft(), std::vector<std::string>{"1.out"});
+}
+
+TEST_F(DownloadTest, SignatureProblemsAreReportedAndTheRunGoesOn) {
+  struct Case {
+    const char* what;
+    std::string signature;  // empty: an error page
+    int report;
+  };
+  const Case cases[] = {
+      {"error page", "", kReportBadSignatureFormat},
+      {"SIG2 record", "SIG2", kReportUnknownFormat},
+      {"plain text", "hello", kReportBadSignatureFormat},
+  };
+  int number = 1;
+  std::vector<int> expected;
+  for (const Case& c : cases) {
+    Publish(number, "bytes");
+    if (c.signature.empty()) {
+      server_.Serve("/site/" + std::to_string(number) + ".sig", "<html>Not here</html>", 404);
+    } else if (c.signature == "SIG2") {
+      server_.Serve("/site/" + std::to_string(number) + ".sig", Signature(*key_, "bytes", '2'));
+    } else {
+      server_.Serve("/site/" + std::to_string(number) + ".sig", c.signature);
+    }
+    expected.push_back(c.report);
+    ++number;
+  }
+  CUpdateItem* last = Publish(number, "good");
+  Run();
+  EXPECT_EQ(observer_.reports, expected);
+  EXPECT_EQ(last->m_nFileStamp, last->m_nStamp);
+  EXPECT_EQ(FilesLeft(), std::vector<std::string>{std::to_string(number) + ".out"});
+}
+
+TEST_F(DownloadTest, DroppedConnectionReportsTheReadThenTheCorruptFile) {
+  const std::string body = TestHttpServer::Pattern(10000);
+  CUpdateItem* item = Publish(2, body);
+  server_.ServeCut("/site/2.dat", body, 3000);
+  Run();
+  EXPECT_EQ(observer_.reports, (std::vector<int>{kReportReadAborted, kReportCorrupt}));
+  EXPECT_FALSE(std::filesystem::exists(Destination(*item)));
+  EXPECT_TRUE(FilesLeft().empty());
+}
+
+TEST_F(DownloadTest, ReadingStopsAtTheItemsLength) {
+  // 600 published bytes, 500 announced: reading stops after the read that
+  // reaches 500, so the first 512 bytes are what is checked and kept.
+  const std::string body = TestHttpServer::Pattern(600);
+  CUpdateItem* item = Publish(4, body);
+  item->m_nLength = 500;
+  server_.Serve("/site/4.sig", Signature(*key_, body.substr(0, 512)));
+  Run();
+  EXPECT_TRUE(observer_.reports.empty());
+  EXPECT_EQ(ReadWholeFile(Destination(*item)), body.substr(0, 512));
+}
+
+TEST_F(DownloadTest, EmptyItemIsReadOnceAndChecked) {
+  CUpdateItem* item = Publish(5, "");
+  Run();
+  EXPECT_TRUE(observer_.reports.empty());
+  EXPECT_TRUE(std::filesystem::exists(Destination(*item)));
+  EXPECT_EQ(std::filesystem::file_size(Destination(*item)), 0u);
+  EXPECT_EQ(item->m_nFileStamp, item->m_nStamp);
+}
+
+TEST_F(DownloadTest, LargeKeysSignItemsToo) {
+  // A 2048-bit key makes a 260-byte signature record.
+  key_ = Key(2048);
+  const std::vector<std::uint8_t> record = MakeKeyRecord(*key_);
+  provider_->SetPublicKey(record.data(), static_cast<int>(record.size()));
+  CUpdateItem* item = Publish(6, "signed by a big key");
+  ASSERT_EQ(Signature(*key_, "x").size(), 260u);
+  Run();
+  EXPECT_TRUE(observer_.reports.empty());
+  EXPECT_EQ(item->m_nFileStamp, item->m_nStamp);
+}
+
+TEST_F(DownloadTest, UnwritableDestinationIsReported) {
+  CUpdateItem* item = Publish(7, "bytes");
+  dir_.WriteFile("not-a-folder", "x");
+  item->m_strSavePath = dir_.File("not-a-folder/7.out");
+  CUpdateItem* nowhere = Publish(8, "bytes");
+  DownloadEnvironment environment = Environment();
+  environment.default_save_path = [](const CUpdateItem&) { return std::string(); };
+  CDownloadJob job(providers_, std::move(environment));
+  job.Run(&observer_);
+  EXPECT_EQ(observer_.reports, (std::vector<int>{kReportCannotWrite, kReportCannotWrite}));
+  EXPECT_TRUE(item->m_bSelected);
+  EXPECT_TRUE(nowhere->m_bSelected);
+}
+
+TEST_F(DownloadTest, MissingFilesAreReportedAsTheirKind) {
+  CUpdateItem* no_sig = Publish(9, "x");
+  server_.Serve("/site/9.sig", "", 200);
+  (void)no_sig;
+  HttpOptions options;
+  options.connect_timeout = std::chrono::milliseconds(500);
+  // A provider on a port nobody listens on: neither file can be opened.
+  providers_.push_back(std::make_unique<CProvider>());
+  providers_.back()->m_strAddress = "http://127.0.0.1:9/";
+  CUpdateItem* unreachable = providers_.back()->AddGroup()->AddItem();
+  unreachable->m_nNumber = 1;
+  unreachable->m_bSelected = true;
+  Run(options);
+  EXPECT_EQ(observer_.reports, (std::vector<int>{kReportBadSignatureFormat, kReportNoLink}));
+}
+
+TEST_F(DownloadTest, NothingSelectedFinishesQuietly) {
+  Publish(1, "x", false);
+  Run();
+  EXPECT_TRUE(observer_.reports.empty());
+  EXPECT_EQ(observer_.finished.load(), 1);
+  EXPECT_EQ(server_.RequestCount("/site/1.sig"), 0);
+}
+
+TEST_F(DownloadTest, NoSessionFinishesQuietly) {
+  Publish(1, "x");
+  DownloadEnvironment environment = Environment();
+  int opens = 0;
+  environment.open_session = [&](std::string*) {
+    ++opens;
+    return std::unique_ptr<HttpSession>();
+  };
+  CDownloadJob job(providers_, std::move(environment));
+  job.Run(&observer_);
+  EXPECT_EQ(opens, 2);
+  EXPECT_TRUE(observer_.reports.empty());
+  EXPECT_EQ(observer_.finished.load(), 1);
+}
+
+TEST_F(DownloadTest, CancelMidBodyDeletesThePartAndReportsNothing) {
+  const std::string body = TestHttpServer::Pattern(200000);
+  CUpdateItem* item = Publish(1, body);
+  dir_.WriteFile("1.out", "kept");
+  CUpdateItem* next = Publish(2, "never started");
+  dir_.WriteFile("2.out", "also kept");
+  server_.ServeSlowly("/site/1.dat", body, 1000, std::chrono::milliseconds(20));
+
+  CDownloadJob job(providers_, Environment());
+  job.Start(&observer_);
+  for (int i = 0; i < 500 && job.CurrentName().empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_EQ(job.CurrentName(), "item1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto cancelled_at = std::chrono::steady_clock::now();
+  job.Cancel();
+  job.Join();
+  EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, std::chrono::seconds(2));
+  EXPECT_TRUE(job.Aborted());
+  EXPECT_TRUE(observer_.reports.empty());
+  EXPECT_EQ(observer_.finished.load(), 1);
+  EXPECT_EQ(ReadWholeFile(Destination(*item)), "kept");
+  EXPECT_EQ(ReadWholeFile(Destination(*next)), "also kept");
+  EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"1.out", "2.out"}));
+  EXPECT_EQ(server_.RequestCount("/site/2.sig"), 0);
+}
+
+TEST(DownloadReportTest, TextsAndKinds) {
+  EXPECT_EQ(DownloadReportText(1), "Download corrupt. Deleting file.");
+  EXPECT_EQ(DownloadReportText(6), "Unable to link to server. Moving to next file.");
+  EXPECT_EQ(DownloadReportText(5), "Error 5");
+  EXPECT_TRUE(DownloadReportIsError(1));
+  EXPECT_FALSE(DownloadReportIsError(2));
+  EXPECT_TRUE(DownloadReportIsError(42));
+}
+
+}  // namespace
+}  // namespace gantrell

@@ -1,0 +1,201 @@
+#include "net/key_refresh_step.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fetch_test_util.h"
+
+namespace gantrell {
+namespace {
+
+using testing::Bytes;
+using testing::Publisher;
+using testing::ScriptedFile;
+using testing::SharedPublisher;
+using testing::StepDriver;
+using testing::ToText;
+
+const std::string kSite = "http://provider.test/";
+
+// Whether `provider` now verifies a signature made by `publisher`.
+bool VerifiesWith(CProvider& provider, const Publisher& publisher) {
+  const std::string message = "probe";
+  const Bytes signature = publisher.Sign('1', message);
+  provider.BeginDigest();
+  provider.AddToDigest(message);
+  return provider.VerifySignature(signature.data(), static_cast<int>(signature.size()));
+}
+
+// A site whose public.dat is keys[0]; link N holds keys[N] and a signature
+// by keys[N] over keys[N-1] (each key vouching for the next newer one).
+std::map<std::string, ScriptedFile> ChainSite(const std::vector<const Publisher*>& keys) {
+  std::map<std::string, ScriptedFile> files;
+  files[kSite + "public.dat"].body = ToText(keys[0]->record);
+  for (std::size_t n = 1; n < keys.size(); ++n) {
+    const std::string link = kSite + "oldpub" + std::to_string(n);
+    files[link + ".dat"].body = ToText(keys[n]->record);
+    files[link + ".sig"].body = ToText(keys[n]->Sign('9', keys[n - 1]->record));
+  }
+  return files;
+}
+
+struct Fixture {
+  explicit Fixture(const Publisher* stored) : providers(testing::MakeAuthorities()) {
+    providers.push_back(testing::MakeProvider(kSite, stored));
+    provider = providers.back().get();
+  }
+  ProviderList providers;
+  CProvider* provider;
+};
+
+TEST(KeyRefreshStepTest, FirstKeyIsTakenOnTrust) {
+  const Publisher& key = SharedPublisher(4);
+  Fixture f(nullptr);
+  StepDriver driver(f.providers, ChainSite({&key}));
+  CKeyRefreshStep step(driver, 0, *f.provider);
+  EXPECT_EQ(driver.Run(step), 0);
+  ASSERT_EQ(f.provider->m_nKeyLength, static_cast<int>(key.record.size()));
+  EXPECT_EQ(Bytes(f.provider->m_pKeyData.get(), f.provider->m_pKeyData.get() + key.record.size()),
+            key.record);
+  EXPECT_TRUE(VerifiesWith(*f.provider, key));
+}
+
+TEST(KeyRefreshStepTest, NoKeyPublishedAndNoneStoredLeavesTheProviderWithout) {
+  Fixture f(nullptr);
+  StepDriver driver(f.providers,
+                    std::map<std::string, ScriptedFile>{});  // public.dat is a 404 page
+  CKeyRefreshStep step(driver, 0, *f.provider);
+  EXPECT_EQ(driver.Run(step), 0);
+  EXPECT_EQ(f.provider->m_pKeyData, nullptr);
+  EXPECT_FALSE(f.provider->HasPublicKey());
+}
+
+TEST(KeyRefreshStepTest, UnchangedKeyNeedsOneTransfer) {
+  const Publisher& key = SharedPublisher(4);
+  Fixture f(&key);
+  StepDriver driver(f.providers, ChainSite({&key}));
+  CKeyRefreshStep step(driver, 0, *f.provider);
+  EXPECT_EQ(driver.Run(step), 0);
+  EXPECT_EQ(driver.OpenedUrls(), std::vector<std::string>{kSite + "public.dat"});
+  EXPECT_TRUE(VerifiesWith(*f.provider, key));
+}
+
+TEST(KeyRefreshStepTest, ChainsEndingAtTheStoredKeyAcceptTheNewKey) {
+  for (int links = 1; links <= 9; links += 4) {
+    std::vector<const Publisher*> keys;
+    for (int n = 0; n <= links; ++n)
+      keys.push_back(&SharedPublisher(4 + n));
+    Fixture f(keys.back());
+    StepDriver driver(f.providers, ChainSite(keys));
+    CKeyRefreshStep step(driver, 0, *f.provider);
+    EXPECT_EQ(driver.Run(step), 0) << links << " links";
+    EXPECT_TRUE(VerifiesWith(*f.provider, *keys.front())) << links << " links";
+    // The stored record stays the old one.
+    EXPECT_TRUE(BytesEqual(f.provider->m_pKeyData.get(), keys.back()->record.data(),
+                           f.provider->m_nKeyLength))
+        << links << " links";
+    EXPECT_EQ(driver.OpenedUrls().size(), static_cast<std::size_t>(1 + 2 * links));
+  }
+}
+
+TEST(KeyRefreshStepTest, AnAuthorityMaySignALinkOverNewerThenOlderRecord) {
+  const Publisher& fresh = SharedPublisher(4);
+  const Publisher& stored = SharedPublisher(5);
+  for (char authority : {'0', '3'}) {
+    Fixture f(&stored);
+    auto files = ChainSite({&fresh, &stored});
+    Bytes message = fresh.record;
+    message.insert(message.end(), stored.record.begin(), stored.record.end());
+    files[kSite + "oldpub1.sig"].body =
+        ToText(SharedPublisher(authority - '0').Sign(authority, message));
+    StepDriver driver(f.providers, files);
+    CKeyRefreshStep step(driver, 0, *f.provider);
+    EXPECT_EQ(driver.Run(step), 0) << authority;
+    EXPECT_TRUE(VerifiesWith(*f.provider, fresh)) << authority;
+  }
+}
+
+TEST(KeyRefreshStepTest, FailedWalksEndWithTheirCodeAndTheStoredKey) {
+  const Publisher& fresh = SharedPublisher(4);
+  const Publisher& stored = SharedPublisher(5);
+  const Publisher& stranger = SharedPublisher(6);
+  struct Case {
+    const char* name;
+    std::function<void(std::map<std::string, ScriptedFile>*)> edit;
+    int expected;
+  } cases[] = {
+      {"link signed by a stranger",
+       [&](auto* files) {
+         (*files)[kSite + "oldpub1.sig"].body = ToText(stranger.Sign('1', fresh.record));
+       },
+       kKeyChainBroken},
+      {"link naming entry 4",
+       [&](auto* files) {
+         (*files)[kSite + "oldpub1.sig"].body = ToText(stranger.Sign('4', fresh.record));
+       },
+       kKeyChainBroken},
+      {"authority signature over the newer record alone",
+       [&](auto* files) {
+         (*files)[kSite + "oldpub1.sig"].body = ToText(SharedPublisher(0).Sign('0', fresh.record));
+       },
+       kKeyChainBroken},
+      {"public.dat not a key",
+       [&](auto* files) { (*files)[kSite + "public.dat"].body = "<html>moved</html>"; },
+       kPublicKeyNotAKey},
+      {"missing link", [&](auto* files) { files->erase(kSite + "oldpub1.dat"); }, kKeyChainBroken},
+      {"link refused", [&](auto* files) { (*files)[kSite + "oldpub1.sig"].refuse = true; },
+       kOpenFailed},
+  };
+  for (const Case& c : cases) {
+    Fixture f(&stored);
+    auto files = ChainSite({&fresh, &stored});
+    c.edit(&files);
+    StepDriver driver(f.providers, files);
+    CKeyRefreshStep step(driver, 0, *f.provider);
+    EXPECT_EQ(driver.Run(step), c.expected) << c.name;
+    EXPECT_TRUE(VerifiesWith(*f.provider, stored)) << c.name;
+    EXPECT_FALSE(VerifiesWith(*f.provider, fresh)) << c.name;
+  }
+}
+
+TEST(KeyRefreshStepTest, TenLinksNeverReachingTheStoredKeyGiveUpAfterNine) {
+  std::vector<const Publisher*> keys;
+  for (int n = 0; n <= 10; ++n)
+    keys.push_back(&SharedPublisher(4 + n));
+  Fixture f(&SharedPublisher(15));
+  StepDriver driver(f.providers, ChainSite(keys));
+  CKeyRefreshStep step(driver, 0, *f.provider);
+  EXPECT_EQ(driver.Run(step), kKeyChainTooLong);
+  const auto urls = driver.OpenedUrls();
+  ASSERT_FALSE(urls.empty());
+  EXPECT_EQ(urls.back(), kSite + "oldpub9.sig");
+  EXPECT_TRUE(VerifiesWith(*f.provider, SharedPublisher(15)));
+}
+
+// A link whose older record is not a key would leave the previous link's
+// key loaded; that key belongs to whoever published the chain, so it must
+// not vouch for anything.
+TEST(KeyRefreshStepTest, ANonKeyLinkCannotCarryAnEarlierKeyForward) {
+  const Publisher& attacker = SharedPublisher(6);
+  const Publisher& stored = SharedPublisher(5);
+  Fixture f(&stored);
+  const std::string control = testing::ControlText(1);
+  std::map<std::string, ScriptedFile> files;
+  files[kSite + "public.dat"].body = ToText(attacker.record);
+  files[kSite + "oldpub1.dat"].body = ToText(attacker.record);
+  files[kSite + "oldpub1.sig"].body = ToText(attacker.Sign('1', attacker.record));
+  files[kSite + "oldpub2.dat"].body = control;  // not a key record
+  files[kSite + "oldpub2.sig"].body = ToText(attacker.Sign('1', attacker.record));
+  files[kSite + "oldpub3.dat"].body = ToText(stored.record);
+  // A genuine signature by the stored key, as published for control.txt.
+  files[kSite + "oldpub3.sig"].body = ToText(stored.Sign('1', control));
+  StepDriver driver(f.providers, files);
+  CKeyRefreshStep step(driver, 0, *f.provider);
+  EXPECT_EQ(driver.Run(step), kKeyChainBroken);
+  EXPECT_FALSE(VerifiesWith(*f.provider, attacker));
+  EXPECT_TRUE(VerifiesWith(*f.provider, stored));
+}
+
+}  // namespace
+}  // namespace gantrell

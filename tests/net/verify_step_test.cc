@@ -1,0 +1,164 @@
+#include "net/verify_step.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fetch_test_util.h"
+
+namespace gantrell {
+namespace {
+
+using testing::ScriptedFile;
+using testing::SharedPublisher;
+using testing::StepDriver;
+using testing::ToText;
+
+const std::string kSite = "http://provider.test/";
+
+struct Fixture {
+  Fixture() : providers(testing::MakeAuthorities()) {
+    providers.push_back(testing::MakeProvider(kSite, &SharedPublisher(4)));
+    provider = providers.back().get();
+    testing::AddSite(&files, kSite, SharedPublisher(4), 42);
+  }
+  int Run(Time key_age) {
+    provider->m_timeKeyMade = testing::TestNow() - key_age;
+    StepDriver driver(providers, files);
+    CVerifyStep step(driver, 0, *provider);
+    const int result = driver.Run(step);
+    urls = driver.OpenedUrls();
+    return result;
+  }
+  bool FetchedLicence() const { return !urls.empty() && urls.back() == kSite + "license.sig"; }
+  ProviderList providers;
+  CProvider* provider;
+  std::map<std::string, ScriptedFile> files;
+  std::vector<std::string> urls;
+};
+
+TEST(VerifyStepTest, AVerifiedControlFileIsMergedAndFlagged) {
+  Fixture f;
+  EXPECT_EQ(f.Run(10 * kSecondsPerDay), 0);
+  EXPECT_TRUE(f.provider->m_bTransferFlag);
+  EXPECT_TRUE(f.provider->m_bVerified);
+  ASSERT_NE(f.provider->FindGroup("Tools"), nullptr);
+  EXPECT_EQ(f.provider->FindGroup("Tools")->GetItem(0)->m_nStamp, 42);
+  EXPECT_FALSE(f.FetchedLicence());
+}
+
+TEST(VerifyStepTest, KeyAgeDecidesWhetherALicenceIsNeeded) {
+  const Time kLimit = 45 * kSecondsPerDay;
+  const Time kDay = kSecondsPerDay;
+  struct Case {
+    const char* name;
+    Time key_age;
+    bool licence;
+    int expected;
+    bool verified;
+  } cases[] = {
+      {"45 days less a second", kLimit - 1, false, 0, true},
+      {"exactly 45 days", kLimit, true, 0, true},
+      {"made exactly a day ahead", -kDay, false, 0, true},
+      {"made a day and a second ahead", -kDay - 1, false, kKeyNotValid, false},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.files[kSite + "license.sig"].body = ToText(SharedPublisher(1).Sign('1', kSite));
+    EXPECT_EQ(f.Run(c.key_age), c.expected) << c.name;
+    EXPECT_EQ(f.FetchedLicence(), c.licence) << c.name;
+    EXPECT_EQ(f.provider->m_bVerified, c.verified) << c.name;
+    // The control file was verified and parsed before the key checks.
+    EXPECT_TRUE(f.provider->m_bTransferFlag) << c.name;
+  }
+}
+
+TEST(VerifyStepTest, LicencesAreCheckedWithTheEntryTheyName) {
+  const Time kOld = 400 * kSecondsPerDay;
+  struct Case {
+    const char* name;
+    std::string licence;
+    int expected;
+    bool verified;
+  } cases[] = {
+      {"entry 1", ToText(SharedPublisher(1).Sign('1', kSite)), 0, true},
+      {"entry 2", ToText(SharedPublisher(2).Sign('2', kSite)), 0, true},
+      {"entry 3 signs", ToText(SharedPublisher(3).Sign('3', kSite)), kKeyNotValid, false},
+      {"entry 0 signs", ToText(SharedPublisher(0).Sign('0', kSite)), kKeyNotValid, false},
+      {"entry 2 signed, names 1", ToText(SharedPublisher(2).Sign('1', kSite)), kControlNotVerified,
+       false},
+      {"other address", ToText(SharedPublisher(1).Sign('1', "http://other.test/")),
+       kControlNotVerified, false},
+      {"no licence", "<html>404</html>", kKeyNotValid, false},
+      {"too short", "SIG", kKeyNotValid, false},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.files[kSite + "license.sig"].body = c.licence;
+    EXPECT_EQ(f.Run(kOld), c.expected) << c.name;
+    EXPECT_TRUE(f.FetchedLicence()) << c.name;
+    EXPECT_EQ(f.provider->m_bVerified, c.verified) << c.name;
+  }
+}
+
+TEST(VerifyStepTest, ALicensorWithoutKeyGives11) {
+  Fixture f;
+  f.files[kSite + "license.sig"].body = ToText(SharedPublisher(2).Sign('2', kSite));
+  f.providers[2]->m_pPublicKey.reset();
+  EXPECT_EQ(f.Run(400 * kSecondsPerDay), kLicensorMissing);
+}
+
+TEST(VerifyStepTest, AuthorityEntriesFinishAtOnceWithoutFetching) {
+  for (int i = 0; i < 4; ++i) {
+    Fixture f;
+    f.providers[static_cast<std::size_t>(i)]->m_bVerified = false;
+    StepDriver driver(f.providers, f.files);
+    CVerifyStep step(driver, 0, *f.providers[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(step.Step(), 0) << i;
+    EXPECT_TRUE(f.providers[static_cast<std::size_t>(i)]->m_bVerified) << i;
+    EXPECT_TRUE(driver.OpenedUrls().empty()) << i;
+  }
+}
+
+TEST(VerifyStepTest, ABadControlSignatureLeavesTheStoredModelAlone) {
+  struct Case {
+    const char* name;
+    std::string signature;
+  } cases[] = {
+      {"signed by another key", ToText(SharedPublisher(5).Sign('1', testing::ControlText(42)))},
+      {"over another text", ToText(SharedPublisher(4).Sign('1', testing::ControlText(43)))},
+      {"missing", "<html>404</html>"},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    CUpdateGroup* group = f.provider->AddGroup();
+    group->m_strName = "Stored";
+    f.files[kSite + "control.sig"].body = c.signature;
+    EXPECT_EQ(f.Run(10 * kSecondsPerDay), kControlNotVerified) << c.name;
+    EXPECT_FALSE(f.provider->m_bTransferFlag) << c.name;
+    EXPECT_EQ(f.provider->GetGroupCount(), 1) << c.name;
+    EXPECT_EQ(f.provider->FindGroup("Tools"), nullptr) << c.name;
+  }
+}
+
+TEST(VerifyStepTest, TransferFailuresEndTheStepWithTheirCode) {
+  struct Case {
+    const char* name;
+    const char* file;
+    ScriptedFile scripted;
+    int expected;
+  } cases[] = {
+      {"control.txt refused", "control.txt", {"", true}, kOpenFailed},
+      {"control.txt dropped", "control.txt", {std::string(900, 'x'), false, 600}, kReadFailed},
+      {"control.sig refused", "control.sig", {"", true}, kOpenFailed},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.files[kSite + c.file] = c.scripted;
+    EXPECT_EQ(f.Run(10 * kSecondsPerDay), c.expected) << c.name;
+    EXPECT_FALSE(f.provider->m_bTransferFlag) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace gantrell
