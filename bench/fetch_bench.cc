@@ -74,31 +74,32 @@ class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 256
 server = Server(("127.0.0.1", 0), Handler)
-print(server.server_address[1], flush=True)
+with open(sys.argv[3] + ".tmp", "w") as f:
+    f.write(str(server.server_address[1]))
+os.rename(sys.argv[3] + ".tmp", sys.argv[3])
 server.serve_forever()
 )";
 
-// Starts the server and returns its pid; *port gets its port.
+// Starts the server and returns its pid; *port gets its port (0 when the
+// server did not come up within five seconds).
 pid_t StartServer(const std::filesystem::path& root, int delay_ms, int* port) {
   WriteFile(root / "server.py", kServer);
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0)
-    return -1;
+  const std::string port_file = (root / "port").string();
   const pid_t child = fork();
   if (child == 0) {
-    dup2(pipe_fds[1], 1);
-    close(pipe_fds[0]);
     const std::string script = (root / "server.py").string();
     const std::string site = (root / "site").string();
     const std::string delay = std::to_string(delay_ms);
-    execlp("python3", "python3", script.c_str(), site.c_str(), delay.c_str(), nullptr);
+    execlp("python3", "python3", script.c_str(), site.c_str(), delay.c_str(), port_file.c_str(),
+           nullptr);
     _exit(127);
   }
-  close(pipe_fds[1]);
-  char line[32] = {};
-  const ssize_t got = read(pipe_fds[0], line, sizeof line - 1);
-  close(pipe_fds[0]);
-  *port = got > 0 ? std::atoi(line) : 0;
+  *port = 0;
+  for (int i = 0; i < 500 && *port == 0; ++i) {
+    std::ifstream(port_file) >> *port;
+    if (*port == 0)
+      usleep(10000);
+  }
   return child;
 }
 

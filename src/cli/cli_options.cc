@@ -12,7 +12,7 @@ struct CommandSpec {
   std::string_view details;  // the command's own help, after its usage
   std::size_t min_operands;
   std::size_t max_operands;
-  bool takes_all;            // --all
+  bool takes_all;  // --all
 };
 
 constexpr std::size_t kMany = static_cast<std::size_t>(-1);
@@ -73,7 +73,8 @@ constexpr std::string_view kGlobalOptions =
 
 const CommandSpec* FindCommand(std::string_view name) {
   for (const CommandSpec& spec : kCommands) {
-    if (spec.name == name) return &spec;
+    if (spec.name == name)
+      return &spec;
   }
   return nullptr;
 }
@@ -85,7 +86,9 @@ bool IsHostCharacter(char c) {
 
 }  // namespace
 
-bool IsCommand(std::string_view name) { return FindCommand(name) != nullptr; }
+bool IsCommand(std::string_view name) {
+  return FindCommand(name) != nullptr;
+}
 
 bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options,
                        std::string* error) {
@@ -146,8 +149,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     }
   }
 
-  if (!saw_command) options->command = "help";
-  if (options->help) return true;
+  if (!saw_command)
+    options->command = "help";
+  if (options->help)
+    return true;
   const CommandSpec& spec = *FindCommand(options->command);
   if (options->all && !spec.takes_all) {
     *error = "--all belongs to 'download', not to '" + options->command + "'";
@@ -163,7 +168,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     return false;
   }
   if (count > spec.max_operands) {
-    *error = std::string(spec.name) + ": unexpected argument '" + options->operands[spec.max_operands] + "'";
+    *error = std::string(spec.name) + ": unexpected argument '" +
+             options->operands[spec.max_operands] + "'";
     return false;
   }
   if (spec.name == "help" && count == 1 && !IsCommand(options->operands[0])) {
@@ -174,13 +180,15 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
 }
 
 std::string GeneralHelp() {
-  std::string text = "Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n\n"
-                     "The console client of Gantrell: the same providers, settings and store\n"
-                     "as the windowed client, for servers, scripts and terminals. Every\n"
-                     "command first fetches the update lists that are due, and registers\n"
-                     "provider addresses handed over by other instances.\n\nCommands:\n";
+  std::string text =
+      "Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n\n"
+      "The console client of Gantrell: the same providers, settings and store\n"
+      "as the windowed client, for servers, scripts and terminals. Every\n"
+      "command first fetches the update lists that are due, and registers\n"
+      "provider addresses handed over by other instances.\n\nCommands:\n";
   std::size_t width = 0;
-  for (const CommandSpec& spec : kCommands) width = std::max(width, spec.usage.size());
+  for (const CommandSpec& spec : kCommands)
+    width = std::max(width, spec.usage.size());
   for (const CommandSpec& spec : kCommands) {
     text += "  " + std::string(spec.usage) + std::string(width + 2 - spec.usage.size(), ' ') +
             std::string(spec.summary) + "\n";
@@ -191,7 +199,8 @@ std::string GeneralHelp() {
 
 bool CommandHelp(std::string_view command, std::string* text) {
   const CommandSpec* spec = FindCommand(command);
-  if (spec == nullptr) return false;
+  if (spec == nullptr)
+    return false;
   if (spec->name == "help") {
     *text = GeneralHelp();
     return true;
@@ -219,24 +228,32 @@ std::string CheckAddressArgument(const std::string& address) {
     }
   }
   const std::size_t slash = rest.find('/');
-  if (slash == std::string_view::npos) return "it names no folder (add a closing \"/\")";
+  if (slash == std::string_view::npos)
+    return "it names no folder (add a closing \"/\")";
   std::string_view host = rest.substr(0, slash);
-  if (host.find('@') != std::string_view::npos) return "it holds a user name";
+  if (host.find('@') != std::string_view::npos)
+    return "it holds a user name";
   if (const std::size_t colon = host.rfind(':');
       colon != std::string_view::npos && host.find(']') == std::string_view::npos) {
     const std::string_view port = host.substr(colon + 1);
     int value = 0;
     for (char c : port) {
-      if (c < '0' || c > '9' || value > 65535) return "its port is not a number";
+      if (c < '0' || c > '9' || value > 65535)
+        return "its port is not a number from 1 to 65535";
       value = value * 10 + (c - '0');
     }
-    if (port.empty() || value == 0 || value > 65535) return "its port is not a number from 1 to 65535";
+    if (port.empty() || value == 0 || value > 65535)
+      return "its port is not a number from 1 to 65535";
     host = host.substr(0, colon);
   }
-  if (host.empty()) return "it names no server";
-  if (!std::all_of(host.begin(), host.end(), IsHostCharacter)) return "its server name is not valid";
-  if (address.find_first_of("?#") != std::string::npos) return "it holds a query or a fragment";
-  if (address.back() != '/') return "it does not end with \"/\"";
+  if (host.empty())
+    return "it names no server";
+  if (!std::all_of(host.begin(), host.end(), IsHostCharacter))
+    return "its server name is not valid";
+  if (address.find_first_of("?#") != std::string::npos)
+    return "it holds a query or a fragment";
+  if (address.back() != '/')
+    return "it does not end with \"/\"";
   return {};
 }
 

@@ -24,7 +24,8 @@ class HandOffInbox {
  public:
   explicit HandOffInbox(Profile& profile) : m_profile(profile) {
     std::string error;
-    m_listener = HandOffListener::Open(kWindowTitle, [this] { Receive(); }, &error);
+    m_listener = HandOffListener::Open(
+        kWindowTitle, [this] { Receive(); }, &error);
   }
 
   // The text received since the last call, each address followed by " * ".
@@ -35,9 +36,10 @@ class HandOffInbox {
 
  private:
   void Receive() {
-    const std::string text =
-        m_profile.GetProfileString(kSettingsSection, "newprov", kNotStored) + std::string(kSeparator);
-    if (text == std::string(kNotStored) + std::string(kSeparator)) return;
+    const std::string text = m_profile.GetProfileString(kSettingsSection, "newprov", kNotStored) +
+                             std::string(kSeparator);
+    if (text == std::string(kNotStored) + std::string(kSeparator))
+      return;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_received += text;
   }
@@ -61,7 +63,8 @@ bool IsRegistered(const CClientApp& app, const std::string& address, std::string
 
 bool IsKnown(const CClientApp& app, const std::string& address) {
   for (int i = 0; i < app.GetProviderCount(); ++i) {
-    if (app.GetProvider(i)->m_strAddress == address) return true;
+    if (app.GetProvider(i)->m_strAddress == address)
+      return true;
   }
   return false;
 }
@@ -72,11 +75,13 @@ bool RegisterAll(CommandContext& context, HandOffInbox& inbox, std::string* pend
   for (;;) {
     *pending += inbox.Take();
     const std::size_t at = pending->find(kSeparator);
-    if (at == std::string::npos) break;
+    if (at == std::string::npos)
+      break;
     const std::string address = pending->substr(0, at);
     pending->erase(0, at + kSeparator.size());
     // An empty address (a hand-off value already taken) registers nothing.
-    if (address.empty()) continue;
+    if (address.empty())
+      continue;
     Registration registration{address, Registration::Outcome::kKnown, {}};
     const bool known = IsKnown(context.app, address);
     if (context.app.RegisterProvider(address) == 2) {
@@ -99,13 +104,20 @@ bool RegisterAll(CommandContext& context, HandOffInbox& inbox, std::string* pend
 
 int Dispatch(CommandContext& context) {
   const std::string& command = context.options.command;
-  if (command == "check") return RunCheck(context);
-  if (command == "providers") return RunProviders(context);
-  if (command == "add") return RunAdd(context);
-  if (command == "remove") return RunRemove(context);
-  if (command == "list") return RunList(context);
-  if (command == "files") return RunFiles(context);
-  if (command == "download") return RunDownload(context);
+  if (command == "check")
+    return RunCheck(context);
+  if (command == "providers")
+    return RunProviders(context);
+  if (command == "add")
+    return RunAdd(context);
+  if (command == "remove")
+    return RunRemove(context);
+  if (command == "list")
+    return RunList(context);
+  if (command == "files")
+    return RunFiles(context);
+  if (command == "download")
+    return RunDownload(context);
   return kExitUsage;
 }
 
@@ -114,26 +126,34 @@ int Dispatch(CommandContext& context) {
 int RunCommand(CommandContext& context) {
   HandOffInbox inbox(context.app.profile());
   std::string pending = std::exchange(context.app.m_strPendingProviders, {});
-  if (pending.size() > 2) pending += kSeparator;
-  else pending.clear();
+  if (pending.size() > 2)
+    pending += kSeparator;
+  else
+    pending.clear();
   const bool registered = RegisterAll(context, inbox, &pending);
 
   // A registration cancelled with Ctrl-C stops the run; "add" still says
   // what became of each address.
-  if (!registered && context.options.command != "add") return kExitFailure;
+  if (!registered && context.options.command != "add")
+    return kExitFailure;
   int status = Dispatch(context);
   // Addresses handed over while the command ran are registered before the
   // store is written, so that none waits in "newprov" to be overwritten.
-  if (!RegisterAll(context, inbox, &pending)) status = kExitFailure;
+  if (!RegisterAll(context, inbox, &pending))
+    status = kExitFailure;
   return status;
 }
 
 std::string OutcomeText(Registration::Outcome outcome) {
   switch (outcome) {
-    case Registration::Outcome::kAdded: return "added";
-    case Registration::Outcome::kKnown: return "already registered";
-    case Registration::Outcome::kFailed: return "not set up";
-    case Registration::Outcome::kCancelled: return "cancelled";
+    case Registration::Outcome::kAdded:
+      return "added";
+    case Registration::Outcome::kKnown:
+      return "already registered";
+    case Registration::Outcome::kFailed:
+      return "not set up";
+    case Registration::Outcome::kCancelled:
+      return "cancelled";
   }
   return "unknown";
 }

@@ -16,7 +16,8 @@ constexpr int kSpinnerPeriodMs = 120;
 
 std::string Lowered(std::string text) {
   for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
 }
@@ -37,7 +38,8 @@ MessageAnswer ConsoleFrontend::ShowMessage(const std::string& text, MessageIcon 
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
   }
-  if (buttons == MessageButtons::kOk) return MessageAnswer::kOk;
+  if (buttons == MessageButtons::kOk)
+    return MessageAnswer::kOk;
   return AskYesNo();
 }
 
@@ -60,8 +62,10 @@ MessageAnswer ConsoleFrontend::AskYesNo() {
         break;
     }
     line = Lowered(line);
-    if (line == "y" || line == "yes") return MessageAnswer::kYes;
-    if (line == "n" || line == "no" || line.empty()) return MessageAnswer::kNo;
+    if (line == "y" || line == "yes")
+      return MessageAnswer::kYes;
+    if (line == "n" || line == "no" || line.empty())
+      return MessageAnswer::kNo;
   }
 }
 
@@ -85,7 +89,8 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
     std::fflush(stderr);
   }
   const auto finish = [&](const char* how) {
-    if (!terminal) return;
+    if (!terminal)
+      return;
     std::lock_guard<std::mutex> lock(m_outputMutex);
     std::fprintf(stderr, "\r%s %s\n", kWaitText, how);
     std::fflush(stderr);
@@ -106,7 +111,8 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
     if (interrupt.Fired()) {
       handshake.Cancel();
       finish("cancelled");
-      if (!terminal) Note("Cancelled.");
+      if (!terminal)
+        Note("Cancelled.");
       return 2;
     }
     if (terminal) {
@@ -138,7 +144,8 @@ std::vector<ConsoleFrontend::Shown> ConsoleFrontend::messages() const {
 bool ConsoleFrontend::ErrorShownAfter(std::size_t count) const {
   std::lock_guard<std::mutex> lock(m_messagesMutex);
   for (std::size_t i = count; i < m_messages.size(); ++i) {
-    if (m_messages[i].icon == MessageIcon::kError) return true;
+    if (m_messages[i].icon == MessageIcon::kError)
+      return true;
   }
   return false;
 }

@@ -42,9 +42,10 @@ class ProgressDisplay : public DownloadObserver {
   void OnReport(int code) override {
     std::lock_guard<std::mutex> lock(m_drawMutex);
     Erase();
-    m_frontend.ShowMessage(DownloadReportText(code),
-                           DownloadReportIsError(code) ? MessageIcon::kError : MessageIcon::kInformation,
-                           MessageButtons::kOk);
+    m_frontend.ShowMessage(
+        DownloadReportText(code),
+        DownloadReportIsError(code) ? MessageIcon::kError : MessageIcon::kInformation,
+        MessageButtons::kOk);
     Draw();
   }
 
@@ -60,7 +61,8 @@ class ProgressDisplay : public DownloadObserver {
       if (m_bTerminal) {
         // The finished item's bar stays on screen above the new one.
         Erase();
-        if (!m_strName.empty()) Write(Bar(m_strName, m_lastItemPercent) + "\n");
+        if (!m_strName.empty())
+          Write(Bar(m_strName, m_lastItemPercent) + "\n");
       } else {
         Write("Downloading " + name + "\n");
       }
@@ -77,7 +79,8 @@ class ProgressDisplay : public DownloadObserver {
   // Leaves the last bars on screen, followed by a line break.
   void Close() {
     std::lock_guard<std::mutex> lock(m_drawMutex);
-    if (m_bTerminal && m_nLinesDrawn > 0) Write("\n");
+    if (m_bTerminal && m_nLinesDrawn > 0)
+      Write("\n");
     m_nLinesDrawn = 0;
   }
 
@@ -91,17 +94,21 @@ class ProgressDisplay : public DownloadObserver {
   // Removes the bars drawn in place (the cursor stands at the end of the
   // run's bar).
   void Erase() {
-    if (!m_bTerminal || m_nLinesDrawn == 0) return;
+    if (!m_bTerminal || m_nLinesDrawn == 0)
+      return;
     std::string text = "\r\x1b[2K";
-    for (int i = 1; i < m_nLinesDrawn; ++i) text += "\x1b[1A\r\x1b[2K";
+    for (int i = 1; i < m_nLinesDrawn; ++i)
+      text += "\x1b[1A\r\x1b[2K";
     Write(text);
     m_nLinesDrawn = 0;
   }
 
   void Draw() {
-    if (!m_bTerminal) return;
+    if (!m_bTerminal)
+      return;
     std::string text;
-    if (!m_strName.empty()) text = Bar(m_strName, m_lastItemPercent) + "\n";
+    if (!m_strName.empty())
+      text = Bar(m_strName, m_lastItemPercent) + "\n";
     text += Bar("All items", m_runPercent.load());
     Write(text);
     m_nLinesDrawn = m_strName.empty() ? 1 : 2;
@@ -129,7 +136,8 @@ int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
   for (;;) {
     pollfd fds[2] = {{display.done_fd(), POLLIN, 0}, {interrupt.fd(), POLLIN, 0}};
     ::poll(fds, interrupt.fd() >= 0 ? 2 : 1, kRedrawPeriodMs);
-    if (display.Finished()) break;
+    if (display.Finished())
+      break;
     if (!m_bLastDownloadCancelled && interrupt.Fired()) {
       m_bLastDownloadCancelled = true;
       job.Cancel();
@@ -138,7 +146,8 @@ int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
   }
   job.Join();
   display.Close();
-  if (m_bLastDownloadCancelled) Note("Download cancelled.");
+  if (m_bLastDownloadCancelled)
+    Note("Download cancelled.");
   m_lastWritten = job.Written();
   return 1;
 }

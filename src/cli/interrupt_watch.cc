@@ -25,14 +25,16 @@ void OnInterrupt(int) {
 }
 
 bool MakePipe(int fds[2]) {
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) return true;
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0)
+    return true;
   fds[0] = fds[1] = -1;
   return false;
 }
 
 void ClosePipe(int fds[2]) {
   for (int i = 0; i < 2; ++i) {
-    if (fds[i] >= 0) ::close(fds[i]);
+    if (fds[i] >= 0)
+      ::close(fds[i]);
     fds[i] = -1;
   }
 }
@@ -46,7 +48,8 @@ bool DrainPipe(int fd) {
       any = true;
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR)
+      continue;
     return any;
   }
 }
@@ -55,8 +58,10 @@ bool DrainPipe(int fd) {
 
 InterruptWatch::InterruptWatch() {
   struct sigaction current;
-  if (::sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) return;
-  if (!MakePipe(m_fds)) return;
+  if (::sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
+    return;
+  if (!MakePipe(m_fds))
+    return;
   g_interruptFd.store(m_fds[1]);
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
@@ -73,26 +78,35 @@ InterruptWatch::InterruptWatch() {
 }
 
 InterruptWatch::~InterruptWatch() {
-  if (m_installed) ::sigaction(SIGINT, &m_previous, nullptr);
+  if (m_installed)
+    ::sigaction(SIGINT, &m_previous, nullptr);
   g_interruptFd.store(-1);
   ClosePipe(m_fds);
 }
 
 bool InterruptWatch::Fired() {
-  if (m_fds[0] >= 0 && DrainPipe(m_fds[0])) m_fired = true;
+  if (m_fds[0] >= 0 && DrainPipe(m_fds[0]))
+    m_fired = true;
   return m_fired;
 }
 
-WakePipe::WakePipe() { MakePipe(m_fds); }
+WakePipe::WakePipe() {
+  MakePipe(m_fds);
+}
 
-WakePipe::~WakePipe() { ClosePipe(m_fds); }
+WakePipe::~WakePipe() {
+  ClosePipe(m_fds);
+}
 
 void WakePipe::Notify() {
-  if (m_fds[1] < 0) return;
+  if (m_fds[1] < 0)
+    return;
   const char byte = 1;
   [[maybe_unused]] const ssize_t n = ::write(m_fds[1], &byte, 1);
 }
 
-bool WakePipe::Drain() { return m_fds[0] >= 0 && DrainPipe(m_fds[0]); }
+bool WakePipe::Drain() {
+  return m_fds[0] >= 0 && DrainPipe(m_fds[0]);
+}
 
 }  // namespace gantrell::cli

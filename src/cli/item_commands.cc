@@ -15,14 +15,17 @@ namespace {
 constexpr int kFirstListedProvider = 4;
 constexpr std::int32_t kNoStamp = -2;  // no "TIME" published yet
 
-const CProvider& ProviderOf(const CUpdateItem& item) { return *item.m_pGroup->m_pProvider; }
+const CProvider& ProviderOf(const CUpdateItem& item) {
+  return *item.m_pGroup->m_pProvider;
+}
 
 // "2004-02-29" for the stored "29 2 2004"; the stored text when it holds no
 // date.
 std::string DateText(const std::string& stored) {
   std::istringstream in(stored);
   int day = 0, month = 0, year = 0;
-  if (!(in >> day >> month >> year)) return stored;
+  if (!(in >> day >> month >> year))
+    return stored;
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
   return text;
@@ -34,7 +37,8 @@ void ForEachListedItem(CClientApp& app, Visit visit) {
     CProvider& provider = *app.GetProvider(p);
     for (int g = 0; g < provider.GetGroupCount(); ++g) {
       CUpdateGroup& group = *provider.GetGroup(g);
-      for (int i = 0; i < group.GetItemCount(); ++i) visit(provider, *group.GetItem(i));
+      for (int i = 0; i < group.GetItemCount(); ++i)
+        visit(provider, *group.GetItem(i));
     }
   }
 }
@@ -99,9 +103,11 @@ int RunList(CommandContext& context) {
 
 int RunFiles(CommandContext& context) {
   std::vector<std::vector<std::string>> rows = {{"ITEM", "PROVIDER", "PATH"}};
-  if (context.options.json) context.json.Key("files").BeginArray();
+  if (context.options.json)
+    context.json.Key("files").BeginArray();
   ForEachListedItem(context.app, [&](CProvider& provider, CUpdateItem& item) {
-    if (item.m_nFileStamp == -1) return;
+    if (item.m_nFileStamp == -1)
+      return;
     const std::string path = context.app.EffectiveSavePath(item);
     std::error_code error;
     const bool exists = !path.empty() && std::filesystem::exists(path, error);
@@ -112,7 +118,8 @@ int RunFiles(CommandContext& context) {
     } else {
       rows.push_back({item.m_strName, provider.m_strKeyName,
                       path.empty() ? "(no place: the download folder is not set or gone)"
-                                   : exists ? path : path + " (missing)"});
+                      : exists     ? path
+                                   : path + " (missing)"});
     }
   });
   if (context.options.json) {
@@ -136,7 +143,8 @@ int RunDownload(CommandContext& context) {
     });
   } else if (!context.options.operands.empty()) {
     // A misspelt name downloads nothing rather than part of what was asked.
-    if (!FindNamedItems(context, &items)) return kExitFailure;
+    if (!FindNamedItems(context, &items))
+      return kExitFailure;
   } else {
     items = FillPendingList(app);
   }
@@ -144,7 +152,8 @@ int RunDownload(CommandContext& context) {
   bool cancelled = false;
   if (!items.empty()) {
     std::int64_t total = 0;
-    for (const CUpdateItem* item : items) total += item->m_nLength;
+    for (const CUpdateItem* item : items)
+      total += item->m_nLength;
     context.frontend.Note("Downloading " + std::to_string(items.size()) + " item" +
                           (items.size() == 1 ? "" : "s") + " (" + FormatSizeText(total) + ")");
     // The fetch before the download may prune items, so the list is not
@@ -161,7 +170,8 @@ int RunDownload(CommandContext& context) {
 
   if (context.options.json) {
     context.json.Key("written").BeginArray();
-    for (const std::string& path : written) context.json.String(path);
+    for (const std::string& path : written)
+      context.json.String(path);
     context.json.EndArray().Key("not_downloaded").BeginArray();
     for (const CUpdateItem* item : failed) {
       context.json.BeginObject();
@@ -172,11 +182,15 @@ int RunDownload(CommandContext& context) {
   } else if (items.empty()) {
     std::printf("%s\n", CountText(0).c_str());
   } else {
-    if (!written.empty()) std::printf("Files written:\n");
-    for (const std::string& path : written) std::printf("  %s\n", path.c_str());
-    if (!failed.empty()) std::printf("Not downloaded:\n");
+    if (!written.empty())
+      std::printf("Files written:\n");
+    for (const std::string& path : written)
+      std::printf("  %s\n", path.c_str());
+    if (!failed.empty())
+      std::printf("Not downloaded:\n");
     for (const CUpdateItem* item : failed) {
-      std::printf("  %s from %s\n", item->m_strName.c_str(), ProviderOf(*item).m_strKeyName.c_str());
+      std::printf("  %s from %s\n", item->m_strName.c_str(),
+                  ProviderOf(*item).m_strKeyName.c_str());
     }
   }
   return failed.empty() && !cancelled ? kExitOk : kExitFailure;

@@ -20,13 +20,16 @@ std::size_t Utf8Length(std::string_view text, std::size_t at) {
   } else {
     return 0;
   }
-  if (at + length > text.size()) return 0;
+  if (at + length > text.size())
+    return 0;
   unsigned code = lead & (0x3F >> (length - 1));
   for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    if ((byte(at + i) & 0xC0) != 0x80)
+      return 0;
     code = (code << 6) | (byte(at + i) & 0x3F);
   }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+    return 0;
   return length;
 }
 
@@ -48,11 +51,21 @@ std::string JsonQuote(std::string_view text) {
       continue;
     }
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7f) {
           char escape[8];
@@ -73,7 +86,8 @@ void JsonWriter::BeforeValue() {
     return;
   }
   if (!m_hasMember.empty()) {
-    if (m_hasMember.back()) m_text += ',';
+    if (m_hasMember.back())
+      m_text += ',';
     m_hasMember.back() = true;
   }
 }

@@ -24,7 +24,9 @@ class JsonWriter {
   JsonWriter& Null();
 
   // Shorthands for one member.
-  JsonWriter& Member(std::string_view name, std::string_view text) { return Key(name).String(text); }
+  JsonWriter& Member(std::string_view name, std::string_view text) {
+    return Key(name).String(text);
+  }
   JsonWriter& Member(std::string_view name, const char* text) { return Key(name).String(text); }
   JsonWriter& Member(std::string_view name, std::int64_t value) { return Key(name).Number(value); }
   JsonWriter& Member(std::string_view name, int value) { return Key(name).Number(value); }

@@ -19,20 +19,28 @@ namespace {
 
 const char* IconName(MessageIcon icon) {
   switch (icon) {
-    case MessageIcon::kInformation: return "information";
-    case MessageIcon::kQuestion: return "question";
-    case MessageIcon::kWarning: return "warning";
-    case MessageIcon::kError: return "error";
+    case MessageIcon::kInformation:
+      return "information";
+    case MessageIcon::kQuestion:
+      return "question";
+    case MessageIcon::kWarning:
+      return "warning";
+    case MessageIcon::kError:
+      return "error";
   }
   return "information";
 }
 
 const char* StartupName(StartupResult result) {
   switch (result) {
-    case StartupResult::kEnded: return "ended";
-    case StartupResult::kFailed: return "failed";
-    case StartupResult::kCancelled: return "cancelled";
-    case StartupResult::kHandedOff: return "handed-off";
+    case StartupResult::kEnded:
+      return "ended";
+    case StartupResult::kFailed:
+      return "failed";
+    case StartupResult::kCancelled:
+      return "cancelled";
+    case StartupResult::kHandedOff:
+      return "handed-off";
   }
   return "failed";
 }
@@ -49,7 +57,8 @@ std::string AcceptedAddresses(const CliOptions& options, bool* refused) {
   for (const std::string& address : options.operands) {
     const std::string problem = CheckAddressArgument(address);
     if (!problem.empty()) {
-      std::fprintf(stderr, "gantrell-cli add: refused '%s': %s\n", address.c_str(), problem.c_str());
+      std::fprintf(stderr, "gantrell-cli add: refused '%s': %s\n", address.c_str(),
+                   problem.c_str());
       *refused = true;
       continue;
     }
@@ -73,11 +82,13 @@ void WriteRegistrations(JsonWriter& json, const std::vector<Registration>& regis
 int Run(const std::vector<std::string>& args) {
   CliOptions options;
   std::string error;
-  if (!ParseCliArguments(args, &options, &error)) return UsageError(error);
+  if (!ParseCliArguments(args, &options, &error))
+    return UsageError(error);
   if (options.command == "help" || options.help) {
     std::string text;
-    const std::string topic =
-        options.command == "help" && !options.operands.empty() ? options.operands[0] : options.command;
+    const std::string topic = options.command == "help" && !options.operands.empty()
+                                  ? options.operands[0]
+                                  : options.command;
     CommandHelp(topic, &text);
     std::fputs(text.c_str(), stdout);
     return kExitOk;
@@ -140,8 +151,9 @@ int Run(const std::vector<std::string>& args) {
       break;
     case StartupResult::kHandedOff:
       if (options.command == "add") {
-        frontend.Note("Another Gantrell instance is running: the addresses were handed to it "
-                      "(or wait for its next start).");
+        frontend.Note(
+            "Another Gantrell instance is running: the addresses were handed to it "
+            "(or wait for its next start).");
         status = kExitOk;
       } else {
         frontend.Note("Another Gantrell instance is running; try again when it has finished.");
@@ -153,14 +165,18 @@ int Run(const std::vector<std::string>& args) {
       frontend.ErrorShownAfter(frontend.messages_at_command_end())) {
     status = kExitFailure;
   }
-  if (refused) status = kExitFailure;
+  if (refused)
+    status = kExitFailure;
 
   if (options.json) {
     json.Member("startup", StartupName(result));
     WriteRegistrations(json, registrations);
     json.Key("messages").BeginArray();
     for (const ConsoleFrontend::Shown& shown : frontend.messages()) {
-      json.BeginObject().Member("text", shown.text).Member("icon", IconName(shown.icon)).EndObject();
+      json.BeginObject()
+          .Member("text", shown.text)
+          .Member("icon", IconName(shown.icon))
+          .EndObject();
     }
     json.EndArray().Member("exit_status", status).EndObject();
     std::printf("%s\n", json.text().c_str());

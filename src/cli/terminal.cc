@@ -12,8 +12,10 @@ void WriteAll(int fd, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return;
     done += static_cast<std::size_t>(n);
   }
 }
@@ -24,10 +26,14 @@ bool ReadLine(int fd, std::string* line) {
   for (;;) {
     char c;
     const ssize_t n = ::read(fd, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    if (c == '\n') return true;
-    if (c != '\r') *line += c;
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
+    if (c == '\n')
+      return true;
+    if (c != '\r')
+      *line += c;
   }
 }
 
@@ -39,13 +45,16 @@ PromptResult AskOnTerminal(const std::string& prompt, std::string* line) {
     return ReadLine(STDIN_FILENO, line) ? PromptResult::kOk : PromptResult::kCancel;
   }
   const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (tty < 0) return PromptResult::kUnavailable;
+  if (tty < 0)
+    return PromptResult::kUnavailable;
   WriteAll(tty, prompt);
   const bool got = ReadLine(tty, line);
   ::close(tty);
   return got ? PromptResult::kOk : PromptResult::kCancel;
 }
 
-bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+bool StderrIsTerminal() {
+  return ::isatty(STDERR_FILENO) != 0;
+}
 
 }  // namespace gantrell::cli

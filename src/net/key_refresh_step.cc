@@ -26,7 +26,7 @@ int SizeOf(const std::vector<std::uint8_t>& record) {
 }  // namespace
 
 CKeyRefreshStep::CKeyRefreshStep(FetchHost& host, int slot, CProvider& provider)
-    : m_host(host), m_nSlot(slot), m_provider(provider), m_transfer(host, slot) {}
+    : m_host(host), m_provider(provider), m_transfer(host, slot) {}
 
 int CKeyRefreshStep::Step() {
   switch (m_nStage) {

@@ -51,7 +51,6 @@ class CKeyRefreshStep : public CFetchStep {
   void FetchLink(const char* extension);
 
   FetchHost& m_host;
-  int m_nSlot;
   CProvider& m_provider;
   int m_nStage = 0;
   int m_nLink = 0;

@@ -4,7 +4,9 @@
 
 #include "app/client_app.h"
 #include "platform/os_version_registry.h"
+#include "net/signature.h"
 #include "support/scripted_frontend.h"
+#include "support/test_http_server.h"
 #include "support/temp_dir.h"
 #include "support/temp_registry.h"
 
@@ -85,6 +87,80 @@ TEST_F(RevocationTest, KnownAddressIsNotRegisteredAgain) {
   EXPECT_EQ(app_.RegisterProvider("http://known.example/"), 1);
   EXPECT_EQ(frontend_.wait_dialogs, 0);
   EXPECT_TRUE(frontend_.messages.empty());
+  EXPECT_EQ(app_.GetProviderCount(), 6);
+}
+
+// A provider site on a local server: public.dat, control.txt and its
+// signature, made with a fresh key.
+class RegistrationTest : public RevocationTest {
+ protected:
+  RegistrationTest() {
+    std::string error;
+    key_ = GenerateRsaKey(1024, &error);
+    address_ = server_.Url("/p/");
+    const std::vector<std::uint8_t> record = MakeKeyRecord(*key_);
+    server_.Serve("/p/public.dat", std::string(record.begin(), record.end()));
+    int d, m, y;
+    LocalDate(Now(), &d, &m, &y);
+    const std::string today = std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(y);
+    Publish("TCHK 7 \"" + today + "\" KMADE \"" + today +
+            "\" ID 1 KEYNAME \"Example Tools\" GRP \"G\" FILE \"f\" DESC \"d\" LOCN \"f\" "
+            "UPD 1/1/2026 LEN 1 TIME 1 END END");
+    EXPECT_TRUE(profile_.WriteProfileString("mainpath", "newprov", address_, nullptr));
+  }
+
+  void Publish(const std::string& control, const std::string& signed_text = "") {
+    const std::string& text = signed_text.empty() ? control : signed_text;
+    const std::vector<std::uint8_t> signature = MakeSignatureRecord(
+        *key_, '0', reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    server_.Serve("/p/control.txt", control);
+    server_.Serve("/p/control.sig", std::string(signature.begin(), signature.end()));
+  }
+
+  TestHttpServer server_;
+  RsaPrivateKeyPtr key_;
+  std::string address_;
+  Profile profile_{reg_.registry(), "gantrell"};
+};
+
+TEST_F(RegistrationTest, VerifiedProviderIsKept) {
+  EXPECT_EQ(app_.RegisterProvider(address_), 1);
+  EXPECT_EQ(frontend_.wait_dialogs, 1);
+  EXPECT_EQ(frontend_.texts(),
+            std::vector<std::string>{"New Provider successfully set up: Example Tools"});
+  ASSERT_EQ(app_.GetProviderCount(), 6);
+  const CProvider& added = *app_.GetProvider(5);
+  EXPECT_TRUE(added.m_bVerified);
+  EXPECT_EQ(added.GetGroupCount(), 1);
+  EXPECT_GT(added.m_nKeyLength, 0);  // the first key, taken on trust
+  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), "");
+}
+
+TEST_F(RegistrationTest, UnverifiedProviderIsDropped) {
+  Publish("TCHK 7 \"1 1 2026\" KMADE \"1 1 2026\" ID 1 KEYNAME x END", "something else");
+  EXPECT_EQ(app_.RegisterProvider(address_), 1);
+  EXPECT_EQ(frontend_.texts(),
+            std::vector<std::string>{"Address " + address_ + " was not set up successfully."});
+  EXPECT_EQ(app_.GetProviderCount(), 5);
+  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), "");
+}
+
+TEST_F(RegistrationTest, CancelledRegistrationKeepsTheProviderAndTheHandOff) {
+  frontend_.cancel_waits = {true};
+  EXPECT_EQ(app_.RegisterProvider(address_), 2);
+  EXPECT_TRUE(frontend_.messages.empty());
+  EXPECT_EQ(app_.GetProviderCount(), 6);
+  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), address_);
+  app_.JoinWorkThread();
+}
+
+TEST_F(RegistrationTest, PendingAddressesAreRegisteredInTurn) {
+  std::string pending = address_ + " *  * " + address_ + " * ";
+  app_.RegisterPendingProviders(&pending);
+  EXPECT_TRUE(pending.empty());
+  // The second time the address is known: no wait, no message.
+  EXPECT_EQ(frontend_.wait_dialogs, 1);
+  EXPECT_EQ(frontend_.messages.size(), 1u);
   EXPECT_EQ(app_.GetProviderCount(), 6);
 }
 

@@ -105,9 +105,10 @@ TEST(FetchOverHttpTest, TransfersReadWhatTheServerSends) {
       EXPECT_EQ(driver.Run(transfer), c.expected) << c.name;
       int count = 0;
       const std::uint8_t* data = transfer.GetData(&count);
-      if (c.expected == 0)
+      if (c.expected == 0) {
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), count), c.expected_content)
             << c.name;
+      }
     }
   }
 }

@@ -1,0 +1,197 @@
+// Start-ups of gantrell-cli: a second instance, the settings that decide
+// whether and where it runs, and its command line.
+#include "cli_fixture.h"
+
+namespace gantrell::cli_test {
+namespace {
+
+class CliStartupTest : public CliTest {
+ protected:
+  void WriteRegistry(const std::string& file, const std::string& body) {
+    std::ofstream(Path("registry/" + file)) << "Windows Registry Editor Version 5.00\n\n" << body;
+  }
+  std::string UserSettings() const { return ReadWholeFile(Path("registry/user.reg")); }
+};
+
+TEST_F(CliStartupTest, SecondInstanceHandsItsAddressToTheRunningOne) {
+  std::ofstream(Path("files/a.txt")) << "a";
+  MakeKeyServer();
+  MakeSite("slow/",
+           "name = Slow Provider\n[group \"G\"]\n[item \"a.txt\"]\nfile = a.txt\nnumber = 1\n");
+  MakeSite("quick/", "name = Quick Provider\n");
+  ServeSites("/slow/", 1.0);
+
+  // The first instance registers a provider whose server is slow, so its
+  // command is still running when the second one starts.
+  auto first = Start({"add", "--json", key_server_ + "/slow/"}, "first");
+  ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /slow/") != std::string::npos; }))
+      << server_->Log();
+  const RunResult second = Cli({"add", key_server_ + "/quick/"});
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_NE(second.err.find("Another Gantrell instance is running: the addresses were handed"),
+            std::string::npos)
+      << second.err;
+  EXPECT_EQ(second.out, "");
+
+  const RunResult r = first->Wait();
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("New Provider successfully set up: Slow Provider\n"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("New Provider successfully set up: Quick Provider\n"), std::string::npos)
+      << r.err;
+  EXPECT_NE(
+      r.out.find("\"registrations\":[{\"address\":\"" + key_server_ +
+                 "/slow/\",\"result\":\"added\",\"name\":\"Slow Provider\"},{\"address\":\"" +
+                 key_server_ + "/quick/\",\"result\":\"added\",\"name\":\"Quick Provider\"}]"),
+      std::string::npos)
+      << r.out;
+
+  // Both were stored, and nothing waits in "newprov".
+  const RunResult providers = Cli({"providers", "--offline"});
+  EXPECT_NE(providers.out.find("/slow/"), std::string::npos) << providers.out;
+  EXPECT_NE(providers.out.find("/quick/"), std::string::npos) << providers.out;
+  EXPECT_NE(UserSettings().find("\"newprov\"=\"\""), std::string::npos) << UserSettings();
+}
+
+TEST_F(CliStartupTest, CommandsOtherThanAddDoNotRunBesideAnotherInstance) {
+  MakeKeyServer();
+  MakeSite("slow/", "name = Slow Provider\n");
+  ServeSites("/slow/", 1.0);
+  auto first = Start({"add", key_server_ + "/slow/"}, "first");
+  ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /slow/") != std::string::npos; }));
+  const RunResult r = Cli({"list", "--offline", "--json"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Another Gantrell instance is running; try again"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("\"startup\":\"handed-off\""), std::string::npos) << r.out;
+  EXPECT_EQ(first->Wait().status, 0);
+}
+
+TEST_F(CliStartupTest, MultiuserNoStopsANewUserWithoutTouchingAnything) {
+  WriteRegistry(
+      "machine.reg",
+      "[HKEY_LOCAL_MACHINE\\Software\\Gantrell\\gantrell\\mainpath]\n\"Multiuser\"=\"No\"\n");
+  const RunResult r = Cli({"list", "--offline", "--json"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Not permitted for this user\n");
+  EXPECT_EQ(
+      r.out,
+      "{\"command\":\"list\",\"startup\":\"failed\",\"registrations\":[],\"messages\":[{\"text\":"
+      "\"Not permitted for this user\",\"icon\":\"error\"}],\"exit_status\":1}\n");
+  EXPECT_FALSE(fs::exists(DataFolder()));
+  EXPECT_EQ(UserSettings(), "");
+}
+
+TEST_F(CliStartupTest, StoredDefaultWithoutItsStoreFallsBackToTheUsualFolder) {
+  WriteRegistry("user.reg",
+                "[HKEY_CURRENT_USER\\Software\\Gantrell\\gantrell\\mainpath]\n"
+                "\"default\"=\"" +
+                    Path("gone") + "\"\n\"dlpath\"=\"" + Path("home") + "\"\n");
+  const RunResult r = Cli({"providers", "--offline"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(DataFolder() + "/provdata.dat"));
+  EXPECT_FALSE(fs::exists(Path("gone")));
+  EXPECT_NE(UserSettings().find("\"default\"=\"" + DataFolder() + "\""), std::string::npos)
+      << UserSettings();
+
+  // --data-dir uses the folder given and leaves the setting alone.
+  const RunResult other = Cli({"providers", "--offline", "--data-dir", Path("elsewhere")});
+  EXPECT_EQ(other.status, 0) << other.err;
+  EXPECT_TRUE(fs::exists(Path("elsewhere/provdata.dat")));
+  EXPECT_NE(UserSettings().find("\"default\"=\"" + DataFolder() + "\""), std::string::npos);
+}
+
+TEST_F(CliStartupTest, BadUsageEndsWithStatusTwoAndTouchesNothing) {
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"frobnicate"}, "unknown command 'frobnicate'"},
+      {{"list", "--colour"}, "unknown option '--colour'"},
+      {{"list", "extra"}, "list: unexpected argument 'extra'"},
+      {{"add"}, "add: missing URL..."},
+      {{"remove"}, "remove: missing URL"},
+      {{"remove", "a", "b"}, "remove: unexpected argument 'b'"},
+      {{"list", "--all"}, "--all belongs to 'download', not to 'list'"},
+      {{"download", "--all", "x"}, "download: give item names or --all, not both"},
+      {{"list", "--yes", "--no"}, "--yes and --no exclude each other"},
+      {{"list", "--data-dir"}, "--data-dir needs a folder"},
+      {{"help", "nothing"}, "help: unknown command 'nothing'"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = Cli(c.args);
+    EXPECT_EQ(r.status, 2) << c.args[0] << " " << c.error;
+    EXPECT_EQ(r.err, "gantrell-cli: " + c.error + "\nTry 'gantrell-cli --help'.\n") << c.error;
+    EXPECT_EQ(r.out, "") << c.error;
+  }
+  EXPECT_FALSE(fs::exists(DataFolder()));
+  EXPECT_FALSE(fs::exists(Path("registry/user.reg")));
+}
+
+TEST_F(CliStartupTest, RefusedAddressesAreNamedAndTheRestRegistered) {
+  const struct {
+    std::string address;
+    std::string why;
+  } cases[] = {
+      {"example.org/", "it does not start with http:// or https://"},
+      {"ftp://example.org/", "it does not start with http:// or https://"},
+      {"http://example.org", "it names no folder (add a closing \"/\")"},
+      {"http://example.org/updates", "it does not end with \"/\""},
+      {"http:///updates/", "it names no server"},
+      {"http://example.org:0/", "its port is not a number from 1 to 65535"},
+      {"http://example.org:99999/", "its port is not a number from 1 to 65535"},
+      {"http://example.org:8a/", "its port is not a number from 1 to 65535"},
+      {"http://user@example.org/", "it holds a user name"},
+      {"http://a b/", "it holds a blank, a quote or a control character"},
+      {"http://example.org/?q=1/", "it holds a query or a fragment"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = Cli({"add", c.address, "http://"});
+    EXPECT_EQ(r.status, 1) << c.address;
+    EXPECT_EQ(
+        r.err,
+        "gantrell-cli add: refused '" + c.address + "': " + c.why +
+            "\ngantrell-cli add: refused 'http://': it names no folder (add a closing \"/\")\n")
+        << c.address;
+  }
+  EXPECT_FALSE(fs::exists(DataFolder()));
+
+  // A sound address gets past the check and is registered (here it fails:
+  // nothing answers), while the refused one still makes the run fail.
+  const std::string sound = "https://127.0.0.1:9/updates/v2/";
+  const RunResult r = Cli({"add", "--offline", sound, "http://"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "gantrell-cli add: refused 'http://': it names no folder (add a closing \"/\")\n"
+            "Downloading Update Lists...\nAddress " +
+                sound + " was not set up successfully.\n");
+  EXPECT_EQ(r.out, sound + "  not set up\nhttp://                          refused\n");
+}
+
+TEST_F(CliStartupTest, CtrlCDuringTheStartUpFetchCancelsWithoutWriting) {
+  MakeKeyServer();
+  ServeSites("/ngtlkey/", 30.0);
+  auto run = Start({"check", "--json"});
+  ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /ngtlkey/") != std::string::npos; }));
+  ::kill(run->pid(), SIGINT);
+  const RunResult r = run->Wait();
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.err, "Downloading Update Lists...\nCancelled.\nCancelled: nothing was changed.\n");
+  EXPECT_NE(r.out.find("\"startup\":\"cancelled\""), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(DataFolder() + "/provdata.dat"));
+}
+
+TEST_F(CliStartupTest, EveryCommandHasHelp) {
+  for (const char* command : {"check", "list", "add", "remove", "providers", "files", "download"}) {
+    const RunResult r = Cli({command, "--help"});
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_EQ(r.out.rfind(std::string("Usage: gantrell-cli ") + command, 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("Exit status: 0 success, 1 failure"), std::string::npos) << command;
+    EXPECT_EQ(Cli({"help", command}).out, r.out) << command;
+  }
+  EXPECT_EQ(Cli({}).out, Cli({"--help"}).out);
+  EXPECT_FALSE(fs::exists(DataFolder()));
+}
+
+}  // namespace
+}  // namespace gantrell::cli_test
