@@ -43,7 +43,8 @@ template <typename Work>
 Outcome InChild(Work work) {
   const auto start = Clock::now();
   const pid_t child = fork();
-  if (child == 0) _exit(work());
+  if (child == 0)
+    _exit(work());
   int status = 0;
   rusage usage{};
   wait4(child, &status, 0, &usage);
@@ -56,13 +57,17 @@ Outcome InChild(Work work) {
 
 bool WriteItem(const std::string& path, std::uint64_t size) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
+  if (file == nullptr)
+    return false;
   std::mt19937_64 rng(1);
   std::vector<std::uint64_t> block(1 << 17);  // 1 MiB
   for (std::uint64_t written = 0; written < size;) {
-    for (auto& word : block) word = rng();
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size - written, 1 << 20));
-    if (std::fwrite(block.data(), 1, n, file) != n) return false;
+    for (auto& word : block)
+      word = rng();
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size - written, 1 << 20));
+    if (std::fwrite(block.data(), 1, n, file) != n)
+      return false;
     written += n;
   }
   return std::fclose(file) == 0;
@@ -72,7 +77,8 @@ std::vector<std::uint8_t> SignFile(const RsaPrivateKey& key, const std::string& 
   const int fd = open(path.c_str(), O_RDONLY);
   struct stat info;
   fstat(fd, &info);
-  void* bytes = mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  void* bytes =
+      mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
   std::vector<std::uint8_t> record = MakeSignatureRecord(
       key, '1', static_cast<const std::uint8_t*>(bytes), static_cast<std::size_t>(info.st_size));
   munmap(bytes, static_cast<std::size_t>(info.st_size));
@@ -83,7 +89,10 @@ std::vector<std::uint8_t> SignFile(const RsaPrivateKey& key, const std::string& 
 class Quiet : public DownloadObserver {
  public:
   void OnProgress(int, int) override {}
-  void OnReport(int code) override { std::fprintf(stderr, "report %d\n", code); failed = true; }
+  void OnReport(int code) override {
+    std::fprintf(stderr, "report %d\n", code);
+    failed = true;
+  }
   void OnFinished() override {}
   bool failed = false;
 };
@@ -99,7 +108,8 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(work + "/out");
 
   std::printf("item: %llu MiB\n", static_cast<unsigned long long>(mib));
-  if (!WriteItem(work + "/site/1.dat", size)) return 1;
+  if (!WriteItem(work + "/site/1.dat", size))
+    return 1;
   std::string error;
   RsaPrivateKeyPtr key = GenerateRsaKey(2048, &error);
   const std::vector<std::uint8_t> signature = SignFile(*key, work + "/site/1.dat");
@@ -122,7 +132,8 @@ int main(int argc, char** argv) {
   // Wait until the server answers.
   for (int i = 0; i < 100; ++i) {
     const std::string probe = "curl -s -o /dev/null " + base + "1.sig";
-    if (std::system(probe.c_str()) == 0) break;
+    if (std::system(probe.c_str()) == 0)
+      break;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 

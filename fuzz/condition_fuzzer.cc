@@ -42,27 +42,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace gantrell;
   CStringTokenReader reader(std::string(reinterpret_cast<const char*>(data), size));
   std::string kind;
-  if (!reader.ReadToken(&kind, 20)) return 0;
+  if (!reader.ReadToken(&kind, 20))
+    return 0;
   std::unique_ptr<CCondition> condition = CreateCondition(kind);
-  if (condition == nullptr) return 0;
+  if (condition == nullptr)
+    return 0;
   condition->Parse(reader);
 
   std::ostringstream written;
   condition->Write(written);
   std::unique_ptr<CCondition> clone = condition->Clone();
-  if (!ConditionsEqual(*condition, *clone)) std::abort();
+  if (!ConditionsEqual(*condition, *clone))
+    std::abort();
 
   // What was written reads back to an equal condition.
   CStringTokenReader reread(written.str());
   std::string kind_again;
-  if (!reread.ReadToken(&kind_again, 20) || kind_again != kind) std::abort();
+  if (!reread.ReadToken(&kind_again, 20) || kind_again != kind)
+    std::abort();
   std::unique_ptr<CCondition> again = CreateCondition(kind_again);
   again->Parse(reread);
-  if (!ConditionsEqual(*condition, *again)) std::abort();
+  if (!ConditionsEqual(*condition, *again))
+    std::abort();
 
   EmptyRegistry registry;
   FixedVersion version;
   const ConditionEnv env{registry, version};
-  if (condition->Evaluate(env) != clone->Evaluate(env)) std::abort();
+  if (condition->Evaluate(env) != clone->Evaluate(env))
+    std::abort();
   return 0;
 }

@@ -10,11 +10,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace gantrell;
   ProviderList providers;
-  for (int i = 0; i < 4; ++i) providers.push_back(std::make_unique<CProvider>());
+  for (int i = 0; i < 4; ++i)
+    providers.push_back(std::make_unique<CProvider>());
 
   std::string bytes(reinterpret_cast<const char*>(data), size);
   std::FILE* file = size > 0 ? fmemopen(bytes.data(), bytes.size(), "rb") : std::tmpfile();
-  if (file == nullptr) return 0;
+  if (file == nullptr)
+    return 0;
   ReadKeyRecords(file, 0, providers);
   std::fclose(file);
 

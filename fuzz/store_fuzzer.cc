@@ -17,7 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string written = FormatStore(providers);
   ProviderList again;
   CStringTokenReader reread(written);
-  if (!ReadStore(reread, &again, 1767268800)) std::abort();
-  if (again.size() != providers.size()) std::abort();
+  if (!ReadStore(reread, &again, 1767268800))
+    std::abort();
+  if (again.size() != providers.size())
+    std::abort();
   return 0;
 }

@@ -8,13 +8,16 @@
 #include "model/token_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return 0;
+  if (size == 0)
+    return 0;
   const int limit = data[0] % 64;  // small limits exercise the cut
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
 
   std::FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-  if (text.empty()) file = std::tmpfile();
-  if (file == nullptr) return 0;
+  if (text.empty())
+    file = std::tmpfile();
+  if (file == nullptr)
+    return 0;
   gantrell::CFileTokenReader from_file(file);
   gantrell::CStringTokenReader from_string(text);
 
@@ -23,9 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (;;) {
     const bool got_a = from_file.ReadToken(&a, limit, &overflow_a);
     const bool got_b = from_string.ReadToken(&b, limit, &overflow_b);
-    if (got_a != got_b || a != b || overflow_a != overflow_b) std::abort();
-    if (static_cast<int>(a.size()) > limit) std::abort();
-    if (!got_a) break;
+    if (got_a != got_b || a != b || overflow_a != overflow_b)
+      std::abort();
+    if (static_cast<int>(a.size()) > limit)
+      std::abort();
+    if (!got_a)
+      break;
   }
   std::fclose(file);
   return 0;

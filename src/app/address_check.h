@@ -8,9 +8,9 @@ namespace gantrell {
 
 // The parts of an address as the URL splitter gives them.
 struct UrlParts {
-  bool http = false;      // the service type is HTTP
+  bool http = false;  // the service type is HTTP
   std::string server;
-  std::string object;     // "/" for a server root
+  std::string object;  // "/" for a server root
   int port = 80;
 };
 

@@ -12,7 +12,8 @@ void CClientApp::StartWorkThread(std::function<void()> job) {
 }
 
 void CClientApp::JoinWorkThread() {
-  if (m_pWorkThread.joinable()) m_pWorkThread.join();
+  if (m_pWorkThread.joinable())
+    m_pWorkThread.join();
 }
 
 int CClientApp::RunWaitDialog() {
@@ -74,13 +75,17 @@ int CClientApp::RunDownloads(std::vector<std::string>* written) {
     job.Run(nullptr);
   }
   job.Join();
-  if (written != nullptr) written->insert(written->end(), job.Written().begin(), job.Written().end());
+  if (written != nullptr)
+    written->insert(written->end(), job.Written().begin(), job.Written().end());
   return result;
 }
 
 void CClientApp::PruneAll() {
-  const DefaultSavePath save_path = [this](const CUpdateItem& item) { return GetItemSavePath(item); };
-  for (auto& provider : m_providers) Prune(*provider, save_path);
+  const DefaultSavePath save_path = [this](const CUpdateItem& item) {
+    return GetItemSavePath(item);
+  };
+  for (auto& provider : m_providers)
+    Prune(*provider, save_path);
 }
 
 }  // namespace gantrell

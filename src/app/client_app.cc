@@ -44,14 +44,18 @@ ControlFileContext CClientApp::MakeControlFileContext() {
   return context;
 }
 
-CClientApp::~CClientApp() { ReleaseAll(); }
+CClientApp::~CClientApp() {
+  ReleaseAll();
+}
 
 void CClientApp::Message(const std::string& text, MessageIcon icon) {
-  if (m_pFrontend != nullptr) m_pFrontend->ShowMessage(text, icon, MessageButtons::kOk);
+  if (m_pFrontend != nullptr)
+    m_pFrontend->ShowMessage(text, icon, MessageButtons::kOk);
 }
 
 CProvider* CClientApp::GetProvider(int index) const {
-  if (index < 0 || index >= GetProviderCount()) return nullptr;
+  if (index < 0 || index >= GetProviderCount())
+    return nullptr;
   return m_providers[static_cast<std::size_t>(index)].get();
 }
 
@@ -63,18 +67,19 @@ void CClientApp::SetUpBuiltInProviders() {
 }
 
 void CClientApp::RefreshBuiltInAddresses() {
-  if (GetProviderCount() < kBuiltInProviderCount) SetUpBuiltInProviders();
+  if (GetProviderCount() < kBuiltInProviderCount)
+    SetUpBuiltInProviders();
   const auto addresses = BuiltInAddresses(KeyServerBase(m_registry));
   for (int i = 0; i < kBuiltInProviderCount; ++i) {
-    m_providers[static_cast<std::size_t>(i)]->m_strAddress =
-        addresses[static_cast<std::size_t>(i)];
+    m_providers[static_cast<std::size_t>(i)]->m_strAddress = addresses[static_cast<std::size_t>(i)];
   }
 }
 
 bool CClientApp::ReadRegistryString(RegRoot root, std::string_view sub_key,
                                     std::string_view value_name, std::string* out) const {
   RegValue value;
-  if (!m_registry.QueryValue(root, sub_key, value_name, &value)) return false;
+  if (!m_registry.QueryValue(root, sub_key, value_name, &value))
+    return false;
   if (value.type == kRegSz) {
     *out = value.AsText();
   } else if (value.type == kRegExpandSz) {
@@ -87,9 +92,11 @@ bool CClientApp::ReadRegistryString(RegRoot root, std::string_view sub_key,
 
 bool CClientApp::IsItemPending(const CUpdateItem& item) const {
   const CUpdateGroup* group = item.m_pGroup;
-  if (group == nullptr || group->m_bScan == 0) return false;
+  if (group == nullptr || group->m_bScan == 0)
+    return false;
   const CProvider* provider = group->m_pProvider;
-  if (provider == nullptr || provider->m_nScanMode == 0) return false;
+  if (provider == nullptr || provider->m_nScanMode == 0)
+    return false;
 
   std::int32_t day, month, year;
   Time item_time;
@@ -112,7 +119,8 @@ bool CClientApp::HasPendingItems() const {
     for (int g = 0; g < provider->GetGroupCount(); ++g) {
       const CUpdateGroup* group = provider->GetGroup(g);
       for (int i = 0; i < group->GetItemCount(); ++i) {
-        if (IsItemPending(*group->GetItem(i))) return true;
+        if (IsItemPending(*group->GetItem(i)))
+          return true;
       }
     }
   }

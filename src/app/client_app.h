@@ -51,9 +51,9 @@ enum class StartupResult {
 // Choices a frontend may make before start-up (the console client's
 // options); the windowed client leaves them as they are.
 struct StartupOptions {
-  std::string data_folder;    // use this data folder instead of the stored one
-  bool offline = false;       // no fetch at start-up
-  bool force_fetch = false;   // fetch every provider, due or not
+  std::string data_folder;   // use this data folder instead of the stored one
+  bool offline = false;      // no fetch at start-up
+  bool force_fetch = false;  // fetch every provider, due or not
   // Provider addresses offered besides the file argument, separated by
   // " * " (the console client's "add"); handed to a running instance like
   // the file's text.

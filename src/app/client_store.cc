@@ -17,13 +17,16 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-FilePtr OpenForReading(const std::string& path) { return FilePtr(std::fopen(path.c_str(), "rb")); }
+FilePtr OpenForReading(const std::string& path) {
+  return FilePtr(std::fopen(path.c_str(), "rb"));
+}
 
 }  // namespace
 
 std::string CClientApp::DataFilePath(std::string_view name) const {
   std::string path = m_strDataPath;
-  if (!path.empty() && path.back() != '/') path += '/';
+  if (!path.empty() && path.back() != '/')
+    path += '/';
   path += name;
   return path;
 }
@@ -31,6 +34,8 @@ std::string CClientApp::DataFilePath(std::string_view name) const {
 void CClientApp::LoadStore() {
   m_providers.clear();
   const Time now = Now();
+  // A save that was cut short between its two files is finished first.
+  CompleteInterruptedWrite(DataFilePath("provdata.dat"));
 
   if (FilePtr store = OpenForReading(DataFilePath("provdata.dat"))) {
     CFileTokenReader reader(store.get());
@@ -61,8 +66,10 @@ void CClientApp::LoadStore() {
     }
     SetUpBuiltInProviders();
     handoff_start = GetProviderCount();
-    for (auto& provider : appended) m_providers.push_back(std::move(provider));
-    if (!handed_over) return;
+    for (auto& provider : appended)
+      m_providers.push_back(std::move(provider));
+    if (!handed_over)
+      return;
   } else if (FilePtr keys = OpenForReading(DataFilePath("keydata.dat"))) {
     ReadKeyRecords(keys.get(), 0, m_providers);
   }
@@ -88,18 +95,20 @@ void CClientApp::RemoveDuplicateProviders() {
         break;
       }
     }
-    if (!seen) kept.push_back(std::move(provider));
+    if (!seen)
+      kept.push_back(std::move(provider));
   }
   m_providers = std::move(kept);
 }
 
 bool CClientApp::SaveStore(std::string* error) {
   std::string reason;
-  const bool saved = WriteFilesAtomically(
-      {{DataFilePath("provdata.dat"), FormatStore(m_providers)},
-       {DataFilePath("keydata.dat"), FormatKeyFile(m_providers)}},
-      &reason);
-  if (!saved && error != nullptr) *error = reason;
+  const bool saved =
+      WriteFilesAtomically({{DataFilePath("provdata.dat"), FormatStore(m_providers)},
+                            {DataFilePath("keydata.dat"), FormatKeyFile(m_providers)}},
+                           &reason);
+  if (!saved && error != nullptr)
+    *error = reason;
   return saved;
 }
 

@@ -23,15 +23,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string ReadPendingProviders(const std::string& file_argument) {
-  if (file_argument.empty()) return {};
+  if (file_argument.empty())
+    return {};
   std::FILE* file = std::fopen(file_argument.c_str(), "rb");
-  if (file == nullptr) return {};
+  if (file == nullptr)
+    return {};
   char text[512];
   const std::size_t got = std::fread(text, 1, sizeof text, file);
   std::fclose(file);
   // The text ends at its first zero byte, as a C string would.
   std::string pending(text, got);
-  if (const std::size_t zero = pending.find('\0'); zero != std::string::npos) pending.resize(zero);
+  if (const std::size_t zero = pending.find('\0'); zero != std::string::npos)
+    pending.resize(zero);
   return pending;
 }
 

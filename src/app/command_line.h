@@ -8,11 +8,11 @@
 namespace gantrell {
 
 struct CommandLine {
-  bool delay_start = false;      // "-p": wait 10 s before reading the file
-  bool silent = false;           // "-s": no window unless something is pending
-  bool allow_configure = true;   // cleared by "-c"
-  bool lock_providers = false;   // "-pr"
-  std::string file_argument;     // the last argument that is no option
+  bool delay_start = false;     // "-p": wait 10 s before reading the file
+  bool silent = false;          // "-s": no window unless something is pending
+  bool allow_configure = true;  // cleared by "-c"
+  bool lock_providers = false;  // "-pr"
+  std::string file_argument;    // the last argument that is no option
 };
 
 // Every argument is compared exactly with the four options; one that

@@ -14,7 +14,8 @@ void ForEachItem(CClientApp& app, Visit visit) {
     CProvider& provider = *app.GetProvider(p);
     for (int g = 0; g < provider.GetGroupCount(); ++g) {
       CUpdateGroup& group = *provider.GetGroup(g);
-      for (int i = 0; i < group.GetItemCount(); ++i) visit(provider, group, *group.GetItem(i));
+      for (int i = 0; i < group.GetItemCount(); ++i)
+        visit(provider, group, *group.GetItem(i));
     }
   }
 }
@@ -24,7 +25,8 @@ void ForEachItem(CClientApp& app, Visit visit) {
 ItemList FillPendingList(CClientApp& app) {
   ItemList listed;
   ForEachItem(app, [&](CProvider& provider, CUpdateGroup& group, CUpdateItem& item) {
-    if (!provider.m_bVerified || group.m_bScan != 1) return;
+    if (!provider.m_bVerified || group.m_bScan != 1)
+      return;
     item.m_bSelected = false;
     if (app.IsItemPending(item)) {
       listed.push_back(&item);
@@ -37,19 +39,23 @@ ItemList FillPendingList(CClientApp& app) {
 ItemList FillFromSelection(CClientApp& app) {
   ItemList listed;
   ForEachItem(app, [&](CProvider&, CUpdateGroup&, CUpdateItem& item) {
-    if (item.m_bSelected) listed.push_back(&item);
+    if (item.m_bSelected)
+      listed.push_back(&item);
   });
   return listed;
 }
 
 std::string CountText(std::size_t count) {
-  if (count == 0) return "No new items to download.";
-  if (count == 1) return "1 new item to download.";
+  if (count == 0)
+    return "No new items to download.";
+  if (count == 1)
+    return "1 new item to download.";
   return std::to_string(count) + " new items to download";
 }
 
 void SkipOnce(const ItemList& items) {
-  for (CUpdateItem* item : items) item->m_bSelected = false;
+  for (CUpdateItem* item : items)
+    item->m_bSelected = false;
 }
 
 void RemoveItems(const ItemList& items) {
@@ -61,7 +67,8 @@ void RemoveItems(const ItemList& items) {
 
 int DownloadListed(CClientApp& app, const ItemList& listed) {
   ForEachItem(app, [](CProvider&, CUpdateGroup&, CUpdateItem& item) { item.m_bSelected = false; });
-  for (CUpdateItem* item : listed) item->m_bSelected = true;
+  for (CUpdateItem* item : listed)
+    item->m_bSelected = true;
 
   bool fetch_needed = false;
   for (int p = kFirstListedProvider; p < app.GetProviderCount(); ++p) {
@@ -78,7 +85,8 @@ int DownloadListed(CClientApp& app, const ItemList& listed) {
       fetch_needed = true;
     }
   }
-  if (fetch_needed && app.FetchProvider(-1) != 1) return 2;
+  if (fetch_needed && app.FetchProvider(-1) != 1)
+    return 2;
   return app.RunDownloads();
 }
 

@@ -7,7 +7,8 @@ namespace gantrell {
 
 int CClientApp::RegisterProvider(const std::string& address) {
   for (const auto& provider : m_providers) {
-    if (provider->m_strAddress == address) return 1;
+    if (provider->m_strAddress == address)
+      return 1;
   }
 
   auto provider = std::make_unique<CProvider>();
@@ -24,7 +25,8 @@ int CClientApp::RegisterProvider(const std::string& address) {
   StartWorkThread([this, count] { RegistrationThreadProc(count); });
   const int result = RunWaitDialog();
   // Cancelled: the provider stays while the thread may still fetch it.
-  if (result == 2) return 2;
+  if (result == 2)
+    return 2;
   // The dialog ends only after the thread's last step; let it finish.
   JoinWorkThread();
 
@@ -47,15 +49,19 @@ void CClientApp::RegistrationThreadProc(int provider_count) {
 }
 
 void CClientApp::ApplyRevocations() {
-  if (GetProviderCount() < 2) return;
+  if (GetProviderCount() < 2)
+    return;
   const CProvider& master = *m_providers[0];
-  const DefaultSavePath save_path = [this](const CUpdateItem& item) { return GetItemSavePath(item); };
+  const DefaultSavePath save_path = [this](const CUpdateItem& item) {
+    return GetItemSavePath(item);
+  };
   for (int g = 0; g < master.GetGroupCount(); ++g) {
     const CUpdateGroup& group = *master.GetGroup(g);
     for (int i = 0; i < group.GetItemCount(); ++i) {
       const std::string& revoked = group.GetItem(i)->m_strName;
       for (std::size_t p = 1; p < m_providers.size(); ++p) {
-        if (m_providers[p]->m_strAddress != revoked) continue;
+        if (m_providers[p]->m_strAddress != revoked)
+          continue;
         Message("Provider " + m_providers[p]->m_strKeyName + "removed by Gantrell.",
                 MessageIcon::kInformation);
         RemoveDownloadedFiles(*m_providers[p], save_path);
@@ -72,7 +78,8 @@ void CClientApp::RegisterPendingProviders(std::string* pending) {
     const std::string address = pending->substr(0, at);
     pending->erase(0, at + kSeparator.size());
     // An empty address (a hand-off value already taken) registers nothing.
-    if (!address.empty()) RegisterProvider(address);
+    if (!address.empty())
+      RegisterProvider(address);
   }
   pending->clear();
 }

@@ -9,7 +9,8 @@ namespace gantrell {
 namespace {
 
 void RemoveAll(std::string* text, std::string_view what) {
-  for (std::size_t pos; (pos = text->find(what)) != std::string::npos;) text->erase(pos, what.size());
+  for (std::size_t pos; (pos = text->find(what)) != std::string::npos;)
+    text->erase(pos, what.size());
 }
 
 bool IsDirectory(const std::string& path) {
@@ -19,7 +20,8 @@ bool IsDirectory(const std::string& path) {
 
 // Makes the folder unless it is there already; true when it exists after.
 bool EnsureDirectory(const std::string& path) {
-  if (IsDirectory(path)) return true;
+  if (IsDirectory(path))
+    return true;
   ::mkdir(path.c_str(), 0777);
   return IsDirectory(path);
 }
@@ -31,42 +33,60 @@ std::string ProviderFolderName(std::string_view address) {
   RemoveAll(&name, "http://");
   RemoveAll(&name, "https://");
   for (char& c : name) {
-    if (c == ':' || c == '.' || c == '/' || c == '\\') c = '_';
+    if (c == ':' || c == '.' || c == '/' || c == '\\')
+      c = '_';
   }
   return name;
 }
 
 bool IsSafeLocation(std::string_view location) {
-  if (location.empty()) return true;
-  if (location.front() == '/' || location.front() == '\\') return false;
+  if (location.empty())
+    return true;
+  if (location.front() == '/' || location.front() == '\\')
+    return false;
   // "C:..." names a drive on the system the provider may have had in mind.
-  if (location.size() >= 2 && location[1] == ':') return false;
+  if (location.size() >= 2 && location[1] == ':')
+    return false;
   std::size_t start = 0;
   while (start <= location.size()) {
     std::size_t end = location.find_first_of("/\\", start);
-    if (end == std::string_view::npos) end = location.size();
-    if (location.substr(start, end - start) == "..") return false;
+    if (end == std::string_view::npos)
+      end = location.size();
+    if (location.substr(start, end - start) == "..")
+      return false;
     start = end + 1;
   }
   return true;
 }
 
 std::string CClientApp::GetItemSavePath(const CUpdateItem& item) {
-  if (!IsSafeLocation(item.m_strLocation)) return {};
+  if (!IsSafeLocation(item.m_strLocation))
+    return {};
   const CUpdateGroup* group = item.m_pGroup;
-  if (group == nullptr || group->m_pProvider == nullptr) return {};
+  if (group == nullptr || group->m_pProvider == nullptr)
+    return {};
 
   std::string folder = m_profile.GetProfileString(kSettingsSection, "dlpath", "?");
   if (folder == "?") {
     folder = AskDownloadFolder();
-    if (folder == "?") return {};
+    if (folder == "?")
+      return {};
   }
-  if (!IsDirectory(folder)) return {};
+  if (!IsDirectory(folder))
+    return {};
 
   std::string path = folder + "/" + ProviderFolderName(group->m_pProvider->m_strAddress);
   EnsureDirectory(path);  // a failure shows at the next folder
   path += "/" + std::to_string(item.m_nNumber);
-  if (!EnsureDirectory(path)) return {};
+  if (!EnsureDirectory(path))
+    return {};
+  // A location with folders of its own ("docs/readme.txt") gets them too,
+  // below the number folder, so that the file can be written there.
+  for (std::size_t slash = item.m_strLocation.find('/'); slash != std::string::npos;
+       slash = item.m_strLocation.find('/', slash + 1)) {
+    if (slash > 0 && !EnsureDirectory(path + "/" + item.m_strLocation.substr(0, slash)))
+      return {};
+  }
   return path + "/" + item.m_strLocation;
 }
 
@@ -75,7 +95,8 @@ std::string CClientApp::EffectiveSavePath(const CUpdateItem& item) {
 }
 
 std::string CClientApp::AskDownloadFolder() {
-  if (m_pFrontend == nullptr) return "?";
+  if (m_pFrontend == nullptr)
+    return "?";
   for (;;) {
     std::string folder;
     switch (m_pFrontend->AskFolder(&folder)) {

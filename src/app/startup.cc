@@ -24,7 +24,8 @@ constexpr auto kDelayedStart = std::chrono::milliseconds(10000);
 
 bool FileReadable(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
+  if (file == nullptr)
+    return false;
   std::fclose(file);
   return true;
 }
@@ -108,7 +109,8 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
     return StartupResult::kFailed;
   }
 
-  if (m_bDelayStart) std::this_thread::sleep_for(kDelayedStart);
+  if (m_bDelayStart)
+    std::this_thread::sleep_for(kDelayedStart);
   m_strPendingProviders = ReadPendingProviders(line.file_argument);
   if (!m_options.offered_providers.empty()) {
     m_strPendingProviders = m_strPendingProviders.empty()
@@ -138,7 +140,8 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
 
   if (!m_options.offline) {
     if (m_options.force_fetch) {
-      for (auto& provider : m_providers) provider->m_nVerifyState = 4;
+      for (auto& provider : m_providers)
+        provider->m_nVerifyState = 4;
     }
     if (StartupFetch() != 1) {
       // The fetch goes on until its current pass ends; wait for it before
@@ -164,7 +167,8 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
     m_bSilent = false;
   }
 
-  if (m_pFrontend != nullptr) m_pFrontend->RunMainWindow(*this);
+  if (m_pFrontend != nullptr)
+    m_pFrontend->RunMainWindow(*this);
   JoinWorkThread();
   SaveStoreOrReport();
   ReleaseAll();
@@ -175,7 +179,8 @@ void CClientApp::SaveStoreOrReport() {
   // The run's changes (registrations, downloads) live only in the store;
   // losing them silently would look like success.
   std::string error;
-  if (!SaveStore(&error)) Message("Unable to save the provider store: " + error, MessageIcon::kError);
+  if (!SaveStore(&error))
+    Message("Unable to save the provider store: " + error, MessageIcon::kError);
 }
 
 bool CClientApp::CheckKeyList() {
@@ -197,7 +202,8 @@ bool CClientApp::CheckKeyList() {
 
 void CClientApp::ReleaseAll() {
   JoinWorkThread();
-  while (!m_providers.empty()) m_providers.pop_back();
+  while (!m_providers.empty())
+    m_providers.pop_back();
   if (m_pMasterLock) {
     m_pMasterLock->Release();
     m_pMasterLock.reset();

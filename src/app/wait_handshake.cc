@@ -18,7 +18,8 @@ void CWaitHandshake::SignalDone(bool silent) {
     return;
   }
   m_bFetchDone = true;
-  if (m_bWaitDlgUp && m_endNotice) m_endNotice();
+  if (m_bWaitDlgUp && m_endNotice)
+    m_endNotice();
 }
 
 bool CWaitHandshake::DialogShown(std::function<void()> end_notice) {
@@ -47,7 +48,8 @@ void CWaitHandshake::Cancel() {
     m_endNotice = nullptr;
   }
   std::lock_guard<std::mutex> hook_lock(m_hookMutex);
-  if (m_cancelHook) m_cancelHook();
+  if (m_cancelHook)
+    m_cancelHook();
 }
 
 void CWaitHandshake::SetCancelHook(std::function<void()> hook) {

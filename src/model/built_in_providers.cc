@@ -10,7 +10,8 @@ namespace {
 constexpr std::string_view kMachineSettingsKey = "Software\\Gantrell\\gantrell\\mainpath";
 
 std::string WithoutTrailingSlashes(std::string base) {
-  while (!base.empty() && base.back() == '/') base.pop_back();
+  while (!base.empty() && base.back() == '/')
+    base.pop_back();
   return base;
 }
 
@@ -24,7 +25,8 @@ std::string KeyServerBase(const Registry& registry) {
   if (registry.QueryValue(RegRoot::kLocalMachine, kMachineSettingsKey, "KeyServer", &value) &&
       (value.type == kRegSz || value.type == kRegExpandSz)) {
     std::string text = WithoutTrailingSlashes(value.AsText());
-    if (!text.empty()) return text;
+    if (!text.empty())
+      return text;
   }
   return std::string(kDefaultKeyServer);
 }

@@ -29,16 +29,19 @@ bool Expect(CTokenReader& reader, const char* keyword, int limit) {
 // leaves *field alone.
 bool ReadDate(CTokenReader& reader, Time* field) {
   std::string token;
-  if (!reader.ReadToken(&token, kKeywordLimit)) return false;
+  if (!reader.ReadToken(&token, kKeywordLimit))
+    return false;
   std::int32_t day, month, year;
   Time t;
-  if (ScanThreeInts(token, &day, &month, &year) && LocalNoon(day, month, year, &t)) *field = t;
+  if (ScanThreeInts(token, &day, &month, &year) && LocalNoon(day, month, year, &t))
+    *field = t;
   return true;
 }
 
 bool ReadNumber(CTokenReader& reader, int limit, std::int32_t* field) {
   std::string token;
-  if (!reader.ReadToken(&token, limit)) return false;
+  if (!reader.ReadToken(&token, limit))
+    return false;
   ScanInt(token, field);
   return true;
 }
@@ -47,43 +50,59 @@ bool ReadNumber(CTokenReader& reader, int limit, std::int32_t* field) {
 // file would otherwise stay behind where nothing points to it any more.
 void ForgetMovedFile(CUpdateItem* item, const std::string& new_location,
                      const ControlFileContext& context) {
-  if (new_location == item->m_strLocation || item->m_nFileStamp <= 0) return;
+  if (new_location == item->m_strLocation || item->m_nFileStamp <= 0)
+    return;
   std::string path = item->m_strSavePath;
-  if (path.empty() && context.default_save_path) path = context.default_save_path(*item);
-  if (!path.empty()) std::remove(path.c_str());  // a file that stays is left alone
+  if (path.empty() && context.default_save_path)
+    path = context.default_save_path(*item);
+  if (!path.empty())
+    std::remove(path.c_str());  // a file that stays is left alone
   item->m_strSavePath.clear();
   item->m_nFileStamp = -1;
 }
 
 // The fixed sequence of an item entry after "FILE" and its name.
 bool ParseItemEntry(CUpdateItem* item, CTokenReader& reader, const ControlFileContext& context) {
-  if (!Expect(reader, "DESC", kItemKeywordLimit)) return false;
-  if (!reader.ReadToken(&item->m_strDescription, kDescriptionLimit)) return false;
+  if (!Expect(reader, "DESC", kItemKeywordLimit))
+    return false;
+  if (!reader.ReadToken(&item->m_strDescription, kDescriptionLimit))
+    return false;
 
   std::string token;
-  if (!reader.ReadToken(&token, kItemKeywordLimit)) return false;
+  if (!reader.ReadToken(&token, kItemKeywordLimit))
+    return false;
   item->m_nNumber = 0;
   if (token == "NUMB") {
-    if (!ReadNumber(reader, kKeywordLimit, &item->m_nNumber)) return false;
-    if (!reader.ReadToken(&token, kItemKeywordLimit)) return false;
+    if (!ReadNumber(reader, kKeywordLimit, &item->m_nNumber))
+      return false;
+    if (!reader.ReadToken(&token, kItemKeywordLimit))
+      return false;
   }
-  if (token != "LOCN") return false;
+  if (token != "LOCN")
+    return false;
   std::string location;
-  if (!reader.ReadToken(&location, kNameLimit)) return false;
+  if (!reader.ReadToken(&location, kNameLimit))
+    return false;
   ForgetMovedFile(item, location, context);
   item->m_strLocation = std::move(location);
 
-  if (!Expect(reader, "UPD", kItemKeywordLimit)) return false;
+  if (!Expect(reader, "UPD", kItemKeywordLimit))
+    return false;
   std::string date;
-  if (!reader.ReadToken(&date, kItemDateLimit)) return false;
+  if (!reader.ReadToken(&date, kItemDateLimit))
+    return false;
   for (char& c : date) {
-    if (c == '/') c = ' ';
+    if (c == '/')
+      c = ' ';
   }
   item->m_strDate = std::move(date);
 
-  if (!Expect(reader, "LEN", kItemKeywordLimit)) return false;
-  if (!ReadNumber(reader, kItemKeywordLimit, &item->m_nLength)) return false;
-  if (!Expect(reader, "TIME", kItemKeywordLimit)) return false;
+  if (!Expect(reader, "LEN", kItemKeywordLimit))
+    return false;
+  if (!ReadNumber(reader, kItemKeywordLimit, &item->m_nLength))
+    return false;
+  if (!Expect(reader, "TIME", kItemKeywordLimit))
+    return false;
   return ReadNumber(reader, kItemKeywordLimit, &item->m_nStamp);
 }
 
@@ -108,29 +127,41 @@ bool CProvider::ParseControlFile(std::string& text, const ControlFileContext& co
 bool CProvider::ParseControlHeader(CTokenReader& reader) {
   std::string token;
   for (int i = 0; i < kHeaderSearchTokens; ++i) {
-    if (!reader.ReadToken(&token, kKeywordLimit)) return false;
-    if (token == "TCHK") break;
+    if (!reader.ReadToken(&token, kKeywordLimit))
+      return false;
+    if (token == "TCHK")
+      break;
   }
 
   std::int32_t interval = m_nCheckInterval;
-  if (!ReadNumber(reader, kKeywordLimit, &interval)) return false;
-  if (interval > kIntervalWrap) interval -= kIntervalWrap;
+  if (!ReadNumber(reader, kKeywordLimit, &interval))
+    return false;
+  if (interval > kIntervalWrap)
+    interval -= kIntervalWrap;
   m_nCheckInterval = interval;
 
-  if (!ReadDate(reader, &m_timeListDate)) return false;
+  if (!ReadDate(reader, &m_timeListDate))
+    return false;
 
-  if (!Expect(reader, "KMADE", kKeywordLimit)) return false;
+  if (!Expect(reader, "KMADE", kKeywordLimit))
+    return false;
   // The key's date is taken once: only while the stored one is still the
   // placeholder from before 2000.
   Time key_made = m_timeKeyMade;
-  if (!ReadDate(reader, &key_made)) return false;
+  if (!ReadDate(reader, &key_made))
+    return false;
   Time year_2000;
-  if (LocalNoon(1, 1, 2000, &year_2000) && m_timeKeyMade < year_2000) m_timeKeyMade = key_made;
+  if (LocalNoon(1, 1, 2000, &year_2000) && m_timeKeyMade < year_2000)
+    m_timeKeyMade = key_made;
 
-  if (!Expect(reader, "ID", kKeywordLimit)) return false;
-  if (!ReadNumber(reader, kKeywordLimit, &m_nKeyId)) return false;
-  if (!Expect(reader, "KEYNAME", kKeywordLimit)) return false;
-  if (!reader.ReadToken(&m_strKeyName, kNameLimit)) return false;
+  if (!Expect(reader, "ID", kKeywordLimit))
+    return false;
+  if (!ReadNumber(reader, kKeywordLimit, &m_nKeyId))
+    return false;
+  if (!Expect(reader, "KEYNAME", kKeywordLimit))
+    return false;
+  if (!reader.ReadToken(&m_strKeyName, kNameLimit))
+    return false;
   m_bListParsed = 1;
   return true;
 }
@@ -138,18 +169,22 @@ bool CProvider::ParseControlHeader(CTokenReader& reader) {
 bool CProvider::ParseGroups(CTokenReader& reader, const ControlFileContext& context) {
   std::string token;
   while (reader.ReadToken(&token, kKeywordLimit)) {
-    if (token == "END") return true;
-    if (token != "GRP") continue;
+    if (token == "END")
+      return true;
+    if (token != "GRP")
+      continue;
 
     std::string name;
-    if (!reader.ReadToken(&name, kNameLimit)) return false;
+    if (!reader.ReadToken(&name, kNameLimit))
+      return false;
     CUpdateGroup* group = FindGroup(name);
     if (group == nullptr) {
       group = AddGroup();
       group->m_strName = name;
       group->m_bScan = m_nScanMode == 2 ? 0 : m_nScanMode;
     }
-    if (!ParseGroupItems(group, reader, context)) return false;
+    if (!ParseGroupItems(group, reader, context))
+      return false;
     group->m_bListed = 1;
   }
   return false;
@@ -160,10 +195,12 @@ bool CProvider::ParseGroupItems(CUpdateGroup* group, CTokenReader& reader,
   CUpdateItem* current = nullptr;
   std::string token;
   while (reader.ReadToken(&token, kKeywordLimit)) {
-    if (token == "END") return true;
+    if (token == "END")
+      return true;
     if (token == "FILE") {
       std::string name;
-      if (!reader.ReadToken(&name, kNameLimit)) return false;
+      if (!reader.ReadToken(&name, kNameLimit))
+        return false;
       CUpdateItem* item = group->FindItem(name);
       if (item == nullptr) {
         item = group->AddItem();
@@ -172,13 +209,16 @@ bool CProvider::ParseGroupItems(CUpdateGroup* group, CTokenReader& reader,
       item->m_bListed = 1;
       item->m_nOffered = 1;
       current = item;
-      if (!ParseItemEntry(item, reader, context)) return false;
+      if (!ParseItemEntry(item, reader, context))
+        return false;
     } else if (token == "COND" && current != nullptr) {
       std::string kind;
-      if (!reader.ReadToken(&kind, kItemKeywordLimit)) return false;
+      if (!reader.ReadToken(&kind, kItemKeywordLimit))
+        return false;
       current->m_pCondition.reset();
       current->m_pCondition = CreateCondition(kind);
-      if (current->m_pCondition == nullptr) return false;
+      if (current->m_pCondition == nullptr)
+        return false;
       current->m_pCondition->Parse(reader);
     }
   }

@@ -3,18 +3,21 @@
 namespace gantrell {
 
 void ReadKeyRecords(std::FILE* file, int start_index, ProviderList& providers) {
-  if (start_index < 0) return;
+  if (start_index < 0)
+    return;
   for (std::size_t index = static_cast<std::size_t>(start_index); index < providers.size();
        ++index) {
     CProvider& provider = *providers[index];
     std::uint8_t head[2];
-    if (std::fread(head, 1, 2, file) != 2) return;
+    if (std::fread(head, 1, 2, file) != 2)
+      return;
     if (head[0] == 'X') {
       provider.ClearKeyData();
       continue;
     }
     const int length = head[0] * 256 + head[1];
-    if (length > kMaxKeyRecordLength) return;
+    if (length > kMaxKeyRecordLength)
+      return;
     std::uint8_t record[kMaxKeyRecordLength];
     if (std::fread(record, 1, static_cast<std::size_t>(length), file) !=
         static_cast<std::size_t>(length)) {

@@ -7,7 +7,8 @@ namespace gantrell {
 
 bool LocalNoon(int day, int month, int year, Time* out) {
   // tm_year counts from 1900 in an int; keep far-away years out of mktime.
-  if (year < -100000 || year > 100000) return false;
+  if (year < -100000 || year > 100000)
+    return false;
   std::tm tm{};
   tm.tm_mday = day;
   tm.tm_mon = month - 1;
@@ -26,13 +27,16 @@ bool LocalNoon(int day, int month, int year, Time* out) {
 bool LocalDate(Time t, int* day, int* month, int* year) {
   std::time_t tt = static_cast<std::time_t>(t);
   std::tm tm{};
-  if (localtime_r(&tt, &tm) == nullptr) return false;
+  if (localtime_r(&tt, &tm) == nullptr)
+    return false;
   *day = tm.tm_mday;
   *month = tm.tm_mon + 1;
   *year = tm.tm_year + 1900;
   return true;
 }
 
-Time Now() { return static_cast<Time>(std::time(nullptr)); }
+Time Now() {
+  return static_cast<Time>(std::time(nullptr));
+}
 
 }  // namespace gantrell

@@ -13,9 +13,12 @@ bool IsScanSpace(char c) {
 }
 
 int DigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
   return 99;
 }
 
@@ -29,7 +32,8 @@ struct ScannedNumber {
 
 std::optional<ScannedNumber> ScanNumber(std::string_view text, bool allow_prefixes) {
   std::size_t pos = 0;
-  while (pos < text.size() && IsScanSpace(text[pos])) ++pos;
+  while (pos < text.size() && IsScanSpace(text[pos]))
+    ++pos;
   ScannedNumber number;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
     number.negative = text[pos] == '-';
@@ -50,13 +54,16 @@ std::optional<ScannedNumber> ScanNumber(std::string_view text, bool allow_prefix
   bool any_digit = false;
   for (; pos < text.size(); ++pos) {
     const int digit = DigitValue(text[pos]);
-    if (digit >= base) break;
+    if (digit >= base)
+      break;
     any_digit = true;
-    number.magnitude = number.magnitude * static_cast<std::uint64_t>(base) +
-                       static_cast<std::uint64_t>(digit);
-    if (number.magnitude > kMax32) number.magnitude = kMax32 + 1;
+    number.magnitude =
+        number.magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
+    if (number.magnitude > kMax32)
+      number.magnitude = kMax32 + 1;
   }
-  if (!any_digit) return std::nullopt;
+  if (!any_digit)
+    return std::nullopt;
   number.consumed = pos;
   return number;
 }
@@ -65,8 +72,10 @@ std::optional<ScannedNumber> ScanNumber(std::string_view text, bool allow_prefix
 
 bool ScanInt(std::string_view text, std::int32_t* value, std::size_t* consumed) {
   const std::optional<ScannedNumber> number = ScanNumber(text, true);
-  if (!number) return false;
-  if (consumed != nullptr) *consumed = number->consumed;
+  if (!number)
+    return false;
+  if (consumed != nullptr)
+    *consumed = number->consumed;
   if (number->magnitude > kMax32) {
     *value = number->negative ? std::numeric_limits<std::int32_t>::min()
                               : std::numeric_limits<std::int32_t>::max();
@@ -85,7 +94,8 @@ bool ScanInt(std::string_view text, std::int32_t* value, std::size_t* consumed) 
 
 bool ScanUnsigned(std::string_view text, std::uint32_t* value) {
   const std::optional<ScannedNumber> number = ScanNumber(text, false);
-  if (!number) return false;
+  if (!number)
+    return false;
   if (number->magnitude > kMax32) {
     *value = static_cast<std::uint32_t>(kMax32);
   } else {
@@ -100,7 +110,8 @@ bool ScanThreeInts(std::string_view text, std::int32_t* a, std::int32_t* b, std:
   std::size_t pos = 0;
   for (std::int32_t& v : values) {
     std::size_t used = 0;
-    if (!ScanInt(text.substr(pos), &v, &used)) return false;
+    if (!ScanInt(text.substr(pos), &v, &used))
+      return false;
     pos += used;
   }
   *a = values[0];

@@ -11,13 +11,15 @@ CProvider::~CProvider() {
 }
 
 CUpdateGroup* CProvider::GetGroup(int index) const {
-  if (index < 0 || index >= GetGroupCount()) return nullptr;
+  if (index < 0 || index >= GetGroupCount())
+    return nullptr;
   return m_groups[static_cast<std::size_t>(index)].get();
 }
 
 CUpdateGroup* CProvider::FindGroup(const std::string& name) const {
   for (const auto& group : m_groups) {
-    if (group->m_strName == name) return group.get();
+    if (group->m_strName == name)
+      return group.get();
   }
   return nullptr;
 }
@@ -28,7 +30,8 @@ CUpdateGroup* CProvider::AddGroup() {
 }
 
 void CProvider::RemoveGroup(int index) {
-  if (index < 0 || index >= GetGroupCount()) return;
+  if (index < 0 || index >= GetGroupCount())
+    return;
   m_groups.erase(m_groups.begin() + index);
 }
 
@@ -48,8 +51,10 @@ void CProvider::ClearKeyData() {
 }
 
 bool BytesEqual(const std::uint8_t* a, const std::uint8_t* b, int n) {
-  if (a == nullptr || b == nullptr) return true;
-  if (n <= 0) return true;
+  if (a == nullptr || b == nullptr)
+    return true;
+  if (n <= 0)
+    return true;
   return std::memcmp(a, b, static_cast<std::size_t>(n)) == 0;
 }
 

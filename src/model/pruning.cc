@@ -1,7 +1,7 @@
 #include "model/pruning.h"
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 namespace gantrell {
 namespace {
@@ -18,9 +18,11 @@ bool CanDiscard(const CUpdateItem& item) {
 }
 
 bool CanDiscard(const CUpdateGroup& group) {
-  if (!ListParsed(group) || group.m_bListed != 0) return false;
+  if (!ListParsed(group) || group.m_bListed != 0)
+    return false;
   for (int i = 0; i < group.GetItemCount(); ++i) {
-    if (!CanDiscard(*group.GetItem(i))) return false;
+    if (!CanDiscard(*group.GetItem(i)))
+      return false;
   }
   return true;
 }
@@ -40,7 +42,8 @@ void Prune(CProvider& provider, const DefaultSavePath& default_save_path) {
 void PruneItems(CUpdateGroup& group, const DefaultSavePath& default_save_path) {
   for (int i = group.GetItemCount() - 1; i >= 0; --i) {
     CUpdateItem& item = *group.GetItem(i);
-    if (ListParsed(group) && item.m_bListed == 0) item.m_nOffered = 0;
+    if (ListParsed(group) && item.m_bListed == 0)
+      item.m_nOffered = 0;
     if (CanDiscard(item)) {
       RemoveDownloadedFile(item, default_save_path);
       group.RemoveItem(i);
@@ -49,13 +52,15 @@ void PruneItems(CUpdateGroup& group, const DefaultSavePath& default_save_path) {
 }
 
 void RemoveDownloadedFile(CUpdateItem& item, const DefaultSavePath& default_save_path) {
-  if (item.m_nFileStamp == -1) return;
+  if (item.m_nFileStamp == -1)
+    return;
   const bool custom = !item.m_strSavePath.empty();
   const std::string path =
       custom ? item.m_strSavePath : (default_save_path ? default_save_path(item) : std::string());
   item.m_nFileStamp = -1;
   item.m_bJustDownloaded = false;
-  if (path.empty()) return;
+  if (path.empty())
+    return;
   std::remove(path.c_str());
   if (!custom && path.size() > item.m_strLocation.size() + 1) {
     // The default path is the number folder, "/" and the location; the

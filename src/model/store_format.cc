@@ -23,7 +23,8 @@ void ReplaceAll(std::string* text, std::string_view from, std::string_view to) {
   std::size_t pos = 0;
   for (;;) {
     std::size_t hit = text->find(from, pos);
-    if (hit == std::string::npos) break;
+    if (hit == std::string::npos)
+      break;
     result.append(*text, pos, hit - pos);
     result.append(to);
     pos = hit + from.size();
@@ -55,14 +56,16 @@ class RecordReader {
 
   bool Text(std::string* field, int limit) {
     std::string token;
-    if (!reader_.ReadToken(&token, limit)) return false;
+    if (!reader_.ReadToken(&token, limit))
+      return false;
     *field = ReadQuoted(token);
     return true;
   }
 
   bool Number(std::int32_t* field, int limit) {
     std::string token;
-    if (!reader_.ReadToken(&token, limit)) return false;
+    if (!reader_.ReadToken(&token, limit))
+      return false;
     ScanInt(token, field);
     return true;
   }
@@ -72,14 +75,17 @@ class RecordReader {
     std::string keyword;
     std::int32_t year = 0, month = 0, day = 0;
     bool scanned = true;
-    if (!reader_.ReadToken(&keyword, kKeywordLimit)) return false;
+    if (!reader_.ReadToken(&keyword, kKeywordLimit))
+      return false;
     for (std::int32_t* part : {&year, &month, &day}) {
       std::string token;
-      if (!reader_.ReadToken(&token, kKeywordLimit)) return false;
+      if (!reader_.ReadToken(&token, kKeywordLimit))
+        return false;
       scanned = ScanInt(token, part) && scanned;
     }
     Time t;
-    if (scanned && LocalNoon(day, month, year, &t)) *field = t;
+    if (scanned && LocalNoon(day, month, year, &t))
+      *field = t;
     return true;
   }
 
@@ -87,7 +93,8 @@ class RecordReader {
   bool SkipToEnd() {
     std::string token;
     while (reader_.ReadToken(&token, kKeywordLimit)) {
-      if (token == "END") return true;
+      if (token == "END")
+        return true;
     }
     return false;
   }
@@ -107,9 +114,10 @@ void ReadProviderRecord(RecordReader& in, CProvider* provider, bool version2, Ti
                   in.Number(&provider->m_nKeyId, kProviderFieldLimit) &&
                   in.Number(&provider->m_nScanMode, kProviderFieldLimit) &&
                   in.Number(&verified, kProviderFieldLimit);
-  if (complete) provider->m_bVerified = verified == 1;
-  complete = complete && in.Date(&provider->m_timeKeyMade) &&
-             in.Date(&provider->m_timeBaseline) && in.Date(&provider->m_timeNextCheck);
+  if (complete)
+    provider->m_bVerified = verified == 1;
+  complete = complete && in.Date(&provider->m_timeKeyMade) && in.Date(&provider->m_timeBaseline) &&
+             in.Date(&provider->m_timeNextCheck);
   (void)complete;  // a record that ends early keeps what it read
   if (provider->m_timeNextCheck - now > kMaxNextCheckAhead) {
     provider->m_timeNextCheck = now + kMaxNextCheckAhead;
@@ -124,24 +132,24 @@ void ReadGroupRecord(RecordReader& in, CUpdateGroup* group) {
 }
 
 void ReadItemRecord(RecordReader& in, CUpdateItem* item, bool version2) {
-  bool complete = in.Text(&item->m_strName, kNameLimit) &&
-                  in.Text(&item->m_strSavePath, kLongTextLimit) &&
-                  in.Text(&item->m_strLocation, kLongTextLimit) &&
-                  in.Text(&item->m_strDescription, kLongTextLimit) &&
-                  in.Text(&item->m_strDate, kNameLimit) &&
-                  (version2 || in.Number(&item->m_nNumber, kNumberLimit)) &&
-                  in.Number(&item->m_nLength, kNumberLimit) &&
-                  in.Number(&item->m_nStamp, kNumberLimit) &&
-                  in.Number(&item->m_nTakenStamp, kNumberLimit) &&
-                  in.Number(&item->m_nFileStamp, kNumberLimit) &&
-                  in.Number(&item->m_nOffered, kNumberLimit);
-  if (!complete) return;
+  bool complete =
+      in.Text(&item->m_strName, kNameLimit) && in.Text(&item->m_strSavePath, kLongTextLimit) &&
+      in.Text(&item->m_strLocation, kLongTextLimit) &&
+      in.Text(&item->m_strDescription, kLongTextLimit) && in.Text(&item->m_strDate, kNameLimit) &&
+      (version2 || in.Number(&item->m_nNumber, kNumberLimit)) &&
+      in.Number(&item->m_nLength, kNumberLimit) && in.Number(&item->m_nStamp, kNumberLimit) &&
+      in.Number(&item->m_nTakenStamp, kNumberLimit) &&
+      in.Number(&item->m_nFileStamp, kNumberLimit) && in.Number(&item->m_nOffered, kNumberLimit);
+  if (!complete)
+    return;
 
   std::string token;
-  if (!in.Token(&token, kKeywordLimit) || token == "END") return;
+  if (!in.Token(&token, kKeywordLimit) || token == "END")
+    return;
   if (token == "COND") {
     std::string kind;
-    if (!in.Token(&kind, kKeywordLimit)) return;
+    if (!in.Token(&kind, kKeywordLimit))
+      return;
     if (std::unique_ptr<CCondition> condition = CreateCondition(kind)) {
       condition->Parse(in.raw());
       item->m_pCondition = std::move(condition);
@@ -175,7 +183,8 @@ bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now) {
   bool version2 = false;
   std::string token;
   while (in.Token(&token, kKeywordLimit)) {
-    if (token == "END") return true;
+    if (token == "END")
+      return true;
     if (token == "V2lsave" || token == "V3lsave") {
       providers->push_back(std::make_unique<CProvider>());
       provider = providers->back().get();

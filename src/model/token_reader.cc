@@ -23,7 +23,8 @@ bool CTokenReader::ReadToken(std::string* token, int max_length, bool* overflow)
 
   char c;
   do {
-    if (!NextByte(&c)) return false;
+    if (!NextByte(&c))
+      return false;
   } while (c == ' ');
 
   auto keep = [&](char ch) {
@@ -36,28 +37,34 @@ bool CTokenReader::ReadToken(std::string* token, int max_length, bool* overflow)
 
   if (c == '"') {
     for (;;) {
-      if (!NextByte(&c)) return false;  // never closed
-      if (c == '"') return true;
+      if (!NextByte(&c))
+        return false;  // never closed
+      if (c == '"')
+        return true;
       keep(c);
     }
   }
 
   keep(c);
   // The blank that ends a bare token is consumed with it.
-  while (NextByte(&c) && c != ' ') keep(c);
+  while (NextByte(&c) && c != ' ')
+    keep(c);
   return true;
 }
 
 bool CFileTokenReader::Refill(std::string_view* chunk) {
-  if (file_ == nullptr) return false;
+  if (file_ == nullptr)
+    return false;
   std::size_t got = std::fread(buffer_, 1, kChunkSize, file_);
-  if (got == 0) return false;
+  if (got == 0)
+    return false;
   *chunk = std::string_view(buffer_, got);
   return true;
 }
 
 bool CStringTokenReader::Refill(std::string_view* chunk) {
-  if (handed_out_ || text_.empty()) return false;
+  if (handed_out_ || text_.empty())
+    return false;
   handed_out_ = true;
   *chunk = text_;
   return true;

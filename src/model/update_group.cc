@@ -3,13 +3,15 @@
 namespace gantrell {
 
 CUpdateItem* CUpdateGroup::GetItem(int index) const {
-  if (index < 0 || index >= GetItemCount()) return nullptr;
+  if (index < 0 || index >= GetItemCount())
+    return nullptr;
   return m_items[static_cast<std::size_t>(index)].get();
 }
 
 CUpdateItem* CUpdateGroup::FindItem(const std::string& name) const {
   for (const auto& item : m_items) {
-    if (item->m_strName == name) return item.get();
+    if (item->m_strName == name)
+      return item.get();
   }
   return nullptr;
 }
@@ -20,7 +22,8 @@ CUpdateItem* CUpdateGroup::AddItem() {
 }
 
 void CUpdateGroup::RemoveItem(int index) {
-  if (index < 0 || index >= GetItemCount()) return;
+  if (index < 0 || index >= GetItemCount())
+    return;
   m_items.erase(m_items.begin() + index);
 }
 

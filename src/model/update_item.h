@@ -20,12 +20,12 @@ class CUpdateItem {
   CUpdateItem(const CUpdateItem&) = delete;
   CUpdateItem& operator=(const CUpdateItem&) = delete;
 
-  std::string m_strName;         // the item's identity within its group
-  std::string m_strLocation;     // file location below the number folder
-  std::string m_strSavePath;     // custom save path; empty means the default
+  std::string m_strName;      // the item's identity within its group
+  std::string m_strLocation;  // file location below the number folder
+  std::string m_strSavePath;  // custom save path; empty means the default
   std::string m_strDescription;
-  std::string m_strDate;         // "day month year", blank-separated
-  bool m_bSelected = false;      // chosen for the next download run
+  std::string m_strDate;     // "day month year", blank-separated
+  bool m_bSelected = false;  // chosen for the next download run
   bool m_bJustDownloaded = false;
   bool m_bSelectedSaved = false;  // m_bSelected while the configuration runs
   std::int32_t m_nNumber = 0;

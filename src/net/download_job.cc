@@ -1,10 +1,10 @@
 #include "net/download_job.h"
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "model/local_time.h"
 
@@ -18,9 +18,11 @@ constexpr std::size_t kSignatureCapacity = 512;
 constexpr int kProgressEvery = 10;
 
 int Percent(long long part, long long whole) {
-  if (whole <= 0) return 100;
+  if (whole <= 0)
+    return 100;
   const double percent = static_cast<double>(part) / static_cast<double>(whole) * 100.0;
-  if (percent >= 100.0) return 100;
+  if (percent >= 100.0)
+    return 100;
   return percent <= 0.0 ? 0 : static_cast<int>(percent);
 }
 
@@ -35,7 +37,8 @@ std::string TodayText() {
 class PartFile {
  public:
   bool Create(const std::string& destination) {
-    if (destination.empty()) return false;
+    if (destination.empty())
+      return false;
     path_ = destination + ".part-XXXXXX";
     const int fd = ::mkstemp(path_.data());
     if (fd < 0) {
@@ -57,7 +60,8 @@ class PartFile {
 
   // Flushes the bytes to disk and closes the file; false if any of it fails.
   bool Finish() {
-    if (file_ == nullptr) return false;
+    if (file_ == nullptr)
+      return false;
     bool ok = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
@@ -65,15 +69,18 @@ class PartFile {
   }
 
   bool MoveTo(const std::string& destination) {
-    if (std::rename(path_.c_str(), destination.c_str()) != 0) return false;
+    if (std::rename(path_.c_str(), destination.c_str()) != 0)
+      return false;
     path_.clear();
     return true;
   }
 
   void Discard() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ != nullptr)
+      std::fclose(file_);
     file_ = nullptr;
-    if (!path_.empty()) std::remove(path_.c_str());
+    if (!path_.empty())
+      std::remove(path_.c_str());
     path_.clear();
   }
 
@@ -88,16 +95,26 @@ class PartFile {
 
 std::string DownloadReportText(int code) {
   switch (code) {
-    case kReportCorrupt: return "Download corrupt. Deleting file.";
-    case kReportNoMainFile: return "Unable to read main file from server. Moving to next file";
-    case kReportCannotWrite: return "Unable to write to this filename. Check directory exists.";
-    case kReportDiskWrite: return "Unable to write to disk. Download aborted.";
-    case kReportNoLink: return "Unable to link to server. Moving to next file.";
-    case kReportReadAborted: return "Cannot read from server. Download aborted.";
-    case kReportUnknownFormat: return "Unknown download format. Update your software.";
-    case kReportNoSignature: return "Unable to read from server. Moving to next file.";
-    case kReportBadSignatureFormat: return "Bad signature file format. Download aborted.";
-    default: return "Error " + std::to_string(code);
+    case kReportCorrupt:
+      return "Download corrupt. Deleting file.";
+    case kReportNoMainFile:
+      return "Unable to read main file from server. Moving to next file";
+    case kReportCannotWrite:
+      return "Unable to write to this filename. Check directory exists.";
+    case kReportDiskWrite:
+      return "Unable to write to disk. Download aborted.";
+    case kReportNoLink:
+      return "Unable to link to server. Moving to next file.";
+    case kReportReadAborted:
+      return "Cannot read from server. Download aborted.";
+    case kReportUnknownFormat:
+      return "Unknown download format. Update your software.";
+    case kReportNoSignature:
+      return "Unable to read from server. Moving to next file.";
+    case kReportBadSignatureFormat:
+      return "Bad signature file format. Download aborted.";
+    default:
+      return "Error " + std::to_string(code);
   }
 }
 
@@ -128,7 +145,8 @@ void CDownloadJob::Start(DownloadObserver* observer) {
 }
 
 void CDownloadJob::Join() {
-  if (m_pThread.joinable()) m_pThread.join();
+  if (m_pThread.joinable())
+    m_pThread.join();
 }
 
 void CDownloadJob::Run(DownloadObserver* observer) {
@@ -139,7 +157,8 @@ void CDownloadJob::Run(DownloadObserver* observer) {
 void CDownloadJob::Cancel() {
   std::lock_guard<std::mutex> lock(m_pMutex);
   m_bCancel = true;
-  if (m_hRequest) m_hRequest->Close();
+  if (m_hRequest)
+    m_hRequest->Close();
 }
 
 std::string CDownloadJob::CurrentName() const {
@@ -155,18 +174,21 @@ bool CDownloadJob::Aborted() const {
 void CDownloadJob::DownloadThreadProc() {
   DownloadAll();
   { std::lock_guard<std::mutex> lock(m_pMutex); }
-  if (m_pObserver != nullptr) m_pObserver->OnFinished();
+  if (m_pObserver != nullptr)
+    m_pObserver->OnFinished();
 }
 
 void CDownloadJob::DownloadAll() {
   long long total = 0;
   for (std::size_t p = 1; p < m_providers.size(); ++p) {
     const CProvider& provider = *m_providers[p];
-    if (provider.m_bListParsed != 1) continue;
+    if (provider.m_bListParsed != 1)
+      continue;
     for (int g = 0; g < provider.GetGroupCount(); ++g) {
       const CUpdateGroup& group = *provider.GetGroup(g);
       for (int i = 0; i < group.GetItemCount(); ++i) {
-        if (group.GetItem(i)->m_bSelected) total += group.GetItem(i)->m_nLength;
+        if (group.GetItem(i)->m_bSelected)
+          total += group.GetItem(i)->m_nLength;
       }
     }
   }
@@ -177,8 +199,10 @@ void CDownloadJob::DownloadAll() {
   };
   std::string error;
   std::unique_ptr<HttpSession> session = open(&error);
-  if (!session) session = open(&error);
-  if (!session) return;
+  if (!session)
+    session = open(&error);
+  if (!session)
+    return;
 
   long long done = 0;
   for (std::size_t p = 1; p < m_providers.size(); ++p) {
@@ -187,27 +211,33 @@ void CDownloadJob::DownloadAll() {
       CUpdateGroup& group = *provider.GetGroup(g);
       for (int i = 0; i < group.GetItemCount(); ++i) {
         CUpdateItem& item = *group.GetItem(i);
-        if (!item.m_bSelected) continue;
+        if (!item.m_bSelected)
+          continue;
         DownloadItem(item, *session, total, &done);
-        if (Aborted()) return;
+        if (Aborted())
+          return;
       }
     }
   }
 }
 
 void CDownloadJob::Report(int code) {
-  if (m_pObserver != nullptr) m_pObserver->OnReport(code);
+  if (m_pObserver != nullptr)
+    m_pObserver->OnReport(code);
 }
 
 bool CDownloadJob::OpenRequest(HttpSession& session, const std::string& url) {
   std::string error;
   std::unique_ptr<HttpRequest> request = session.OpenUrl(url, &error);
-  if (!request) request = session.OpenUrl(url, &error);
-  if (!request) return false;
+  if (!request)
+    request = session.OpenUrl(url, &error);
+  if (!request)
+    return false;
   std::lock_guard<std::mutex> lock(m_pMutex);
   m_hRequest = std::move(request);
   // A Cancel that came while the request opened still closes it.
-  if (m_bCancel) m_hRequest->Close();
+  if (m_bCancel)
+    m_hRequest->Close();
   return true;
 }
 
@@ -217,7 +247,8 @@ void CDownloadJob::CloseRequest() {
     std::lock_guard<std::mutex> lock(m_pMutex);
     request = std::move(m_hRequest);
   }
-  if (request) request->Close();
+  if (request)
+    request->Close();
 }
 
 bool CDownloadJob::CancelRequested() {
@@ -247,7 +278,8 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
       read_ok = false;
       break;
     }
-    if (got == 0) break;
+    if (got == 0)
+      break;
     signature_length += got;
   }
   CloseRequest();
@@ -297,10 +329,12 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
     std::size_t count = 0;
     if (!request->Read(buffer, sizeof buffer, &count)) {
       count = 0;
-      if (!CancelRequested()) Report(kReportReadAborted);
+      if (!CancelRequested())
+        Report(kReportReadAborted);
       // A cancel shows below; a failed read ends the loop either way.
       std::lock_guard<std::mutex> lock(m_pMutex);
-      if (m_bCancel) m_bAborted = true;
+      if (m_bCancel)
+        m_bAborted = true;
       break;
     }
     got += static_cast<long long>(count);
@@ -327,12 +361,14 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
         return;
       }
     }
-    if (count == 0 || got >= item.m_nLength) break;
+    if (count == 0 || got >= item.m_nLength)
+      break;
   }
   CloseRequest();
   const bool written = part.Finish();
 
-  if (Aborted()) return;  // the part file goes with `part`
+  if (Aborted())
+    return;  // the part file goes with `part`
   if (!written) {
     Report(kReportDiskWrite);
     return;

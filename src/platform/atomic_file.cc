@@ -165,6 +165,48 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, std:
   return WriteFilesAtomically({FileContent{path, std::string(content)}}, error, new_file_mode);
 }
 
+namespace {
+
+// The journal of a write of several files: beside the first file, named
+// after it, listing each temporary file and the file it becomes.
+std::string JournalPath(const std::string& first_path) {
+  const std::string folder = ParentFolder(first_path);
+  const std::size_t slash = first_path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? first_path : first_path.substr(slash + 1);
+  return folder + "/." + name + ".commit";
+}
+
+void SyncFolder(const std::string& path) {
+  // A rename or removal is only durable once the folder entry reaches the disk.
+  int folder = ::open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+}
+
+// Renames every temporary file of the journal that is still there into
+// place, then removes the journal.
+void RollForward(const std::string& journal_path, const std::string& journal) {
+  std::size_t start = 0;
+  while (start < journal.size()) {
+    std::size_t end = journal.find('\n', start);
+    if (end == std::string::npos) end = journal.size();
+    const std::string line = journal.substr(start, end - start);
+    start = end + 1;
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    const std::string temp = line.substr(0, tab);
+    const std::string final_path = line.substr(tab + 1);
+    if (::access(temp.c_str(), F_OK) == 0) ::rename(temp.c_str(), final_path.c_str());
+  }
+  SyncFolder(journal_path);
+  ::unlink(journal_path.c_str());
+  SyncFolder(journal_path);
+}
+
+}  // namespace
+
 bool WriteFilesAtomically(const std::vector<FileContent>& files, std::string* error,
                           mode_t new_file_mode) {
   // Every file is written and flushed under a temporary name first, so a
@@ -180,22 +222,54 @@ bool WriteFilesAtomically(const std::vector<FileContent>& files, std::string* er
     }
     temps.push_back(temp);
   }
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (::rename(temps[i].c_str(), files[i].path.c_str()) != 0) {
-      SetError(error, "Cannot write", files[i].path, errno);
-      for (std::size_t j = i; j < temps.size(); ++j) {
-        ::unlink(temps[j].c_str());
-      }
+  if (files.empty()) return true;
+
+  // Several files that belong together become new together: a journal of
+  // the renames is committed first, so a crash between two renames is
+  // completed by CompleteInterruptedWrite at the next start.
+  std::string journal_path;
+  std::string journal;
+  if (files.size() > 1) {
+    journal_path = JournalPath(files[0].path);
+    for (std::size_t i = 0; i < files.size(); ++i) journal += temps[i] + "\t" + files[i].path + "\n";
+    std::string journal_temp;
+    if (!WriteTemporary(journal_path, journal, 0600, &journal_temp, error) ||
+        ::rename(journal_temp.c_str(), journal_path.c_str()) != 0) {
+      if (!journal_temp.empty()) ::unlink(journal_temp.c_str());
+      for (const std::string& written : temps) ::unlink(written.c_str());
+      SetError(error, "Cannot write", journal_path, errno);
       return false;
     }
-    // The rename is only durable once the folder entry itself reaches the disk.
-    int folder = ::open(ParentFolder(files[i].path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-      ::fsync(folder);
-      ::close(folder);
+    SyncFolder(journal_path);
+  }
+
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (::rename(temps[i].c_str(), files[i].path.c_str()) != 0) {
+      const int failure = errno;
+      if (!journal_path.empty()) {
+        // The journal is committed: finish what can be finished rather
+        // than leave the files half old, half new.
+        RollForward(journal_path, journal);
+      } else {
+        ::unlink(temps[i].c_str());
+      }
+      SetError(error, "Cannot write", files[i].path, failure);
+      return false;
     }
+    SyncFolder(files[i].path);
+  }
+  if (!journal_path.empty()) {
+    ::unlink(journal_path.c_str());
+    SyncFolder(journal_path);
   }
   return true;
+}
+
+void CompleteInterruptedWrite(const std::string& first_path) {
+  const std::string journal_path = JournalPath(first_path);
+  std::string journal;
+  bool missing = false;
+  if (ReadWholeFile(journal_path, &journal, &missing, nullptr)) RollForward(journal_path, journal);
 }
 
 }  // namespace gantrell

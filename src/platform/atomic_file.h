@@ -31,11 +31,17 @@ struct FileContent {
 
 // Replaces several files that belong together. Every new content is written
 // and flushed under a temporary name before the first rename, so a failure to
-// write any of them (a full disk, say) leaves every original unchanged. The
-// renames themselves follow one another: a crash between them can leave some
-// files new and some old, but each file whole.
+// write any of them (a full disk, say) leaves every original unchanged. Then
+// a journal of the renames is committed beside the first file; a crash
+// between two renames leaves the journal, and CompleteInterruptedWrite on the
+// first file's path finishes the renames, so the files are never seen half
+// old and half new by a reader that calls it first.
 bool WriteFilesAtomically(const std::vector<FileContent>& files, std::string* error,
                           mode_t new_file_mode = 0644);
+
+// Finishes a write of several files (first file `first_path`) that was
+// interrupted after its journal was committed; does nothing otherwise.
+void CompleteInterruptedWrite(const std::string& first_path);
 
 // Creates `folder` and any missing parents with `mode` (less the umask).
 // Returns true when the folder exists afterwards; otherwise false with a

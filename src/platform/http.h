@@ -42,8 +42,8 @@ enum HttpStatus : int {
 // (handle, the caller's context value, status, result). Called from the
 // session's own thread, never from inside a call into the session, and
 // never after the session is destroyed or the callback is replaced.
-using HttpStatusCallback =
-    std::function<void(HttpHandle handle, std::uintptr_t context, int status, std::uint64_t result)>;
+using HttpStatusCallback = std::function<void(HttpHandle handle, std::uintptr_t context, int status,
+                                              std::uint64_t result)>;
 
 enum class HttpResult { kOk, kPending, kFailed };
 
@@ -62,7 +62,8 @@ class AsyncHttpSession {
   // read (result 1) or the request failed (result 0). kFailed: the URL was
   // not accepted and no handle exists. (kOk, with *handle set, is allowed
   // but this implementation always answers kPending for a valid URL.)
-  virtual HttpResult OpenUrl(const std::string& url, std::uintptr_t context, HttpHandle* handle) = 0;
+  virtual HttpResult OpenUrl(const std::string& url, std::uintptr_t context,
+                             HttpHandle* handle) = 0;
 
   // Reads up to `capacity` body bytes. kOk: *bytes_read holds the count,
   // 0 at the end of the body. kPending: nothing is there yet; `buffer` and

@@ -1,15 +1,15 @@
 #include "platform/single_instance.h"
 
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <thread>
 #include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
 
 #include "platform/standard_folders.h"
 
@@ -19,13 +19,15 @@ namespace {
 // The folder both live in, created private to the user.
 bool ChannelFolder(std::string* folder, std::string* error) {
   std::string runtime = RuntimeDir(error);
-  if (runtime.empty()) return false;
+  if (runtime.empty())
+    return false;
   *folder = runtime + "/gantrell";
   return EnsurePrivateFolder(*folder, error);
 }
 
 bool SocketAddress(const std::string& path, sockaddr_un* address) {
-  if (path.size() >= sizeof(address->sun_path)) return false;
+  if (path.size() >= sizeof(address->sun_path))
+    return false;
   std::memset(address, 0, sizeof *address);
   address->sun_family = AF_UNIX;
   std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
@@ -36,15 +38,19 @@ bool SocketAddress(const std::string& path, sockaddr_un* address) {
 
 InstanceLock::InstanceLock(std::string name) : name_(std::move(name)) {}
 
-InstanceLock::~InstanceLock() { Release(); }
+InstanceLock::~InstanceLock() {
+  Release();
+}
 
 bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
   std::string ignored;
   std::string& message = error != nullptr ? *error : ignored;
   message.clear();
-  if (fd_ >= 0) return true;
+  if (fd_ >= 0)
+    return true;
   std::string folder;
-  if (!ChannelFolder(&folder, &message)) return false;
+  if (!ChannelFolder(&folder, &message))
+    return false;
   const std::string path = folder + "/" + name_ + ".lock";
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
@@ -62,7 +68,8 @@ bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
       message = "cannot lock " + path + ": " + std::strerror(errno);
       break;
     }
-    if (std::chrono::steady_clock::now() >= deadline) break;
+    if (std::chrono::steady_clock::now() >= deadline)
+      break;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ::close(fd);
@@ -70,7 +77,8 @@ bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
 }
 
 void InstanceLock::Release() {
-  if (fd_ < 0) return;
+  if (fd_ < 0)
+    return;
   ::flock(fd_, LOCK_UN);
   ::close(fd_);
   fd_ = -1;
@@ -80,16 +88,19 @@ std::unique_ptr<HandOffListener> HandOffListener::Open(const std::string& title,
                                                        std::function<void()> on_message,
                                                        std::string* error) {
   std::string folder;
-  if (!ChannelFolder(&folder, error)) return nullptr;
+  if (!ChannelFolder(&folder, error))
+    return nullptr;
   const std::string path = folder + "/" + title + ".sock";
   sockaddr_un address;
   if (!SocketAddress(path, &address)) {
-    if (error) *error = "socket path too long: " + path;
+    if (error)
+      *error = "socket path too long: " + path;
     return nullptr;
   }
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
-    if (error) *error = std::string("cannot make a socket: ") + std::strerror(errno);
+    if (error)
+      *error = std::string("cannot make a socket: ") + std::strerror(errno);
     return nullptr;
   }
   // A socket left by an instance that died is stale: only the holder of the
@@ -97,7 +108,8 @@ std::unique_ptr<HandOffListener> HandOffListener::Open(const std::string& title,
   ::unlink(path.c_str());
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(fd, 8) != 0) {
-    if (error) *error = "cannot listen on " + path + ": " + std::strerror(errno);
+    if (error)
+      *error = "cannot listen on " + path + ": " + std::strerror(errno);
     ::close(fd);
     return nullptr;
   }
@@ -106,7 +118,8 @@ std::unique_ptr<HandOffListener> HandOffListener::Open(const std::string& title,
 
 HandOffListener::HandOffListener(int fd, std::string path, std::function<void()> on_message)
     : fd_(fd), path_(std::move(path)), on_message_(std::move(on_message)) {
-  if (::pipe2(wake_fds_, O_CLOEXEC) != 0) wake_fds_[0] = wake_fds_[1] = -1;
+  if (::pipe2(wake_fds_, O_CLOEXEC) != 0)
+    wake_fds_[0] = wake_fds_[1] = -1;
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -119,7 +132,8 @@ HandOffListener::~HandOffListener() {
   ::unlink(path_.c_str());
   ::close(fd_);
   for (int wake_fd : wake_fds_) {
-    if (wake_fd >= 0) ::close(wake_fd);
+    if (wake_fd >= 0)
+      ::close(wake_fd);
   }
 }
 
@@ -127,27 +141,35 @@ void HandOffListener::Run() {
   for (;;) {
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fds_[0], POLLIN, 0}};
     if (::poll(fds, wake_fds_[0] >= 0 ? 2 : 1, -1) < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return;
     }
-    if (fds[1].revents != 0) return;
-    if ((fds[0].revents & POLLIN) == 0) continue;
+    if (fds[1].revents != 0)
+      return;
+    if ((fds[0].revents & POLLIN) == 0)
+      continue;
     int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
+    if (client < 0)
+      continue;
     char notice;
     const bool got = ::read(client, &notice, 1) == 1;
     ::close(client);
-    if (got) on_message_();
+    if (got)
+      on_message_();
   }
 }
 
 bool NotifyHandOff(const std::string& title) {
   std::string folder;
-  if (!ChannelFolder(&folder, nullptr)) return false;
+  if (!ChannelFolder(&folder, nullptr))
+    return false;
   sockaddr_un address;
-  if (!SocketAddress(folder + "/" + title + ".sock", &address)) return false;
+  if (!SocketAddress(folder + "/" + title + ".sock", &address))
+    return false;
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+  if (fd < 0)
+    return false;
   const char notice = 2;  // the hand-off message
   const bool sent = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                     ::write(fd, &notice, 1) == 1;

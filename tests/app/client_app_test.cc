@@ -101,8 +101,9 @@ TEST_F(ClientAppTest, ReadRegistryStringTakesOnlyTexts) {
 TEST_F(ClientAppTest, AppDataDefaultsToTheDataHome) {
   std::string app_data;
   ASSERT_TRUE(app_.ReadRegistryString(
-      RegRoot::kCurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-      "AppData", &app_data));
+      RegRoot::kCurrentUser,
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", "AppData",
+      &app_data));
   EXPECT_FALSE(app_data.empty());
 }
 

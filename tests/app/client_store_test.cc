@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <filesystem>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <filesystem>
 
 #include "app/client_app.h"
 #include "model/store_format.h"
@@ -31,9 +31,7 @@ class StoreTest : public ::testing::Test {
   void CopyVector(const std::string& vector, const std::string& as) {
     data_.WriteFile(as, ReadWholeFile(VectorPath(vector)));
   }
-  bool DataFileExists(const std::string& name) {
-    return std::filesystem::exists(data_.File(name));
-  }
+  bool DataFileExists(const std::string& name) { return std::filesystem::exists(data_.File(name)); }
 
   // A provider with a group, an item and a key record.
   void AddUserProvider(CClientApp& app, const std::string& address) {
@@ -172,7 +170,8 @@ TEST_F(StoreTest, FailedSaveLeavesThePreviousStore) {
 
   // A store too big for the file size limit fails midway through the write,
   // as a full disk would.
-  for (int i = 0; i < 200; ++i) AddUserProvider(app_, "http://after" + std::to_string(i) + "/");
+  for (int i = 0; i < 200; ++i)
+    AddUserProvider(app_, "http://after" + std::to_string(i) + "/");
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -199,7 +198,8 @@ TEST_F(StoreTest, KilledWhileSavingLeavesAReadableStore) {
   app_.SetUpBuiltInProviders();
   AddUserProvider(app_, "http://before.example/");
   ASSERT_TRUE(app_.SaveStore());
-  for (int i = 0; i < 2000; ++i) AddUserProvider(app_, "http://after" + std::to_string(i) + "/");
+  for (int i = 0; i < 2000; ++i)
+    AddUserProvider(app_, "http://after" + std::to_string(i) + "/");
 
   // Kill a process that saves in a loop at a spread of moments; whatever
   // moment it dies, the store on disk reads completely.
@@ -207,7 +207,8 @@ TEST_F(StoreTest, KilledWhileSavingLeavesAReadableStore) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      for (;;) app_.SaveStore();
+      for (;;)
+        app_.SaveStore();
     }
     usleep(static_cast<useconds_t>(2000 + round * 3700));
     kill(child, SIGKILL);

@@ -58,7 +58,9 @@ TEST(AddressCheckTest, OnlyPlainHttpServerRootsOnPort80) {
   for (const Case& c : cases) {
     std::string address = c.typed;
     EXPECT_EQ(CheckProviderAddress(&address), c.message) << c.typed;
-    if (c.message.empty()) EXPECT_EQ(address, c.result) << c.typed;
+    if (c.message.empty()) {
+      EXPECT_EQ(address, c.result) << c.typed;
+    }
   }
 }
 

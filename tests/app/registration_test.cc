@@ -3,12 +3,12 @@
 #include <filesystem>
 
 #include "app/client_app.h"
-#include "platform/os_version_registry.h"
 #include "net/signature.h"
+#include "platform/os_version_registry.h"
 #include "support/scripted_frontend.h"
-#include "support/test_http_server.h"
 #include "support/temp_dir.h"
 #include "support/temp_registry.h"
+#include "support/test_http_server.h"
 
 namespace gantrell {
 namespace {
@@ -40,7 +40,8 @@ class RevocationTest : public ::testing::Test {
 
   std::vector<std::string> Addresses() const {
     std::vector<std::string> addresses;
-    for (const auto& p : app_.m_providers) addresses.push_back(p->m_strAddress);
+    for (const auto& p : app_.m_providers)
+      addresses.push_back(p->m_strAddress);
     return addresses;
   }
 

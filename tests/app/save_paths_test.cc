@@ -27,18 +27,28 @@ TEST(ProviderFolderNameTest, AddressesBecomeFolderNames) {
       {"http://h\\w/", "h_w_"},
       {"ftp://h/", "ftp___h_"},
   };
-  for (const auto& [address, folder] : cases) EXPECT_EQ(ProviderFolderName(address), folder) << address;
+  for (const auto& [address, folder] : cases)
+    EXPECT_EQ(ProviderFolderName(address), folder) << address;
 }
 
 TEST(SafeLocationTest, LocationsThatLeaveTheFolderAreRefused) {
   const std::pair<const char*, bool> cases[] = {
-      {"tool.exe", true},       {"sub/tool.exe", true},  {"a..b", true},
-      {"..hidden", true},       {"", true},              {"../../.profile", false},
-      {"..", false},            {"sub/../../x", false},  {"sub\\..\\..\\x", false},
-      {"/etc/passwd", false},   {"\\x", false},          {"C:\\x", false},
+      {"tool.exe", true},
+      {"sub/tool.exe", true},
+      {"a..b", true},
+      {"..hidden", true},
+      {"", true},
+      {"../../.profile", false},
+      {"..", false},
+      {"sub/../../x", false},
+      {"sub\\..\\..\\x", false},
+      {"/etc/passwd", false},
+      {"\\x", false},
+      {"C:\\x", false},
       {"x/..", false},
   };
-  for (const auto& [location, safe] : cases) EXPECT_EQ(IsSafeLocation(location), safe) << location;
+  for (const auto& [location, safe] : cases)
+    EXPECT_EQ(IsSafeLocation(location), safe) << location;
 }
 
 class SavePathTest : public ::testing::Test {
@@ -76,6 +86,14 @@ TEST_F(SavePathTest, PathIsFolderProviderNumberLocation) {
 
   item_->m_nNumber = -4;
   EXPECT_EQ(app_.GetItemSavePath(*item_), downloads_.path() + "/updates_example_org_/-4/tool.exe");
+}
+
+TEST_F(SavePathTest, LocationFoldersAreMadeBelowTheNumberFolder) {
+  SetDownloadFolder(downloads_.path());
+  item_->m_strLocation = "docs/en/readme.txt";
+  EXPECT_EQ(app_.GetItemSavePath(*item_),
+            downloads_.path() + "/updates_example_org_/2/docs/en/readme.txt");
+  EXPECT_TRUE(std::filesystem::is_directory(downloads_.path() + "/updates_example_org_/2/docs/en"));
 }
 
 TEST_F(SavePathTest, TrailingSeparatorDoublesButWorks) {

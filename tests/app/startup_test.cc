@@ -119,7 +119,8 @@ TEST_F(StartupTest, FailuresBeforeTheStoreAreReported) {
   CClientApp app(reg_, no_version);
   app.SetFrontend(&frontend_);
   EXPECT_EQ(app.InitInstance({}), StartupResult::kFailed);
-  EXPECT_EQ(frontend_.texts(), std::vector<std::string>{"Unable to get windows version information"});
+  EXPECT_EQ(frontend_.texts(),
+            std::vector<std::string>{"Unable to get windows version information"});
 
   frontend_.messages.clear();
   reg_.SetDword(RegRoot::kCurrentUser,
@@ -133,7 +134,8 @@ TEST_F(StartupTest, SecondInstanceHandsItsAddressesToTheFirst) {
   InstanceLock first("GantrellMaster");
   ASSERT_TRUE(first.TryAcquire(50, nullptr));
   std::atomic<int> notices{0};
-  auto listener = HandOffListener::Open("Gantrell", [&] { ++notices; }, nullptr);
+  auto listener = HandOffListener::Open(
+      "Gantrell", [&] { ++notices; }, nullptr);
   ASSERT_NE(listener, nullptr);
 
   TempDir files;
@@ -192,14 +194,16 @@ TEST_F(StartupTest, KeyListCheck) {
     app.GetProvider(3)->m_nFetchStatus = status;
     frontend_.messages.clear();
     EXPECT_FALSE(app.CheckKeyList()) << status;
-    EXPECT_EQ(frontend_.texts(),
-              std::vector<std::string>{
-                  "Your key installation appears invalid.\n Contact Gantrell on support@gantrell.org"});
+    EXPECT_EQ(
+        frontend_.texts(),
+        std::vector<std::string>{
+            "Your key installation appears invalid.\n Contact Gantrell on support@gantrell.org"});
   }
   app.m_providers.resize(3);
   frontend_.messages.clear();
   EXPECT_FALSE(app.CheckKeyList());
-  EXPECT_EQ(frontend_.texts(), std::vector<std::string>{"Key list appear corrupt. Reinstall Gantrell"});
+  EXPECT_EQ(frontend_.texts(),
+            std::vector<std::string>{"Key list appear corrupt. Reinstall Gantrell"});
 }
 
 }  // namespace

@@ -51,9 +51,11 @@ TEST(WaitHandshakeTest, SilentSignalIsNotLostWhenItComesFirst) {
     CWaitHandshake wait;
     wait.Reset();
     std::thread job([&] { wait.SignalDone(true); });
-    if (round % 2 == 0) job.join();  // the signal lands before the wait
+    if (round % 2 == 0)
+      job.join();  // the signal lands before the wait
     wait.WaitSilentDone();
-    if (job.joinable()) job.join();
+    if (job.joinable())
+      job.join();
   }
 }
 

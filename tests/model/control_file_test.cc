@@ -78,8 +78,8 @@ TEST(ControlFileTest, FullFileMergesGroupsItemsAndHeader) {
 
 TEST(ControlFileTest, HeaderFindsTchkWithinSevenTokens) {
   const std::string body = "GRP \"G\" END END";
-  for (const std::string& lead : {std::string(""), std::string("a b c d e f "),
-                                  std::string("a b c d e f g ")}) {
+  for (const std::string& lead :
+       {std::string(""), std::string("a b c d e f "), std::string("a b c d e f g ")}) {
     CProvider provider;
     // With seven leading tokens the seventh stands for TCHK, so the real
     // TCHK is taken as the interval and the parse goes wrong from there.
@@ -91,7 +91,8 @@ TEST(ControlFileTest, HeaderFindsTchkWithinSevenTokens) {
   }
   // No TCHK at all: the seventh token counts as it.
   CProvider provider;
-  ASSERT_TRUE(Parse(provider, "1 2 3 4 5 6 7 9 \"1 6 2026\" KMADE \"1 1 2026\" ID 1 KEYNAME x END"));
+  ASSERT_TRUE(
+      Parse(provider, "1 2 3 4 5 6 7 9 \"1 6 2026\" KMADE \"1 1 2026\" ID 1 KEYNAME x END"));
   EXPECT_EQ(provider.m_nCheckInterval, 9);
 }
 
@@ -116,11 +117,11 @@ TEST(ControlFileTest, MissingKeywordsFailTheParse) {
       "TCHK 7 \"1 6 2026\" KMADEX \"1 1 2026\" ID 1 KEYNAME x END",
       "TCHK 7 \"1 6 2026\" KMADE \"1 1 2026\" IDX 1 KEYNAME x END",
       "TCHK 7 \"1 6 2026\" KMADE \"1 1 2026\" ID 1 KEYNAMEX x END",
-      kHeader + "GRP \"G\" FILE \"f\" LOCN \"x\" END END",                 // no DESC
-      kHeader + "GRP \"G\" FILE \"f\" DESC \"d\" UPD 1/1/2026 END END",     // no LOCN
-      kHeader + "GRP \"G\" " + Item("f") + "COND BOGUS END END END",        // unknown kind
-      kHeader + "GRP \"G\" " + Item("f") + "END",                          // no final END
-      kHeader + "GRP \"G\" " + Item("f"),                                  // no group END
+      kHeader + "GRP \"G\" FILE \"f\" LOCN \"x\" END END",               // no DESC
+      kHeader + "GRP \"G\" FILE \"f\" DESC \"d\" UPD 1/1/2026 END END",  // no LOCN
+      kHeader + "GRP \"G\" " + Item("f") + "COND BOGUS END END END",     // unknown kind
+      kHeader + "GRP \"G\" " + Item("f") + "END",                        // no final END
+      kHeader + "GRP \"G\" " + Item("f"),                                // no group END
   };
   for (const std::string& text : cases) {
     CProvider provider;
@@ -132,7 +133,8 @@ TEST(ControlFileTest, MissingKeywordsFailTheParse) {
 
 TEST(ControlFileTest, FailedParseKeepsWhatWasMerged) {
   CProvider provider;
-  ASSERT_FALSE(Parse(provider, kHeader + "GRP \"A\" " + Item("a") + "END GRP \"B\" " + Item("b") + "END"));
+  ASSERT_FALSE(
+      Parse(provider, kHeader + "GRP \"A\" " + Item("a") + "END GRP \"B\" " + Item("b") + "END"));
   ASSERT_EQ(provider.GetGroupCount(), 2);
   EXPECT_EQ(provider.GetGroup(0)->m_bListed, 1);
   EXPECT_EQ(provider.GetGroup(1)->GetItem(0)->m_nStamp, 17);
@@ -145,8 +147,8 @@ TEST(ControlFileTest, SecondParseUpdatesInPlaceAndNamesAreCaseSensitive) {
   item->m_nTakenStamp = 17;
   item->m_strSavePath = "/custom";
   item->m_bSelected = true;
-  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "tool.exe", "18", "") +
-                                  Item("F") + "END GRP \"g\" END END"));
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "tool.exe", "18", "") + Item("F") +
+                                  "END GRP \"g\" END END"));
   ASSERT_EQ(provider.GetGroupCount(), 2);
   ASSERT_EQ(provider.GetGroup(0)->GetItemCount(), 2);
   EXPECT_EQ(provider.GetGroup(0)->GetItem(0), item);
@@ -170,8 +172,8 @@ TEST(ControlFileTest, ConditionHandling) {
   CProvider provider;
   // A COND before any FILE is skipped token by token; one after an item
   // replaces its condition; an item without COND keeps its old one.
-  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" COND NULL " + Item("f") +
-                                  "COND REG KRT 1 END END END"));
+  ASSERT_TRUE(
+      Parse(provider, kHeader + "GRP \"G\" COND NULL " + Item("f") + "COND REG KRT 1 END END END"));
   CUpdateItem* item = provider.GetGroup(0)->GetItem(0);
   ASSERT_NE(item->m_pCondition, nullptr);
   const CCondition* first = item->m_pCondition.get();
@@ -195,7 +197,8 @@ TEST(ControlFileTest, MovedItemLosesItsDownloadedFile) {
     ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "a.bin") + "END END"));
     CUpdateItem* item = provider.GetGroup(0)->GetItem(0);
     item->m_nTakenStamp = item->m_nFileStamp = 17;
-    if (custom) item->m_strSavePath = custom_path;
+    if (custom)
+      item->m_strSavePath = custom_path;
 
     // Same location: nothing happens.
     ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "a.bin") + "END END",
@@ -222,8 +225,8 @@ TEST(ControlFileTest, NextCheckIsSpreadOverThreeQuartersToFiveQuarters) {
   };
   const Time ahead = kNow + 14 * kSecondsPerDay;
   const Case cases[] = {
-      {7, 0, 0, kNow + 6 * kSecondsPerDay},            // ceil(5.25)
-      {7, kMaxDraw, 0, kNow + 9 * kSecondsPerDay},     // ceil(8.75)
+      {7, 0, 0, kNow + 6 * kSecondsPerDay},             // ceil(5.25)
+      {7, kMaxDraw, 0, kNow + 9 * kSecondsPerDay},      // ceil(8.75)
       {7, kMaxDraw / 2, 0, kNow + 7 * kSecondsPerDay},  // ceil(6.9998...)
       {1, 0, ahead, ahead + 1 * kSecondsPerDay},        // counted from a list date ahead
       {1, kMaxDraw, ahead, ahead + 2 * kSecondsPerDay},
@@ -232,7 +235,8 @@ TEST(ControlFileTest, NextCheckIsSpreadOverThreeQuartersToFiveQuarters) {
   for (const Case& c : cases) {
     CProvider provider;
     int d = 1, m = 1, y = 2000;
-    if (c.list_date != 0) LocalDate(c.list_date, &d, &m, &y);
+    if (c.list_date != 0)
+      LocalDate(c.list_date, &d, &m, &y);
     const std::string text = "TCHK " + std::to_string(c.interval) + " \"" + std::to_string(d) +
                              " " + std::to_string(m) + " " + std::to_string(y) +
                              "\" KMADE \"1 1 2026\" ID 1 KEYNAME x END";

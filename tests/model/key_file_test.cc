@@ -14,7 +14,8 @@ using testing::VectorPath;
 
 ProviderList Providers(int count) {
   ProviderList providers;
-  for (int i = 0; i < count; ++i) providers.push_back(std::make_unique<CProvider>());
+  for (int i = 0; i < count; ++i)
+    providers.push_back(std::make_unique<CProvider>());
   return providers;
 }
 
@@ -27,7 +28,8 @@ void ReadFrom(const std::string& bytes, int start, ProviderList& providers) {
 }
 
 std::string KeyOf(const CProvider& provider) {
-  if (provider.m_pKeyData == nullptr) return "";
+  if (provider.m_pKeyData == nullptr)
+    return "";
   return std::string(reinterpret_cast<const char*>(provider.m_pKeyData.get()),
                      static_cast<std::size_t>(provider.m_nKeyLength));
 }
@@ -70,9 +72,11 @@ TEST(KeyFileTest, ReadingStopsAtCutsAndOversizedLengths) {
   };
   const Case cases[] = {
       {"cut inside the second record", record + std::string("\x00\x05", 2) + "ab", {"abc", "", ""}},
-      {"length above 512", record + std::string("\x02\x01", 2) + std::string(513, 'z') + record,
+      {"length above 512",
+       record + std::string("\x02\x01", 2) + std::string(513, 'z') + record,
        {"abc", "", ""}},
-      {"length of exactly 512", record + std::string("\x02\x00", 2) + std::string(512, 'z') + record,
+      {"length of exactly 512",
+       record + std::string("\x02\x00", 2) + std::string(512, 'z') + record,
        {"abc", std::string(512, 'z'), "abc"}},
       {"X with any second byte", std::string("Xy") + record, {"", "abc", ""}},
       {"a single byte", std::string("\x00", 1), {"", "", ""}},
@@ -80,7 +84,8 @@ TEST(KeyFileTest, ReadingStopsAtCutsAndOversizedLengths) {
   for (const Case& c : cases) {
     ProviderList providers = Providers(3);
     ReadFrom(c.bytes, 0, providers);
-    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(KeyOf(*providers[i]), c.keys[i]) << c.what << " #" << i;
+    for (std::size_t i = 0; i < 3; ++i)
+      EXPECT_EQ(KeyOf(*providers[i]), c.keys[i]) << c.what << " #" << i;
   }
 }
 

@@ -11,7 +11,8 @@ namespace {
 
 std::optional<std::int32_t> ScanIntOrNothing(const std::string& text) {
   std::int32_t value = 0;
-  if (!ScanInt(text, &value)) return std::nullopt;
+  if (!ScanInt(text, &value))
+    return std::nullopt;
   return value;
 }
 

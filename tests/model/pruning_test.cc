@@ -24,11 +24,13 @@ struct Tree {
       group->m_strName = group_name;
       group->m_bListed = 0;
     }
-    if (item_name.empty()) return nullptr;
+    if (item_name.empty())
+      return nullptr;
     CUpdateItem* item = group->AddItem();
     item->m_strName = item_name;
     item->m_bListed = listed ? 1 : 0;
-    if (listed) group->m_bListed = 1;
+    if (listed)
+      group->m_bListed = 1;
     item->m_nFileStamp = has_file ? 5 : -1;
     return item;
   }
@@ -38,7 +40,8 @@ struct Tree {
     for (int g = 0; g < provider.GetGroupCount(); ++g) {
       const CUpdateGroup* group = provider.GetGroup(g);
       names.push_back(group->m_strName + ":");
-      for (int i = 0; i < group->GetItemCount(); ++i) names.back() += group->GetItem(i)->m_strName + ",";
+      for (int i = 0; i < group->GetItemCount(); ++i)
+        names.back() += group->GetItem(i)->m_strName + ",";
     }
     return names;
   }
@@ -60,9 +63,9 @@ TEST(PruneTest, DropsOnlyWhatIsUnlistedAndHasNoFile) {
   tree.provider.GetGroup(4)->m_bListed = 1;
 
   Prune(tree.provider, kNoPath);
-  EXPECT_EQ(tree.Names(), (std::vector<std::string>{"kept:listed,unlisted-with-file,",
-                                                    "dropped-group-with-file:file,",
-                                                    "listed-empty:"}));
+  EXPECT_EQ(tree.Names(),
+            (std::vector<std::string>{"kept:listed,unlisted-with-file,",
+                                      "dropped-group-with-file:file,", "listed-empty:"}));
   EXPECT_EQ(withdrawn->m_nOffered, 0);
   EXPECT_EQ(last->m_nOffered, 0);
   EXPECT_EQ(tree.provider.GetGroup(0)->GetItem(0)->m_nOffered, 1);
@@ -70,8 +73,8 @@ TEST(PruneTest, DropsOnlyWhatIsUnlistedAndHasNoFile) {
   // Once the file is gone, the next refresh drops the item, then its group.
   RemoveDownloadedFile(*last, kNoPath);
   Prune(tree.provider, kNoPath);
-  EXPECT_EQ(tree.Names(), (std::vector<std::string>{"kept:listed,unlisted-with-file,",
-                                                    "listed-empty:"}));
+  EXPECT_EQ(tree.Names(),
+            (std::vector<std::string>{"kept:listed,unlisted-with-file,", "listed-empty:"}));
 }
 
 TEST(PruneTest, ProviderWithoutParsedListIsLeftAlone) {

@@ -22,12 +22,14 @@ ProviderList ReadText(const std::string& text, bool* complete = nullptr, Time no
   ProviderList providers;
   CStringTokenReader reader(text);
   bool ok = ReadStore(reader, &providers, now);
-  if (complete != nullptr) *complete = ok;
+  if (complete != nullptr)
+    *complete = ok;
   return providers;
 }
 
 std::string ConditionText(const CCondition* condition) {
-  if (condition == nullptr) return "(none)";
+  if (condition == nullptr)
+    return "(none)";
   std::ostringstream out;
   condition->Write(out);
   return out.str();
@@ -235,8 +237,15 @@ TEST(StoreReadTest, RecordsWithoutAnOwnerAreSkipped) {
 
 // Builds a random tree with awkward texts and every field set.
 ProviderList RandomTree(std::mt19937& rng) {
-  const std::string texts[] = {"", "plain", "with blank", "q\"uote", "back\\slash", "\\B\\A",
-                               "/home/u/a b/file.txt", "tab\there", "line\nbreak"};
+  const std::string texts[] = {"",
+                               "plain",
+                               "with blank",
+                               "q\"uote",
+                               "back\\slash",
+                               "\\B\\A",
+                               "/home/u/a b/file.txt",
+                               "tab\there",
+                               "line\nbreak"};
   auto text = [&] { return texts[rng() % std::size(texts)]; };
   auto number = [&] { return static_cast<std::int32_t>(rng() % 200000) - 100000; };
   ProviderList providers;
@@ -248,8 +257,12 @@ ProviderList RandomTree(std::mt19937& rng) {
     provider->m_nKeyId = number();
     provider->m_nScanMode = static_cast<std::int32_t>(rng() % 3);
     provider->m_bVerified = rng() % 2;
-    provider->m_timeKeyMade = Noon(1 + static_cast<int>(rng() % 28), 1 + static_cast<int>(rng() % 12), 2000 + static_cast<int>(rng() % 30));
-    provider->m_timeBaseline = Noon(1 + static_cast<int>(rng() % 28), 1 + static_cast<int>(rng() % 12), 2000 + static_cast<int>(rng() % 30));
+    provider->m_timeKeyMade =
+        Noon(1 + static_cast<int>(rng() % 28), 1 + static_cast<int>(rng() % 12),
+             2000 + static_cast<int>(rng() % 30));
+    provider->m_timeBaseline =
+        Noon(1 + static_cast<int>(rng() % 28), 1 + static_cast<int>(rng() % 12),
+             2000 + static_cast<int>(rng() % 30));
     provider->m_timeNextCheck = kNow + static_cast<Time>(rng() % 70) * kSecondsPerDay;
     for (int g = static_cast<int>(rng() % 3); g > 0; --g) {
       CUpdateGroup* group = provider->AddGroup();
@@ -272,7 +285,8 @@ ProviderList RandomTree(std::mt19937& rng) {
         item->m_nOffered = static_cast<std::int32_t>(rng() % 2);
         item->m_bListed = 0;
         static const char* const kConditions[] = {
-            nullptr, "NULL", "REG NME \"r\" KRT 1 INV 1 PTH \"a\\b\" KNME \"v\" CPV \"9\" CPT 2 END",
+            nullptr, "NULL",
+            "REG NME \"r\" KRT 1 INV 1 PTH \"a\\b\" KNME \"v\" CPV \"9\" CPT 2 END",
             "CP NME \"c\" CPT 2 INV 1 WINV NME \"w\" V9X 3 VNT 2 CP9X 1 CPNT 2 INV 0 END NULL "
             "CP NME \"\" CPT 0 INV 0 END END"};
         if (const char* condition = kConditions[rng() % 4]) {

@@ -20,13 +20,15 @@ std::vector<Token> ReadAll(CTokenReader& reader, int max_length) {
   std::vector<Token> tokens;
   std::string token;
   bool overflow = false;
-  while (reader.ReadToken(&token, max_length, &overflow)) tokens.push_back({token, overflow});
+  while (reader.ReadToken(&token, max_length, &overflow))
+    tokens.push_back({token, overflow});
   return tokens;
 }
 
 std::vector<std::string> Texts(const std::vector<Token>& tokens) {
   std::vector<std::string> texts;
-  for (const auto& t : tokens) texts.push_back(t.text);
+  for (const auto& t : tokens)
+    texts.push_back(t.text);
   return texts;
 }
 
@@ -58,21 +60,21 @@ TEST_P(TokenSplitTest, StringAndFileReadersAgree) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, TokenSplitTest,
-    ::testing::Values(
-        SplitCase{"", {}}, SplitCase{"   ", {}}, SplitCase{"a", {"a"}},
-        SplitCase{"a  b", {"a", "b"}},                       // no empty token between blanks
-        SplitCase{"  lead trail  ", {"lead", "trail"}},
-        SplitCase{"a\nb c", {"a\nb", "c"}},                  // a line break belongs to a token
-        SplitCase{"tab\there", {"tab\there"}},
-        SplitCase{"\"a b\" c", {"a b", "c"}},                // quoted keeps blanks
-        SplitCase{"\"\" x", {"", "x"}},                      // empty quoted token
-        SplitCase{"\"a\"\"b\"", {"a", "b"}},                 // closing quote ends the token
-        SplitCase{"x\"y z", {"x\"y", "z"}},                  // a quote inside a bare token
-        SplitCase{"\"never closed", {}},                     // unclosed quote ends with false
-        SplitCase{"ok \"never closed", {"ok"}}));
+    ::testing::Values(SplitCase{"", {}}, SplitCase{"   ", {}}, SplitCase{"a", {"a"}},
+                      SplitCase{"a  b", {"a", "b"}},  // no empty token between blanks
+                      SplitCase{"  lead trail  ", {"lead", "trail"}},
+                      SplitCase{"a\nb c", {"a\nb", "c"}},  // a line break belongs to a token
+                      SplitCase{"tab\there", {"tab\there"}},
+                      SplitCase{"\"a b\" c", {"a b", "c"}},  // quoted keeps blanks
+                      SplitCase{"\"\" x", {"", "x"}},        // empty quoted token
+                      SplitCase{"\"a\"\"b\"", {"a", "b"}},   // closing quote ends the token
+                      SplitCase{"x\"y z", {"x\"y", "z"}},    // a quote inside a bare token
+                      SplitCase{"\"never closed", {}},       // unclosed quote ends with false
+                      SplitCase{"ok \"never closed", {"ok"}}));
 
 TEST(TokenReaderTest, LongTokenIsCutAndReaderStandsAfterIt) {
-  for (const std::string& input : {std::string("abcdefgh next"), std::string("\"abc defgh\" next")}) {
+  for (const std::string& input :
+       {std::string("abcdefgh next"), std::string("\"abc defgh\" next")}) {
     CStringTokenReader reader(input);
     std::vector<Token> tokens = ReadAll(reader, 4);
     ASSERT_EQ(tokens.size(), 2u) << input;

@@ -24,7 +24,8 @@ std::string Site(int i) {
 // Authority entries 0-3 (serving their keys) and `count` user providers,
 // every one of them due, every site serving a signed control file.
 struct Fixture {
-  explicit Fixture(int count, std::chrono::milliseconds response_delay = std::chrono::milliseconds(2))
+  explicit Fixture(int count,
+                   std::chrono::milliseconds response_delay = std::chrono::milliseconds(2))
       : providers(testing::MakeAuthorities()), delay(response_delay) {
     for (int a = 0; a < 4; ++a) {
       files[providers[static_cast<std::size_t>(a)]->m_strAddress + "public.dat"].body =

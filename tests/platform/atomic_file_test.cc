@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "support/temp_dir.h"
 #include "support/test_paths.h"
 
@@ -67,6 +70,49 @@ TEST(AtomicFileTest, CreatesMissingFolders) {
   std::string file = dir.WriteFile("plain", "x");
   EXPECT_FALSE(CreateFolders(file + "/below", 0700, &error));
   EXPECT_NE(error.find(file), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace gantrell
+
+namespace gantrell {
+namespace {
+
+TEST(AtomicFileTest, AnInterruptedPairIsFinishedAtTheNextStart) {
+  testing::TempDir dir;
+  const std::string store = dir.WriteFile("provdata.dat", "old store");
+  const std::string keys = dir.WriteFile("keydata.dat", "old keys");
+  // As a save leaves it when killed after its first rename: the store is
+  // new, the keys' temporary file and the journal are still there.
+  const std::string keys_temp = dir.WriteFile("keydata.dat.tmpABCDEF", "new keys");
+  dir.WriteFile("provdata.dat", "new store");
+  dir.WriteFile(".provdata.dat.commit", dir.File("provdata.dat.tmpGONE") + "\t" + store + "\n" +
+                                            keys_temp + "\t" + keys + "\n");
+  CompleteInterruptedWrite(store);
+  EXPECT_EQ(testing::ReadWholeFile(store), "new store");
+  EXPECT_EQ(testing::ReadWholeFile(keys), "new keys");
+  EXPECT_FALSE(std::filesystem::exists(keys_temp));
+  EXPECT_FALSE(std::filesystem::exists(dir.File(".provdata.dat.commit")));
+
+  // Nothing interrupted: nothing changes.
+  CompleteInterruptedWrite(store);
+  EXPECT_EQ(testing::ReadWholeFile(keys), "new keys");
+}
+
+TEST(AtomicFileTest, APairWritesBothAndLeavesNoJournal) {
+  testing::TempDir dir;
+  std::string error;
+  ASSERT_TRUE(WriteFilesAtomically(
+      {{dir.File("a.dat"), "first"}, {dir.File("b.dat"), "second"}}, &error))
+      << error;
+  EXPECT_EQ(testing::ReadWholeFile(dir.File("a.dat")), "first");
+  EXPECT_EQ(testing::ReadWholeFile(dir.File("b.dat")), "second");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.dat", "b.dat"}));
 }
 
 }  // namespace

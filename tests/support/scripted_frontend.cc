@@ -10,7 +10,8 @@ namespace gantrell::testing {
 MessageAnswer ScriptedFrontend::ShowMessage(const std::string& text, MessageIcon icon,
                                             MessageButtons buttons) {
   messages.push_back({text, icon, buttons});
-  if (buttons == MessageButtons::kOk) return MessageAnswer::kOk;
+  if (buttons == MessageButtons::kOk)
+    return MessageAnswer::kOk;
   if (answers.empty()) {
     ADD_FAILURE() << "unexpected question: " << text;
     return MessageAnswer::kNo;
@@ -22,7 +23,8 @@ MessageAnswer ScriptedFrontend::ShowMessage(const std::string& text, MessageIcon
 
 PromptResult ScriptedFrontend::AskFolder(std::string* folder) {
   ++folder_prompts;
-  if (folder_answers.empty()) return PromptResult::kUnavailable;
+  if (folder_answers.empty())
+    return PromptResult::kUnavailable;
   FolderAnswer answer = folder_answers.front();
   folder_answers.pop_front();
   *folder = answer.folder;
@@ -78,10 +80,10 @@ class DialogObserver : public DownloadObserver {
   void OnReport(int code) override {
     std::lock_guard<std::mutex> lock(mutex_);
     frontend_.download_reports.push_back(code);
-    frontend_.messages.push_back({DownloadReportText(code),
-                                  DownloadReportIsError(code) ? MessageIcon::kError
-                                                              : MessageIcon::kInformation,
-                                  MessageButtons::kOk});
+    frontend_.messages.push_back(
+        {DownloadReportText(code),
+         DownloadReportIsError(code) ? MessageIcon::kError : MessageIcon::kInformation,
+         MessageButtons::kOk});
   }
   void OnFinished() override {}
 
@@ -108,7 +110,8 @@ int ScriptedFrontend::RunMainWindow(CClientApp& app) {
 
 std::vector<std::string> ScriptedFrontend::texts() const {
   std::vector<std::string> all;
-  for (const Message& m : messages) all.push_back(m.text);
+  for (const Message& m : messages)
+    all.push_back(m.text);
   return all;
 }
 
