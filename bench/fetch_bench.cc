@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
     }
     config.close();
     const std::string command =
-        "curl --parallel --parallel-max 10 -s -K " + (root / "curl.cfg").string();
+        "curl --parallel --parallel-immediate --parallel-max 10 --no-progress-meter -s -K " + (root / "curl.cfg").string();
     curl = InChild([&] { return std::system(command.c_str()) == 0 ? 0 : 1; });
   }
 
