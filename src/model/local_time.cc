@@ -6,9 +6,16 @@
 namespace gantrell {
 
 bool LocalNoon(int day, int month, int year, Time* out) {
-  // tm_year counts from 1900 in an int; keep far-away years out of mktime.
-  if (year < -100000 || year > 100000)
+  // Dates come from files anyone may have written: keep every field far
+  // from the ends of the int range, so that neither the arithmetic here nor
+  // mktime's carrying of months into years can overflow.
+  constexpr int kYearLimit = 100000;
+  constexpr int kMonthLimit = 12 * kYearLimit;
+  constexpr int kDayLimit = 366 * kYearLimit;
+  if (year < -kYearLimit || year > kYearLimit || month < -kMonthLimit || month > kMonthLimit ||
+      day < -kDayLimit || day > kDayLimit) {
     return false;
+  }
   std::tm tm{};
   tm.tm_mday = day;
   tm.tm_mon = month - 1;

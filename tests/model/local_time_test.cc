@@ -1,0 +1,43 @@
+#include "model/local_time.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace gantrell {
+namespace {
+
+TEST(LocalTimeTest, NoonOfADayReadsBackAsThatDay) {
+  Time t = 0;
+  ASSERT_TRUE(LocalNoon(29, 2, 2024, &t));
+  int d, m, y;
+  ASSERT_TRUE(LocalDate(t, &d, &m, &y));
+  EXPECT_EQ(d, 29);
+  EXPECT_EQ(m, 2);
+  EXPECT_EQ(y, 2024);
+  // Beyond 2038 too: times are 64-bit.
+  ASSERT_TRUE(LocalNoon(1, 1, 2100, &t));
+  EXPECT_GT(t, Time{INT32_MAX});
+  // Days and months out of range carry over.
+  Time carried = 0;
+  ASSERT_TRUE(LocalNoon(32, 1, 2026, &carried));
+  ASSERT_TRUE(LocalNoon(1, 2, 2026, &t));
+  EXPECT_EQ(carried, t);
+}
+
+TEST(LocalTimeTest, ExtremeFieldsAreRefusedNotOverflowed) {
+  // Any of these, from a hostile store or control file, would overflow the
+  // int arithmetic of a naive conversion.
+  const int cases[][3] = {
+      {1, INT_MIN, 2026}, {1, INT_MAX, 2026}, {INT_MIN, 1, 2026}, {INT_MAX, 1, 2026},
+      {1, 1, INT_MIN},    {1, 1, INT_MAX},    {1, 1, 100001},     {1, 1300000, 2026},
+  };
+  for (const auto& c : cases) {
+    Time t = 42;
+    EXPECT_FALSE(LocalNoon(c[0], c[1], c[2], &t)) << c[0] << " " << c[1] << " " << c[2];
+    EXPECT_EQ(t, 42);
+  }
+}
+
+}  // namespace
+}  // namespace gantrell
