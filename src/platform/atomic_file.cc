@@ -198,7 +198,9 @@ void RollForward(const std::string& journal_path, const std::string& journal) {
     if (tab == std::string::npos) continue;
     const std::string temp = line.substr(0, tab);
     const std::string final_path = line.substr(tab + 1);
-    if (::access(temp.c_str(), F_OK) == 0) ::rename(temp.c_str(), final_path.c_str());
+    if (::access(temp.c_str(), F_OK) == 0 && ::rename(temp.c_str(), final_path.c_str()) != 0) {
+      ::unlink(temp.c_str());
+    }
   }
   SyncFolder(journal_path);
   ::unlink(journal_path.c_str());
@@ -246,12 +248,14 @@ bool WriteFilesAtomically(const std::vector<FileContent>& files, std::string* er
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (::rename(temps[i].c_str(), files[i].path.c_str()) != 0) {
       const int failure = errno;
-      if (!journal_path.empty()) {
-        // The journal is committed: finish what can be finished rather
-        // than leave the files half old, half new.
-        RollForward(journal_path, journal);
+      if (i == 0) {
+        // Nothing is replaced yet: give the whole write up, originals intact.
+        for (const std::string& written : temps) ::unlink(written.c_str());
+        if (!journal_path.empty()) ::unlink(journal_path.c_str());
       } else {
-        ::unlink(temps[i].c_str());
+        // Some files are new already: finish what can be finished rather
+        // than leave them half old, half new.
+        RollForward(journal_path, journal);
       }
       SetError(error, "Cannot write", files[i].path, failure);
       return false;

@@ -177,6 +177,27 @@ TEST_F(StartupTest, SilentCheckWithNothingPendingShowsNoWindow) {
   EXPECT_TRUE(std::filesystem::exists(app_data_.path() + "/Gantrell/provdata.dat"));
 }
 
+TEST_F(StartupTest, AStoreThatCannotBeWrittenIsReported) {
+  // A folder where the store file belongs: the save must fail, and say so.
+  TempDir data;
+  std::filesystem::create_directories(data.File("provdata.dat"));
+  CClientApp app(reg_, os_);
+  app.m_options.data_folder = data.path();
+  EXPECT_EQ(Start({}, &app), StartupResult::kEnded);
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_EQ(frontend_.messages[0].text.rfind("Unable to save the provider store: ", 0), 0u)
+      << frontend_.messages[0].text;
+  EXPECT_EQ(frontend_.messages[0].icon, MessageIcon::kError);
+  EXPECT_TRUE(std::filesystem::is_directory(data.File("provdata.dat")));
+  // Nothing of the failed save is left, and the key file was not replaced
+  // without its store.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(data.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"provdata.dat"});
+}
+
 TEST_F(StartupTest, InstanceLockIsReleasedAtTheEnd) {
   EXPECT_EQ(Start({}), StartupResult::kEnded);
   InstanceLock next("GantrellMaster");
