@@ -5,7 +5,7 @@
 namespace gantrell::cli {
 namespace {
 
-struct CommandSpec {
+struct CommandInfo {
   std::string_view name;
   std::string_view usage;    // after "gantrell-cli "
   std::string_view summary;  // one line for the general help
@@ -17,7 +17,7 @@ struct CommandSpec {
 
 constexpr std::size_t kMany = static_cast<std::size_t>(-1);
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandInfo kCommands[] = {
     {"check", "check [--force]", "fetch the update lists that are due and count what is new",
      "Fetches the update lists of the providers whose next check is due (every\n"
      "provider with --force), then prints for each provider what happened and\n"
@@ -71,10 +71,10 @@ constexpr std::string_view kGlobalOptions =
     "Exit status: 0 success, 1 failure (a start-up failure, a cancel, an item or\n"
     "address that failed), 2 bad usage (nothing was done).\n";
 
-const CommandSpec* FindCommand(std::string_view name) {
-  for (const CommandSpec& spec : kCommands) {
-    if (spec.name == name)
-      return &spec;
+const CommandInfo* FindCommand(std::string_view name) {
+  for (const CommandInfo& info : kCommands) {
+    if (info.name == name)
+      return &info;
   }
   return nullptr;
 }
@@ -153,8 +153,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     options->command = "help";
   if (options->help)
     return true;
-  const CommandSpec& spec = *FindCommand(options->command);
-  if (options->all && !spec.takes_all) {
+  const CommandInfo& info = *FindCommand(options->command);
+  if (options->all && !info.takes_all) {
     *error = "--all belongs to 'download', not to '" + options->command + "'";
     return false;
   }
@@ -163,16 +163,16 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     return false;
   }
   const std::size_t count = options->operands.size();
-  if (count < spec.min_operands) {
-    *error = std::string(spec.name) + ": missing " + (spec.name == "remove" ? "URL" : "URL...");
+  if (count < info.min_operands) {
+    *error = std::string(info.name) + ": missing " + (info.name == "remove" ? "URL" : "URL...");
     return false;
   }
-  if (count > spec.max_operands) {
-    *error = std::string(spec.name) + ": unexpected argument '" +
-             options->operands[spec.max_operands] + "'";
+  if (count > info.max_operands) {
+    *error = std::string(info.name) + ": unexpected argument '" +
+             options->operands[info.max_operands] + "'";
     return false;
   }
-  if (spec.name == "help" && count == 1 && !IsCommand(options->operands[0])) {
+  if (info.name == "help" && count == 1 && !IsCommand(options->operands[0])) {
     *error = "help: unknown command '" + options->operands[0] + "'";
     return false;
   }
@@ -187,26 +187,26 @@ std::string GeneralHelp() {
       "command first fetches the update lists that are due, and registers\n"
       "provider addresses handed over by other instances.\n\nCommands:\n";
   std::size_t width = 0;
-  for (const CommandSpec& spec : kCommands)
-    width = std::max(width, spec.usage.size());
-  for (const CommandSpec& spec : kCommands) {
-    text += "  " + std::string(spec.usage) + std::string(width + 2 - spec.usage.size(), ' ') +
-            std::string(spec.summary) + "\n";
+  for (const CommandInfo& info : kCommands)
+    width = std::max(width, info.usage.size());
+  for (const CommandInfo& info : kCommands) {
+    text += "  " + std::string(info.usage) + std::string(width + 2 - info.usage.size(), ' ') +
+            std::string(info.summary) + "\n";
   }
   text += "\n'gantrell-cli help COMMAND' or 'gantrell-cli COMMAND --help' describes a command.\n\n";
   return text + std::string(kGlobalOptions);
 }
 
 bool CommandHelp(std::string_view command, std::string* text) {
-  const CommandSpec* spec = FindCommand(command);
-  if (spec == nullptr)
+  const CommandInfo* info = FindCommand(command);
+  if (info == nullptr)
     return false;
-  if (spec->name == "help") {
+  if (info->name == "help") {
     *text = GeneralHelp();
     return true;
   }
-  *text = "Usage: gantrell-cli " + std::string(spec->usage) + " [OPTIONS]\n\n" +
-          std::string(spec->details) + "\n" + std::string(kGlobalOptions);
+  *text = "Usage: gantrell-cli " + std::string(info->usage) + " [OPTIONS]\n\n" +
+          std::string(info->details) + "\n" + std::string(kGlobalOptions);
   return true;
 }
 
