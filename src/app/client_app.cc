@@ -7,23 +7,6 @@
 #include "platform/environment.h"
 
 namespace gantrell {
-namespace {
-
-// Every built-in entry starts scanned, with a baseline of 9 September 1999
-// and a first check due on 10 October 1999.
-std::unique_ptr<CProvider> MakeBuiltInProvider(const std::string& address) {
-  auto provider = std::make_unique<CProvider>();
-  provider->m_strAddress = address;
-  provider->m_nScanMode = 1;
-  LocalNoon(9, 9, 1999, &provider->m_timeBaseline);
-  LocalNoon(10, 10, 1999, &provider->m_timeNextCheck);
-  provider->m_timeListDate = provider->m_timeBaseline;
-  provider->m_timeKeyMade = provider->m_timeBaseline;
-  return provider;
-}
-
-}  // namespace
-
 // Every run seeds its own draws: clients that all drew the same sequence
 // would spread their checks the same way and defeat the spreading.
 CClientApp::CClientApp(Registry& registry, const OsVersion& os_version)
@@ -62,7 +45,7 @@ CProvider* CClientApp::GetProvider(int index) const {
 void CClientApp::SetUpBuiltInProviders() {
   m_providers.clear();
   for (const std::string& address : BuiltInAddresses(KeyServerBase(m_registry))) {
-    m_providers.push_back(MakeBuiltInProvider(address));
+    m_providers.push_back(MakeNewProvider(address));
   }
 }
 

@@ -1,6 +1,7 @@
 // Adding providers by address, and removing the ones the master entry
 // revokes.
 #include "app/client_app.h"
+#include "model/built_in_providers.h"
 #include "model/pruning.h"
 
 namespace gantrell {
@@ -11,14 +12,7 @@ int CClientApp::RegisterProvider(const std::string& address) {
       return 1;
   }
 
-  auto provider = std::make_unique<CProvider>();
-  provider->m_strAddress = address;
-  provider->m_nScanMode = 1;
-  LocalNoon(9, 9, 1999, &provider->m_timeBaseline);
-  LocalNoon(10, 10, 1999, &provider->m_timeNextCheck);
-  provider->m_timeListDate = provider->m_timeBaseline;
-  provider->m_timeKeyMade = provider->m_timeBaseline;
-  m_providers.push_back(std::move(provider));
+  m_providers.push_back(MakeNewProvider(address));
   const int count = GetProviderCount();
 
   m_wait.Reset();

@@ -31,6 +31,17 @@ std::string KeyServerBase(const Registry& registry) {
   return std::string(kDefaultKeyServer);
 }
 
+std::unique_ptr<CProvider> MakeNewProvider(const std::string& address) {
+  auto provider = std::make_unique<CProvider>();
+  provider->m_strAddress = address;
+  provider->m_nScanMode = 1;
+  LocalNoon(9, 9, 1999, &provider->m_timeBaseline);
+  LocalNoon(10, 10, 1999, &provider->m_timeNextCheck);
+  provider->m_timeListDate = provider->m_timeBaseline;
+  provider->m_timeKeyMade = provider->m_timeBaseline;
+  return provider;
+}
+
 std::array<std::string, kBuiltInProviderCount> BuiltInAddresses(std::string_view base) {
   std::array<std::string, kBuiltInProviderCount> addresses;
   for (int i = 0; i < kBuiltInProviderCount; ++i) {

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "model/provider.h"
 
 namespace gantrell {
 
@@ -26,6 +29,11 @@ constexpr std::string_view kDefaultKeyServer = "http://keys.gantrell.org";
 // variable GANTRELL_KEY_SERVER when set, else the machine-wide value
 // "KeyServer" beside "Multiuser", else kDefaultKeyServer.
 std::string KeyServerBase(const Registry& registry);
+
+// A provider as it starts, built in or newly registered: scanned, with a
+// baseline of 9 September 1999 and a first check due on 10 October 1999
+// (so due at once), list date and key date equal to the baseline.
+std::unique_ptr<CProvider> MakeNewProvider(const std::string& address);
 
 // The five built-in addresses on the given key server base.
 std::array<std::string, kBuiltInProviderCount> BuiltInAddresses(std::string_view base);
