@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "model/local_time.h"
+#include "net/signature.h"
 
 namespace gantrell {
 namespace {
@@ -288,8 +289,9 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
     return;
   }
   if (signature_length < 4 || std::memcmp(signature, "SIG1", 4) != 0) {
-    const bool sig = signature_length >= 3 && std::memcmp(signature, "SIG", 3) == 0;
-    Report(sig ? kReportUnknownFormat : kReportBadSignatureFormat);
+    Report(IsSignatureRecord(signature, static_cast<int>(signature_length))
+               ? kReportUnknownFormat
+               : kReportBadSignatureFormat);
     return;
   }
 
