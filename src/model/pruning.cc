@@ -1,13 +1,63 @@
 #include "model/pruning.h"
 
+#include <dirent.h>
 #include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <vector>
 
 namespace gantrell {
 namespace {
 
 bool ListParsed(const CUpdateGroup& group) {
   return group.m_pProvider != nullptr && group.m_pProvider->m_bListParsed != 0;
+}
+
+bool HasDotComponent(const std::string& location) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = location.find('/', start);
+    const std::string part = location.substr(start, end - start);
+    if (part == "." || part == "..")
+      return true;
+    if (end == std::string::npos)
+      return false;
+    start = end + 1;
+  }
+}
+
+// Removes, deepest first, the folders between the number folder and the
+// file at the default path `path` (which ends in "/" and the location), and
+// then the number folder, each only when empty.
+void RemoveEmptyItemFolders(const std::string& path, const std::string& location) {
+  if (path.size() <= location.size() + 1 ||
+      path.compare(path.size() - location.size(), std::string::npos, location) != 0 ||
+      path[path.size() - location.size() - 1] != '/' || HasDotComponent(location)) {
+    return;
+  }
+  const std::string number_folder = path.substr(0, path.size() - location.size() - 1);
+  for (std::size_t slash = location.rfind('/'); slash != std::string::npos && slash > 0;
+       slash = location.rfind('/', slash - 1)) {
+    // A folder that is not empty keeps its parents too.
+    if (::rmdir((number_folder + "/" + location.substr(0, slash)).c_str()) != 0 &&
+        errno != ENOENT) {
+      return;
+    }
+  }
+  ::rmdir(number_folder.c_str());
+}
+
+// The part files and empty folders an item's path may hold without a file.
+void RemoveLeftovers(const CUpdateItem& item, const DefaultSavePath& default_save_path) {
+  const bool custom = !item.m_strSavePath.empty();
+  const std::string path =
+      custom ? item.m_strSavePath : (default_save_path ? default_save_path(item) : std::string());
+  if (path.empty())
+    return;
+  RemoveStalePartFiles(path);
+  if (!custom)
+    RemoveEmptyItemFolders(path, item.m_strLocation);
 }
 
 }  // namespace
@@ -62,14 +112,9 @@ void RemoveDownloadedFile(CUpdateItem& item, const DefaultSavePath& default_save
   if (path.empty())
     return;
   std::remove(path.c_str());
-  if (!custom && path.size() > item.m_strLocation.size() + 1) {
-    // The default path is the number folder, "/" and the location; the
-    // number folder goes too once it is empty.
-    const std::size_t folder_length = path.size() - item.m_strLocation.size();
-    if (path.compare(folder_length, std::string::npos, item.m_strLocation) == 0) {
-      ::rmdir(path.substr(0, folder_length - 1).c_str());
-    }
-  }
+  RemoveStalePartFiles(path);
+  if (!custom)
+    RemoveEmptyItemFolders(path, item.m_strLocation);
 }
 
 void RemoveDownloadedFiles(CUpdateGroup& group, const DefaultSavePath& default_save_path) {
@@ -80,8 +125,37 @@ void RemoveDownloadedFiles(CUpdateGroup& group, const DefaultSavePath& default_s
 
 void RemoveDownloadedFiles(CProvider& provider, const DefaultSavePath& default_save_path) {
   for (int g = 0; g < provider.GetGroupCount(); ++g) {
-    RemoveDownloadedFiles(*provider.GetGroup(g), default_save_path);
+    CUpdateGroup& group = *provider.GetGroup(g);
+    for (int i = 0; i < group.GetItemCount(); ++i) {
+      CUpdateItem& item = *group.GetItem(i);
+      if (item.m_nFileStamp != -1)
+        RemoveDownloadedFile(item, default_save_path);
+      else
+        RemoveLeftovers(item, default_save_path);
+    }
   }
+}
+
+void RemoveStalePartFiles(const std::string& destination) {
+  const std::size_t slash = destination.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
+  const std::string prefix =
+      (slash == std::string::npos ? destination : destination.substr(slash + 1)) + kPartFileInfix;
+  if (prefix.size() == std::string(kPartFileInfix).size())
+    return;  // a destination that names a folder has no part files
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr)
+    return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() == prefix.size() + kPartFileSuffixLength &&
+        name.compare(0, prefix.size(), prefix) == 0)
+      stale.push_back(name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : stale)
+    ::unlink((folder + (slash == std::string::npos ? "/" : "") + name).c_str());
 }
 
 }  // namespace gantrell

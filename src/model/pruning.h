@@ -7,6 +7,7 @@
 // Providers whose control file was not parsed in this run are left alone.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -29,10 +30,28 @@ void Prune(CProvider& provider, const DefaultSavePath& default_save_path);
 void PruneItems(CUpdateGroup& group, const DefaultSavePath& default_save_path);
 
 // Deletes the item's downloaded file (its custom save path, else its
-// default path, whose number folder is then removed too when empty) and
-// marks the item as having no file. Failures to delete are ignored.
+// default path) with any part files left beside it, and marks the item as
+// having no file. With the default path, the folders made for the location
+// ("docs/en" of "docs/en/readme.txt") and the number folder are removed
+// too, deepest first, as far as they are empty; nothing above the number
+// folder is touched. An item without a file is left alone (its path is not
+// even asked for). Failures to delete are ignored.
 void RemoveDownloadedFile(CUpdateItem& item, const DefaultSavePath& default_save_path);
+// RemoveDownloadedFile on every item of the group, in order.
 void RemoveDownloadedFiles(CUpdateGroup& group, const DefaultSavePath& default_save_path);
+// For a provider that goes away: RemoveDownloadedFile on every item, and for
+// items without a file the part files that an interrupted download left at
+// their path (and the item's folders, when empty). This asks for the path
+// of every item, so the default path may make folders; they are removed
+// again when empty.
 void RemoveDownloadedFiles(CProvider& provider, const DefaultSavePath& default_save_path);
+
+// The name a download's part file gets beside `destination`:
+// "<destination>.part-" followed by six letters or digits.
+inline constexpr const char* kPartFileInfix = ".part-";
+inline constexpr std::size_t kPartFileSuffixLength = 6;
+// Deletes every part file of `destination` that a download left behind
+// (ended by a signal, say, before it could clean up).
+void RemoveStalePartFiles(const std::string& destination);
 
 }  // namespace gantrell

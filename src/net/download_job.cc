@@ -1,12 +1,16 @@
 #include "net/download_job.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "model/local_time.h"
+#include "model/pruning.h"
 #include "net/signature.h"
 
 namespace gantrell {
@@ -34,14 +38,28 @@ std::string TodayText() {
 }
 
 // A file beside the destination that becomes the destination only once its
-// signature holds; until then the destination is never touched.
+// signature holds; until then the destination is never touched. It is
+// created as any new file is (0666 less the umask, the folder's default
+// access rules), so the downloaded file gets the mode the user expects
+// rather than a temporary file's 0600.
 class PartFile {
  public:
   bool Create(const std::string& destination) {
     if (destination.empty())
       return false;
-    path_ = destination + ".part-XXXXXX";
-    const int fd = ::mkstemp(path_.data());
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      path_ = destination + kPartFileInfix;
+      for (std::size_t i = 0; i < kPartFileSuffixLength; ++i)
+        path_ += kLetters[pick(random)];
+      fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0 && errno != EEXIST)
+        break;
+    }
     if (fd < 0) {
       path_.clear();
       return false;
@@ -160,6 +178,10 @@ void CDownloadJob::Cancel() {
   m_bCancel = true;
   if (m_hRequest)
     m_hRequest->Close();
+  // A request still opening (a server that does not answer) is not in
+  // m_hRequest yet; closing the session's requests ends that wait too.
+  if (m_pSession != nullptr)
+    m_pSession->CloseAll();
 }
 
 std::string CDownloadJob::CurrentName() const {
@@ -204,7 +226,18 @@ void CDownloadJob::DownloadAll() {
     session = open(&error);
   if (!session)
     return;
+  {
+    std::lock_guard<std::mutex> lock(m_pMutex);
+    m_pSession = session.get();
+    if (m_bCancel)
+      m_pSession->CloseAll();
+  }
+  RunItems(*session, total);
+  std::lock_guard<std::mutex> lock(m_pMutex);
+  m_pSession = nullptr;
+}
 
+void CDownloadJob::RunItems(HttpSession& session, long long total) {
   long long done = 0;
   for (std::size_t p = 1; p < m_providers.size(); ++p) {
     CProvider& provider = *m_providers[p];
@@ -214,7 +247,7 @@ void CDownloadJob::DownloadAll() {
         CUpdateItem& item = *group.GetItem(i);
         if (!item.m_bSelected)
           continue;
-        DownloadItem(item, *session, total, &done);
+        DownloadItem(item, session, total, &done);
         if (Aborted())
           return;
       }
@@ -257,6 +290,13 @@ bool CDownloadJob::CancelRequested() {
   return m_bCancel;
 }
 
+bool CDownloadJob::StopIfCancelled() {
+  std::lock_guard<std::mutex> lock(m_pMutex);
+  if (m_bCancel)
+    m_bAborted = true;
+  return m_bCancel;
+}
+
 void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long long total,
                                 long long* done) {
   const long long before = *done;
@@ -264,8 +304,13 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
   CProvider& provider = *item.m_pGroup->m_pProvider;
   const std::string base = provider.m_strAddress + std::to_string(item.m_nNumber);
 
+  // Until the body is read, a cancel ends the run here, with no report: a
+  // request that failed because Cancel closed it is no server's fault.
+  if (StopIfCancelled())
+    return;
   if (!OpenRequest(session, base + ".sig")) {
-    Report(kReportNoLink);
+    if (!StopIfCancelled())
+      Report(kReportNoLink);
     return;
   }
   // The signature record: everything up to 512 bytes.
@@ -284,6 +329,8 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
     signature_length += got;
   }
   CloseRequest();
+  if (StopIfCancelled())
+    return;
   if (!read_ok) {
     Report(kReportNoSignature);
     return;
@@ -296,7 +343,8 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
   }
 
   if (!OpenRequest(session, base + ".dat")) {
-    Report(kReportNoMainFile);
+    if (!StopIfCancelled())
+      Report(kReportNoMainFile);
     return;
   }
   if (m_pMutex.try_lock()) {
@@ -307,12 +355,13 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
                                   : m_environment.default_save_path
                                       ? m_environment.default_save_path(item)
                                       : std::string();
-  if (CancelRequested()) {
+  if (StopIfCancelled()) {
     CloseRequest();
-    std::lock_guard<std::mutex> lock(m_pMutex);
-    m_bAborted = true;
     return;
   }
+  // Part files of an earlier run that was killed before it could clean up.
+  if (!destination.empty())
+    RemoveStalePartFiles(destination);
   PartFile part;
   if (!part.Create(destination)) {
     CloseRequest();

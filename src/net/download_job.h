@@ -101,14 +101,19 @@ class CDownloadJob {
   bool OpenRequest(HttpSession& session, const std::string& url);
   void CloseRequest();
   bool CancelRequested();
+  // Marks the run aborted when Cancel was pressed; true then.
+  bool StopIfCancelled();
+  void RunItems(HttpSession& session, long long total);
 
   ProviderList& m_providers;
   DownloadEnvironment m_environment;
   DownloadObserver* m_pObserver = nullptr;
   std::thread m_pThread;
 
-  mutable std::mutex m_pMutex;  // guards m_bCancel, m_strCurrentName, m_hRequest
+  // Guards m_bCancel, m_strCurrentName, m_hRequest and m_pSession.
+  mutable std::mutex m_pMutex;
   std::unique_ptr<HttpRequest> m_hRequest;
+  HttpSession* m_pSession = nullptr;  // the running session, for Cancel
   std::string m_strCurrentName;
   bool m_bCancel = false;
   bool m_bAborted = false;

@@ -7,21 +7,27 @@ RequestTransfer::RequestTransfer(FetchHost& host, int slot) : m_host(host), m_nS
 RequestTransfer::~RequestTransfer() {
   // Closing also abandons a pending read, so the session never writes into
   // this object's buffers after it is gone.
-  AsyncHttpSession* session = m_host.Session();
-  if (m_hRequest != 0 && session != nullptr)
-    session->Close(m_hRequest);
+  CloseRequest();
 }
 
 void RequestTransfer::Restart(const std::string& url) {
+  CloseRequest();
+  m_strUrl = url;
+  m_nStage = 0;
+  m_bReadPending = false;
+  m_nBytesRead = 0;
+}
+
+void RequestTransfer::CloseRequest() {
   AsyncHttpSession* session = m_host.Session();
+  // A request whose open is still pending is known only by the handle the
+  // status callback recorded for the slot; a cancelled fetch closes it too.
+  if (m_hRequest == 0 && m_bOpenPending)
+    m_hRequest = m_host.RecordedHandle(m_nSlot);
   if (m_hRequest != 0 && session != nullptr)
     session->Close(m_hRequest);
   m_hRequest = 0;
-  m_strUrl = url;
-  m_nStage = 0;
   m_bOpenPending = false;
-  m_bReadPending = false;
-  m_nBytesRead = 0;
 }
 
 int RequestTransfer::Step() {

@@ -46,6 +46,8 @@ class RequestTransfer : public CFetchStep {
   virtual int TakeChunk(std::size_t count) = 0;
 
  private:
+  // Closes the open request, one still opening included.
+  void CloseRequest();
   int ReadNext(AsyncHttpSession* session);
   int AfterRead(AsyncHttpSession* session);
   int Fail(AsyncHttpSession* session, int code);

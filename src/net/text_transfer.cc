@@ -9,10 +9,12 @@ CTextTransfer::CTextTransfer(FetchHost& host, int slot) : RequestTransfer(host, 
 void CTextTransfer::SetUrl(const std::string& url) {
   Restart(url);
   m_strText.clear();
+  m_nReceived = 0;
 }
 
 void CTextTransfer::BeginBody() {
   m_strText.clear();
+  m_nReceived = 0;
 }
 
 std::uint8_t* CTextTransfer::ReadTarget(std::size_t* room) {
@@ -21,14 +23,15 @@ std::uint8_t* CTextTransfer::ReadTarget(std::size_t* room) {
 }
 
 int CTextTransfer::TakeChunk(std::size_t count) {
-  m_readBuffer[count] = 0;
-  const char* chunk = reinterpret_cast<const char*>(m_readBuffer.data());
-  m_strText.append(chunk, std::strlen(chunk));
-  if (m_strText.size() > kMaxTextLength) {
+  m_nReceived += count;
+  if (m_nReceived > kMaxTextLength) {
     // Too long to be a control file; a cut text must never be parsed.
     m_strText.clear();
     return kReadFailed;
   }
+  m_readBuffer[count] = 0;
+  const char* chunk = reinterpret_cast<const char*>(m_readBuffer.data());
+  m_strText.append(chunk, std::strlen(chunk));
   return kStepReady;
 }
 

@@ -1,5 +1,6 @@
-// Fetches a text file of at most kMaxTextLength characters. A chunk is cut
-// at its first NUL byte, so the text never holds one.
+// Fetches a text file of at most kMaxTextLength bytes. A chunk is cut at its
+// first NUL byte, so the text never holds one; the limit counts the bytes
+// received, cut or kept, so that a server streaming NUL bytes is stopped too.
 #pragma once
 
 #include <array>
@@ -22,7 +23,7 @@ class CTextTransfer : public RequestTransfer {
   void SetUrl(const std::string& url);
 
   // The text received so far; complete once Step returned kStepFinished,
-  // empty after a text that was too long (kReadFailed).
+  // empty after a body of more than kMaxTextLength bytes (kReadFailed).
   std::string& GetText() { return m_strText; }
 
  private:
@@ -31,6 +32,7 @@ class CTextTransfer : public RequestTransfer {
   int TakeChunk(std::size_t count) override;
 
   std::string m_strText;
+  std::size_t m_nReceived = 0;  // body bytes received, NUL cuts included
   std::array<std::uint8_t, kChunkSize + 1> m_readBuffer{};
 };
 

@@ -4,9 +4,10 @@
 // - an HTTP error status still delivers its body as data, so an error page
 //   reads like any file; redirects are followed; proxies come from the
 //   usual environment variables; the agent is HttpOptions::user_agent;
-// - a transfer that cannot connect within the connect timeout, or that
+// - a transfer that cannot connect within the connect timeout, that
 //   receives nothing for the idle timeout while its reader is waiting for
-//   data, fails;
+//   data, or whose speed stays below the low-speed floor, fails; a request
+//   of an asynchronous session also fails once its overall deadline passes;
 // - memory is bounded: a transfer whose reader is not reading is paused
 //   once HttpOptions::max_buffered bytes wait for it.
 #pragma once
@@ -24,6 +25,19 @@ struct HttpOptions {
   std::string user_agent = "Gantrell V1.0";
   std::chrono::milliseconds connect_timeout{30000};
   std::chrono::milliseconds idle_timeout{60000};
+  // Overall deadline of every request of an asynchronous session, from the
+  // open to the last byte. That session fetches the update lists (files of
+  // at most 1,000,000 bytes), for which a minute is plenty; downloads of
+  // any size run on the synchronous session, which has no such deadline.
+  // 0: none.
+  std::chrono::milliseconds request_timeout{60000};
+  // A transfer of either session fails when it receives fewer than
+  // low_speed_limit bytes a second for low_speed_time (whole seconds), so a
+  // server that trickles cannot hold a request for ever. Time in which the
+  // transfer is paused for a reader that is not reading does not count.
+  // 0 for either: no floor.
+  std::size_t low_speed_limit = 1024;
+  std::chrono::seconds low_speed_time{60};
   std::size_t max_buffered = 256 * 1024;
 };
 
@@ -108,6 +122,12 @@ class HttpSession {
   // nullptr with a message in *error when it cannot be opened (bad URL,
   // no connection, connect timeout).
   virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, std::string* error) = 0;
+
+  // Closes every request of the session, open or still opening: an OpenUrl
+  // blocked in another thread returns nullptr at once, a blocked Read
+  // returns false, and every later OpenUrl fails. Any thread, any number of
+  // times (a user's cancel).
+  virtual void CloseAll() = 0;
 };
 
 // Opens a synchronous session; nullptr with a message in *error on failure.

@@ -271,6 +271,18 @@ void CurlEngine::StartTransfer(const std::shared_ptr<HttpTransfer>& transfer) {
   curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.user_agent.c_str());
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(std::max<std::int64_t>(options_.connect_timeout.count(), 1)));
+  if (options_.request_timeout.count() > 0) {
+    curl_easy_setopt(
+        easy, CURLOPT_TIMEOUT_MS,
+        static_cast<long>(std::min<std::int64_t>(options_.request_timeout.count(), LONG_MAX)));
+  }
+  if (options_.low_speed_limit > 0 && options_.low_speed_time.count() > 0) {
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT,
+                     static_cast<long>(std::min<std::size_t>(options_.low_speed_limit, LONG_MAX)));
+    curl_easy_setopt(
+        easy, CURLOPT_LOW_SPEED_TIME,
+        static_cast<long>(std::min<std::int64_t>(options_.low_speed_time.count(), LONG_MAX)));
+  }
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, active->error_buffer);
   curl_easy_setopt(easy, CURLOPT_PRIVATE, active.get());

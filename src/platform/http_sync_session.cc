@@ -1,5 +1,6 @@
 #include "platform/http_sync_session.h"
 
+#include <chrono>
 #include <utility>
 
 namespace gantrell {
@@ -51,7 +52,9 @@ class CurlHttpRequest : public HttpRequest {
 
 std::unique_ptr<CurlHttpSession> CurlHttpSession::Open(const HttpOptions& options,
                                                        std::string* error) {
-  auto engine = CurlEngine::Start(options, nullptr, error);
+  HttpOptions sync_options = options;
+  sync_options.request_timeout = std::chrono::milliseconds(0);
+  auto engine = CurlEngine::Start(sync_options, nullptr, error);
   if (engine == nullptr) {
     return nullptr;
   }
@@ -63,13 +66,47 @@ std::unique_ptr<HttpRequest> CurlHttpSession::OpenUrl(const std::string& url, st
   if (transfer == nullptr) {
     return nullptr;
   }
-  transfer->WaitForResponse();
-  if (!transfer->response_started()) {
-    *error = transfer->error();
+  bool closed = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed = closed_;
+    if (!closed) {
+      std::erase_if(transfers_, [](const auto& entry) { return entry.expired(); });
+      transfers_.push_back(transfer);
+    }
+  }
+  // A CloseAll from now on closes the transfer and so ends this wait.
+  if (!closed) {
+    transfer->WaitForResponse();
+  }
+  if (closed || transfer->closed() || !transfer->response_started()) {
+    *error = closed || transfer->closed() ? "Closed" : transfer->error();
+    transfer->Close();
     engine_->Cancel(transfer);
     return nullptr;
   }
   return std::make_unique<CurlHttpRequest>(engine_, std::move(transfer));
+}
+
+void CurlHttpSession::CloseAll() {
+  std::vector<std::shared_ptr<HttpTransfer>> transfers;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    for (const auto& entry : transfers_) {
+      if (auto transfer = entry.lock()) {
+        transfers.push_back(std::move(transfer));
+      }
+    }
+    transfers_.clear();
+  }
+  // The first Close of a transfer wakes its reader; the request's own Close
+  // later finds it closed and does nothing more.
+  for (const auto& transfer : transfers) {
+    if (transfer->Close()) {
+      engine_->Cancel(transfer);
+    }
+  }
 }
 
 std::unique_ptr<HttpSession> OpenHttpSession(const HttpOptions& options, std::string* error) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/http.h"
 #include "platform/http_curl_engine.h"
@@ -15,7 +17,10 @@ class CurlHttpSession : public HttpSession {
   // nullptr with a message in *error when the session cannot be set up.
   static std::unique_ptr<CurlHttpSession> Open(const HttpOptions& options, std::string* error);
 
+  // Requests of this session have no overall deadline (downloads may be
+  // large); HttpOptions::request_timeout is ignored.
   std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, std::string* error) override;
+  void CloseAll() override;
 
   // Pause and buffer figures of every request of this session so far.
   HttpEngineStats stats() const { return engine_->stats(); }
@@ -25,6 +30,11 @@ class CurlHttpSession : public HttpSession {
 
   // Shared with the open requests, which may outlive the session.
   std::shared_ptr<CurlEngine> engine_;
+
+  std::mutex mutex_;  // guards closed_ and transfers_
+  bool closed_ = false;
+  // Every transfer handed out or opening, for CloseAll; ended ones expire.
+  std::vector<std::weak_ptr<HttpTransfer>> transfers_;
 };
 
 }  // namespace gantrell

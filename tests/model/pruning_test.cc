@@ -132,5 +132,110 @@ TEST(RemoveDownloadedFileTest, CustomPathLeavesFoldersAlone) {
   EXPECT_TRUE(std::filesystem::exists(kept));
 }
 
+// A location with folders of its own: the folders made for it go with the
+// file, deepest first, as far as they are empty, and never above the
+// number folder.
+TEST(RemoveDownloadedFileTest, FoldersOfTheLocationGoWhenEmpty) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> others;  // files beside, below the number folder
+    std::vector<std::string> left;    // folders that must remain
+    std::vector<std::string> gone;    // folders that must be removed
+  };
+  const Case cases[] = {
+      {"nothing else", {}, {"prov"}, {"prov/7", "prov/7/docs", "prov/7/docs/en"}},
+      {"a sibling of en", {"docs/fr/lisez-moi.txt"}, {"prov/7/docs/fr"}, {"prov/7/docs/en"}},
+      {"a file beside docs", {"other.bin"}, {"prov/7"}, {"prov/7/docs"}},
+      {"a file beside readme", {"docs/en/notes.txt"}, {"prov/7/docs/en"}, {}},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string file = dir.WriteFile("prov/7/docs/en/readme.txt", "bytes");
+    for (const std::string& other : c.others)
+      dir.WriteFile("prov/7/" + other, "kept");
+    Tree tree;
+    CUpdateItem* item = tree.Add("g", "readme", true, true);
+    item->m_strLocation = "docs/en/readme.txt";
+    RemoveDownloadedFile(*item, [&](const CUpdateItem&) { return file; });
+    EXPECT_FALSE(std::filesystem::exists(file)) << c.what;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("prov"))) << c.what;
+    for (const std::string& folder : c.left)
+      EXPECT_TRUE(std::filesystem::exists(dir.File(folder))) << c.what << ": " << folder;
+    for (const std::string& folder : c.gone)
+      EXPECT_FALSE(std::filesystem::exists(dir.File(folder))) << c.what << ": " << folder;
+    for (const std::string& other : c.others)
+      EXPECT_TRUE(std::filesystem::exists(dir.File("prov/7/" + other))) << c.what;
+  }
+}
+
+// A provider that goes away takes what interrupted downloads left too: the
+// part files beside its items' paths, whether the item has a file or not.
+TEST(RemoveDownloadedFileTest, RemovingAProviderTakesItsStalePartFiles) {
+  TempDir dir;
+  Tree tree;
+  // Downloaded once; a later download was killed.
+  CUpdateItem* kept = tree.Add("g", "kept", true, true);
+  kept->m_nNumber = 1;
+  kept->m_strLocation = "kept.bin";
+  dir.WriteFile("prov/1/kept.bin", "bytes");
+  dir.WriteFile("prov/1/kept.bin.part-a1B2c3", "half");
+  // Never downloaded: the first download was killed.
+  CUpdateItem* fresh = tree.Add("g", "fresh", true, false);
+  fresh->m_nNumber = 2;
+  fresh->m_strLocation = "sub/fresh.bin";
+  dir.WriteFile("prov/2/sub/fresh.bin.part-XyZ987", std::string(4096, 'x'));
+  // A custom save path, also killed on its first download.
+  CUpdateItem* custom = tree.Add("g", "custom", true, false);
+  custom->m_strSavePath = dir.File("mine/custom.bin");
+  dir.WriteFile("mine/custom.bin.part-Q1w2E3", "part");
+  dir.WriteFile("mine/custom.bin.bak", "the user's");
+  // A file of the user's beside an item's folder.
+  dir.WriteFile("prov/notes.txt", "the user's");
+
+  RemoveDownloadedFiles(tree.provider, [&](const CUpdateItem& item) {
+    const std::string path =
+        dir.File("prov/" + std::to_string(item.m_nNumber) + "/" + item.m_strLocation);
+    // The default path makes the folders on the way, as the real one does.
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    return path;
+  });
+  EXPECT_FALSE(std::filesystem::exists(dir.File("prov/1")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("prov/2")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("mine/custom.bin.part-Q1w2E3")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("mine/custom.bin.bak")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("prov/notes.txt")));
+  EXPECT_EQ(kept->m_nFileStamp, -1);
+
+  // Pruning asks no path for an item without a file, part files or not.
+  Tree pruned;
+  CUpdateItem* unlisted = pruned.Add("g", "unlisted", false, false);
+  unlisted->m_strSavePath = dir.File("mine/custom.bin");
+  bool asked = false;
+  Prune(pruned.provider, [&](const CUpdateItem&) {
+    asked = true;
+    return std::string();
+  });
+  EXPECT_FALSE(asked);
+}
+
+TEST(RemoveStalePartFilesTest, OnlyTheDestinationsOwnPartFilesGo) {
+  TempDir dir;
+  const std::string destination = dir.File("item.bin");
+  const char* const stale[] = {"item.bin.part-abcdef", "item.bin.part-000000"};
+  const char* const kept[] = {"item.bin",           "item.bin.part-abcdefg", "item.bin.part-abc",
+                              "item.bin.part-",     "xitem.bin.part-abcdef", "item.bin.old",
+                              "item.bi.part-abcdef"};
+  for (const char* name : stale)
+    dir.WriteFile(name, "x");
+  for (const char* name : kept)
+    dir.WriteFile(name, "x");
+  RemoveStalePartFiles(destination);
+  for (const char* name : stale)
+    EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
+  for (const char* name : kept)
+    EXPECT_TRUE(std::filesystem::exists(dir.File(name))) << name;
+  RemoveStalePartFiles(dir.File("missing-folder/item.bin"));  // nothing to do, no harm
+}
+
 }  // namespace
 }  // namespace gantrell

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -311,6 +315,153 @@ TEST_F(DownloadTest, CancelMidBodyDeletesThePartAndReportsNothing) {
   EXPECT_EQ(ReadWholeFile(Destination(*next)), "also kept");
   EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"1.out", "2.out"}));
   EXPECT_EQ(server_.RequestCount("/site/2.sig"), 0);
+}
+
+// The reports of a failed transfer, each with its exact text. Each item
+// fails on its own and the run goes on to the next.
+TEST_F(DownloadTest, TransferFailuresBringTheirReports) {
+  // 1: the signature arrives, the main file cannot be opened (the address
+  // redirects to itself for ever).
+  Publish(1, "main file");
+  server_.Redirect("/site/1.dat", "/site/1.dat");
+  // 2: the connection drops in the middle of the signature record.
+  Publish(2, "second");
+  server_.ServeCut("/site/2.sig", Signature(*key_, "second"), 20);
+  // 3: the main file trickles (10 bytes every 100 ms, 30 s in all) below
+  // the speed floor: the read fails, and the part read is then checked.
+  const std::string slow_body = TestHttpServer::Pattern(3000);
+  CUpdateItem* slow = Publish(3, slow_body);
+  server_.ServeSlowly("/site/3.dat", slow_body, 10, std::chrono::milliseconds(100));
+  CUpdateItem* good = Publish(4, "fine");
+
+  HttpOptions options;
+  options.low_speed_limit = 1024;
+  options.low_speed_time = std::chrono::seconds(1);
+  const auto start = std::chrono::steady_clock::now();
+  Run(options);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  ASSERT_EQ(observer_.reports, (std::vector<int>{kReportNoMainFile, kReportNoSignature,
+                                                 kReportReadAborted, kReportCorrupt}));
+  EXPECT_EQ(DownloadReportText(observer_.reports[0]),
+            "Unable to read main file from server. Moving to next file");
+  EXPECT_EQ(DownloadReportText(observer_.reports[1]),
+            "Unable to read from server. Moving to next file.");
+  EXPECT_EQ(DownloadReportText(observer_.reports[2]), "Cannot read from server. Download aborted.");
+  EXPECT_FALSE(DownloadReportIsError(kReportNoMainFile));
+  EXPECT_FALSE(DownloadReportIsError(kReportNoSignature));
+  EXPECT_TRUE(DownloadReportIsError(kReportReadAborted));
+  EXPECT_TRUE(slow->m_bSelected);
+  EXPECT_EQ(good->m_nFileStamp, good->m_nStamp);
+  EXPECT_EQ(FilesLeft(), std::vector<std::string>{"4.out"});
+}
+
+// Files may not grow past 20,000 bytes in this test, so writing the
+// 100,000-byte item fails as on a full disk.
+TEST_F(DownloadTest, AFailedWriteIsReportedAndLeavesTheEarlierFile) {
+  const std::string body = TestHttpServer::Pattern(100000);
+  CUpdateItem* item = Publish(1, body);
+  dir_.WriteFile("1.out", "an earlier good download");
+  item->m_nFileStamp = 7;
+  CUpdateItem* next = Publish(2, "small");
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit limited = saved;
+  limited.rlim_cur = 20000;
+  auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  Run();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+
+  ASSERT_EQ(observer_.reports, std::vector<int>{kReportDiskWrite});
+  EXPECT_EQ(DownloadReportText(kReportDiskWrite), "Unable to write to disk. Download aborted.");
+  EXPECT_TRUE(DownloadReportIsError(kReportDiskWrite));
+  EXPECT_EQ(ReadWholeFile(Destination(*item)), "an earlier good download");
+  EXPECT_EQ(item->m_nFileStamp, 7);
+  EXPECT_TRUE(item->m_bSelected);
+  EXPECT_EQ(next->m_nFileStamp, next->m_nStamp);
+  EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"1.out", "2.out"}));
+}
+
+// Cancel while the first item's signature is being fetched ends the run at
+// that item, whether the server sent its headers and stalled or never
+// answered at all.
+TEST_F(DownloadTest, CancelDuringTheSignatureEndsTheRunQuietly) {
+  struct Case {
+    const char* what;
+    std::function<void(TestHttpServer&)> stall;
+  };
+  const Case cases[] = {
+      {"headers, then silence", [](TestHttpServer& s) { s.ServeStall("/site/1.sig"); }},
+      {"no answer at all",
+       [](TestHttpServer& s) {
+         s.ServeDelayed("/site/1.sig", "late", std::chrono::milliseconds(60000));
+       }},
+  };
+  for (const Case& c : cases) {
+    TestHttpServer server;
+    provider_->m_strAddress = server.Url("/site/");
+    while (group_->GetItemCount() > 0)
+      group_->RemoveItem(0);
+    RecordingObserver observer;
+    for (int number = 1; number <= 4; ++number) {
+      CUpdateItem* item = group_->AddItem();
+      item->m_strName = "item" + std::to_string(number);
+      item->m_nNumber = number;
+      item->m_nLength = 5;
+      item->m_bSelected = true;
+      server.ServeStall("/site/" + std::to_string(number) + ".sig");
+    }
+    c.stall(server);
+
+    CDownloadJob job(providers_, Environment());
+    job.Start(&observer);
+    for (int i = 0; i < 500 && server.RequestCount("/site/1.sig") == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto cancelled_at = std::chrono::steady_clock::now();
+    job.Cancel();
+    job.Join();
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, std::chrono::seconds(5)) << c.what;
+    EXPECT_TRUE(job.Aborted()) << c.what;
+    EXPECT_TRUE(observer.reports.empty()) << c.what << ": " << observer.reports.size();
+    EXPECT_EQ(observer.finished.load(), 1) << c.what;
+    for (int number = 2; number <= 4; ++number)
+      EXPECT_EQ(server.RequestCount("/site/" + std::to_string(number) + ".sig"), 0) << c.what;
+  }
+}
+
+// A downloaded file gets the mode any new file gets under the umask.
+TEST_F(DownloadTest, DownloadedFilesFollowTheUmask) {
+  const mode_t masks[] = {022, 027, 077, 002};
+  int number = 1;
+  for (mode_t mask : masks) {
+    CUpdateItem* item = Publish(number++, "bytes");
+    const mode_t saved = ::umask(mask);
+    Run();
+    ::umask(saved);
+    struct stat info {};
+    ASSERT_EQ(::stat(Destination(*item).c_str(), &info), 0) << std::oct << mask;
+    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
+  }
+  EXPECT_TRUE(observer_.reports.empty());
+}
+
+// Part files of an earlier run that was killed are removed when the item
+// is downloaded again; other files beside it stay.
+TEST_F(DownloadTest, AnInterruptedRunsPartFilesGoWithTheNextDownload) {
+  CUpdateItem* item = Publish(3, "fresh bytes");
+  dir_.WriteFile("3.out.part-Ab12Cd", std::string(5000, 'x'));
+  dir_.WriteFile("3.out.part-zzzzzz", "older still");
+  dir_.WriteFile("3.out.part-notmine", "not a part file of ours");
+  dir_.WriteFile("3.out.bak", "the user's copy");
+  dir_.WriteFile("33.out.part-Ab12Cd", "another item's");
+  Run();
+  EXPECT_TRUE(observer_.reports.empty());
+  EXPECT_EQ(ReadWholeFile(Destination(*item)), "fresh bytes");
+  EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"3.out", "3.out.bak", "3.out.part-notmine",
+                                                   "33.out.part-Ab12Cd"}));
 }
 
 TEST(DownloadReportTest, TextsAndKinds) {

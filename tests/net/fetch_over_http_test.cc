@@ -56,6 +56,10 @@ class CountingSession : public AsyncHttpSession {
       --open_;
     return closed;
   }
+  // Requests still open when the last session went, which the session then
+  // had to close itself.
+  ~CountingSession() override { last_open = open_.load(); }
+  static inline std::atomic<int> last_open{-1};
 
  private:
   std::unique_ptr<AsyncHttpSession> inner_;
@@ -190,6 +194,94 @@ TEST(FetchOverHttpTest, CancelEndsAFetchStuckOnStalledServers) {
   // Ten providers were started; the last two never were.
   for (int i = 0; i < 12; ++i)
     EXPECT_EQ(providers[static_cast<std::size_t>(4 + i)]->m_nFetchStatus, i < 10 ? 1 : -1) << i;
+}
+
+TEST(FetchOverHttpTest, AStreamOfNulBytesIsCutOffAtTheLimit) {
+  // Every chunk is cut at its first NUL, so nothing is kept; the limit
+  // still counts what arrived. The server would send 64 MiB and then stop.
+  TestHttpServer server;
+  server.ServeFilled("/nul", '\0', std::uint64_t{64} << 20);
+  server.ServeFilled("/nul-at-limit", '\0', CTextTransfer::kMaxTextLength);
+  ProviderList providers;
+  StepDriver driver(providers, RealSession(std::chrono::milliseconds(2000)));
+  CTextTransfer transfer(driver, 0);
+  transfer.SetUrl(server.Url("/nul"));
+  EXPECT_EQ(driver.Run(transfer), kReadFailed);
+  EXPECT_EQ(transfer.GetText(), "");
+  // Reading stopped soon after the limit (what the buffers held aside).
+  EXPECT_LT(server.BytesSent("/nul"), std::uint64_t{16} << 20);
+
+  transfer.SetUrl(server.Url("/nul-at-limit"));
+  EXPECT_EQ(driver.Run(transfer), kStepFinished);
+  EXPECT_EQ(transfer.GetText(), "");
+}
+
+TEST(FetchOverHttpTest, ARequestThatTricklesEndsAtItsDeadline) {
+  // One byte every 100 ms: 10 s for the whole key record, never idle long
+  // enough for the idle timeout. The deadline ends the request at 1 s.
+  TestHttpServer server;
+  ProviderList providers = testing::MakeAuthorities();
+  for (auto& authority : providers)
+    authority->m_nVerifyState = 3;
+  providers.push_back(testing::MakeProvider(server.Url("/slow/"), nullptr));
+  server.ServeSlowly("/slow/public.dat", std::string(100, 'k'), 1, std::chrono::milliseconds(100));
+  providers.back()->m_nFetchStatus = -1;
+  FetchEnvironment environment;
+  environment.now = [] { return testing::TestNow(); };
+  environment.open_session = [](std::string* error) {
+    HttpOptions options;
+    options.request_timeout = std::chrono::milliseconds(1000);
+    return OpenAsyncHttpSession(options, error);
+  };
+  CUpdateFetcher fetcher(providers, environment);
+  const auto start = std::chrono::steady_clock::now();
+  fetcher.RunFetch(4);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(providers.back()->m_nFetchStatus, kReadFailed);
+}
+
+TEST(FetchOverHttpTest, CancelClosesRequestsThatServersNeverAnswer) {
+  // Servers that accept the connection and then say nothing for a minute:
+  // every open is still pending when the user cancels. The fetch must
+  // return at once and close every request it opened.
+  TestHttpServer server;
+  ProviderList providers = testing::MakeAuthorities();
+  for (auto& authority : providers)
+    authority->m_nVerifyState = 3;
+  for (int i = 0; i < 10; ++i)
+    providers.push_back(testing::MakeProvider(server.Url("/silent/"), nullptr));
+  server.ServeDelayed("/silent/public.dat", "never sent", std::chrono::seconds(60));
+  for (auto& provider : providers)
+    provider->m_timeNextCheck = testing::TestNow() - 60;
+
+  std::atomic<int> peak{0};
+  std::atomic<bool> cancelled{false};
+  FetchEnvironment environment;
+  environment.now = [] { return testing::TestNow(); };
+  environment.is_cancelled = [&] { return cancelled.load(); };
+  environment.open_session = [&](std::string* error) -> std::unique_ptr<AsyncHttpSession> {
+    auto inner = OpenAsyncHttpSession(HttpOptions{}, error);
+    if (inner == nullptr)
+      return nullptr;
+    return std::make_unique<CountingSession>(std::move(inner), &peak);
+  };
+  CountingSession::last_open = -1;
+  CUpdateFetcher fetcher(providers, environment);
+  std::thread canceller([&] {
+    // Cancel once all ten requests reached the server.
+    for (int i = 0; i < 500 && server.RequestCount("/silent/public.dat") < 10; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    cancelled = true;
+    fetcher.WakeForCancel();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  fetcher.RunFetch(-1);
+  const auto took = std::chrono::steady_clock::now() - start;
+  canceller.join();
+  EXPECT_EQ(server.RequestCount("/silent/public.dat"), 10);
+  EXPECT_EQ(peak.load(), 10);
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_EQ(CountingSession::last_open.load(), 0);
 }
 
 }  // namespace

@@ -244,5 +244,78 @@ TEST_F(HttpSyncSessionTest, ReusesConnectionsForRequestsInTurn) {
   EXPECT_EQ(server_.ConnectionCount(), 1);
 }
 
+// A download may take long as long as it moves: the request deadline is the
+// asynchronous session's alone, and the speed floor ends only a transfer
+// that really trickles, not one paused for a reader that stopped reading.
+TEST_F(HttpSyncSessionTest, OnlyATransferBelowTheSpeedFloorFails) {
+  HttpOptions options = ShortTimeouts();
+  options.idle_timeout = milliseconds(10000);
+  options.request_timeout = milliseconds(300);
+  options.low_speed_limit = 1024;
+  options.low_speed_time = std::chrono::seconds(1);
+  options.max_buffered = 64 * 1024;
+  std::string error;
+  auto session = CurlHttpSession::Open(options, &error);
+  ASSERT_NE(session, nullptr) << error;
+
+  // 10 bytes every 100 ms: 30 s for the whole body without the floor.
+  server_.ServeSlowly("/trickle", TestHttpServer::Pattern(3000), 10, milliseconds(100));
+  const Clock::time_point start = Clock::now();
+  auto trickle = session->OpenUrl(server_.Url("/trickle"), &error);
+  ASSERT_NE(trickle, nullptr) << error;
+  std::string got;
+  EXPECT_FALSE(ReadAll(*trickle, 256, &got));
+  EXPECT_LT(ElapsedMs(start), 6000);
+
+  // About a second at 300 KB/s: well past the request deadline.
+  const std::string steady_body = TestHttpServer::Pattern(300000);
+  server_.ServeSlowly("/steady", steady_body, 30000, milliseconds(100));
+  auto steady = session->OpenUrl(server_.Url("/steady"), &error);
+  ASSERT_NE(steady, nullptr) << error;
+  got.clear();
+  EXPECT_TRUE(ReadAll(*steady, 4096, &got));
+  EXPECT_EQ(got, steady_body);
+
+  server_.ServeGenerated("/paused", 4 * 1024 * 1024);
+  auto paused = session->OpenUrl(server_.Url("/paused"), &error);
+  ASSERT_NE(paused, nullptr) << error;
+  char first[4096];
+  std::size_t count = 0;
+  ASSERT_TRUE(paused->Read(first, sizeof first, &count));
+  std::this_thread::sleep_for(milliseconds(2500));
+  got.assign(first, count);
+  EXPECT_TRUE(ReadAll(*paused, 65536, &got));
+  EXPECT_EQ(got.size(), 4u * 1024 * 1024);
+}
+
+TEST_F(HttpSyncSessionTest, CloseAllEndsOpensAndReadsAndRefusesNewOnes) {
+  HttpOptions options = ShortTimeouts();
+  options.idle_timeout = milliseconds(60000);
+  std::string error;
+  auto session = CurlHttpSession::Open(options, &error);
+  ASSERT_NE(session, nullptr) << error;
+  server_.ServeStall("/stall");
+  server_.ServeDelayed("/silent", "never", milliseconds(60000));
+  server_.Serve("/ok", "fine");
+  auto stalled = session->OpenUrl(server_.Url("/stall"), &error);
+  ASSERT_NE(stalled, nullptr) << error;
+
+  std::thread closer([&] {
+    std::this_thread::sleep_for(milliseconds(200));
+    session->CloseAll();
+  });
+  // Blocks until CloseAll: the server accepted the request and is silent.
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(session->OpenUrl(server_.Url("/silent"), &error), nullptr);
+  EXPECT_LT(ElapsedMs(start), 3000);
+  closer.join();
+  char buffer[256];
+  std::size_t count = 0;
+  EXPECT_FALSE(stalled->Read(buffer, sizeof buffer, &count));
+  EXPECT_EQ(session->OpenUrl(server_.Url("/ok"), &error), nullptr);
+  EXPECT_EQ(server_.RequestCount("/ok"), 0);
+  session->CloseAll();  // again: nothing more happens
+}
+
 }  // namespace
 }  // namespace gantrell

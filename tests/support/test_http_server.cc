@@ -116,6 +116,15 @@ void TestHttpServer::ServeGenerated(const std::string& path, std::uint64_t size)
   SetRoute(path, std::move(route));
 }
 
+void TestHttpServer::ServeFilled(const std::string& path, char byte, std::uint64_t size) {
+  Route route;
+  route.kind = Kind::kGenerated;
+  route.size = size;
+  route.filled = true;
+  route.fill = byte;
+  SetRoute(path, std::move(route));
+}
+
 void TestHttpServer::Redirect(const std::string& path, const std::string& target, int status) {
   Route route;
   route.kind = Kind::kRedirect;
@@ -252,11 +261,11 @@ void TestHttpServer::Handle(const httplib::Request& request, httplib::Response& 
     case Kind::kGenerated:
       response.set_content_provider(
           route->size, "application/octet-stream",
-          [this, path](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+          [this, route, path](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             char block[kGeneratedBlock];
             const std::size_t count = std::min(length, kGeneratedBlock);
             for (std::size_t i = 0; i < count; ++i) {
-              block[i] = PatternByte(offset + i);
+              block[i] = route->filled ? route->fill : PatternByte(offset + i);
             }
             AddSent(path, count);
             return sink.write(block, count);
