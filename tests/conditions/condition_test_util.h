@@ -36,7 +36,7 @@ class FixedCondition : public CCondition {
     ++*evaluations_;
     return result_;
   }
-  void Parse(CTokenReader&) override {}
+  bool Parse(CTokenReader&) override { return true; }
   void Write(std::ostream&) const override {}
   std::unique_ptr<CCondition> Clone() const override {
     return std::make_unique<FixedCondition>(*this);

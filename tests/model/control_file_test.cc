@@ -179,8 +179,11 @@ TEST(ControlFileTest, ConditionHandling) {
   const CCondition* first = item->m_pCondition.get();
   ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "END END"));
   EXPECT_EQ(item->m_pCondition.get(), first);
+  // A kind this client does not know fails the parse, and the item is left
+  // with a condition that never holds rather than with none.
   ASSERT_FALSE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "COND NOPE END END"));
-  EXPECT_EQ(item->m_pCondition, nullptr);
+  ASSERT_NE(item->m_pCondition, nullptr);
+  EXPECT_TRUE(ConditionsEqual(*item->m_pCondition, *MakeUnreadableCondition()));
 }
 
 TEST(ControlFileTest, MovedItemLosesItsDownloadedFile) {

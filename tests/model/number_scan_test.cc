@@ -120,14 +120,14 @@ TEST(NumberScanTest, ReadsDecimalOnlyAndWrapsNegatives) {
 
 TEST(NumberScanTest, ThreeIntsNeedAllThree) {
   std::int32_t d = 0, m = 0, y = 0;
-  EXPECT_TRUE(ScanThreeInts("1 3 2004", &d, &m, &y));
+  EXPECT_TRUE(ScanDateNumbers("1 3 2004", &d, &m, &y));
   EXPECT_EQ(d, 1);
   EXPECT_EQ(m, 3);
   EXPECT_EQ(y, 2004);
-  EXPECT_TRUE(ScanThreeInts("1\t3\n2004 trailing", &d, &m, &y));
-  EXPECT_FALSE(ScanThreeInts("1 3", &d, &m, &y));
-  EXPECT_FALSE(ScanThreeInts("1/3/2004", &d, &m, &y));
-  EXPECT_FALSE(ScanThreeInts("", &d, &m, &y));
+  EXPECT_TRUE(ScanDateNumbers("1\t3\n2004 trailing", &d, &m, &y));
+  EXPECT_FALSE(ScanDateNumbers("1 3", &d, &m, &y));
+  EXPECT_FALSE(ScanDateNumbers("1/3/2004", &d, &m, &y));
+  EXPECT_FALSE(ScanDateNumbers("", &d, &m, &y));
 }
 
 }  // namespace

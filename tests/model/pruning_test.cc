@@ -14,7 +14,7 @@ using testing::TempDir;
 // A provider as a control file parse leaves it: groups and items flagged
 // listed or not, items with or without a file on disk.
 struct Tree {
-  Tree() { provider.m_bListParsed = 1; }
+  Tree() { provider.m_bListParsed = provider.m_bListComplete = 1; }
 
   CUpdateItem* Add(const std::string& group_name, const std::string& item_name, bool listed,
                    bool has_file) {
@@ -79,7 +79,7 @@ TEST(PruneTest, DropsOnlyWhatIsUnlistedAndHasNoFile) {
 
 TEST(PruneTest, ProviderWithoutParsedListIsLeftAlone) {
   Tree tree;
-  tree.provider.m_bListParsed = 0;
+  tree.provider.m_bListParsed = tree.provider.m_bListComplete = 0;
   tree.Add("g", "unlisted", false, false);
   Prune(tree.provider, kNoPath);
   EXPECT_EQ(tree.Names(), (std::vector<std::string>{"g:unlisted,"}));
