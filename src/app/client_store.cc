@@ -1,4 +1,6 @@
 // Loading and saving the provider store for the application object.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -57,6 +59,11 @@ enum class StoreRead { kMissing, kWhole, kPartly, kNotReadable };
 // the file's content, *error why it could not be opened.
 StoreRead ReadStoreFile(const std::string& path, Time now, ProviderList* providers,
                         std::string* text, std::string* error) {
+  // A folder in the file's place holds no providers to keep; a save then
+  // reports that it cannot replace it.
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    return StoreRead::kMissing;
   bool missing = false;
   if (!ReadWholeFile(path, text, &missing, error))
     return missing ? StoreRead::kMissing : StoreRead::kNotReadable;

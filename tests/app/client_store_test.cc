@@ -260,8 +260,9 @@ TEST_F(StoreTest, AStoreWhoseCopyCannotBeMadeIsNotReplaced) {
 }
 
 TEST_F(StoreTest, AStoreThatCannotBeOpenedIsNotReplaced) {
-  // A folder where the store should be cannot be read as a file.
-  std::filesystem::create_directory(data_.File("provdata.dat"));
+  // A link to itself cannot be opened, for any user; a save would replace
+  // the link and whatever the user meant to keep behind it.
+  std::filesystem::create_symlink("provdata.dat", data_.File("provdata.dat"));
   app_.LoadStore();
   EXPECT_EQ(app_.GetProviderCount(), 5);
   ASSERT_EQ(frontend_.messages.size(), 1u);
@@ -269,6 +270,7 @@ TEST_F(StoreTest, AStoreThatCannotBeOpenedIsNotReplaced) {
   std::string error;
   EXPECT_FALSE(app_.SaveStore(&error));
   EXPECT_NE(error.find("provdata.dat"), std::string::npos) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(data_.File("provdata.dat")));
   EXPECT_FALSE(DataFileExists("keydata.dat"));
 }
 
