@@ -150,9 +150,9 @@ void CClientApp::LoadStore() {
       break;
     case StoreRead::kNotReadable:
       m_strKeepStoreReason = error + " at start-up; it is left as it is";
-      Message("The provider store cannot be read: " + error +
-                  ". It will not be replaced in this run.",
-              MessageIcon::kWarning);
+      Message(
+          "The provider store cannot be read: " + error + ". It will not be replaced in this run.",
+          MessageIcon::kWarning);
       break;
   }
   const int stored_count = GetProviderCount();

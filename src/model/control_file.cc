@@ -77,8 +77,8 @@ bool ParseItemEntry(CUpdateItem* item, CTokenReader& reader, const ControlFileCo
     return false;
   std::int32_t number = 0;
   if (token == "NUMB") {
-    const bool read = ReadNumber(reader, kKeywordLimit, &number) &&
-                      reader.ReadToken(&token, kItemKeywordLimit);
+    const bool read =
+        ReadNumber(reader, kKeywordLimit, &number) && reader.ReadToken(&token, kItemKeywordLimit);
     if (!read) {
       item->m_nNumber = number;
       return false;

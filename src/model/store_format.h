@@ -35,8 +35,7 @@ std::string ReadQuoted(std::string_view token);
 // are kept. *read_whole, when given, is true only when the store was read
 // to its END with nothing skipped or replaced; otherwise the caller keeps
 // the original text, which the next save would not write back as it was.
-bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now,
-               bool* read_whole = nullptr);
+bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now, bool* read_whole = nullptr);
 
 // The store text for `providers` in the current record layout (version 3).
 std::string FormatStore(const ProviderList& providers);

@@ -107,8 +107,8 @@ RegDocumentKey* RegDocument::AddKey(RegRoot root, std::string_view path) {
   return &keys_.back();
 }
 
-RegDocumentValue* RegDocument::SetValue(RegRoot root, std::string_view path,
-                                        std::string_view name, const RegValue& value) {
+RegDocumentValue* RegDocument::SetValue(RegRoot root, std::string_view path, std::string_view name,
+                                        const RegValue& value) {
   RegDocumentKey* key = AddKey(root, path);
   for (RegDocumentValue& entry : key->values) {
     if (NamesEqual(entry.name, name)) {

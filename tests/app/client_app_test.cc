@@ -137,8 +137,7 @@ TEST_F(ClientAppTest, PendingNeedsScanDateStampAndCondition) {
        [&] { item->m_pCondition = CreateCondition("REG"); },  // root 0, no such key
        false},
       {"condition that holds", [&] { item->m_pCondition = CreateCondition("NULL"); }, true},
-      {"condition that could not be read",
-       [&] { item->m_pCondition = MakeUnreadableCondition(); },
+      {"condition that could not be read", [&] { item->m_pCondition = MakeUnreadableCondition(); },
        false},
   };
   for (const Case& c : cases) {

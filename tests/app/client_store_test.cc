@@ -201,8 +201,7 @@ TEST_F(StoreTest, AStoreReadOnlyInPartKeepsItsLaterProvidersAndACopy) {
   const std::string copy = data_.File("provdata.dat.unreadable");
   EXPECT_EQ(ReadWholeFile(copy), original);
   ASSERT_EQ(frontend_.messages.size(), 1u);
-  EXPECT_NE(frontend_.messages[0].text.find(copy), std::string::npos)
-      << frontend_.messages[0].text;
+  EXPECT_NE(frontend_.messages[0].text.find(copy), std::string::npos) << frontend_.messages[0].text;
 
   ASSERT_TRUE(app_.SaveStore());
   CClientApp reloaded(reg_, os_);
@@ -247,9 +246,9 @@ TEST_F(StoreTest, AStoreWhoseCopyCannotBeMadeIsNotReplaced) {
     setrlimit(RLIMIT_FSIZE, &limit);
     std::string error;
     const bool saved = app_.SaveStore(&error);
-    const bool told = frontend_.messages.size() == 1 &&
-                      frontend_.messages[0].text.find("could not be read in full") !=
-                          std::string::npos;
+    const bool told =
+        frontend_.messages.size() == 1 &&
+        frontend_.messages[0].text.find("could not be read in full") != std::string::npos;
     _exit(!saved && !error.empty() && told && app_.GetProviderCount() == 6 ? 0 : 1);
   }
   int status = 0;
@@ -328,8 +327,8 @@ TEST_F(StoreTest, ASaveCutAfterItsJournalIsFinishedBeforeTemporariesAreRemoved) 
       data_.WriteFile("keydata.dat.tmpAAAAAA", FormatKeyFile(newer.m_providers));
   data_.WriteFile("provdata.dat", FormatStore(newer.m_providers));
   data_.WriteFile(".provdata.dat.commit", data_.File("provdata.dat.tmpBBBBBB") + "\t" +
-                                              data_.File("provdata.dat") + "\n" + keys_temp +
-                                              "\t" + data_.File("keydata.dat") + "\n");
+                                              data_.File("provdata.dat") + "\n" + keys_temp + "\t" +
+                                              data_.File("keydata.dat") + "\n");
   app_.LoadStore();
   ASSERT_EQ(app_.GetProviderCount(), 6);
   EXPECT_TRUE(app_.GetProvider(5)->HasPublicKey());

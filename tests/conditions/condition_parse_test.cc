@@ -156,11 +156,9 @@ TEST(ConditionParseTest, StopsAtEndAsKeyOrValueAndAtEndOfInput) {
   }
   // The same for the other kinds, members of a compound included.
   const std::pair<std::string, bool> others[] = {
-      {"WINV V9X 1 END", true},        {"WINV V9X 1", false},
-      {"CP CPT 1 NULL END", true},     {"CP CPT 1 NULL", false},
-      {"CP REG KRT 1 END END", true},  {"CP REG KRT 1", false},
-      {"CP CP CP END END END", true},  {"CP CP CP END END", false},
-      {"NULL", true},
+      {"WINV V9X 1 END", true},       {"WINV V9X 1", false},          {"CP CPT 1 NULL END", true},
+      {"CP CPT 1 NULL", false},       {"CP REG KRT 1 END END", true}, {"CP REG KRT 1", false},
+      {"CP CP CP END END END", true}, {"CP CP CP END END", false},    {"NULL", true},
   };
   for (const auto& [input, expected] : others) {
     bool whole = !expected;

@@ -239,9 +239,8 @@ TEST(ControlFileTest, NewNumberAndLocationTogetherRemoveTheOldFile) {
   // Another file where the new number and the old location would point.
   const std::string bystander = downloads.WriteFile("3/a.bin", "someone else's");
 
-  ASSERT_TRUE(Parse(provider,
-                    kHeader + "GRP \"G\" " + Item("f", "b.bin", "17", "NUMB 3 ") + "END END",
-                    context));
+  ASSERT_TRUE(Parse(
+      provider, kHeader + "GRP \"G\" " + Item("f", "b.bin", "17", "NUMB 3 ") + "END END", context));
   EXPECT_FALSE(std::filesystem::exists(old_file));
   EXPECT_TRUE(std::filesystem::exists(bystander));
   EXPECT_EQ(item->m_nNumber, 3);
@@ -252,9 +251,10 @@ TEST(ControlFileTest, NewNumberAndLocationTogetherRemoveTheOldFile) {
 
 TEST(ControlFileTest, DatesAreDecimalWhateverTheirLeadingZeros) {
   CProvider provider;
-  ASSERT_TRUE(Parse(provider,
-                    "TCHK 010 \"08 09 2026\" KMADE \"09 08 02026\" ID 3 KEYNAME k "
-                    "GRP \"G\" FILE \"f\" DESC \"d\" LOCN \"f\" UPD 08/09/2026 LEN 1 TIME 1 END END"));
+  ASSERT_TRUE(
+      Parse(provider,
+            "TCHK 010 \"08 09 2026\" KMADE \"09 08 02026\" ID 3 KEYNAME k "
+            "GRP \"G\" FILE \"f\" DESC \"d\" LOCN \"f\" UPD 08/09/2026 LEN 1 TIME 1 END END"));
   EXPECT_EQ(provider.m_timeListDate, Noon(8, 9, 2026));
   EXPECT_EQ(provider.m_timeKeyMade, Noon(9, 8, 2026));
   EXPECT_EQ(provider.GetGroup(0)->GetItem(0)->m_strDate, "08 09 2026");
@@ -265,9 +265,9 @@ TEST(ControlFileTest, OnlyAFileParsedToItsEndCountsAsComplete) {
   CProvider provider;
   ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "END END"));
   EXPECT_EQ(provider.m_bListComplete, 1);
-  for (const std::string& cut : {kHeader + "GRP \"G\" " + Item("f") + "END",
-                                 kHeader + "GRP \"G\" FILE \"f\" DESC", kHeader,
-                                 std::string("TCHK 7")}) {
+  for (const std::string& cut :
+       {kHeader + "GRP \"G\" " + Item("f") + "END", kHeader + "GRP \"G\" FILE \"f\" DESC", kHeader,
+        std::string("TCHK 7")}) {
     EXPECT_FALSE(Parse(provider, cut)) << cut;
     EXPECT_EQ(provider.m_bListComplete, 0) << cut;
   }
@@ -282,8 +282,8 @@ TEST(ControlFileTest, ConditionsThatCannotBeReadWholeNeverHold) {
     deep += "END ";
   // Too deep: read past in step, so the parse goes on to the next item.
   CProvider provider;
-  ASSERT_TRUE(Parse(provider,
-                    kHeader + "GRP \"G\" " + Item("f") + "COND " + deep + Item("g") + "END END"));
+  ASSERT_TRUE(
+      Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "COND " + deep + Item("g") + "END END"));
   const CUpdateGroup& group = *provider.GetGroup(0);
   ASSERT_EQ(group.GetItemCount(), 2);
   ASSERT_NE(group.GetItem(0)->m_pCondition, nullptr);
@@ -294,8 +294,8 @@ TEST(ControlFileTest, ConditionsThatCannotBeReadWholeNeverHold) {
   CProvider cut;
   EXPECT_FALSE(Parse(cut, kHeader + "GRP \"G\" " + Item("f") + "COND CP CPT 1 NULL"));
   ASSERT_NE(cut.GetGroup(0)->GetItem(0)->m_pCondition, nullptr);
-  EXPECT_TRUE(ConditionsEqual(*cut.GetGroup(0)->GetItem(0)->m_pCondition,
-                              *MakeUnreadableCondition()));
+  EXPECT_TRUE(
+      ConditionsEqual(*cut.GetGroup(0)->GetItem(0)->m_pCondition, *MakeUnreadableCondition()));
 }
 
 TEST(ControlFileTest, NextCheckIsSpreadOverThreeQuartersToFiveQuarters) {

@@ -123,9 +123,7 @@ TEST(NumberScanTest, DateNumbersAreDecimalWhateverTheirLeadingZeros) {
     const char* input;
     std::int32_t day, month, year;
   } cases[] = {
-      {"08 09 2026", 8, 9, 2026},
-      {"09 08 02026", 9, 8, 2026},
-      {"010 011 2026", 10, 11, 2026},
+      {"08 09 2026", 8, 9, 2026},    {"09 08 02026", 9, 8, 2026}, {"010 011 2026", 10, 11, 2026},
       {"0x1 2 2026", 0, 0, 0},  // "0x" is no prefix: 0, then "x1" does not scan
       {"-01 +02 2026", -1, 2, 2026},
   };

@@ -89,11 +89,9 @@ TEST(PruneTest, ProviderWithoutParsedListIsLeftAlone) {
 }
 
 TEST(PruneTest, AControlFileCutMidGroupDropsNothing) {
-  const std::string header =
-      "TCHK 7 \"1 6 2026\" KMADE \"2 1 2026\" ID 3 KEYNAME \"Example\" ";
+  const std::string header = "TCHK 7 \"1 6 2026\" KMADE \"2 1 2026\" ID 3 KEYNAME \"Example\" ";
   auto item = [](const std::string& name) {
-    return "FILE \"" + name + "\" DESC \"d\" LOCN \"" + name +
-           "\" UPD 1/6/2026 LEN 10 TIME 17 ";
+    return "FILE \"" + name + "\" DESC \"d\" LOCN \"" + name + "\" UPD 1/6/2026 LEN 10 TIME 17 ";
   };
   ControlFileContext context;
   context.default_save_path = [](const CUpdateItem&) { return std::string(); };
@@ -130,8 +128,8 @@ TEST(PruneTest, AControlFileCutMidGroupDropsNothing) {
   }
 
   // The same file in full, without group C: now C goes.
-  std::string fixed = header + "GRP \"A\" " + item("a1") + item("a2") + "END GRP \"B\" " +
-                      item("b1") + "END END";
+  std::string fixed =
+      header + "GRP \"A\" " + item("a1") + item("a2") + "END GRP \"B\" " + item("b1") + "END END";
   ASSERT_TRUE(provider.ParseControlFile(fixed, context));
   Prune(provider, context.default_save_path);
   EXPECT_EQ(provider.GetGroupCount(), 2);

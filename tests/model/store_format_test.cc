@@ -277,7 +277,8 @@ TEST(StoreReadTest, UnreadableConditionKeepsTheItemUnsuitableAndTheLaterRecords)
 }
 
 TEST(StoreReadTest, NestingUpToTheGuardIsReadWhole) {
-  const std::string text = kProviderP + "COND " + NestedCompounds(64, "REG KRT 9 END ") + "END END ";
+  const std::string text =
+      kProviderP + "COND " + NestedCompounds(64, "REG KRT 9 END ") + "END END ";
   bool complete = false;
   bool whole = false;
   ProviderList providers = ReadText(text, &complete, kNow, &whole);

@@ -105,13 +105,13 @@ TEST(AtomicFileTest, StaleTemporariesOfOneFileAreRemoved) {
   const char* const stale[] = {"provdata.dat.tmpAbC123", "provdata.dat.tmp000000",
                                ".provdata.dat.commit.tmpzZ9yY8"};
   const char* const kept[] = {
-      "provdata.dat.tmp12345",     // five characters: not one of ours
-      "provdata.dat.tmp1234567",   // seven
-      "provdata.dat.tmpAB-123",    // not a letter or digit
-      "provdata.dat.unreadable",   // a kept copy
-      "keydata.dat.tmpABCDEF",     // another file's
-      "xprovdata.dat.tmpABCDEF",   // another name that ends the same
-      ".provdata.dat.commit",      // a journal is finished, not removed
+      "provdata.dat.tmp12345",    // five characters: not one of ours
+      "provdata.dat.tmp1234567",  // seven
+      "provdata.dat.tmpAB-123",   // not a letter or digit
+      "provdata.dat.unreadable",  // a kept copy
+      "keydata.dat.tmpABCDEF",    // another file's
+      "xprovdata.dat.tmpABCDEF",  // another name that ends the same
+      ".provdata.dat.commit",     // a journal is finished, not removed
   };
   for (const char* name : stale)
     dir.WriteFile(name, "partial");

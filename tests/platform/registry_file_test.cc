@@ -52,13 +52,12 @@ TEST(FileRegistryTest, MissingFilesAreAnEmptyStoreAndTheFirstWriteCreatesThem) {
 
 TEST(FileRegistryTest, ASettingsWriteKeepsCommentsWrittenByHand) {
   TempDir dir;
-  const std::string user = dir.WriteFile(
-      "user.reg",
-      "Windows Registry Editor Version 5.00\n"
-      "; my settings, edited by hand\n"
-      "[HKEY_CURRENT_USER\\Software\\Gantrell\\mainpath]\n"
-      "; downloads go to the big disk\n"
-      "\"dlpath\"=\"/big\"\n");
+  const std::string user = dir.WriteFile("user.reg",
+                                         "Windows Registry Editor Version 5.00\n"
+                                         "; my settings, edited by hand\n"
+                                         "[HKEY_CURRENT_USER\\Software\\Gantrell\\mainpath]\n"
+                                         "; downloads go to the big disk\n"
+                                         "\"dlpath\"=\"/big\"\n");
   FileRegistry registry(user, dir.File("machine.reg"), "");
   std::string error;
   ASSERT_TRUE(registry.SetValue(RegRoot::kCurrentUser, "Software\\Gantrell\\mainpath", "newprov",
