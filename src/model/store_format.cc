@@ -46,6 +46,13 @@ void WriteDate(Time t, std::string* out) {
   *out += text;
 }
 
+// A bare token of nothing but line breaks and tabs, such as the line break
+// an editor or a tool puts at the end of the file: only blanks separate
+// tokens, so it comes up as a token of its own, but it holds nothing.
+bool IsOnlyWhiteSpace(const std::string& token) {
+  return token.find_first_not_of("\t\n\v\f\r") == std::string::npos;
+}
+
 // The bare keywords that start a record. Reading starts again at one of
 // them after anything it could not follow.
 bool IsRecordKeyword(const std::string& token) {
@@ -251,6 +258,8 @@ bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now, bool* re
   std::string token;
   bool quoted = false;
   while (in.Token(&token, kKeywordLimit, &quoted)) {
+    if (!quoted && IsOnlyWhiteSpace(token))
+      continue;
     if (quoted) {
       in.whole = false;  // a text where a record should start
       continue;
@@ -261,7 +270,10 @@ bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now, bool* re
       // so the records after it are not lost.
       std::string next;
       bool next_quoted = false;
-      if (!in.Token(&next, kKeywordLimit, &next_quoted)) {
+      bool more = in.Token(&next, kKeywordLimit, &next_quoted);
+      while (more && !next_quoted && IsOnlyWhiteSpace(next))
+        more = in.Token(&next, kKeywordLimit, &next_quoted);
+      if (!more) {
         complete = true;
         break;
       }

@@ -304,6 +304,18 @@ TEST(StoreReadTest, RecordsWithoutAnOwnerAreSkippedAndTheRestIsRead) {
   }
 }
 
+TEST(StoreReadTest, ALineBreakAfterTheEndIsNothing) {
+  // Files from tools or an editor often end with a line break.
+  for (const std::string tail : {"\n", "\r\n", " \n ", "\n\n"}) {
+    bool complete = false;
+    bool whole = false;
+    ProviderList providers =
+        ReadText(kProviderP + "END " + kLaterProviders + tail, &complete, kNow, &whole);
+    EXPECT_TRUE(complete && whole) << ::testing::PrintToString(tail);
+    EXPECT_EQ(providers.size(), 3u);
+  }
+}
+
 TEST(StoreReadTest, DatePartsAreDecimalWhateverTheirLeadingZeros) {
   const std::string text =
       "V3lsave \"P\" \"http://p/\" 0 1 0 TIME 2026 08 09 TIME 2026 09 08 TIME 02026 01 031 END ";
