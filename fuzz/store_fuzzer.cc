@@ -1,5 +1,5 @@
 // The provider store reader on any text; whatever it reads must write out
-// and read back to the same number of providers.
+// and read back whole, to the same store text.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,9 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string written = FormatStore(providers);
   ProviderList again;
   CStringTokenReader reread(written);
-  if (!ReadStore(reread, &again, 1767268800))
+  bool whole = false;
+  if (!ReadStore(reread, &again, 1767268800, &whole) || !whole)
     std::abort();
-  if (again.size() != providers.size())
+  if (again.size() != providers.size() || FormatStore(again) != written)
     std::abort();
   return 0;
 }

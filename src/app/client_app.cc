@@ -83,7 +83,7 @@ bool CClientApp::IsItemPending(const CUpdateItem& item) const {
 
   std::int32_t day, month, year;
   Time item_time;
-  if (!ScanThreeInts(item.m_strDate, &day, &month, &year) ||
+  if (!ScanDateNumbers(item.m_strDate, &day, &month, &year) ||
       !LocalNoon(day, month, year, &item_time)) {
     return false;
   }

@@ -151,12 +151,22 @@ class CClientApp {
   // Reads the provider store and the key files of the main data folder,
   // takes in and deletes the hand-off files newprovs.dat and nkeydata.dat,
   // and falls back to the five built-in entries when fewer are held. A
-  // missing file is skipped; nothing is reported.
+  // missing file is skipped. First it finishes a save that was cut short
+  // and removes the temporary files of saves that died; that relies on the
+  // caller holding the single-instance lock, which every instance takes
+  // before its load and keeps past its last save.
+  //
+  // A store or hand-off file that cannot be read in full is kept: a copy of
+  // the store (a hand-off file itself) stays beside it as NAME.unreadable
+  // (or NAME.unreadable-2 and on), and a message names it. A store that
+  // cannot be read at all, or whose copy cannot be made, is not replaced by
+  // this run's saves, and a message says so.
   void LoadStore();
   // Writes provdata.dat and keydata.dat anew. Both are written to temporary
   // files first and renamed into place only when both are complete, so a
   // failed or interrupted save leaves the previous store as it was. Returns
-  // false, with the reason in *error when given, on failure.
+  // false, with the reason in *error when given, on failure, and when the
+  // load found a store that must be kept as it is.
   bool SaveStore(std::string* error = nullptr);
   // Drops every provider whose address equals that of an earlier one.
   void RemoveDuplicateProviders();
@@ -227,6 +237,10 @@ class CClientApp {
   bool ChooseDataFolder(bool nine_x);
   // SaveStore at the end of a run; a failure is shown as an error.
   void SaveStoreOrReport();
+  // Steps of LoadStore for a store file and a hand-off file that could not
+  // be read in full (client_store.cc).
+  void KeepUnreadStore(const std::string& path, const std::string& content);
+  void KeepUnreadHandOff(const std::string& path);
 
   Registry& m_registry;
   const OsVersion& m_osVersion;
@@ -235,6 +249,9 @@ class CClientApp {
   std::mt19937 m_random;
   std::thread m_pWorkThread;
   std::unique_ptr<InstanceLock> m_pMasterLock;
+  // Why SaveStore must leave the store file as it is; empty when it may
+  // replace it.
+  std::string m_strKeepStoreReason;
 };
 
 }  // namespace gantrell

@@ -1,4 +1,6 @@
 // Loading and saving the provider store for the application object.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -21,7 +23,98 @@ FilePtr OpenForReading(const std::string& path) {
   return FilePtr(std::fopen(path.c_str(), "rb"));
 }
 
+bool HasTokens(const std::string& text) {
+  return text.find_first_not_of(' ') != std::string::npos;
+}
+
+// The name under which a file that could not be read in full is kept:
+// NAME.unreadable, or NAME.unreadable-2 and on when that is taken by a
+// different file. *same is set when a kept file already holds `content`.
+std::string UnreadableCopyPath(const std::string& path, const std::string* content, bool* same) {
+  constexpr int kMaxCopies = 99;
+  *same = false;
+  for (int n = 1; n <= kMaxCopies; ++n) {
+    std::string candidate = path + ".unreadable";
+    if (n > 1)
+      candidate += "-" + std::to_string(n);
+    std::string existing;
+    bool missing = false;
+    if (!ReadWholeFile(candidate, &existing, &missing, nullptr)) {
+      if (missing)
+        return candidate;
+      continue;
+    }
+    if (content != nullptr && existing == *content) {
+      *same = true;
+      return candidate;
+    }
+  }
+  return std::string();
+}
+
+// How reading one store file went.
+enum class StoreRead { kMissing, kWhole, kPartly, kNotReadable };
+
+// Reads the store text at `path` and appends its providers. *text receives
+// the file's content, *error why it could not be opened.
+StoreRead ReadStoreFile(const std::string& path, Time now, ProviderList* providers,
+                        std::string* text, std::string* error) {
+  // A folder in the file's place holds no providers to keep; a save then
+  // reports that it cannot replace it.
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    return StoreRead::kMissing;
+  bool missing = false;
+  if (!ReadWholeFile(path, text, &missing, error))
+    return missing ? StoreRead::kMissing : StoreRead::kNotReadable;
+  CStringTokenReader reader(*text);
+  bool whole = false;
+  ReadStore(reader, providers, now, &whole);
+  return whole || !HasTokens(*text) ? StoreRead::kWhole : StoreRead::kPartly;
+}
+
 }  // namespace
+
+void CClientApp::KeepUnreadStore(const std::string& path, const std::string& content) {
+  bool same = false;
+  const std::string copy = UnreadableCopyPath(path, &content, &same);
+  std::string error = "no free name beside it";
+  if (!copy.empty() && (same || WriteFileAtomically(copy, content, &error, 0600))) {
+    Message("The provider store " + path +
+                " could not be read in full. The providers that could be read are kept, and "
+                "the store as it was is kept in " +
+                copy,
+            MessageIcon::kWarning);
+    return;
+  }
+  // Without a copy the next save would be the only store left, and it
+  // holds only what could be read: keep the file as it is instead.
+  m_strKeepStoreReason = path + " could not be read in full and no copy of it could be made (" +
+                         error + "); it is left as it is";
+  Message("The provider store " + path +
+              " could not be read in full, and no copy of it could be made: " + error +
+              ". It will not be replaced in this run.",
+          MessageIcon::kWarning);
+}
+
+void CClientApp::KeepUnreadHandOff(const std::string& path) {
+  // The hand-off file would be deleted once read: keep it under a name
+  // that says why instead.
+  bool same = false;
+  const std::string kept = UnreadableCopyPath(path, nullptr, &same);
+  if (!kept.empty() && std::rename(path.c_str(), kept.c_str()) == 0) {
+    Message("The handed-over providers in " + path +
+                " could not be read in full. The providers that could be read are added, and "
+                "the file is kept as " +
+                kept,
+            MessageIcon::kWarning);
+  } else {
+    Message("The handed-over providers in " + path +
+                " could not be read in full. The providers that could be read are added, and "
+                "the file is left in place",
+            MessageIcon::kWarning);
+  }
+}
 
 std::string CClientApp::DataFilePath(std::string_view name) const {
   std::string path = m_strDataPath;
@@ -33,23 +126,45 @@ std::string CClientApp::DataFilePath(std::string_view name) const {
 
 void CClientApp::LoadStore() {
   m_providers.clear();
+  m_strKeepStoreReason.clear();
   const Time now = Now();
+  const std::string store_path = DataFilePath("provdata.dat");
+  const std::string keys_path = DataFilePath("keydata.dat");
   // A save that was cut short between its two files is finished first.
-  CompleteInterruptedWrite(DataFilePath("provdata.dat"));
+  CompleteInterruptedWrite(store_path);
+  // Any temporary file still there belongs to a save that died before its
+  // renames: every instance that writes the store holds the single-instance
+  // lock from before its load until after its last save, and this one holds
+  // it now, so no other save can be under way.
+  RemoveStaleTemporaries(store_path);
+  RemoveStaleTemporaries(keys_path);
 
-  if (FilePtr store = OpenForReading(DataFilePath("provdata.dat"))) {
-    CFileTokenReader reader(store.get());
-    ReadStore(reader, &m_providers, now);
+  std::string text;
+  std::string error;
+  switch (ReadStoreFile(store_path, now, &m_providers, &text, &error)) {
+    case StoreRead::kMissing:
+    case StoreRead::kWhole:
+      break;
+    case StoreRead::kPartly:
+      KeepUnreadStore(store_path, text);
+      break;
+    case StoreRead::kNotReadable:
+      m_strKeepStoreReason = error + " at start-up; it is left as it is";
+      Message(
+          "The provider store cannot be read: " + error + ". It will not be replaced in this run.",
+          MessageIcon::kWarning);
+      break;
   }
   const int stored_count = GetProviderCount();
 
   bool handed_over = false;
   const std::string handoff_path = DataFilePath("newprovs.dat");
-  if (FilePtr handoff = OpenForReading(handoff_path)) {
-    CFileTokenReader reader(handoff.get());
-    ReadStore(reader, &m_providers, now);
-    handoff.reset();
+  const StoreRead handoff = ReadStoreFile(handoff_path, now, &m_providers, &text, &error);
+  if (handoff == StoreRead::kWhole) {
     std::remove(handoff_path.c_str());
+    handed_over = true;
+  } else if (handoff == StoreRead::kPartly) {
+    KeepUnreadHandOff(handoff_path);
     handed_over = true;
   }
 
@@ -102,6 +217,11 @@ void CClientApp::RemoveDuplicateProviders() {
 }
 
 bool CClientApp::SaveStore(std::string* error) {
+  if (!m_strKeepStoreReason.empty()) {
+    if (error != nullptr)
+      *error = m_strKeepStoreReason;
+    return false;
+  }
   std::string reason;
   const bool saved =
       WriteFilesAtomically({{DataFilePath("provdata.dat"), FormatStore(m_providers)},

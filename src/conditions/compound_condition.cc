@@ -70,31 +70,41 @@ bool CCompoundCondition::Evaluate(const ConditionEnv& env) const {
   return m_nInvert == 1 ? !holds : holds;
 }
 
-void CCompoundCondition::Parse(CTokenReader& reader) {
-  ParseAtDepth(reader, 1);
+bool CCompoundCondition::Parse(CTokenReader& reader) {
+  return ParseAtDepth(reader, 1);
 }
 
-void CCompoundCondition::ParseAtDepth(CTokenReader& reader, int depth) {
+bool CCompoundCondition::ParseAtDepth(CTokenReader& reader, int depth) {
+  bool whole = true;
   std::string key;
   std::string value;
-  while (reader.ReadToken(&key, kConditionKeyLength) && key != "END") {
+  for (;;) {
+    if (!reader.ReadToken(&key, kConditionKeyLength))
+      return false;
+    if (key == "END")
+      return whole;
     if (std::unique_ptr<CCondition> member = CreateCondition(key)) {
       if (auto* compound = dynamic_cast<CCompoundCondition*>(member.get())) {
         if (depth >= kMaxNesting) {
+          // Read past it so that whatever follows stays in step, but the
+          // compound as a whole can no longer be trusted to hold.
           SkipCompound(reader);
+          whole = false;
           continue;
         }
-        compound->ParseAtDepth(reader, depth + 1);
+        whole = compound->ParseAtDepth(reader, depth + 1) && whole;
       } else {
-        member->Parse(reader);
+        whole = member->Parse(reader) && whole;
       }
       m_members.push_back(std::move(member));
       continue;
     }
     // A failed read or an END value ends the compound before anything is
     // stored, so a cut-off name does not replace the one read before.
-    if (!reader.ReadToken(&value, kConditionValueLength) || value == "END")
-      return;
+    if (!reader.ReadToken(&value, kConditionValueLength))
+      return false;
+    if (value == "END")
+      return whole;
     if (key == "NME") {
       m_strName = value;
     } else if (key == "CPT") {

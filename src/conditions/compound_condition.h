@@ -20,7 +20,9 @@ class CCompoundCondition : public CCondition {
   // Most compounds that may nest inside each other, the outermost counted.
   // A compound read deeper than this is read past up to its END and
   // dropped, with everything inside it, so that hostile input cannot exhaust
-  // the stack when the condition is read, written, copied or evaluated.
+  // the stack when the condition is read, written, copied or evaluated; the
+  // outermost Parse then returns false, so the whole condition is taken as
+  // unreadable rather than as holding without the dropped part.
   static constexpr int kMaxNesting = 64;
 
   CCompoundCondition() = default;
@@ -38,8 +40,10 @@ class CCompoundCondition : public CCondition {
 
   // Reads the keys NME, CPT and INV and the members, each introduced by its
   // kind keyword in the place of a key and closed by its own END, up to the
-  // compound's END. Unknown keys are skipped with their values.
-  void Parse(CTokenReader& reader) override;
+  // compound's END. Unknown keys are skipped with their values. False when
+  // the input ends first, a member could not be read whole, or members nest
+  // deeper than kMaxNesting.
+  bool Parse(CTokenReader& reader) override;
 
   // Writes ` CP NME "name" CPT combination INV invert `, then each member's
   // text in order, then `END `.
@@ -54,7 +58,7 @@ class CCompoundCondition : public CCondition {
 
  private:
   // `depth` is this compound's nesting level, 1 for the outermost.
-  void ParseAtDepth(CTokenReader& reader, int depth);
+  bool ParseAtDepth(CTokenReader& reader, int depth);
 };
 
 }  // namespace gantrell

@@ -22,6 +22,13 @@ std::unique_ptr<CCondition> CreateCondition(std::string_view keyword) {
   return nullptr;
 }
 
+std::unique_ptr<CCondition> MakeUnreadableCondition() {
+  auto never = std::make_unique<CCompoundCondition>();
+  never->m_strName = "unreadable";
+  never->m_nCombination = CCompoundCondition::kAnyOf;
+  return never;
+}
+
 bool ConditionsEqual(const CCondition& a, const CCondition& b) {
   if (typeid(a) != typeid(b) || a.m_strName != b.m_strName)
     return false;

@@ -31,10 +31,13 @@ class CCondition {
   virtual bool Evaluate(const ConditionEnv& env) const = 0;
 
   // Reads the condition's fields from `reader`, which stands just after the
-  // kind keyword, up to and including the condition's closing END. Never
-  // fails: unknown keys are skipped, bad numbers keep the old value, and an
-  // early end of input keeps what was read.
-  virtual void Parse(CTokenReader& reader) = 0;
+  // kind keyword, up to and including the condition's closing END. Unknown
+  // keys are skipped and bad numbers keep the old value. Returns false when
+  // the condition could not be read whole: the input ended before its END,
+  // or it nests deeper than the reader follows. The fields read so far stay,
+  // but such a condition says nothing reliable about the machine, and the
+  // caller puts MakeUnreadableCondition() in its place.
+  virtual bool Parse(CTokenReader& reader) = 0;
 
   // Appends the condition's text, starting with a blank and the kind
   // keyword, as the store and the control file hold it.
@@ -50,6 +53,13 @@ class CCondition {
 // A new condition of the kind named by `keyword` ("NULL", "REG", "CP",
 // "WINV", compared exactly), with default fields; none for any other text.
 std::unique_ptr<CCondition> CreateCondition(std::string_view keyword);
+
+// A condition that never holds, for an item whose condition could not be
+// read whole (an unknown kind, a nest too deep, input cut short): such an
+// item must not be offered as suitable for this machine. It is an any-of
+// compound without members, which every reader takes for "never holds", so
+// it stays that way when the item is written to the store and read back.
+std::unique_ptr<CCondition> MakeUnreadableCondition();
 
 // True when both are of the same kind with the same fields, compounds with
 // equal members in the same order.

@@ -8,14 +8,20 @@ void StoreConditionInt(std::string_view value, std::int32_t* field) {
   ScanInt(value, field);
 }
 
-void ReadConditionPairs(
+bool ReadConditionPairs(
     CTokenReader& reader,
     const std::function<void(const std::string& key, const std::string& value)>& store) {
   std::string key;
   std::string value;
-  while (reader.ReadToken(&key, kConditionKeyLength) && key != "END") {
-    if (!reader.ReadToken(&value, kConditionValueLength) || value == "END")
-      return;
+  for (;;) {
+    if (!reader.ReadToken(&key, kConditionKeyLength))
+      return false;
+    if (key == "END")
+      return true;
+    if (!reader.ReadToken(&value, kConditionValueLength))
+      return false;
+    if (value == "END")
+      return true;
     store(key, value);
   }
 }

@@ -22,7 +22,8 @@ void StoreConditionInt(std::string_view value, std::int32_t* field);
 
 // Reads key/value pairs until a key or a value is END or the input ends,
 // handing each pair to `store`. The reader then stands after the END.
-void ReadConditionPairs(
+// Returns false when the input ended before the END.
+bool ReadConditionPairs(
     CTokenReader& reader,
     const std::function<void(const std::string& key, const std::string& value)>& store);
 

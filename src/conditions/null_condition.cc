@@ -6,7 +6,9 @@ bool CNullCondition::Evaluate(const ConditionEnv& /*env*/) const {
   return true;
 }
 
-void CNullCondition::Parse(CTokenReader& /*reader*/) {}
+bool CNullCondition::Parse(CTokenReader& /*reader*/) {
+  return true;
+}
 
 void CNullCondition::Write(std::ostream& out) const {
   out << " NULL ";

@@ -96,8 +96,8 @@ bool CRegCondition::Evaluate(const ConditionEnv& env) const {
   return m_nInvert != 0 ? !holds : holds;
 }
 
-void CRegCondition::Parse(CTokenReader& reader) {
-  ReadConditionPairs(reader, [this](const std::string& key, const std::string& value) {
+bool CRegCondition::Parse(CTokenReader& reader) {
+  return ReadConditionPairs(reader, [this](const std::string& key, const std::string& value) {
     if (key == "NME") {
       m_strName = value;
     } else if (key == "KRT") {

@@ -32,8 +32,8 @@ class CRegCondition : public CCondition {
 
   // Reads the keys NME, KRT, INV, PTH, KNME, CPV and CPT in any order up to
   // END; unknown keys are skipped with their values, numbers that do not
-  // scan keep the field as it was.
-  void Parse(CTokenReader& reader) override;
+  // scan keep the field as it was. False when the input ends before END.
+  bool Parse(CTokenReader& reader) override;
 
   // Writes
   // ` REG NME "name" KRT root INV invert PTH "path" KNME "value" CPV "compare" CPT type END `.

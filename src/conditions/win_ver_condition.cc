@@ -66,8 +66,8 @@ bool CWinVerCondition::Evaluate(const ConditionEnv& env) const {
   return m_nInvert != 0 ? !holds : holds;
 }
 
-void CWinVerCondition::Parse(CTokenReader& reader) {
-  ReadConditionPairs(reader, [this](const std::string& key, const std::string& value) {
+bool CWinVerCondition::Parse(CTokenReader& reader) {
+  return ReadConditionPairs(reader, [this](const std::string& key, const std::string& value) {
     if (key == "NME") {
       m_strName = value;
     } else if (key == "V9X") {

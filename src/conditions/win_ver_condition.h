@@ -40,8 +40,8 @@ class CWinVerCondition : public CCondition {
 
   // Reads the keys NME, V9X, VNT, CP9X, CPNT and INV in any order up to END;
   // unknown keys are skipped with their values, numbers that do not scan keep
-  // the field as it was.
-  void Parse(CTokenReader& reader) override;
+  // the field as it was. False when the input ends before END.
+  bool Parse(CTokenReader& reader) override;
 
   // Writes ` WINV NME "name" V9X level VNT level CP9X type CPNT type INV invert END `.
   void Write(std::ostream& out) const override;

@@ -33,7 +33,7 @@ bool ReadDate(CTokenReader& reader, Time* field) {
     return false;
   std::int32_t day, month, year;
   Time t;
-  if (ScanThreeInts(token, &day, &month, &year) && LocalNoon(day, month, year, &t))
+  if (ScanDateNumbers(token, &day, &month, &year) && LocalNoon(day, month, year, &t))
     *field = t;
   return true;
 }
@@ -48,6 +48,8 @@ bool ReadNumber(CTokenReader& reader, int limit, std::int32_t* field) {
 
 // Deletes the item's downloaded file when its location changes, since the
 // file would otherwise stay behind where nothing points to it any more.
+// Called while the item still holds its old number and location, which give
+// the old file's default path.
 void ForgetMovedFile(CUpdateItem* item, const std::string& new_location,
                      const ControlFileContext& context) {
   if (new_location == item->m_strLocation || item->m_nFileStamp <= 0)
@@ -68,22 +70,27 @@ bool ParseItemEntry(CUpdateItem* item, CTokenReader& reader, const ControlFileCo
   if (!reader.ReadToken(&item->m_strDescription, kDescriptionLimit))
     return false;
 
+  // The number is applied only once the old file has been located: its
+  // path is built from the old number.
   std::string token;
   if (!reader.ReadToken(&token, kItemKeywordLimit))
     return false;
-  item->m_nNumber = 0;
+  std::int32_t number = 0;
   if (token == "NUMB") {
-    if (!ReadNumber(reader, kKeywordLimit, &item->m_nNumber))
+    const bool read =
+        ReadNumber(reader, kKeywordLimit, &number) && reader.ReadToken(&token, kItemKeywordLimit);
+    if (!read) {
+      item->m_nNumber = number;
       return false;
-    if (!reader.ReadToken(&token, kItemKeywordLimit))
-      return false;
+    }
   }
-  if (token != "LOCN")
-    return false;
   std::string location;
-  if (!reader.ReadToken(&location, kNameLimit))
+  if (token != "LOCN" || !reader.ReadToken(&location, kNameLimit)) {
+    item->m_nNumber = number;
     return false;
+  }
   ForgetMovedFile(item, location, context);
+  item->m_nNumber = number;
   item->m_strLocation = std::move(location);
 
   if (!Expect(reader, "UPD", kItemKeywordLimit))
@@ -111,6 +118,7 @@ bool ParseItemEntry(CUpdateItem* item, CTokenReader& reader, const ControlFileCo
 bool CProvider::ParseControlFile(std::string& text, const ControlFileContext& context) {
   CStringTokenReader reader(text);
   const bool parsed = ParseControlHeader(reader) && ParseGroups(reader, context);
+  m_bListComplete = parsed ? 1 : 0;
   if (parsed) {
     // The next check is spread over 0.75 to 1.25 intervals so that clients
     // which started together do not all ask the provider at the same moment.
@@ -216,10 +224,16 @@ bool CProvider::ParseGroupItems(CUpdateGroup* group, CTokenReader& reader,
       if (!reader.ReadToken(&kind, kItemKeywordLimit))
         return false;
       current->m_pCondition.reset();
-      current->m_pCondition = CreateCondition(kind);
-      if (current->m_pCondition == nullptr)
+      std::unique_ptr<CCondition> condition = CreateCondition(kind);
+      if (condition == nullptr) {
+        // The item stays, but a test this client cannot read must not let
+        // it count as suitable.
+        current->m_pCondition = MakeUnreadableCondition();
         return false;
-      current->m_pCondition->Parse(reader);
+      }
+      if (!condition->Parse(reader))
+        condition = MakeUnreadableCondition();
+      current->m_pCondition = std::move(condition);
     }
   }
   return false;

@@ -27,6 +27,10 @@ bool LocalNoon(int day, int month, int year, Time* out) {
     // -1 is also 23:59:59 on 31 December 1969 UTC; a noon is never that.
     return false;
   }
+  // Days and months carried over may land beyond the year limit; such a
+  // date could be stored but not read back, so it is refused here too.
+  if (tm.tm_year + 1900 < -kYearLimit || tm.tm_year + 1900 > kYearLimit)
+    return false;
   *out = static_cast<Time>(t);
   return true;
 }

@@ -13,7 +13,8 @@ constexpr Time kSecondsPerDay = 86400;
 
 // The local time of the given day at 12:00:00. Out-of-range months and days
 // are carried over as the C library does (32 January is 1 February). Returns
-// false, leaving *out alone, for dates the system cannot represent.
+// false, leaving *out alone, for dates the system cannot represent and for
+// dates that carry beyond the year 100000 either way.
 bool LocalNoon(int day, int month, int year, Time* out);
 
 // The local calendar date of `t`. Returns false for times the system cannot

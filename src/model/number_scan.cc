@@ -68,28 +68,42 @@ std::optional<ScannedNumber> ScanNumber(std::string_view text, bool allow_prefix
   return number;
 }
 
-}  // namespace
+// The 32-bit value of a scanned signed number, as the C library stores it.
+std::int32_t SignedValue(const ScannedNumber& number) {
+  if (number.magnitude > kMax32) {
+    return number.negative ? std::numeric_limits<std::int32_t>::min()
+                           : std::numeric_limits<std::int32_t>::max();
+  }
+  if (number.negative) {
+    constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 31;
+    return number.magnitude > kMinMagnitude
+               ? std::numeric_limits<std::int32_t>::min()
+               : static_cast<std::int32_t>(-static_cast<std::int64_t>(number.magnitude));
+  }
+  // A magnitude up to 0xFFFFFFFF keeps its 32-bit pattern, as the C
+  // library stores it (conversion is modulo 2^32 since C++20).
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(number.magnitude));
+}
 
-bool ScanInt(std::string_view text, std::int32_t* value, std::size_t* consumed) {
-  const std::optional<ScannedNumber> number = ScanNumber(text, true);
+bool ScanSigned(std::string_view text, bool allow_prefixes, std::int32_t* value,
+                std::size_t* consumed) {
+  const std::optional<ScannedNumber> number = ScanNumber(text, allow_prefixes);
   if (!number)
     return false;
   if (consumed != nullptr)
     *consumed = number->consumed;
-  if (number->magnitude > kMax32) {
-    *value = number->negative ? std::numeric_limits<std::int32_t>::min()
-                              : std::numeric_limits<std::int32_t>::max();
-  } else if (number->negative) {
-    constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 31;
-    *value = number->magnitude > kMinMagnitude
-                 ? std::numeric_limits<std::int32_t>::min()
-                 : static_cast<std::int32_t>(-static_cast<std::int64_t>(number->magnitude));
-  } else {
-    // A magnitude up to 0xFFFFFFFF keeps its 32-bit pattern, as the C
-    // library stores it (conversion is modulo 2^32 since C++20).
-    *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(number->magnitude));
-  }
+  *value = SignedValue(*number);
   return true;
+}
+
+}  // namespace
+
+bool ScanInt(std::string_view text, std::int32_t* value, std::size_t* consumed) {
+  return ScanSigned(text, true, value, consumed);
+}
+
+bool ScanDecimalInt(std::string_view text, std::int32_t* value, std::size_t* consumed) {
+  return ScanSigned(text, false, value, consumed);
 }
 
 bool ScanUnsigned(std::string_view text, std::uint32_t* value) {
@@ -105,12 +119,12 @@ bool ScanUnsigned(std::string_view text, std::uint32_t* value) {
   return true;
 }
 
-bool ScanThreeInts(std::string_view text, std::int32_t* a, std::int32_t* b, std::int32_t* c) {
+bool ScanDateNumbers(std::string_view text, std::int32_t* a, std::int32_t* b, std::int32_t* c) {
   std::int32_t values[3];
   std::size_t pos = 0;
   for (std::int32_t& v : values) {
     std::size_t used = 0;
-    if (!ScanInt(text.substr(pos), &v, &used))
+    if (!ScanDecimalInt(text.substr(pos), &v, &used))
       return false;
     pos += used;
   }

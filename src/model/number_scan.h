@@ -25,8 +25,14 @@ bool ScanInt(std::string_view text, std::int32_t* value, std::size_t* consumed =
 // 0xFFFFFFFF. Returns false, leaving *value alone, when no digit scans.
 bool ScanUnsigned(std::string_view text, std::uint32_t* value);
 
-// Scans three numbers separated by white space ("%i %i %i"), such as an item
-// date "day month year". Returns false unless all three scan.
-bool ScanThreeInts(std::string_view text, std::int32_t* a, std::int32_t* b, std::int32_t* c);
+// Scans a signed decimal number from the start of `text`, as ScanInt does
+// but always in base 10: leading zeros are only zeros ("08" is 8, not an
+// octal number cut short) and "0x" is not a prefix. For the parts of dates.
+bool ScanDecimalInt(std::string_view text, std::int32_t* value, std::size_t* consumed = nullptr);
+
+// Scans the three decimal numbers of a date ("day month year", or a stored
+// "year month day") separated by white space, leading zeros read as
+// decimal. Returns false unless all three scan.
+bool ScanDateNumbers(std::string_view text, std::int32_t* a, std::int32_t* b, std::int32_t* c);
 
 }  // namespace gantrell

@@ -61,7 +61,8 @@ class CProvider {
   // Merges the provider's verified control file into its groups and items
   // and schedules the next check (control_file.cc). Returns false when the
   // text ends early or misses a keyword; what was merged before stays and
-  // the next check is left alone. The text is emptied in both cases.
+  // the next check is left alone. Sets m_bListComplete to the result. The
+  // text is emptied in both cases.
   bool ParseControlFile(std::string& text, const ControlFileContext& context);
   bool ParseControlHeader(CTokenReader& reader);
   bool ParseGroups(CTokenReader& reader, const ControlFileContext& context);
@@ -76,6 +77,10 @@ class CProvider {
   std::int32_t m_nCheckInterval = 0;  // days between checks
   std::int32_t m_nKeyId = 0;
   std::int32_t m_bListParsed = 0;  // control file header parsed in this run
+  // The latest control file of this run parsed to its final END; only then
+  // does what it leaves out say what the provider no longer publishes, so
+  // only then may pruning drop anything. Not stored.
+  std::int32_t m_bListComplete = 0;
   Time m_timeListDate = 0;
   Time m_timeKeyMade = 0;
   RsaPublicKeyPtr m_pPublicKey;

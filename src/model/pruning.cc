@@ -10,8 +10,11 @@
 namespace gantrell {
 namespace {
 
+// Only a control file read to its final END says what the provider no longer
+// publishes; one that failed part way says nothing about the groups and
+// items after the failure.
 bool ListParsed(const CUpdateGroup& group) {
-  return group.m_pProvider != nullptr && group.m_pProvider->m_bListParsed != 0;
+  return group.m_pProvider != nullptr && group.m_pProvider->m_bListComplete != 0;
 }
 
 bool HasDotComponent(const std::string& location) {

@@ -4,7 +4,8 @@
 // file no longer lists, and of which nothing is kept on disk, is dropped;
 // an item that is no longer listed but still has its file stays, withdrawn
 // from the configuration lists (m_nOffered 0), until its file is removed.
-// Providers whose control file was not parsed in this run are left alone.
+// Providers whose control file was not parsed to its end in this run
+// (m_bListComplete) are left alone.
 #pragma once
 
 #include <cstddef>
@@ -19,11 +20,11 @@ namespace gantrell {
 // location); empty when it has none.
 using DefaultSavePath = std::function<std::string(const CUpdateItem&)>;
 
-// True when the provider's list was parsed in this run, the item is not
-// listed and it has no file on disk.
+// True when the provider's list was parsed to its end in this run, the item
+// is not listed and it has no file on disk.
 bool CanDiscard(const CUpdateItem& item);
-// True when the provider's list was parsed in this run, the group is not
-// listed and every item can be discarded (an empty group can).
+// True when the provider's list was parsed to its end in this run, the group
+// is not listed and every item can be discarded (an empty group can).
 bool CanDiscard(const CUpdateGroup& group);
 
 void Prune(CProvider& provider, const DefaultSavePath& default_save_path);

@@ -46,42 +46,84 @@ void WriteDate(Time t, std::string* out) {
   *out += text;
 }
 
+// A bare token of nothing but line breaks and tabs, such as the line break
+// an editor or a tool puts at the end of the file: only blanks separate
+// tokens, so it comes up as a token of its own, but it holds nothing.
+bool IsOnlyWhiteSpace(const std::string& token) {
+  return token.find_first_not_of("\t\n\v\f\r") == std::string::npos;
+}
+
+// The bare keywords that start a record. Reading starts again at one of
+// them after anything it could not follow.
+bool IsRecordKeyword(const std::string& token) {
+  return token == "V3lsave" || token == "V2lsave" || token == "GRP" || token == "FILE";
+}
+
 // Reading helpers: each reads one token and returns false at the end of the
-// input. A field whose token does not scan keeps its value.
+// input. A field whose token does not scan keeps its value. One token can be
+// put back, so that a record keyword met where a record did not expect it
+// starts the next record.
 class RecordReader {
  public:
   explicit RecordReader(CTokenReader& reader) : reader_(reader) {}
 
-  bool Token(std::string* token, int limit) { return reader_.ReadToken(token, limit); }
+  bool Token(std::string* token, int limit, bool* quoted = nullptr) {
+    if (has_pending_) {
+      has_pending_ = false;
+      *token = std::move(pending_);
+      if (quoted != nullptr)
+        *quoted = pending_quoted_;
+      return true;
+    }
+    if (!reader_.ReadToken(token, limit))
+      return false;
+    if (quoted != nullptr)
+      *quoted = reader_.last_token_quoted();
+    return true;
+  }
 
+  void PutBack(std::string token, bool quoted) {
+    pending_ = std::move(token);
+    pending_quoted_ = quoted;
+    has_pending_ = true;
+  }
+
+  // A store text of at most `limit` characters once its escapes are undone.
+  // An escape takes two characters in the file, so the token is read with
+  // room for every character of the text to be escaped (and one more, so
+  // that an escape split by the cut is never kept).
   bool Text(std::string* field, int limit) {
     std::string token;
-    if (!reader_.ReadToken(&token, limit))
+    if (!Token(&token, 2 * limit + 1))
       return false;
     *field = ReadQuoted(token);
+    if (field->size() > static_cast<std::size_t>(limit))
+      field->resize(static_cast<std::size_t>(limit));
     return true;
   }
 
   bool Number(std::int32_t* field, int limit) {
     std::string token;
-    if (!reader_.ReadToken(&token, limit))
+    if (!Token(&token, limit))
       return false;
     ScanInt(token, field);
     return true;
   }
 
-  // "TIME year month day": the local time of that day at noon.
+  // "TIME year month day": the local time of that day at noon. The parts
+  // are decimal whatever their leading zeros, as a hand-edited store may
+  // have them.
   bool Date(Time* field) {
     std::string keyword;
     std::int32_t year = 0, month = 0, day = 0;
     bool scanned = true;
-    if (!reader_.ReadToken(&keyword, kKeywordLimit))
+    if (!Token(&keyword, kKeywordLimit))
       return false;
     for (std::int32_t* part : {&year, &month, &day}) {
       std::string token;
-      if (!reader_.ReadToken(&token, kKeywordLimit))
+      if (!Token(&token, kKeywordLimit))
         return false;
-      scanned = ScanInt(token, part) && scanned;
+      scanned = ScanDecimalInt(token, part) && scanned;
     }
     Time t;
     if (scanned && LocalNoon(day, month, year, &t))
@@ -89,20 +131,37 @@ class RecordReader {
     return true;
   }
 
-  // Skips tokens up to and including the next "END".
+  // Skips tokens up to and including the next "END". A bare record keyword
+  // on the way is put back and ends the skip: the record it starts is not
+  // this one's to swallow. Returns true only when the END was found.
   bool SkipToEnd() {
     std::string token;
-    while (reader_.ReadToken(&token, kKeywordLimit)) {
+    bool quoted = false;
+    while (Token(&token, kKeywordLimit, &quoted)) {
+      if (quoted)
+        continue;
       if (token == "END")
         return true;
+      if (IsRecordKeyword(token)) {
+        PutBack(std::move(token), false);
+        return false;
+      }
     }
     return false;
   }
 
+  // The underlying reader, for a condition to parse itself from. Nothing
+  // may be put back at that moment.
   CTokenReader& raw() { return reader_; }
+
+  // Set when part of the input could not be read as the client writes it.
+  bool whole = true;
 
  private:
   CTokenReader& reader_;
+  std::string pending_;
+  bool pending_quoted_ = false;
+  bool has_pending_ = false;
 };
 
 void ReadProviderRecord(RecordReader& in, CProvider* provider, bool version2, Time now) {
@@ -127,7 +186,8 @@ void ReadProviderRecord(RecordReader& in, CProvider* provider, bool version2, Ti
 void ReadGroupRecord(RecordReader& in, CUpdateGroup* group) {
   if (in.Text(&group->m_strName, kNameLimit) && in.Text(&group->m_strGroupText, kNameLimit) &&
       in.Number(&group->m_bScan, kNumberLimit)) {
-    in.SkipToEnd();
+    if (!in.SkipToEnd())
+      in.whole = false;
   }
 }
 
@@ -144,18 +204,31 @@ void ReadItemRecord(RecordReader& in, CUpdateItem* item, bool version2) {
     return;
 
   std::string token;
-  if (!in.Token(&token, kKeywordLimit) || token == "END")
+  bool quoted = false;
+  if (!in.Token(&token, kKeywordLimit, &quoted))
     return;
-  if (token == "COND") {
+  if (!quoted && token == "END")
+    return;
+  if (!quoted && token == "COND") {
     std::string kind;
     if (!in.Token(&kind, kKeywordLimit))
       return;
-    if (std::unique_ptr<CCondition> condition = CreateCondition(kind)) {
-      condition->Parse(in.raw());
-      item->m_pCondition = std::move(condition);
+    std::unique_ptr<CCondition> condition = CreateCondition(kind);
+    // A condition of a kind this client does not know, or one it could not
+    // read to its end, cannot tell whether the item suits this machine; the
+    // item is kept, but never offered.
+    if (condition == nullptr || !condition->Parse(in.raw())) {
+      condition = MakeUnreadableCondition();
+      in.whole = false;
     }
+    item->m_pCondition = std::move(condition);
+  } else if (!quoted && IsRecordKeyword(token)) {
+    in.PutBack(std::move(token), false);
+    in.whole = false;
+    return;
   }
-  in.SkipToEnd();
+  if (!in.SkipToEnd())
+    in.whole = false;
 }
 
 }  // namespace
@@ -176,15 +249,38 @@ std::string ReadQuoted(std::string_view token) {
   return text;
 }
 
-bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now) {
+bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now, bool* read_whole) {
   RecordReader in(reader);
   CProvider* provider = nullptr;
   CUpdateGroup* group = nullptr;
   bool version2 = false;
+  bool complete = false;
   std::string token;
-  while (in.Token(&token, kKeywordLimit)) {
-    if (token == "END")
-      return true;
+  bool quoted = false;
+  while (in.Token(&token, kKeywordLimit, &quoted)) {
+    if (!quoted && IsOnlyWhiteSpace(token))
+      continue;
+    if (quoted) {
+      in.whole = false;  // a text where a record should start
+      continue;
+    }
+    if (token == "END") {
+      // The store's own END is its last token. Anything after it means an
+      // END of a record that could not be followed came up here: read on,
+      // so the records after it are not lost.
+      std::string next;
+      bool next_quoted = false;
+      bool more = in.Token(&next, kKeywordLimit, &next_quoted);
+      while (more && !next_quoted && IsOnlyWhiteSpace(next))
+        more = in.Token(&next, kKeywordLimit, &next_quoted);
+      if (!more) {
+        complete = true;
+        break;
+      }
+      in.whole = false;
+      in.PutBack(std::move(next), next_quoted);
+      continue;
+    }
     if (token == "V2lsave" || token == "V3lsave") {
       providers->push_back(std::make_unique<CProvider>());
       provider = providers->back().get();
@@ -192,6 +288,7 @@ bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now) {
       version2 = token == "V2lsave";
       ReadProviderRecord(in, provider, version2, now);
       provider->m_bListParsed = 0;
+      provider->m_bListComplete = 0;
     } else if (token == "GRP" && provider != nullptr) {
       group = provider->AddGroup();
       ReadGroupRecord(in, group);
@@ -202,9 +299,13 @@ bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now) {
       item->m_bListed = 0;
       item->m_bJustDownloaded = false;
       item->m_bSelected = false;
+    } else {
+      in.whole = false;
     }
   }
-  return false;
+  if (read_whole != nullptr)
+    *read_whole = complete && in.whole;
+  return complete;
 }
 
 std::string FormatStore(const ProviderList& providers) {

@@ -23,11 +23,19 @@ void WriteQuoted(std::string_view text, std::string* out);
 std::string ReadQuoted(std::string_view token);
 
 // Reads provider, group and item records from `reader` and appends the
-// providers to *providers. Returns true after the closing "END"; false when
-// the input ends first, keeping everything read so far (the last record may
-// be partly filled). A next check more than 80 days after `now` is brought
-// forward to now plus 80 days.
-bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now);
+// providers to *providers. Returns true after the closing "END" with
+// nothing after it; false when the input ends first, keeping everything
+// read so far (the last record may be partly filled). A next check more
+// than 80 days after `now` is brought forward to now plus 80 days.
+//
+// A part that cannot be followed does not end the reading: an item whose
+// condition is of an unknown kind or cannot be read whole keeps
+// MakeUnreadableCondition() in its place, and after anything out of step
+// the reading goes on at the next record keyword, so the records after it
+// are kept. *read_whole, when given, is true only when the store was read
+// to its END with nothing skipped or replaced; otherwise the caller keeps
+// the original text, which the next save would not write back as it was.
+bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now, bool* read_whole = nullptr);
 
 // The store text for `providers` in the current record layout (version 3).
 std::string FormatStore(const ProviderList& providers);

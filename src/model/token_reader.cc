@@ -18,6 +18,7 @@ bool CTokenReader::NextByte(char* c) {
 
 bool CTokenReader::ReadToken(std::string* token, int max_length, bool* overflow) {
   *overflow = false;
+  quoted_ = false;
   token->clear();
   const std::size_t limit = max_length > 0 ? static_cast<std::size_t>(max_length) : 0;
 
@@ -36,6 +37,7 @@ bool CTokenReader::ReadToken(std::string* token, int max_length, bool* overflow)
   };
 
   if (c == '"') {
+    quoted_ = true;
     for (;;) {
       if (!NextByte(&c))
         return false;  // never closed

@@ -28,6 +28,10 @@ class CTokenReader {
     return ReadToken(token, max_length, &overflow);
   }
 
+  // True when the token last read stood in double quotes, so that a text
+  // such as "END" can be told from the keyword END.
+  bool last_token_quoted() const { return quoted_; }
+
  protected:
   // Supplies the next piece of input in *chunk. Returns false at the end of
   // the input. The chunk stays valid until the next call.
@@ -39,6 +43,7 @@ class CTokenReader {
   std::string_view chunk_;
   std::size_t pos_ = 0;
   bool at_end_ = false;
+  bool quoted_ = false;
 };
 
 // Reads an open file in chunks of 256 bytes. The file is borrowed, not

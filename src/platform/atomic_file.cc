@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -274,6 +275,67 @@ void CompleteInterruptedWrite(const std::string& first_path) {
   std::string journal;
   bool missing = false;
   if (ReadWholeFile(journal_path, &journal, &missing, nullptr)) RollForward(journal_path, journal);
+}
+
+}  // namespace gantrell
+
+namespace gantrell {
+namespace {
+
+// The name of `path` within its folder.
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// True when `name` is `base` followed by ".tmp" and the six letters or
+// digits that mkostemp puts in place of its XXXXXX.
+bool IsTemporaryOf(const std::string& name, const std::string& base) {
+  constexpr std::string_view kSuffix = ".tmp";
+  constexpr std::size_t kRandomLength = 6;
+  if (name.size() != base.size() + kSuffix.size() + kRandomLength ||
+      name.compare(0, base.size(), base) != 0 ||
+      name.compare(base.size(), kSuffix.size(), kSuffix) != 0) {
+    return false;
+  }
+  for (std::size_t i = base.size() + kSuffix.size(); i < name.size(); ++i) {
+    const char c = name[i];
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alnum)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = ParentFolder(path);
+  const std::string bases[] = {BaseName(path), BaseName(JournalPath(path))};
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr)
+    return 0;
+  std::vector<std::string> stale;
+  while (const struct dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    for (const std::string& base : bases) {
+      if (IsTemporaryOf(name, base)) {
+        stale.push_back(folder + "/" + name);
+        break;
+      }
+    }
+  }
+  ::closedir(dir);
+  int removed = 0;
+  for (const std::string& file : stale) {
+    struct stat info;
+    // Only plain files: a folder or link of that name is not ours.
+    if (::lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::unlink(file.c_str()) == 0)
+      ++removed;
+  }
+  if (removed > 0)
+    SyncFolder(path);
+  return removed;
 }
 
 }  // namespace gantrell

@@ -43,6 +43,17 @@ bool WriteFilesAtomically(const std::vector<FileContent>& files, std::string* er
 // interrupted after its journal was committed; does nothing otherwise.
 void CompleteInterruptedWrite(const std::string& first_path);
 
+// Removes the temporary files that writes of `path` left beside it when
+// they were cut short before their rename (a crash, a power cut): files
+// named after `path` (or after the journal of a write whose first file is
+// `path`) followed by ".tmp" and six characters. Call it after
+// CompleteInterruptedWrite, which still needs the temporary files its
+// journal names. It cannot tell a stale temporary file from one that a
+// write in progress has yet to rename, so it is only safe while nothing
+// else may be writing `path`: the caller holds whatever lock keeps every
+// other writer of the file out. Returns how many files it removed.
+int RemoveStaleTemporaries(const std::string& path);
+
 // Creates `folder` and any missing parents with `mode` (less the umask).
 // Returns true when the folder exists afterwards; otherwise false with a
 // message in *error (which may be null).

@@ -103,20 +103,21 @@ RegDocumentKey* RegDocument::AddKey(RegRoot root, std::string_view path) {
     }
     end = slash;
   }
-  keys_.push_back(RegDocumentKey{root, std::move(spelled), {}});
+  keys_.push_back(RegDocumentKey{root, std::move(spelled), {}, 0, {}, {}});
   return &keys_.back();
 }
 
-void RegDocument::SetValue(RegRoot root, std::string_view path, std::string_view name,
-                           const RegValue& value) {
+RegDocumentValue* RegDocument::SetValue(RegRoot root, std::string_view path, std::string_view name,
+                                        const RegValue& value) {
   RegDocumentKey* key = AddKey(root, path);
   for (RegDocumentValue& entry : key->values) {
     if (NamesEqual(entry.name, name)) {
       entry.value = value;
-      return;
+      return &entry;
     }
   }
-  key->values.push_back(RegDocumentValue{std::string(name), value});
+  key->values.push_back(RegDocumentValue{std::string(name), value, {}});
+  return &key->values.back();
 }
 
 bool RegDocument::DeleteValue(RegRoot root, std::string_view path, std::string_view name) {
@@ -130,6 +131,13 @@ bool RegDocument::DeleteValue(RegRoot root, std::string_view path, std::string_v
   if (found == key->values.end()) {
     return false;
   }
+  // A comment written by hand outlives the value it described: it moves on
+  // to what came after it.
+  std::vector<std::string> comments = std::move(found->comments);
+  std::vector<std::string>& heir =
+      found + 1 != key->values.end() ? (found + 1)->comments : key->trailing_comments;
+  comments.insert(comments.end(), heir.begin(), heir.end());
+  heir = std::move(comments);
   key->values.erase(found);
   return true;
 }

@@ -16,9 +16,13 @@
 
 namespace gantrell {
 
+// Comment lines (each starting with ";") of a file read are kept with what
+// follows them, so that writing the file back keeps them in their place.
+
 struct RegDocumentValue {
   std::string name;  // empty for the key's default value
   RegValue value;
+  std::vector<std::string> comments;  // the comment lines just before the value
 };
 
 struct RegDocumentKey {
@@ -26,6 +30,10 @@ struct RegDocumentKey {
   std::string path;  // below the root, backslash-separated; empty for the root itself
   std::vector<RegDocumentValue> values;
   int line = 0;  // where the key's section first appears in the file read; 0 for new keys
+  std::vector<std::string> comments;  // the comment lines just before the key's section
+  // Comment lines after the key's last value, kept there when the value
+  // they stood before is deleted.
+  std::vector<std::string> trailing_comments;
 };
 
 // ASCII case-insensitive comparison of names.
@@ -63,14 +71,22 @@ class RegDocument {
   RegDocumentKey* AddKey(RegRoot root, std::string_view path);
 
   // Sets a value, adding its key as needed. An existing value keeps its
-  // name's case and its place. The caller has checked the names.
-  void SetValue(RegRoot root, std::string_view path, std::string_view name, const RegValue& value);
+  // name's case, its place and its comments. The caller has checked the
+  // names. Returns the value's entry.
+  RegDocumentValue* SetValue(RegRoot root, std::string_view path, std::string_view name,
+                             const RegValue& value);
 
-  // Removes one value. Returns false when there was nothing to remove.
+  // Removes one value. Its comments pass to the value after it, or stay at
+  // the end of the key. Returns false when there was nothing to remove.
   bool DeleteValue(RegRoot root, std::string_view path, std::string_view name);
 
-  // Removes a key and every key below it.
+  // Removes a key and every key below it, with their comments.
   void DeleteKeyTree(RegRoot root, std::string_view path);
+
+  // Comment lines after the file's header and before its first key, and
+  // those after everything else.
+  std::vector<std::string> leading_comments;
+  std::vector<std::string> trailing_comments;
 
  private:
   RegDocumentKey* FindMutableKey(RegRoot root, std::string_view path);

@@ -188,6 +188,13 @@ struct ParseState {
   std::optional<RegRoot> root;  // the current section, if any
   std::string path;
   bool section_deleted = false;
+  // Comment lines not yet given to the key or value they stand before.
+  std::vector<std::string> comments;
+
+  void GiveComments(std::vector<std::string>* to) {
+    to->insert(to->end(), comments.begin(), comments.end());
+    comments.clear();
+  }
 
   bool Fail(std::size_t line, std::string_view problem) {
     *error = std::string(file_name) + ":" + std::to_string(line) + ": " + std::string(problem);
@@ -221,9 +228,14 @@ bool ParseSection(std::string_view line, std::size_t number, ParseState* state) 
   if (deletion) {
     state->document->DeleteKeyTree(*root, path);
   } else {
+    const bool first_section = state->document->empty();
     RegDocumentKey* key = state->document->AddKey(*root, path);
     if (key->line == 0) {
       key->line = static_cast<int>(number);
+      // Comments before the first key are the file's own; those before a
+      // later key describe it. Before a repeated section they wait for its
+      // first value.
+      state->GiveComments(first_section ? &state->document->leading_comments : &key->comments);
     }
   }
   return true;
@@ -283,7 +295,7 @@ bool ParseValue(std::string_view text, std::size_t number, ParseState* state) {
   } else {
     return state->Fail(number, "unknown value data; expected \"text\", dword:, hex: or hex(N):");
   }
-  state->document->SetValue(*state->root, state->path, name, value);
+  state->GiveComments(&state->document->SetValue(*state->root, state->path, name, value)->comments);
   return true;
 }
 
@@ -335,7 +347,11 @@ bool ParseRegFile(std::string_view text, std::string_view file_name, RegDocument
   for (std::size_t i = first + 1; i < lines.size(); ++i) {
     std::size_t number = i + 1;
     std::string_view line = TrimRight(TrimLeft(lines[i]));
-    if (line.empty() || line.front() == ';') {
+    if (line.empty()) {
+      continue;
+    }
+    if (line.front() == ';') {
+      state.comments.emplace_back(line);
       continue;
     }
     if (line.front() == '[') {
@@ -360,13 +376,30 @@ bool ParseRegFile(std::string_view text, std::string_view file_name, RegDocument
       return false;
     }
   }
+  state.GiveComments(&document->trailing_comments);
   return true;
 }
+
+namespace {
+
+void AppendComments(const std::vector<std::string>& comments, std::string* out) {
+  for (const std::string& comment : comments) {
+    *out += comment;
+    *out += '\n';
+  }
+}
+
+}  // namespace
 
 std::string SerializeRegFile(const RegDocument& document) {
   std::string out(kRegFileHeader);
   out += "\n\n";
+  if (!document.leading_comments.empty()) {
+    AppendComments(document.leading_comments, &out);
+    out += '\n';
+  }
   for (const RegDocumentKey& key : document.keys()) {
+    AppendComments(key.comments, &out);
     out += '[';
     out += RegRootName(key.root);
     if (!key.path.empty()) {
@@ -375,6 +408,7 @@ std::string SerializeRegFile(const RegDocument& document) {
     }
     out += "]\n";
     for (const RegDocumentValue& entry : key.values) {
+      AppendComments(entry.comments, &out);
       if (entry.name.empty()) {
         out += '@';
       } else {
@@ -397,8 +431,10 @@ std::string SerializeRegFile(const RegDocument& document) {
       }
       out += '\n';
     }
+    AppendComments(key.trailing_comments, &out);
     out += '\n';
   }
+  AppendComments(document.trailing_comments, &out);
   return out;
 }
 

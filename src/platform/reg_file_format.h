@@ -23,7 +23,8 @@
 //
 // The reader accepts the "REGEDIT4" header as well, an optional UTF-8 byte
 // order mark, CRLF or LF line ends, blank lines, lines starting with ";" as
-// comments, hex data on one line or wrapped with trailing "\", and the
+// comments (kept, and written back before the key or value they preceded),
+// hex data on one line or wrapped with trailing "\", and the
 // deletion entries `[-KEY]` and `"name"=-`, which remove what was read before
 // them. In quoted strings "\\" stands for a backslash and "\"" for a quote; a
 // backslash before any other character is kept as it is.

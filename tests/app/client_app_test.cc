@@ -130,10 +130,15 @@ TEST_F(ClientAppTest, PendingNeedsScanDateStampAndCondition) {
       {"long after the baseline", [&] { item->m_strDate = "1 1 2030"; }, true},
       {"date of two numbers", [&] { item->m_strDate = "10 1"; }, false},
       {"date that is no date", [&] { item->m_strDate = "soon"; }, false},
+      // Leading zeros are decimal: "09" is the 9th, not an octal 0 then 9.
+      {"zero-padded date", [&] { item->m_strDate = "09 01 02026"; }, true},
+      {"zero-padded date too early", [&] { item->m_strDate = "08 01 2026"; }, false},
       {"condition that fails",
        [&] { item->m_pCondition = CreateCondition("REG"); },  // root 0, no such key
        false},
       {"condition that holds", [&] { item->m_pCondition = CreateCondition("NULL"); }, true},
+      {"condition that could not be read", [&] { item->m_pCondition = MakeUnreadableCondition(); },
+       false},
   };
   for (const Case& c : cases) {
     CUpdateItem* fresh = AddPendingItem();

@@ -3,12 +3,15 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 
 #include "app/client_app.h"
+#include "model/key_file.h"
 #include "model/store_format.h"
 #include "platform/os_version_registry.h"
+#include "support/scripted_frontend.h"
 #include "support/temp_dir.h"
 #include "support/temp_registry.h"
 #include "support/test_paths.h"
@@ -26,6 +29,28 @@ class StoreTest : public ::testing::Test {
  protected:
   StoreTest() : key_server_("GANTRELL_KEY_SERVER", nullptr), os_(reg_), app_(reg_, os_) {
     app_.m_strDataPath = data_.path();
+    app_.SetFrontend(&frontend_);
+  }
+
+  // A saved store of the built-in entries and `users` user providers, the
+  // first entry's item holding a condition of a kind this client does not
+  // know. Returns the text written as provdata.dat.
+  std::string WriteStoreWithUnknownCondition(int users) {
+    CClientApp writer(reg_, os_);
+    writer.SetUpBuiltInProviders();
+    for (int i = 0; i < users; ++i)
+      AddUserProvider(writer, "http://user" + std::to_string(i) + ".example/");
+    CUpdateGroup* group = writer.GetProvider(0)->AddGroup();
+    group->m_strName = "g0";
+    group->AddItem()->m_strName = "future";
+    std::string text = FormatStore(writer.m_providers);
+    const std::string item = "FILE \"future\" ";
+    const std::size_t at = text.find(item);
+    const std::size_t end = text.find("END ", at);
+    text.insert(end, "COND FUTURE NME \"later\" LEVEL 3 END ");
+    data_.WriteFile("provdata.dat", text);
+    data_.WriteFile("keydata.dat", FormatKeyFile(writer.m_providers));
+    return text;
   }
 
   void CopyVector(const std::string& vector, const std::string& as) {
@@ -51,6 +76,7 @@ class StoreTest : public ::testing::Test {
   }
 
   ScopedEnv key_server_;
+  testing::ScriptedFrontend frontend_;
   TempRegistry reg_;
   TempDir data_;
   RegistryOsVersion os_;
@@ -159,6 +185,155 @@ TEST_F(StoreTest, DuplicateAddressesKeepTheFirst) {
   EXPECT_EQ(app_.GetProvider(4)->m_strKeyName, "");
   EXPECT_EQ(app_.GetProvider(5)->m_strAddress, "http://x.example/");
   EXPECT_EQ(app_.GetProvider(6)->m_strAddress, "http://X.example/");
+}
+
+TEST_F(StoreTest, AStoreReadOnlyInPartKeepsItsLaterProvidersAndACopy) {
+  const std::string original = WriteStoreWithUnknownCondition(3);
+  app_.LoadStore();
+  // Every provider after the unreadable condition is there.
+  ASSERT_EQ(app_.GetProviderCount(), 8);
+  EXPECT_EQ(app_.GetProvider(7)->m_strAddress, "http://user2.example/");
+  EXPECT_TRUE(app_.GetProvider(7)->HasPublicKey());
+  const CUpdateItem& future = *app_.GetProvider(0)->GetGroup(0)->GetItem(0);
+  ASSERT_NE(future.m_pCondition, nullptr);
+  EXPECT_TRUE(ConditionsEqual(*future.m_pCondition, *MakeUnreadableCondition()));
+  // The store as it was is kept, and the message names the copy.
+  const std::string copy = data_.File("provdata.dat.unreadable");
+  EXPECT_EQ(ReadWholeFile(copy), original);
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_NE(frontend_.messages[0].text.find(copy), std::string::npos) << frontend_.messages[0].text;
+
+  ASSERT_TRUE(app_.SaveStore());
+  CClientApp reloaded(reg_, os_);
+  testing::ScriptedFrontend quiet;
+  reloaded.SetFrontend(&quiet);
+  reloaded.m_strDataPath = data_.path();
+  reloaded.LoadStore();
+  EXPECT_TRUE(quiet.messages.empty()) << quiet.texts()[0];
+  ASSERT_EQ(reloaded.GetProviderCount(), 8);
+  EXPECT_EQ(reloaded.GetProvider(7)->GetGroup(0)->GetItem(0)->m_strName, "i");
+  const CUpdateItem& still = *reloaded.GetProvider(0)->GetGroup(0)->GetItem(0);
+  ASSERT_NE(still.m_pCondition, nullptr);
+  EXPECT_TRUE(ConditionsEqual(*still.m_pCondition, *MakeUnreadableCondition()));
+  EXPECT_EQ(ReadWholeFile(copy), original);  // the copy stays until the user removes it
+
+  // The same damage again (another copy) neither overwrites the first copy
+  // nor makes a second one of the same text.
+  data_.WriteFile("provdata.dat", original + " ");
+  reloaded.LoadStore();
+  EXPECT_EQ(ReadWholeFile(copy), original);
+  EXPECT_EQ(ReadWholeFile(data_.File("provdata.dat.unreadable-2")), original + " ");
+  data_.WriteFile("provdata.dat", original);
+  reloaded.LoadStore();
+  EXPECT_FALSE(DataFileExists("provdata.dat.unreadable-3"));
+}
+
+TEST_F(StoreTest, AStoreWhoseCopyCannotBeMadeIsNotReplaced) {
+  const std::string original = WriteStoreWithUnknownCondition(1);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A file size limit below the store's size makes the copy fail, as a
+    // full disk would; it is lifted again before the save.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlim_t hard = limit.rlim_max;
+    limit.rlim_cur = 64;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    app_.LoadStore();
+    limit.rlim_cur = hard;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string error;
+    const bool saved = app_.SaveStore(&error);
+    const bool told =
+        frontend_.messages.size() == 1 &&
+        frontend_.messages[0].text.find("could not be read in full") != std::string::npos;
+    _exit(!saved && !error.empty() && told && app_.GetProviderCount() == 6 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadWholeFile(data_.File("provdata.dat")), original);
+}
+
+TEST_F(StoreTest, AStoreThatCannotBeOpenedIsNotReplaced) {
+  // A link to itself cannot be opened, for any user; a save would replace
+  // the link and whatever the user meant to keep behind it.
+  std::filesystem::create_symlink("provdata.dat", data_.File("provdata.dat"));
+  app_.LoadStore();
+  EXPECT_EQ(app_.GetProviderCount(), 5);
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_NE(frontend_.messages[0].text.find("provdata.dat"), std::string::npos);
+  std::string error;
+  EXPECT_FALSE(app_.SaveStore(&error));
+  EXPECT_NE(error.find("provdata.dat"), std::string::npos) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(data_.File("provdata.dat")));
+  EXPECT_FALSE(DataFileExists("keydata.dat"));
+}
+
+TEST_F(StoreTest, AHandOffReadOnlyInPartIsKeptUnderANameThatSaysSo) {
+  app_.SetUpBuiltInProviders();
+  ASSERT_TRUE(app_.SaveStore());
+  CClientApp tool(reg_, os_);
+  AddUserProvider(tool, "http://one.example/");
+  AddUserProvider(tool, "http://two.example/");
+  std::string handed = FormatStore(tool.m_providers);
+  handed.insert(handed.find("END "), "COND LATER END ");
+  data_.WriteFile("newprovs.dat", handed);
+
+  app_.LoadStore();
+  ASSERT_EQ(app_.GetProviderCount(), 7);
+  EXPECT_EQ(app_.GetProvider(6)->m_strAddress, "http://two.example/");
+  EXPECT_FALSE(DataFileExists("newprovs.dat"));
+  EXPECT_EQ(ReadWholeFile(data_.File("newprovs.dat.unreadable")), handed);
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_NE(frontend_.messages[0].text.find(data_.File("newprovs.dat.unreadable")),
+            std::string::npos);
+}
+
+TEST_F(StoreTest, TemporariesOfASaveThatDiedAreRemovedAtLoad) {
+  app_.SetUpBuiltInProviders();
+  AddUserProvider(app_, "http://kept.example/");
+  ASSERT_TRUE(app_.SaveStore());
+  const std::string store = ReadWholeFile(data_.File("provdata.dat"));
+  // A save killed before its journal was committed leaves its temporary
+  // files, and nothing names them.
+  data_.WriteFile("provdata.dat.tmpq1W2e3", "half a store");
+  data_.WriteFile("keydata.dat.tmpR4t5Y6", "half the keys");
+  data_.WriteFile(".provdata.dat.commit.tmpu7I8o9", "half a journal");
+
+  CClientApp loaded(reg_, os_);
+  loaded.m_strDataPath = data_.path();
+  loaded.LoadStore();
+  EXPECT_EQ(loaded.GetProviderCount(), 6);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(data_.path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"keydata.dat", "provdata.dat"}));
+  EXPECT_EQ(ReadWholeFile(data_.File("provdata.dat")), store);
+}
+
+TEST_F(StoreTest, ASaveCutAfterItsJournalIsFinishedBeforeTemporariesAreRemoved) {
+  app_.SetUpBuiltInProviders();
+  ASSERT_TRUE(app_.SaveStore());
+  CClientApp newer(reg_, os_);
+  newer.SetUpBuiltInProviders();
+  AddUserProvider(newer, "http://newer.example/");
+  // As a save leaves it when killed between its two renames.
+  const std::string keys_temp =
+      data_.WriteFile("keydata.dat.tmpAAAAAA", FormatKeyFile(newer.m_providers));
+  data_.WriteFile("provdata.dat", FormatStore(newer.m_providers));
+  data_.WriteFile(".provdata.dat.commit", data_.File("provdata.dat.tmpBBBBBB") + "\t" +
+                                              data_.File("provdata.dat") + "\n" + keys_temp + "\t" +
+                                              data_.File("keydata.dat") + "\n");
+  app_.LoadStore();
+  ASSERT_EQ(app_.GetProviderCount(), 6);
+  EXPECT_TRUE(app_.GetProvider(5)->HasPublicKey());
+  EXPECT_FALSE(DataFileExists(".provdata.dat.commit"));
+  EXPECT_FALSE(DataFileExists("keydata.dat.tmpAAAAAA"));
 }
 
 TEST_F(StoreTest, FailedSaveLeavesThePreviousStore) {

@@ -11,6 +11,7 @@
 #include "conditions/null_condition.h"
 #include "conditions/reg_condition.h"
 #include "conditions/win_ver_condition.h"
+#include "support/memory_registry.h"
 #include "support/test_paths.h"
 
 namespace gantrell {
@@ -131,24 +132,38 @@ TEST(ConditionParseTest, StopsAtEndAsKeyOrValueAndAtEndOfInput) {
     std::string name;
     std::int32_t root;
     std::string rest;
+    bool whole;  // read up to an END of its own
   };
   const Case cases[] = {
-      {"REG NME a KRT 2 END END", "a", 2, "END"},
-      {"REG NME a KRT END KRT 2 END", "a", 0, "KRT"},  // END is never a value
-      {"REG NME END", "", 0, "<end>"},
-      {"REG NME a KRT 2", "a", 2, "<end>"},
-      {"REG NME a KRT", "a", 0, "<end>"},
-      {"REG NME a KRT 2 PTH \"never closed", "a", 2, "<end>"},
-      {"REG", "", 0, "<end>"},
-      {"REG \"END\" x", "", 0, "x"},
+      {"REG NME a KRT 2 END END", "a", 2, "END", true},
+      {"REG NME a KRT END KRT 2 END", "a", 0, "KRT", true},  // END is never a value
+      {"REG NME END", "", 0, "<end>", true},
+      {"REG NME a KRT 2", "a", 2, "<end>", false},
+      {"REG NME a KRT", "a", 0, "<end>", false},
+      {"REG NME a KRT 2 PTH \"never closed", "a", 2, "<end>", false},
+      {"REG", "", 0, "<end>", false},
+      {"REG \"END\" x", "", 0, "x", true},
   };
   for (const Case& c : cases) {
     std::string rest;
-    auto condition = ReadCondition(c.input, &rest);
+    bool whole = !c.whole;
+    auto condition = ReadCondition(c.input, &rest, &whole);
     const auto& reg = As<CRegCondition>(condition);
     EXPECT_EQ(reg.m_strName, c.name) << c.input;
     EXPECT_EQ(reg.m_nRoot, c.root) << c.input;
     EXPECT_EQ(rest, c.rest) << c.input;
+    EXPECT_EQ(whole, c.whole) << c.input;
+  }
+  // The same for the other kinds, members of a compound included.
+  const std::pair<std::string, bool> others[] = {
+      {"WINV V9X 1 END", true},       {"WINV V9X 1", false},          {"CP CPT 1 NULL END", true},
+      {"CP CPT 1 NULL", false},       {"CP REG KRT 1 END END", true}, {"CP REG KRT 1", false},
+      {"CP CP CP END END END", true}, {"CP CP CP END END", false},    {"NULL", true},
+  };
+  for (const auto& [input, expected] : others) {
+    bool whole = !expected;
+    ReadCondition(input, nullptr, &whole);
+    EXPECT_EQ(whole, expected) << input;
   }
 }
 
@@ -231,15 +246,35 @@ TEST(ConditionParseTest, NestingBeyondTheLimitIsReadPastAndDropped) {
   const int limit = CCompoundCondition::kMaxNesting;
   for (int depth : {1, limit - 1, limit, limit + 1, limit + 5, 100000}) {
     std::string rest;
-    auto condition = ReadCondition(NestedText(depth), &rest);
+    bool whole = false;
+    auto condition = ReadCondition(NestedText(depth), &rest, &whole);
     ASSERT_NE(condition, nullptr) << depth;
     EXPECT_EQ(NestingDepth(*condition), std::min(depth, limit)) << depth;
+    // What was dropped could have decided the result: the condition does
+    // not count as read, so its holder treats it as never holding.
+    EXPECT_EQ(whole, depth <= limit) << depth;
     EXPECT_EQ(rest, "caller") << depth;
     // Everything works on what was kept, without exhausting the stack.
     auto copy = condition->Clone();
     EXPECT_TRUE(ConditionsEqual(*condition, *copy)) << depth;
     EXPECT_EQ(WriteCondition(*copy), WriteCondition(*condition)) << depth;
   }
+}
+
+TEST(ConditionParseTest, UnreadableStandInNeverHoldsAndReadsBackAsSuch) {
+  testing::MemoryRegistry registry;
+  testing::FixedOsVersion version;
+  const ConditionEnv env{registry, version};
+  const std::unique_ptr<CCondition> never = MakeUnreadableCondition();
+  EXPECT_FALSE(never->Evaluate(env));
+  std::string rest;
+  bool whole = false;
+  auto again = ReadCondition(WriteCondition(*never) + " after", &rest, &whole);
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(whole);
+  EXPECT_EQ(rest, "after");
+  EXPECT_TRUE(ConditionsEqual(*again, *never));
+  EXPECT_FALSE(again->Evaluate(env));
 }
 
 TEST(ConditionParseTest, DeepCompoundsBuiltInCodeAreDestroyedWithoutRecursion) {

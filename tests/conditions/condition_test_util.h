@@ -36,7 +36,7 @@ class FixedCondition : public CCondition {
     ++*evaluations_;
     return result_;
   }
-  void Parse(CTokenReader&) override {}
+  bool Parse(CTokenReader&) override { return true; }
   void Write(std::ostream&) const override {}
   std::unique_ptr<CCondition> Clone() const override {
     return std::make_unique<FixedCondition>(*this);
@@ -48,15 +48,18 @@ class FixedCondition : public CCondition {
 };
 
 // Reads one condition (kind keyword first) from `text`. *rest receives the
-// next token after the condition, or "<end>" when the input is used up.
-inline std::unique_ptr<CCondition> ReadCondition(const std::string& text, std::string* rest) {
+// next token after the condition, or "<end>" when the input is used up;
+// *whole what Parse returned.
+inline std::unique_ptr<CCondition> ReadCondition(const std::string& text, std::string* rest,
+                                                 bool* whole = nullptr) {
   CStringTokenReader reader(text);
   std::string keyword;
   if (!reader.ReadToken(&keyword, 20))
     return nullptr;
   std::unique_ptr<CCondition> condition = CreateCondition(keyword);
-  if (condition)
-    condition->Parse(reader);
+  const bool read_whole = condition != nullptr && condition->Parse(reader);
+  if (whole != nullptr)
+    *whole = read_whole;
   if (rest != nullptr && !reader.ReadToken(rest, 1000))
     *rest = "<end>";
   return condition;

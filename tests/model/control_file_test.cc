@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "model/provider.h"
+#include "support/temp_dir.h"
 
 namespace gantrell {
 namespace {
@@ -179,8 +180,11 @@ TEST(ControlFileTest, ConditionHandling) {
   const CCondition* first = item->m_pCondition.get();
   ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "END END"));
   EXPECT_EQ(item->m_pCondition.get(), first);
+  // A kind this client does not know fails the parse, and the item is left
+  // with a condition that never holds rather than with none.
   ASSERT_FALSE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "COND NOPE END END"));
-  EXPECT_EQ(item->m_pCondition, nullptr);
+  ASSERT_NE(item->m_pCondition, nullptr);
+  EXPECT_TRUE(ConditionsEqual(*item->m_pCondition, *MakeUnreadableCondition()));
 }
 
 TEST(ControlFileTest, MovedItemLosesItsDownloadedFile) {
@@ -214,6 +218,84 @@ TEST(ControlFileTest, MovedItemLosesItsDownloadedFile) {
     EXPECT_EQ(std::filesystem::exists(default_path), custom) << "custom " << custom;
   }
   std::filesystem::remove_all(folder);
+}
+
+TEST(ControlFileTest, NewNumberAndLocationTogetherRemoveTheOldFile) {
+  // The default save path is the download folder, the number and the
+  // location; the old file must be looked for under the old number.
+  testing::TempDir downloads;
+  const auto default_path = [&](const CUpdateItem& item) {
+    return downloads.File(std::to_string(item.m_nNumber) + "/" + item.m_strLocation);
+  };
+  ControlFileContext context = Context();
+  context.default_save_path = default_path;
+
+  CProvider provider;
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "a.bin") + "END END", context));
+  CUpdateItem* item = provider.GetGroup(0)->GetItem(0);
+  ASSERT_EQ(item->m_nNumber, 2);
+  item->m_nTakenStamp = item->m_nFileStamp = 17;
+  const std::string old_file = downloads.WriteFile("2/a.bin", "downloaded");
+  // Another file where the new number and the old location would point.
+  const std::string bystander = downloads.WriteFile("3/a.bin", "someone else's");
+
+  ASSERT_TRUE(Parse(
+      provider, kHeader + "GRP \"G\" " + Item("f", "b.bin", "17", "NUMB 3 ") + "END END", context));
+  EXPECT_FALSE(std::filesystem::exists(old_file));
+  EXPECT_TRUE(std::filesystem::exists(bystander));
+  EXPECT_EQ(item->m_nNumber, 3);
+  EXPECT_EQ(item->m_strLocation, "b.bin");
+  EXPECT_EQ(item->m_nFileStamp, -1);
+  EXPECT_EQ(item->m_nTakenStamp, 17);
+}
+
+TEST(ControlFileTest, DatesAreDecimalWhateverTheirLeadingZeros) {
+  CProvider provider;
+  ASSERT_TRUE(
+      Parse(provider,
+            "TCHK 010 \"08 09 2026\" KMADE \"09 08 02026\" ID 3 KEYNAME k "
+            "GRP \"G\" FILE \"f\" DESC \"d\" LOCN \"f\" UPD 08/09/2026 LEN 1 TIME 1 END END"));
+  EXPECT_EQ(provider.m_timeListDate, Noon(8, 9, 2026));
+  EXPECT_EQ(provider.m_timeKeyMade, Noon(9, 8, 2026));
+  EXPECT_EQ(provider.GetGroup(0)->GetItem(0)->m_strDate, "08 09 2026");
+  EXPECT_EQ(provider.m_nCheckInterval, 8);  // numbers other than dates stay as they were read
+}
+
+TEST(ControlFileTest, OnlyAFileParsedToItsEndCountsAsComplete) {
+  CProvider provider;
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "END END"));
+  EXPECT_EQ(provider.m_bListComplete, 1);
+  for (const std::string& cut :
+       {kHeader + "GRP \"G\" " + Item("f") + "END", kHeader + "GRP \"G\" FILE \"f\" DESC", kHeader,
+        std::string("TCHK 7")}) {
+    EXPECT_FALSE(Parse(provider, cut)) << cut;
+    EXPECT_EQ(provider.m_bListComplete, 0) << cut;
+  }
+}
+
+TEST(ControlFileTest, ConditionsThatCannotBeReadWholeNeverHold) {
+  std::string deep;
+  for (int i = 0; i < 65; ++i)
+    deep += "CP CPT 0 INV 1 ";
+  deep += "REG KRT 9 END ";
+  for (int i = 0; i < 65; ++i)
+    deep += "END ";
+  // Too deep: read past in step, so the parse goes on to the next item.
+  CProvider provider;
+  ASSERT_TRUE(
+      Parse(provider, kHeader + "GRP \"G\" " + Item("f") + "COND " + deep + Item("g") + "END END"));
+  const CUpdateGroup& group = *provider.GetGroup(0);
+  ASSERT_EQ(group.GetItemCount(), 2);
+  ASSERT_NE(group.GetItem(0)->m_pCondition, nullptr);
+  EXPECT_TRUE(ConditionsEqual(*group.GetItem(0)->m_pCondition, *MakeUnreadableCondition()));
+  EXPECT_EQ(group.GetItem(1)->m_pCondition, nullptr);
+
+  // Cut inside the condition: the parse fails and the item does not suit.
+  CProvider cut;
+  EXPECT_FALSE(Parse(cut, kHeader + "GRP \"G\" " + Item("f") + "COND CP CPT 1 NULL"));
+  ASSERT_NE(cut.GetGroup(0)->GetItem(0)->m_pCondition, nullptr);
+  EXPECT_TRUE(
+      ConditionsEqual(*cut.GetGroup(0)->GetItem(0)->m_pCondition, *MakeUnreadableCondition()));
 }
 
 TEST(ControlFileTest, NextCheckIsSpreadOverThreeQuartersToFiveQuarters) {

@@ -29,8 +29,18 @@ TEST(LocalTimeTest, ExtremeFieldsAreRefusedNotOverflowed) {
   // Any of these, from a hostile store or control file, would overflow the
   // int arithmetic of a naive conversion.
   const int cases[][3] = {
-      {1, INT_MIN, 2026}, {1, INT_MAX, 2026}, {INT_MIN, 1, 2026}, {INT_MAX, 1, 2026},
-      {1, 1, INT_MIN},    {1, 1, INT_MAX},    {1, 1, 100001},     {1, 1300000, 2026},
+      {1, INT_MIN, 2026},
+      {1, INT_MAX, 2026},
+      {INT_MIN, 1, 2026},
+      {INT_MAX, 1, 2026},
+      {1, 1, INT_MIN},
+      {1, 1, INT_MAX},
+      {1, 1, 100001},
+      {1, 1300000, 2026},
+      // Within each limit, but carried past the year 100000: the store
+      // could write such a date and never read it back.
+      {36000000, 1, 2026},
+      {1, 1199000, 2026},
   };
   for (const auto& c : cases) {
     Time t = 42;

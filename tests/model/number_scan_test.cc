@@ -118,16 +118,42 @@ TEST(NumberScanTest, ReadsDecimalOnlyAndWrapsNegatives) {
   }
 }
 
-TEST(NumberScanTest, ThreeIntsNeedAllThree) {
+TEST(NumberScanTest, DateNumbersAreDecimalWhateverTheirLeadingZeros) {
+  const struct {
+    const char* input;
+    std::int32_t day, month, year;
+  } cases[] = {
+      {"08 09 2026", 8, 9, 2026},    {"09 08 02026", 9, 8, 2026}, {"010 011 2026", 10, 11, 2026},
+      {"0x1 2 2026", 0, 0, 0},  // "0x" is no prefix: 0, then "x1" does not scan
+      {"-01 +02 2026", -1, 2, 2026},
+  };
+  for (const auto& c : cases) {
+    std::int32_t d = 0, m = 0, y = 0;
+    const bool scanned = ScanDateNumbers(c.input, &d, &m, &y);
+    EXPECT_EQ(scanned, c.year != 0) << c.input;
+    if (scanned) {
+      EXPECT_EQ(d, c.day) << c.input;
+      EXPECT_EQ(m, c.month) << c.input;
+      EXPECT_EQ(y, c.year) << c.input;
+    }
+  }
+  std::int32_t value = 5;
+  std::size_t used = 0;
+  EXPECT_TRUE(ScanDecimalInt("  0099x", &value, &used));
+  EXPECT_EQ(value, 99);
+  EXPECT_EQ(used, 6u);
+}
+
+TEST(NumberScanTest, DateNumbersNeedAllThree) {
   std::int32_t d = 0, m = 0, y = 0;
-  EXPECT_TRUE(ScanThreeInts("1 3 2004", &d, &m, &y));
+  EXPECT_TRUE(ScanDateNumbers("1 3 2004", &d, &m, &y));
   EXPECT_EQ(d, 1);
   EXPECT_EQ(m, 3);
   EXPECT_EQ(y, 2004);
-  EXPECT_TRUE(ScanThreeInts("1\t3\n2004 trailing", &d, &m, &y));
-  EXPECT_FALSE(ScanThreeInts("1 3", &d, &m, &y));
-  EXPECT_FALSE(ScanThreeInts("1/3/2004", &d, &m, &y));
-  EXPECT_FALSE(ScanThreeInts("", &d, &m, &y));
+  EXPECT_TRUE(ScanDateNumbers("1\t3\n2004 trailing", &d, &m, &y));
+  EXPECT_FALSE(ScanDateNumbers("1 3", &d, &m, &y));
+  EXPECT_FALSE(ScanDateNumbers("1/3/2004", &d, &m, &y));
+  EXPECT_FALSE(ScanDateNumbers("", &d, &m, &y));
 }
 
 }  // namespace

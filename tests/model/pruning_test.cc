@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "model/store_format.h"
+#include "model/token_reader.h"
 #include "support/temp_dir.h"
 
 namespace gantrell {
@@ -14,7 +16,7 @@ using testing::TempDir;
 // A provider as a control file parse leaves it: groups and items flagged
 // listed or not, items with or without a file on disk.
 struct Tree {
-  Tree() { provider.m_bListParsed = 1; }
+  Tree() { provider.m_bListParsed = provider.m_bListComplete = 1; }
 
   CUpdateItem* Add(const std::string& group_name, const std::string& item_name, bool listed,
                    bool has_file) {
@@ -79,11 +81,58 @@ TEST(PruneTest, DropsOnlyWhatIsUnlistedAndHasNoFile) {
 
 TEST(PruneTest, ProviderWithoutParsedListIsLeftAlone) {
   Tree tree;
-  tree.provider.m_bListParsed = 0;
+  tree.provider.m_bListParsed = tree.provider.m_bListComplete = 0;
   tree.Add("g", "unlisted", false, false);
   Prune(tree.provider, kNoPath);
   EXPECT_EQ(tree.Names(), (std::vector<std::string>{"g:unlisted,"}));
   EXPECT_EQ(tree.provider.GetGroup(0)->GetItem(0)->m_nOffered, 1);
+}
+
+TEST(PruneTest, AControlFileCutMidGroupDropsNothing) {
+  const std::string header = "TCHK 7 \"1 6 2026\" KMADE \"2 1 2026\" ID 3 KEYNAME \"Example\" ";
+  auto item = [](const std::string& name) {
+    return "FILE \"" + name + "\" DESC \"d\" LOCN \"" + name + "\" UPD 1/6/2026 LEN 10 TIME 17 ";
+  };
+  ControlFileContext context;
+  context.default_save_path = [](const CUpdateItem&) { return std::string(); };
+
+  // An earlier run took every item; the store brings them into this run
+  // with nothing listed yet.
+  ProviderList earlier;
+  earlier.push_back(std::make_unique<CProvider>());
+  std::string full = header + "GRP \"A\" " + item("a1") + item("a2") + "END GRP \"B\" " +
+                     item("b1") + "END GRP \"C\" " + item("c1") + "END END";
+  ASSERT_TRUE(earlier[0]->ParseControlFile(full, context));
+  for (int g = 0; g < earlier[0]->GetGroupCount(); ++g) {
+    for (int i = 0; i < earlier[0]->GetGroup(g)->GetItemCount(); ++i)
+      earlier[0]->GetGroup(g)->GetItem(i)->m_nTakenStamp = 17;
+  }
+  ProviderList providers;
+  CStringTokenReader reader(FormatStore(earlier));
+  ASSERT_TRUE(ReadStore(reader, &providers, 0));
+  CProvider& provider = *providers[0];
+
+  // This run's control file breaks off inside group A.
+  std::string cut = header + "GRP \"A\" " + item("a1") + "FILE \"a2\" DESC";
+  ASSERT_FALSE(provider.ParseControlFile(cut, context));
+  Prune(provider, context.default_save_path);
+
+  ASSERT_EQ(provider.GetGroupCount(), 3);
+  for (int g = 0; g < 3; ++g) {
+    const CUpdateGroup& group = *provider.GetGroup(g);
+    ASSERT_EQ(group.GetItemCount(), g == 0 ? 2 : 1) << group.m_strName;
+    for (int i = 0; i < group.GetItemCount(); ++i) {
+      EXPECT_EQ(group.GetItem(i)->m_nTakenStamp, 17) << group.GetItem(i)->m_strName;
+      EXPECT_EQ(group.GetItem(i)->m_nOffered, 1) << group.GetItem(i)->m_strName;
+    }
+  }
+
+  // The same file in full, without group C: now C goes.
+  std::string fixed =
+      header + "GRP \"A\" " + item("a1") + item("a2") + "END GRP \"B\" " + item("b1") + "END END";
+  ASSERT_TRUE(provider.ParseControlFile(fixed, context));
+  Prune(provider, context.default_save_path);
+  EXPECT_EQ(provider.GetGroupCount(), 2);
 }
 
 TEST(RemoveDownloadedFileTest, DefaultPathTakesItsNumberFolderAlong) {

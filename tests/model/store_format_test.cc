@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -18,13 +19,23 @@ using testing::VectorPath;
 
 constexpr Time kNow = 1767268800;  // 1 January 2026, around noon
 
-ProviderList ReadText(const std::string& text, bool* complete = nullptr, Time now = kNow) {
+ProviderList ReadText(const std::string& text, bool* complete = nullptr, Time now = kNow,
+                      bool* whole = nullptr) {
   ProviderList providers;
   CStringTokenReader reader(text);
-  bool ok = ReadStore(reader, &providers, now);
+  bool read_whole = false;
+  bool ok = ReadStore(reader, &providers, now, &read_whole);
   if (complete != nullptr)
     *complete = ok;
+  if (whole != nullptr)
+    *whole = read_whole;
+  // A store read to its END with nothing skipped is whole, and only then.
+  EXPECT_TRUE(ok || !read_whole);
   return providers;
+}
+
+bool IsUnreadableCondition(const CCondition* condition) {
+  return condition != nullptr && ConditionsEqual(*condition, *MakeUnreadableCondition());
 }
 
 std::string ConditionText(const CCondition* condition) {
@@ -207,31 +218,167 @@ TEST(StoreReadTest, CutStoreKeepsWhatCameBefore) {
   }
 }
 
-TEST(StoreReadTest, UnknownConditionKindEndsTheStoreEarly) {
-  // The item keeps no condition, the reader skips to the condition's own
-  // END, and the item's END then closes the store.
-  const std::string text =
-      "V3lsave \"P\" \"http://p/\" 0 1 0 TIME 2004 1 1 TIME 2004 1 1 TIME 2004 1 1 "
-      "GRP \"G\" \"\" 1 END FILE \"f\" \"\" \"\" \"\" \"1 1 2004\" 0 1 1 -1 -1 1 "
-      "COND ODD x y END END "
-      "V3lsave \"Q\" \"http://q/\" 0 1 0 TIME 2004 1 1 TIME 2004 1 1 TIME 2004 1 1 END ";
-  bool complete = false;
-  ProviderList providers = ReadText(text, &complete);
-  EXPECT_TRUE(complete);
-  ASSERT_EQ(providers.size(), 1u);
-  EXPECT_EQ(providers[0]->GetGroup(0)->GetItem(0)->m_pCondition, nullptr);
+const std::string kProviderP =
+    "V3lsave \"P\" \"http://p/\" 0 1 0 TIME 2004 1 1 TIME 2004 1 1 TIME 2004 1 1 "
+    "GRP \"G\" \"\" 1 END FILE \"f\" \"\" \"\" \"\" \"1 1 2004\" 0 1 1 -1 -1 1 ";
+const std::string kLaterProviders =
+    "V3lsave \"Q\" \"http://q/\" 0 1 0 TIME 2004 1 1 TIME 2004 1 1 TIME 2004 1 1 "
+    "GRP \"GQ\" \"\" 1 END FILE \"FILE\" \"\" \"\" \"\" \"1 1 2004\" 0 1 9 9 -1 1 END "
+    "FILE \"q2\" \"\" \"\" \"\" \"1 1 2004\" 0 1 3 3 -1 1 COND NULL END "
+    "V3lsave \"R\" \"http://r/\" 0 1 0 TIME 2004 1 1 TIME 2004 1 1 TIME 2004 1 1 "
+    "GRP \"GR\" \"\" 1 END FILE \"r\" \"\" \"\" \"\" \"1 1 2004\" 0 1 4 4 -1 1 END END ";
+
+std::string NestedCompounds(int depth, const std::string& inner) {
+  std::string text;
+  for (int i = 0; i < depth; ++i)
+    text += "CP NME \"n\" CPT 0 INV 0 ";
+  text += inner;
+  for (int i = 0; i < depth; ++i)
+    text += "END ";
+  return text;
 }
 
-TEST(StoreReadTest, RecordsWithoutAnOwnerAreSkipped) {
-  // A group before any provider is read as unknown tokens, so its END is
-  // taken as the end of the store; an item before any group likewise.
+TEST(StoreReadTest, UnreadableConditionKeepsTheItemUnsuitableAndTheLaterRecords) {
+  // Conditions this client cannot follow, each in the first provider's only
+  // item. The records after it must all be read, and the item must not
+  // count as suitable, also once written and read back.
+  const std::string bad_conditions[] = {
+      "COND FUTURE NME \"x\" LEVEL 3 END END ",
+      "COND FUTURE A \"FILE\" B \"V3lsave\" C \"END\" END END ",  // quoted keywords
+      "COND FUTURE END ",                                         // no END of its own
+      "COND FUTURE A 1 REG NME \"r\" END B 2 END END ",           // with a member
+      "COND FUTURE FILE \"lost?\" \"\" \"\" \"\" \"1 1 2004\" 0 1 1 -1 -1 1 END ",
+      "COND " + NestedCompounds(65, "REG KRT 9 END ") + "END ",  // deeper than followed
+  };
+  for (const std::string& bad : bad_conditions) {
+    bool complete = false;
+    bool whole = true;
+    ProviderList providers = ReadText(kProviderP + bad + kLaterProviders, &complete, kNow, &whole);
+    EXPECT_FALSE(whole) << bad;
+    ASSERT_EQ(providers.size(), 3u) << bad;
+    EXPECT_EQ(providers[1]->m_strKeyName, "Q") << bad;
+    ASSERT_EQ(providers[1]->GetGroupCount(), 1) << bad;
+    ASSERT_EQ(providers[1]->GetGroup(0)->GetItemCount(), 2) << bad;
+    EXPECT_EQ(providers[1]->GetGroup(0)->GetItem(0)->m_strName, "FILE") << bad;
+    EXPECT_EQ(providers[1]->GetGroup(0)->GetItem(1)->m_nTakenStamp, 3) << bad;
+    ASSERT_EQ(providers[2]->GetGroupCount(), 1) << bad;
+    EXPECT_EQ(providers[2]->GetGroup(0)->GetItem(0)->m_nTakenStamp, 4) << bad;
+    const CUpdateItem& item = *providers[0]->GetGroup(0)->GetItem(0);
+    EXPECT_TRUE(IsUnreadableCondition(item.m_pCondition.get()))
+        << bad << ConditionText(item.m_pCondition.get());
+
+    const std::string written = FormatStore(providers);
+    ProviderList again = ReadText(written, &complete, kNow, &whole);
+    EXPECT_TRUE(complete && whole) << written;
+    EXPECT_EQ(FormatStore(again), written);
+    EXPECT_TRUE(IsUnreadableCondition(again[0]->GetGroup(0)->GetItem(0)->m_pCondition.get()))
+        << written;
+  }
+}
+
+TEST(StoreReadTest, NestingUpToTheGuardIsReadWhole) {
+  const std::string text =
+      kProviderP + "COND " + NestedCompounds(64, "REG KRT 9 END ") + "END END ";
+  bool complete = false;
+  bool whole = false;
+  ProviderList providers = ReadText(text, &complete, kNow, &whole);
+  EXPECT_TRUE(complete && whole);
+  const CCondition* condition = providers[0]->GetGroup(0)->GetItem(0)->m_pCondition.get();
+  ASSERT_NE(condition, nullptr);
+  EXPECT_FALSE(IsUnreadableCondition(condition));
+}
+
+TEST(StoreReadTest, RecordsWithoutAnOwnerAreSkippedAndTheRestIsRead) {
+  // A group before any provider, or an item before any group, cannot be
+  // placed; its END is not taken for the end of the store.
   for (const std::string stray : {"GRP \"lost\" \"\" 1 END ", "FILE \"lost\" \"\" 0 END "}) {
     bool complete = false;
+    bool whole = true;
     ProviderList providers = ReadText(
         stray + "V3lsave \"P\" \"http://p/\" 0 1 0 TIME 2004 1 1 TIME 2004 1 1 TIME 2004 1 1 END ",
-        &complete);
+        &complete, kNow, &whole);
     EXPECT_TRUE(complete) << stray;
-    EXPECT_TRUE(providers.empty()) << stray;
+    EXPECT_FALSE(whole) << stray;
+    ASSERT_EQ(providers.size(), 1u) << stray;
+    EXPECT_EQ(providers[0]->m_strKeyName, "P") << stray;
+  }
+}
+
+TEST(StoreReadTest, ALineBreakAfterTheEndIsNothing) {
+  // Files from tools or an editor often end with a line break.
+  for (const std::string tail : {"\n", "\r\n", " \n ", "\n\n"}) {
+    bool complete = false;
+    bool whole = false;
+    ProviderList providers =
+        ReadText(kProviderP + "END " + kLaterProviders + tail, &complete, kNow, &whole);
+    EXPECT_TRUE(complete && whole) << ::testing::PrintToString(tail);
+    EXPECT_EQ(providers.size(), 3u);
+  }
+}
+
+TEST(StoreReadTest, DatePartsAreDecimalWhateverTheirLeadingZeros) {
+  const std::string text =
+      "V3lsave \"P\" \"http://p/\" 0 1 0 TIME 2026 08 09 TIME 2026 09 08 TIME 02026 01 031 END ";
+  ProviderList providers = ReadText(text);
+  ASSERT_EQ(providers.size(), 1u);
+  EXPECT_EQ(providers[0]->m_timeKeyMade, Noon(9, 8, 2026));
+  EXPECT_EQ(providers[0]->m_timeBaseline, Noon(8, 9, 2026));
+  EXPECT_EQ(providers[0]->m_timeNextCheck, Noon(31, 1, 2026));
+}
+
+TEST(StoreRoundTripTest, TextsAtTheLengthLimitsReadBackEqual) {
+  // Each text field with its reader's limit. A backslash or a double quote
+  // takes two characters in the file, so a text within the limit may be
+  // written longer than the limit and must still come back whole.
+  struct Field {
+    const char* name;
+    std::size_t limit;
+    std::function<std::string*(ProviderList&)> at;
+  };
+  auto item = [](ProviderList& p) { return p[0]->GetGroup(0)->GetItem(0); };
+  const Field fields[] = {
+      {"key name", 256, [](ProviderList& p) { return &p[0]->m_strKeyName; }},
+      {"address", 256, [](ProviderList& p) { return &p[0]->m_strAddress; }},
+      {"group name", 256, [](ProviderList& p) { return &p[0]->GetGroup(0)->m_strName; }},
+      {"group text", 256, [](ProviderList& p) { return &p[0]->GetGroup(0)->m_strGroupText; }},
+      {"item name", 256, [&](ProviderList& p) { return &item(p)->m_strName; }},
+      {"save path", 512, [&](ProviderList& p) { return &item(p)->m_strSavePath; }},
+      {"location", 512, [&](ProviderList& p) { return &item(p)->m_strLocation; }},
+      {"description", 512, [&](ProviderList& p) { return &item(p)->m_strDescription; }},
+      {"date", 256, [&](ProviderList& p) { return &item(p)->m_strDate; }},
+  };
+  auto make_text = [](std::size_t length, int pattern) {
+    std::string text(length, 'x');
+    for (std::size_t i = 0; i < length; ++i) {
+      if (pattern == 0 && i + 1 == length)
+        text[i] = '\\';  // one backslash at the very end
+      if (pattern == 1 && i % 2 == 0)
+        text[i] = '"';
+      if (pattern == 2)
+        text[i] = i % 3 == 0 ? '\\' : (i % 3 == 1 ? '"' : 'B');
+      if (pattern == 3 && i == 0)
+        text[i] = '\\';
+    }
+    return text;
+  };
+  for (const Field& field : fields) {
+    for (std::size_t length : {field.limit - 1, field.limit, field.limit + 1}) {
+      for (int pattern = 0; pattern < 4; ++pattern) {
+        ProviderList tree;
+        tree.push_back(std::make_unique<CProvider>());
+        tree[0]->AddGroup()->AddItem();
+        const std::string text = make_text(length, pattern);
+        *field.at(tree) = text;
+        bool complete = false;
+        ProviderList loaded = ReadText(FormatStore(tree), &complete);
+        ASSERT_TRUE(complete) << field.name;
+        ASSERT_EQ(loaded.size(), 1u);
+        // Within the limit the text comes back as it was; a longer one is
+        // cut to the limit, never to less and never with a broken escape.
+        EXPECT_EQ(*field.at(loaded), text.substr(0, field.limit))
+            << field.name << ", length " << length << ", pattern " << pattern;
+      }
+    }
   }
 }
 

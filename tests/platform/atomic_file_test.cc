@@ -99,6 +99,38 @@ TEST(AtomicFileTest, AnInterruptedPairIsFinishedAtTheNextStart) {
   EXPECT_EQ(testing::ReadWholeFile(keys), "new keys");
 }
 
+TEST(AtomicFileTest, StaleTemporariesOfOneFileAreRemoved) {
+  testing::TempDir dir;
+  const std::string store = dir.WriteFile("provdata.dat", "store");
+  const char* const stale[] = {"provdata.dat.tmpAbC123", "provdata.dat.tmp000000",
+                               ".provdata.dat.commit.tmpzZ9yY8"};
+  const char* const kept[] = {
+      "provdata.dat.tmp12345",    // five characters: not one of ours
+      "provdata.dat.tmp1234567",  // seven
+      "provdata.dat.tmpAB-123",   // not a letter or digit
+      "provdata.dat.unreadable",  // a kept copy
+      "keydata.dat.tmpABCDEF",    // another file's
+      "xprovdata.dat.tmpABCDEF",  // another name that ends the same
+      ".provdata.dat.commit",     // a journal is finished, not removed
+  };
+  for (const char* name : stale)
+    dir.WriteFile(name, "partial");
+  for (const char* name : kept)
+    dir.WriteFile(name, "other");
+  // A folder of such a name is not a temporary file either.
+  std::filesystem::create_directory(dir.File("provdata.dat.tmpFOLDER"));
+
+  EXPECT_EQ(RemoveStaleTemporaries(store), 3);
+  for (const char* name : stale)
+    EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
+  for (const char* name : kept)
+    EXPECT_TRUE(std::filesystem::exists(dir.File(name))) << name;
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("provdata.dat.tmpFOLDER")));
+  EXPECT_EQ(testing::ReadWholeFile(store), "store");
+  EXPECT_EQ(RemoveStaleTemporaries(store), 0);
+  EXPECT_EQ(RemoveStaleTemporaries(dir.File("missing/provdata.dat")), 0);
+}
+
 TEST(AtomicFileTest, APairWritesBothAndLeavesNoJournal) {
   testing::TempDir dir;
   std::string error;

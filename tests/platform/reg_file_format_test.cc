@@ -165,6 +165,64 @@ TEST(RegFileFormatTest, ReadsFilesAsTheWindowsToolWritesThem) {
   EXPECT_TRUE(ParseOrFail("\n  \n").empty());
 }
 
+TEST(RegFileFormatTest, CommentLinesStayInTheirPlace) {
+  const std::string text =
+      "Windows Registry Editor Version 5.00\n"
+      "; Settings for this machine, kept by hand\n"
+      "\n"
+      "[HKEY_CURRENT_USER\\Software\\A]\n"
+      "; the folder for downloads\n"
+      "\"dlpath\"=\"/home/u\"\n"
+      "  ;indented, before the second value\n"
+      "\"default\"=\"/data\"\n"
+      "\n"
+      "; about key B\n"
+      "[HKEY_CURRENT_USER\\Software\\B]\n"
+      "@=\"x\"\n"
+      "; about a deleted value\n"
+      "\"gone\"=-\n"
+      "; before a repeated section\n"
+      "[HKEY_CURRENT_USER\\Software\\A]\n"
+      "\"late\"=dword:00000001\n"
+      "; at the very end\n";
+  RegDocument document = ParseOrFail(text);
+  const std::string expected =
+      "Windows Registry Editor Version 5.00\n\n"
+      "; Settings for this machine, kept by hand\n\n"
+      "[HKEY_CURRENT_USER\\Software\\A]\n"
+      "; the folder for downloads\n"
+      "\"dlpath\"=\"/home/u\"\n"
+      ";indented, before the second value\n"
+      "\"default\"=\"/data\"\n"
+      // What stood before a deletion or a repeated section goes on to the
+      // next value read.
+      "; about a deleted value\n"
+      "; before a repeated section\n"
+      "\"late\"=dword:00000001\n\n"
+      "; about key B\n"
+      "[HKEY_CURRENT_USER\\Software\\B]\n"
+      "@=\"x\"\n\n"
+      "; at the very end\n";
+  EXPECT_EQ(SerializeRegFile(document), expected);
+  // Reading what was written gives the same text again.
+  EXPECT_EQ(SerializeRegFile(ParseOrFail(expected)), expected);
+
+  // Changing and deleting values keeps every comment.
+  document.SetValue(RegRoot::kCurrentUser, "Software\\A", "dlpath", RegValue::Text("/elsewhere"));
+  document.SetValue(RegRoot::kCurrentUser, "Software\\A", "new", RegValue::Text("n"));
+  ASSERT_TRUE(document.DeleteValue(RegRoot::kCurrentUser, "Software\\A", "default"));
+  ASSERT_TRUE(document.DeleteValue(RegRoot::kCurrentUser, "Software\\B", ""));
+  const std::string changed = SerializeRegFile(document);
+  EXPECT_NE(changed.find("; the folder for downloads\n\"dlpath\"=\"/elsewhere\"\n"
+                         ";indented, before the second value\n"
+                         "; about a deleted value\n"
+                         "; before a repeated section\n\"late\"=dword:00000001\n\"new\"=\"n\"\n"),
+            std::string::npos)
+      << changed;
+  EXPECT_NE(changed.find("[HKEY_CURRENT_USER\\Software\\B]\n\n"), std::string::npos) << changed;
+  EXPECT_NE(changed.find("\n; about key B\n[HKEY"), std::string::npos) << changed;
+}
+
 TEST(RegFileFormatTest, ReportsTheLineOfAMistake) {
   const std::string header = "Windows Registry Editor Version 5.00\n\n";
   struct Case {

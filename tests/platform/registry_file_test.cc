@@ -50,6 +50,31 @@ TEST(FileRegistryTest, MissingFilesAreAnEmptyStoreAndTheFirstWriteCreatesThem) {
             "\"k\"=\"v\"\n\n");
 }
 
+TEST(FileRegistryTest, ASettingsWriteKeepsCommentsWrittenByHand) {
+  TempDir dir;
+  const std::string user = dir.WriteFile("user.reg",
+                                         "Windows Registry Editor Version 5.00\n"
+                                         "; my settings, edited by hand\n"
+                                         "[HKEY_CURRENT_USER\\Software\\Gantrell\\mainpath]\n"
+                                         "; downloads go to the big disk\n"
+                                         "\"dlpath\"=\"/big\"\n");
+  FileRegistry registry(user, dir.File("machine.reg"), "");
+  std::string error;
+  ASSERT_TRUE(registry.SetValue(RegRoot::kCurrentUser, "Software\\Gantrell\\mainpath", "newprov",
+                                RegValue::Text("http://p/"), &error))
+      << error;
+  ASSERT_TRUE(registry.SetValue(RegRoot::kCurrentUser, "Software\\Gantrell\\mainpath", "dlpath",
+                                RegValue::Text("/bigger"), &error))
+      << error;
+  EXPECT_EQ(ReadWholeFile(user),
+            "Windows Registry Editor Version 5.00\n\n"
+            "; my settings, edited by hand\n\n"
+            "[HKEY_CURRENT_USER\\Software\\Gantrell\\mainpath]\n"
+            "; downloads go to the big disk\n"
+            "\"dlpath\"=\"/bigger\"\n"
+            "\"newprov\"=\"http://p/\"\n\n");
+}
+
 TEST(FileRegistryTest, RootsGoToTheirFiles) {
   TempRegistry reg;
   reg.SetString(RegRoot::kCurrentUser, "Software\\A", "u", "user");
