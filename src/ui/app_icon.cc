@@ -1,9 +1,18 @@
 #include "ui/app_icon.h"
 
+// The resources are linked from a static library: nothing would pull their
+// registration in without this call.
+static void LoadUiResources() {
+  Q_INIT_RESOURCE(gantrell);
+}
+
 namespace gantrell::ui {
 
 QIcon AppIcon() {
-  static const QIcon icon(QStringLiteral(":/gantrell/app_icon.svg"));
+  static const QIcon icon = [] {
+    LoadUiResources();
+    return QIcon(QStringLiteral(":/gantrell/app_icon.svg"));
+  }();
   return icon;
 }
 

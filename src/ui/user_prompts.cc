@@ -15,6 +15,7 @@ struct Seam {
   QQueue<MessageAnswer> answers;
   QQueue<QString> folders;
   QList<UserPrompts::Shown> shown;
+  std::function<void(const UserPrompts::Shown&)> hook;
   int unanswered = 0;
 };
 
@@ -52,6 +53,8 @@ MessageAnswer UserPrompts::ShowMessage(QWidget* parent, const QString& text, Mes
   Seam& seam = TheSeam();
   if (seam.automatic) {
     seam.shown.append({text, icon, buttons});
+    if (seam.hook)
+      seam.hook(seam.shown.back());
     if (!seam.answers.isEmpty())
       return seam.answers.dequeue();
     ++seam.unanswered;
@@ -100,6 +103,10 @@ void UserPrompts::SetNextFolder(const QString& folder) {
 
 QList<UserPrompts::Shown> UserPrompts::TakeShown() {
   return std::exchange(TheSeam().shown, {});
+}
+
+void UserPrompts::SetShownHook(std::function<void(const Shown&)> hook) {
+  TheSeam().hook = std::move(hook);
 }
 
 int UserPrompts::Unanswered() {

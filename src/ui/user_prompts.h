@@ -11,6 +11,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 #include "app/frontend.h"
 
@@ -41,6 +42,9 @@ class UserPrompts {
   static void SetNextFolder(const QString& folder);
   // The boxes shown since the last call, oldest first.
   static QList<Shown> TakeShown();
+  // Runs `hook` for every box as it is answered automatically (tests look
+  // at the window behind it at that moment).
+  static void SetShownHook(std::function<void(const Shown&)> hook);
   // Boxes and choosers that found no answer queued.
   static int Unanswered();
   // Forgets queued answers, recorded boxes and the unanswered count.
