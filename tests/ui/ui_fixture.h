@@ -36,6 +36,7 @@ class UiFixture {
   ~UiFixture();
 
   CClientApp& app() { return m_app; }
+  QtFrontend& frontend() { return m_frontend; }
   TestHttpServer& server() { return m_server; }
   const std::string& download_folder() const { return m_downloads.path(); }
 
@@ -47,7 +48,11 @@ class UiFixture {
   QStringList TakeTexts();
 
  private:
-  ScopedEnv m_keyServer{"GANTRELL_KEY_SERVER", nullptr};
+  // The authority entries point at the local server too: nothing leaves
+  // the machine.
+  TestHttpServer m_server;
+  std::string m_keyServerUrl{m_server.Url("")};
+  ScopedEnv m_keyServer{"GANTRELL_KEY_SERVER", m_keyServerUrl.c_str()};
   TempDir m_runtime;
   ScopedEnv m_runtimeEnv;
   TempRegistry m_registry;
@@ -55,7 +60,6 @@ class UiFixture {
   RegistryOsVersion m_os{m_registry};
   CClientApp m_app{m_registry, m_os};
   QtFrontend m_frontend;
-  TestHttpServer m_server;
 };
 
 // Runs `act` on the first visible modal dialog (or popup menu) of type
@@ -75,6 +79,27 @@ void WhenShown(std::function<void(Dialog*)> act) {
     timer->stop();
     timer->deleteLater();
     act(dialog);
+  });
+  timer->start();
+}
+
+// Answers successive modal dialogs of type Dialog, one step each, in
+// order, as each comes up.
+template <typename Dialog>
+void AnswerEach(QList<std::function<void(Dialog*)>> steps) {
+  auto* timer = new QTimer(QApplication::instance());
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, steps]() mutable {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible() || dialog->property("answered").toBool())
+      return;
+    dialog->setProperty("answered", true);
+    const std::function<void(Dialog*)> step = steps.takeFirst();
+    if (steps.isEmpty()) {
+      timer->stop();
+      timer->deleteLater();
+    }
+    step(dialog);
   });
   timer->start();
 }
