@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <mutex>
 
 #include "ui/download_dlg.h"
 #include "ui/folder_dlg.h"
@@ -16,14 +17,25 @@ bool OnInterfaceThread() {
   return QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
-// Runs `call` on the interface thread and waits for it.
+// Runs `call` on the interface thread and waits for it. What `call`
+// writes is handed back under a mutex of our own, so that the order of the
+// two threads does not rest on Qt's internal wait alone (which the thread
+// sanitizer cannot see).
 template <typename Call>
 void OnInterfaceThreadAndWait(Call call) {
   if (OnInterfaceThread()) {
     call();
     return;
   }
-  QMetaObject::invokeMethod(QCoreApplication::instance(), call, Qt::BlockingQueuedConnection);
+  std::mutex handed_back;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [&] {
+        std::lock_guard<std::mutex> lock(handed_back);
+        call();
+      },
+      Qt::BlockingQueuedConnection);
+  std::lock_guard<std::mutex> lock(handed_back);
 }
 
 }  // namespace
