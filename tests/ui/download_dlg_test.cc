@@ -42,8 +42,8 @@ class DownloadDlgTest : public QObject {
 
   void showsTheItemAndTheProgress() {
     SetUpSite({std::string(20000, 'a')});
-    m_fixture->server().ServeSlowly("/p/1.dat", std::string(20000, 'a'), 2000,
-                                    std::chrono::milliseconds(30));
+    m_fixture->server().ServeSlowly("/p/1.dat", std::string(20000, 'a'), 1000,
+                                    std::chrono::milliseconds(40));
     QString title;
     QString name;
     Qt::WindowFlags flags;
