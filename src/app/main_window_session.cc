@@ -9,6 +9,17 @@ namespace {
 constexpr std::string_view kSeparator = " * ";
 constexpr const char* kNotStored = "????";
 
+// An address never holds blanks or line breaks; a file of addresses saved
+// by an editor ends with a line break, which must not become part of the
+// last address.
+std::string Trimmed(const std::string& text) {
+  constexpr const char* kSpace = " \t\r\n";
+  const std::size_t first = text.find_first_not_of(kSpace);
+  if (first == std::string::npos)
+    return {};
+  return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
 }  // namespace
 
 CMainWindowSession::CMainWindowSession(CClientApp& app, std::function<void()> rebuild)
@@ -41,7 +52,7 @@ void CMainWindowSession::RegisterPendingProviders() {
   // The pending text may grow while a registration runs (its wait dialog
   // delivers hand-off notices), so it is searched afresh every turn.
   for (std::size_t at; (at = m_strPending.find(kSeparator)) != std::string::npos;) {
-    const std::string address = m_strPending.substr(0, at);
+    const std::string address = Trimmed(m_strPending.substr(0, at));
     m_strPending.erase(0, at + kSeparator.size());
     if (address.empty())
       continue;

@@ -39,8 +39,9 @@ class CMainWindowSession {
   void OnNewProvider();
 
   // Registers the pending addresses in order, rebuilding the list after
-  // each; an empty address (a hand-off value already taken) is skipped.
-  // Empties the pending text.
+  // each. Blanks and line breaks around an address are dropped (a file of
+  // addresses usually ends with a line break); an empty address (a
+  // hand-off value already taken) is skipped. Empties the pending text.
   void RegisterPendingProviders();
 
   // Appends handed-over addresses, separated by " * ", to the pending text

@@ -120,6 +120,15 @@ TEST_F(MainWindowSessionTest, StartupTextOfTwoCharactersOrFewerOffersNothing) {
   EXPECT_EQ(frontend_.wait_dialogs, 1);
 }
 
+TEST_F(MainWindowSessionTest, LineBreakAtTheEndOfTheFileIsNotPartOfTheAddress) {
+  session_.SetStartupProviders(first_.address() + " * " + second_.address() + "\r\n");
+  session_.RegisterPendingProviders();
+  EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address(), second_.address()}));
+  EXPECT_EQ(frontend_.texts(),
+            (std::vector<std::string>{"New Provider successfully set up: First Tools",
+                                      "New Provider successfully set up: Second Tools"}));
+}
+
 TEST(MainWindowTextsTest, EntriesAndSelection) {
   CProvider provider;
   provider.m_strKeyName = "Example Tools";
