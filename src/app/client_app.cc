@@ -9,10 +9,10 @@
 namespace gantrell {
 // Every run seeds its own draws: clients that all drew the same sequence
 // would spread their checks the same way and defeat the spreading.
-CClientApp::CClientApp(Registry& registry, const OsVersion& os_version)
+CClientApp::CClientApp(Registry& registry, const OsVersion& os_version, std::string program_name)
     : m_registry(registry),
       m_osVersion(os_version),
-      m_profile(registry, kProgramName),
+      m_profile(registry, std::move(program_name)),
       m_random(std::random_device{}()) {}
 
 int CClientApp::DrawCheckSpread() {

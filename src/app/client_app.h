@@ -64,8 +64,10 @@ struct StartupOptions {
 class CClientApp {
  public:
   // The registry and the version layer are borrowed and must outlive the
-  // application object.
-  CClientApp(Registry& registry, const OsVersion& os_version);
+  // application object. The per-user settings key is named after
+  // `program_name` (the executable's base name).
+  CClientApp(Registry& registry, const OsVersion& os_version,
+             std::string program_name = kProgramName);
   ~CClientApp();
 
   CClientApp(const CClientApp&) = delete;

@@ -1,0 +1,73 @@
+// The main window's state beyond its list: the provider addresses handed to
+// it and their registration, and the texts it shows for its entries and
+// their selection. The windowed client's dialog maps its widgets onto this;
+// nothing here needs a window.
+//
+// Addresses wait in m_strPending, each followed by " * ". They come from
+// start-up (the file argument and what an earlier hand-off left in
+// "newprov") and from later instances, whose hand-off notice the window
+// turns into OnNewProvider. They are registered one after the other, and
+// the window's list is rebuilt after each registration.
+//
+// Interface thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/main_window_model.h"
+
+namespace gantrell {
+
+class CClientApp;
+
+class CMainWindowSession {
+ public:
+  // `rebuild` refills the window's pending list (FillPendingList and the
+  // count text); it runs after every registration.
+  CMainWindowSession(CClientApp& app, std::function<void()> rebuild);
+
+  // Initialisation: takes over the addresses start-up was offered as the
+  // pending text (" * " is appended when the text is longer than 2
+  // characters, so that a text of 2 characters or fewer offers nothing).
+  void SetStartupProviders(const std::string& offered);
+
+  // The hand-off notice of another instance: reads "newprov"; when a value
+  // is stored, appends it with " * " to the pending text and registers,
+  // unless a registration loop is already running (it then takes the new
+  // addresses too). No stored value: nothing happens.
+  void OnNewProvider();
+
+  // Registers the pending addresses in order, rebuilding the list after
+  // each. Blanks and line breaks around an address are dropped (a file of
+  // addresses usually ends with a line break); an empty address (a
+  // hand-off value already taken) is skipped. Empties the pending text.
+  void RegisterPendingProviders();
+
+  // Appends handed-over addresses, separated by " * ", to the pending text
+  // without registering them yet.
+  void AddPending(const std::string& addresses);
+
+  bool registering() const { return m_bRegistering; }
+  const std::string& pending() const { return m_strPending; }
+
+ private:
+  CClientApp& m_app;
+  std::function<void()> m_rebuild;
+  bool m_bRegistering = false;
+  std::string m_strPending;
+};
+
+// The text of a list entry: the item's name, " from ", its provider's name.
+std::string ListEntryText(const CUpdateItem& item);
+
+// The description and size texts for the selected entries: the description
+// only when exactly one is selected, the size of all of them together; both
+// empty when none is.
+struct SelectionTexts {
+  std::string description;
+  std::string size;
+};
+SelectionTexts DescribeSelection(const ItemList& selected);
+
+}  // namespace gantrell

@@ -1,0 +1,10 @@
+// The application's icon, set on every window.
+#pragma once
+
+#include <QIcon>
+
+namespace gantrell::ui {
+
+QIcon AppIcon();
+
+}  // namespace gantrell::ui

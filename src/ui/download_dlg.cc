@@ -1,0 +1,95 @@
+#include "ui/download_dlg.h"
+
+#include <QCloseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/download_dialog_model.h"
+#include "ui/app_icon.h"
+#include "ui/user_prompts.h"
+#include "ui_download_dlg.h"
+
+namespace gantrell::ui {
+
+CDownloadDlg::CDownloadDlg(CDownloadJob& job, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_ui(std::make_unique<Ui::CDownloadDlg>()),
+      m_job(job),
+      m_pNameTimer(new QTimer(this)) {
+  m_ui->setupUi(this);
+  setWindowTitle(kDownloadDialogTitle);
+  setWindowIcon(AppIcon());
+  m_ui->itemProgress->setRange(0, 100);
+  m_ui->overallProgress->setRange(0, 100);
+  connect(m_ui->cancelButton, &QPushButton::clicked, this, &CDownloadDlg::reject);
+  m_pNameTimer->setInterval(kDownloadNameRefreshMs);
+  connect(m_pNameTimer, &QTimer::timeout, this, &CDownloadDlg::ShowCurrentName);
+}
+
+CDownloadDlg::~CDownloadDlg() {
+  // Never leave a worker running against a dialog that is gone.
+  m_job.Cancel();
+  m_job.Join();
+}
+
+int CDownloadDlg::Run() {
+  m_ui->itemNameText->clear();
+  m_job.Start(this);
+  m_pNameTimer->start();
+  exec();
+  return 1;
+}
+
+void CDownloadDlg::reject() {
+  m_job.Cancel();
+  m_ui->cancelButton->setEnabled(false);
+}
+
+void CDownloadDlg::closeEvent(QCloseEvent* event) {
+  // A window manager may still offer to close the window: that is a
+  // Cancel, and the dialog closes when the worker has stopped.
+  event->ignore();
+  reject();
+}
+
+void CDownloadDlg::OnProgress(int item_percent, int run_percent) {
+  QMetaObject::invokeMethod(
+      this, [this, item_percent, run_percent] { SetProgress(item_percent, run_percent); },
+      Qt::QueuedConnection);
+}
+
+void CDownloadDlg::OnReport(int code) {
+  QMetaObject::invokeMethod(
+      this, [this, code] { ShowReport(code); }, Qt::BlockingQueuedConnection);
+}
+
+void CDownloadDlg::OnFinished() {
+  QMetaObject::invokeMethod(
+      this, [this] { Finish(); }, Qt::QueuedConnection);
+}
+
+void CDownloadDlg::ShowCurrentName() {
+  const QString name = QString::fromStdString(m_job.CurrentName());
+  if (m_ui->itemNameText->text() != name)
+    m_ui->itemNameText->setText(name);
+}
+
+void CDownloadDlg::SetProgress(int item_percent, int run_percent) {
+  m_ui->itemProgress->setValue(BarPosition(item_percent));
+  m_ui->overallProgress->setValue(BarPosition(run_percent));
+}
+
+void CDownloadDlg::ShowReport(int code) {
+  UserPrompts::ShowMessage(this, QString::fromStdString(DownloadReportText(code)),
+                           DownloadReportIcon(code), MessageButtons::kOk);
+}
+
+void CDownloadDlg::Finish() {
+  // The end notice is the worker's last act: the join returns at once.
+  m_job.Join();
+  m_pNameTimer->stop();
+  ShowCurrentName();
+  done(1);
+}
+
+}  // namespace gantrell::ui

@@ -1,0 +1,37 @@
+// gantrell: the windowed client. Runs the start-up sequence with the Qt
+// frontend; the program ends when start-up returns, after the main window
+// (if any) has closed. Its command line is the client's: "-p", "-s", "-c",
+// "-pr" and a file of provider addresses.
+#include <QApplication>
+#include <QFileInfo>
+#include <string>
+#include <vector>
+
+#include "app/client_app.h"
+#include "platform/os_version_registry.h"
+#include "platform/registry_file.h"
+#include "ui/app_icon.h"
+#include "ui/qt_frontend.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  application.setWindowIcon(gantrell::ui::AppIcon());
+  // Qt has taken its own options (-platform, ...); the rest is the
+  // client's.
+  const QStringList qt_arguments = QApplication::arguments();
+  std::vector<std::string> arguments;
+  for (qsizetype i = 1; i < qt_arguments.size(); ++i)
+    arguments.push_back(qt_arguments[i].toStdString());
+  // The per-user settings key is named after the executable's base name.
+  const std::string program_name =
+      QFileInfo(qt_arguments.value(0)).completeBaseName().toStdString();
+
+  gantrell::FileRegistry registry;
+  gantrell::RegistryOsVersion os_version(registry);
+  gantrell::CClientApp app(registry, os_version,
+                           program_name.empty() ? gantrell::kProgramName : program_name);
+  gantrell::ui::QtFrontend frontend;
+  app.SetFrontend(&frontend);
+  const gantrell::StartupResult result = app.InitInstance(arguments);
+  return result == gantrell::StartupResult::kFailed ? 1 : 0;
+}

@@ -1,0 +1,82 @@
+// The main window "Gantrell": the pending items, the description and size
+// of the selection and a count; "Skip once", "Remove", "Configure",
+// "Customise save location", "View downloaded items", "Download Items"
+// (the default button) and "Close" (also Escape). The About box is in the
+// context menu and on F1.
+//
+// What the buttons do to the model lives in app/main_window_model.h and
+// app/main_window_session.h; this class maps widgets onto those calls.
+// While the window runs it listens for hand-offs of other instances; each
+// reaches OnNewProvider on the interface thread.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "app/main_window_model.h"
+#include "app/main_window_session.h"
+
+class QAction;
+class QListWidgetItem;
+
+namespace Ui {
+class CMainDlg;
+}
+
+namespace gantrell {
+class CClientApp;
+class HandOffListener;
+}  // namespace gantrell
+
+namespace gantrell::ui {
+
+class CMainDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CMainDlg(CClientApp& app, QWidget* parent = nullptr);
+  ~CMainDlg() override;
+
+  // Initialisation, before the window shows: starts listening for
+  // hand-offs, registers the addresses start-up was offered (with the wait
+  // dialog and the registration's messages) and fills the list.
+  void OnInitDialog();
+
+  // The hand-off of another instance: registers what it left in "newprov"
+  // and rebuilds the list. Interface thread only.
+  void OnNewProvider();
+
+  // Opens the About box modally.
+  void ShowAbout();
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  // Empties the list and lists the pending items (each gets m_bSelected).
+  void FillPendingList();
+  // Empties the list and lists the selected items.
+  void FillFromSelection();
+  void ShowItems(const ItemList& items);
+  void UpdateCount();
+  void ClearSelectionTexts();
+
+  // The items of the selected entries, and of all entries, in list order.
+  ItemList SelectedItems() const;
+  ItemList ListedItems() const;
+  // Deletes the selected entries, from the last to the first.
+  void DeleteSelectedEntries();
+
+  void OnSelectionChanged();
+  void OnSkipOnce();
+  void OnRemove();
+  void OnDownload();
+
+  std::unique_ptr<Ui::CMainDlg> m_ui;
+  CClientApp& m_app;
+  CMainWindowSession m_session;
+  QAction* m_pAboutAction;
+  std::unique_ptr<HandOffListener> m_pHandOff;  // last: stops before the rest goes
+};
+
+}  // namespace gantrell::ui

@@ -1,0 +1,122 @@
+#include "ui/user_prompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QQueue>
+
+namespace gantrell::ui {
+namespace {
+
+constexpr const char* kMessageTitle = "Gantrell";
+
+struct Seam {
+  bool automatic = false;
+  QQueue<MessageAnswer> answers;
+  QQueue<QString> folders;
+  QList<UserPrompts::Shown> shown;
+  std::function<void(const UserPrompts::Shown&)> hook;
+  int unanswered = 0;
+};
+
+Seam& TheSeam() {
+  static Seam seam;
+  return seam;
+}
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::kInformation:
+      return QMessageBox::Information;
+    case MessageIcon::kQuestion:
+      return QMessageBox::Question;
+    case MessageIcon::kWarning:
+      return QMessageBox::Warning;
+    case MessageIcon::kError:
+      return QMessageBox::Critical;
+  }
+  return QMessageBox::Information;
+}
+
+QWidget* ParentFor(QWidget* parent) {
+  if (parent != nullptr)
+    return parent;
+  if (QWidget* modal = QApplication::activeModalWidget())
+    return modal;
+  return QApplication::activeWindow();
+}
+
+}  // namespace
+
+MessageAnswer UserPrompts::ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
+                                       MessageButtons buttons) {
+  Seam& seam = TheSeam();
+  if (seam.automatic) {
+    seam.shown.append({text, icon, buttons});
+    if (seam.hook)
+      seam.hook(seam.shown.back());
+    if (!seam.answers.isEmpty())
+      return seam.answers.dequeue();
+    ++seam.unanswered;
+    return buttons == MessageButtons::kOk ? MessageAnswer::kOk : MessageAnswer::kNo;
+  }
+
+  QMessageBox box(BoxIcon(icon), kMessageTitle, text, QMessageBox::NoButton, ParentFor(parent));
+  if (buttons == MessageButtons::kYesNo) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+  }
+  const int pressed = box.exec();
+  if (buttons == MessageButtons::kOk)
+    return MessageAnswer::kOk;
+  return pressed == QMessageBox::Yes ? MessageAnswer::kYes : MessageAnswer::kNo;
+}
+
+QString UserPrompts::ChooseFolder(QWidget* parent, const QString& title, const QString& start) {
+  Seam& seam = TheSeam();
+  if (seam.automatic) {
+    if (!seam.folders.isEmpty())
+      return seam.folders.dequeue();
+    ++seam.unanswered;
+    return {};
+  }
+  return QFileDialog::getExistingDirectory(ParentFor(parent), title, start,
+                                           QFileDialog::ShowDirsOnly);
+}
+
+void UserPrompts::SetAutomaticAnswers(bool automatic) {
+  TheSeam().automatic = automatic;
+}
+
+void UserPrompts::SetNextAnswer(MessageAnswer answer) {
+  TheSeam().answers.enqueue(answer);
+}
+
+void UserPrompts::SetNextFolder(const QString& folder) {
+  TheSeam().folders.enqueue(folder);
+}
+
+QList<UserPrompts::Shown> UserPrompts::TakeShown() {
+  return std::exchange(TheSeam().shown, {});
+}
+
+void UserPrompts::SetShownHook(std::function<void(const Shown&)> hook) {
+  TheSeam().hook = std::move(hook);
+}
+
+int UserPrompts::Unanswered() {
+  return TheSeam().unanswered;
+}
+
+void UserPrompts::Reset() {
+  const bool automatic = TheSeam().automatic;
+  TheSeam() = Seam{};
+  TheSeam().automatic = automatic;
+}
+
+}  // namespace gantrell::ui

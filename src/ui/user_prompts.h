@@ -1,0 +1,54 @@
+// The one place where the windowed client asks the user something outside
+// its own dialogs: message boxes and the platform's folder chooser.
+//
+// Tests switch on automatic answers: nothing is shown, each box or chooser
+// takes the next answer queued for it (a notice with none queued is
+// answered OK, a question No, a chooser is cancelled, each counted as
+// unanswered), and every box is recorded with its text and icon.
+//
+// Interface thread only.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+#include "app/frontend.h"
+
+class QWidget;
+
+namespace gantrell::ui {
+
+class UserPrompts {
+ public:
+  struct Shown {
+    QString text;
+    MessageIcon icon;
+    MessageButtons buttons;
+  };
+
+  // A modal message box over `parent` (or over the active window when
+  // null): the information, question (Yes/No), warning or error icon, and
+  // the button pressed.
+  static MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
+                                   MessageButtons buttons);
+  // The platform's folder chooser, starting at `start`; the folder chosen,
+  // or an empty text when the user cancelled.
+  static QString ChooseFolder(QWidget* parent, const QString& title, const QString& start);
+
+  // --- Test seam ---
+  static void SetAutomaticAnswers(bool automatic);
+  static void SetNextAnswer(MessageAnswer answer);
+  static void SetNextFolder(const QString& folder);
+  // The boxes shown since the last call, oldest first.
+  static QList<Shown> TakeShown();
+  // Runs `hook` for every box as it is answered automatically (tests look
+  // at the window behind it at that moment).
+  static void SetShownHook(std::function<void(const Shown&)> hook);
+  // Boxes and choosers that found no answer queued.
+  static int Unanswered();
+  // Forgets queued answers, recorded boxes and the unanswered count.
+  static void Reset();
+};
+
+}  // namespace gantrell::ui

@@ -1,0 +1,169 @@
+#include "app/main_window_session.h"
+
+#include <gtest/gtest.h>
+
+#include "app/client_app.h"
+#include "app/download_dialog_model.h"
+#include "model/size_text.h"
+#include "platform/os_version_registry.h"
+#include "support/scripted_frontend.h"
+#include "support/temp_dir.h"
+#include "support/temp_registry.h"
+#include "support/test_site.h"
+
+namespace gantrell {
+namespace {
+
+using testing::ScopedEnv;
+using testing::ScriptedFrontend;
+using testing::TempRegistry;
+using testing::TestSite;
+
+// Two provider sites on one local server, and a session whose rebuild
+// records the providers known at each call.
+class MainWindowSessionTest : public ::testing::Test {
+ protected:
+  MainWindowSessionTest()
+      : key_server_("GANTRELL_KEY_SERVER", nullptr),
+        os_(reg_),
+        app_(reg_, os_),
+        first_(server_, "/first/", "First Tools"),
+        second_(server_, "/second/", "Second Tools"),
+        session_(app_, [this] { rebuilt_.push_back(app_.GetProviderCount()); }) {
+    app_.SetFrontend(&frontend_);
+    app_.SetUpBuiltInProviders();
+    first_.AddItem("a.bin", 1, "aaa");
+    first_.Publish();
+    second_.AddItem("b.bin", 2, "bbbb");
+    second_.Publish();
+  }
+
+  void HandOver(const std::string& text) {
+    ASSERT_TRUE(app_.profile().WriteProfileString(kSettingsSection, "newprov", text, nullptr));
+  }
+
+  std::vector<std::string> UserAddresses() const {
+    std::vector<std::string> addresses;
+    for (int i = 5; i < app_.GetProviderCount(); ++i)
+      addresses.push_back(app_.GetProvider(i)->m_strAddress);
+    return addresses;
+  }
+
+  ScopedEnv key_server_;
+  TempRegistry reg_;
+  RegistryOsVersion os_;
+  CClientApp app_;
+  ScriptedFrontend frontend_;
+  TestHttpServer server_;
+  TestSite first_;
+  TestSite second_;
+  std::vector<int> rebuilt_;
+  CMainWindowSession session_;
+  CMainWindowSession* session_of_test_ = nullptr;
+};
+
+TEST_F(MainWindowSessionTest, HandOffOfTwoAddressesRegistersEachInTurnAndRebuildsAfterEach) {
+  HandOver(first_.address() + " * " + second_.address());
+  session_.OnNewProvider();
+  EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address(), second_.address()}));
+  EXPECT_EQ(frontend_.texts(),
+            (std::vector<std::string>{"New Provider successfully set up: First Tools",
+                                      "New Provider successfully set up: Second Tools"}));
+  EXPECT_EQ(rebuilt_, (std::vector<int>{6, 7}));
+  EXPECT_FALSE(session_.registering());
+  EXPECT_EQ(session_.pending(), "");
+}
+
+TEST_F(MainWindowSessionTest, HandOffWithoutAStoredValueChangesNothing) {
+  session_.OnNewProvider();
+  EXPECT_EQ(frontend_.wait_dialogs, 0);
+  EXPECT_TRUE(rebuilt_.empty());
+  EXPECT_EQ(session_.pending(), "");
+  EXPECT_EQ(app_.GetProviderCount(), 5);
+}
+
+TEST_F(MainWindowSessionTest, HandOffDuringARegistrationJoinsTheRunningLoop) {
+  // The first registration's list rebuild stands for the moment a second
+  // instance hands over while the loop runs: the notice must not start a
+  // second loop inside the first.
+  int depth = 0;
+  int deepest = 0;
+  CMainWindowSession session(app_, [&] {
+    ++depth;
+    deepest = std::max(deepest, depth);
+    rebuilt_.push_back(app_.GetProviderCount());
+    if (rebuilt_.size() == 1) {
+      HandOver(second_.address());
+      session_of_test_->OnNewProvider();
+      EXPECT_TRUE(session_of_test_->registering());
+    }
+    --depth;
+  });
+  session_of_test_ = &session;
+  session.SetStartupProviders(first_.address());
+  session.RegisterPendingProviders();
+  EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address(), second_.address()}));
+  EXPECT_EQ(rebuilt_, (std::vector<int>{6, 7}));
+  EXPECT_EQ(deepest, 1);
+}
+
+TEST_F(MainWindowSessionTest, StartupTextOfTwoCharactersOrFewerOffersNothing) {
+  session_.SetStartupProviders("ab");
+  session_.RegisterPendingProviders();
+  EXPECT_EQ(frontend_.wait_dialogs, 0);
+  EXPECT_EQ(session_.pending(), "");
+
+  // Empty addresses between separators are skipped; the rest register.
+  session_.SetStartupProviders(" * " + first_.address());
+  session_.RegisterPendingProviders();
+  EXPECT_EQ(UserAddresses(), std::vector<std::string>{first_.address()});
+  EXPECT_EQ(frontend_.wait_dialogs, 1);
+}
+
+TEST_F(MainWindowSessionTest, LineBreakAtTheEndOfTheFileIsNotPartOfTheAddress) {
+  session_.SetStartupProviders(first_.address() + " * " + second_.address() + "\r\n");
+  session_.RegisterPendingProviders();
+  EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address(), second_.address()}));
+  EXPECT_EQ(frontend_.texts(),
+            (std::vector<std::string>{"New Provider successfully set up: First Tools",
+                                      "New Provider successfully set up: Second Tools"}));
+}
+
+TEST(MainWindowTextsTest, EntriesAndSelection) {
+  CProvider provider;
+  provider.m_strKeyName = "Example Tools";
+  CUpdateGroup* group = provider.AddGroup();
+  CUpdateItem* first = group->AddItem();
+  first->m_strName = "tool.exe";
+  first->m_strDescription = "The best tool";
+  first->m_nLength = 1000;
+  CUpdateItem* second = group->AddItem();
+  second->m_strName = "data.pak";
+  second->m_strDescription = "Data";
+  second->m_nLength = 2000;
+
+  EXPECT_EQ(ListEntryText(*first), "tool.exe from Example Tools");
+  const SelectionTexts none = DescribeSelection({});
+  EXPECT_EQ(none.description, "");
+  EXPECT_EQ(none.size, "");
+  const SelectionTexts one = DescribeSelection({first});
+  EXPECT_EQ(one.description, "The best tool");
+  EXPECT_EQ(one.size, FormatSizeText(1000));
+  const SelectionTexts two = DescribeSelection({first, second});
+  EXPECT_EQ(two.description, "");
+  EXPECT_EQ(two.size, FormatSizeText(3000));
+}
+
+TEST(DownloadDialogModelTest, BarsStayInsideTheirRangeAndReportsGetTheirIcons) {
+  EXPECT_EQ(BarPosition(-3), 0);
+  EXPECT_EQ(BarPosition(57), 57);
+  EXPECT_EQ(BarPosition(100), 100);
+  EXPECT_EQ(BarPosition(250), 100);  // items of unparsed providers are not in the total
+  for (int code : {1, 3, 4, 7, 10, 5, 99})
+    EXPECT_EQ(DownloadReportIcon(code), MessageIcon::kError) << code;
+  for (int code : {2, 6, 8, 9})
+    EXPECT_EQ(DownloadReportIcon(code), MessageIcon::kInformation) << code;
+}
+
+}  // namespace
+}  // namespace gantrell

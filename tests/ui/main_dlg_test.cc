@@ -1,0 +1,325 @@
+// The main window against a real application object and provider sites on
+// 127.0.0.1: the list and its texts, "Skip once", "Remove", "-c", the About
+// box, hand-offs from another instance and "Download Items".
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <filesystem>
+
+#include "app/save_paths.h"
+#include "model/size_text.h"
+#include "platform/single_instance.h"
+#include "ui/about_dlg.h"
+#include "ui/download_dlg.h"
+#include "ui/main_dlg.h"
+#include "ui_fixture.h"
+
+namespace gantrell::ui::testing {
+namespace {
+
+std::vector<std::string> FilesBelow(const std::string& folder) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file())
+      files.push_back(std::filesystem::relative(entry.path(), folder).string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace
+
+class MainDlgTest : public QObject {
+  Q_OBJECT
+
+ private:
+  // A registered site with `count` items ("item1.bin" ...), and the main
+  // window initialised on it.
+  void OpenWithItems(int count) {
+    m_site = std::make_unique<TestSite>(m_fixture->server(), "/p/", "Example Tools");
+    for (int i = 1; i <= count; ++i) {
+      m_site->AddItem("item" + std::to_string(i) + ".bin", i, std::string(100 * i, 'x'),
+                      "Item number " + std::to_string(i));
+    }
+    m_site->Publish();
+    QVERIFY(m_fixture->Register(*m_site));
+    Open();
+  }
+
+  void Open() {
+    m_window = std::make_unique<CMainDlg>(m_fixture->app());
+    m_window->OnInitDialog();
+    m_window->show();
+  }
+
+  template <typename Widget>
+  Widget* Find(const char* name) {
+    return m_window->findChild<Widget*>(name);
+  }
+  QListWidget* List() { return Find<QListWidget>("pendingList"); }
+  QString Count() { return Find<QLineEdit>("countText")->text(); }
+  QString Size() { return Find<QLineEdit>("sizeText")->text(); }
+  QString Description() { return Find<QPlainTextEdit>("descriptionText")->toPlainText(); }
+  void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
+  CUpdateItem* Item(int index) {
+    return m_fixture->app().GetProvider(5)->GetGroup(0)->GetItem(index);
+  }
+
+  std::unique_ptr<UiFixture> m_fixture;
+  std::unique_ptr<TestSite> m_site;
+  std::unique_ptr<CMainDlg> m_window;
+
+ private Q_SLOTS:
+  void init() { m_fixture = std::make_unique<UiFixture>(); }
+  void cleanup() {
+    QCOMPARE(UserPrompts::Unanswered(), 0);
+    m_window.reset();
+    m_site.reset();
+    m_fixture.reset();
+  }
+
+  void countText_data() {
+    QTest::addColumn<int>("items");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << 0 << "No new items to download.";
+    QTest::newRow("one") << 1 << "1 new item to download.";
+    QTest::newRow("twelve") << 12 << "12 new items to download";
+  }
+  void countText() {
+    QFETCH(int, items);
+    QFETCH(QString, text);
+    OpenWithItems(items);
+    QCOMPARE(List()->count(), items);
+    QCOMPARE(Count(), text);
+    if (items > 0)
+      QCOMPARE(List()->item(0)->text(), QString("item1.bin from Example Tools"));
+  }
+
+  void selectionShowsDescriptionOfOneAndSizeOfAll() {
+    OpenWithItems(3);
+    QCOMPARE(List()->selectionMode(), QAbstractItemView::ExtendedSelection);
+    List()->item(1)->setSelected(true);
+    QCOMPARE(Description(), QString("Item number 2"));
+    QCOMPARE(Size(), QString::fromStdString(FormatSizeText(200)));
+    List()->item(2)->setSelected(true);
+    QCOMPARE(Description(), QString());
+    QCOMPARE(Size(), QString::fromStdString(FormatSizeText(500)));
+    List()->clearSelection();
+    QCOMPARE(Size(), QString());
+  }
+
+  void skipOnceKeepsTheStamps() {
+    OpenWithItems(2);
+    List()->selectAll();
+    Click("skipButton");
+    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Count(), QString("No new items to download."));
+    QCOMPARE(Description(), QString());
+    QCOMPARE(Size(), QString());
+    for (int i = 0; i < 2; ++i) {
+      QVERIFY(!Item(i)->m_bSelected);
+      QVERIFY(Item(i)->m_nTakenStamp != Item(i)->m_nStamp);
+    }
+    // Listed again the next time the pending list is built.
+    m_window.reset();
+    Open();
+    QCOMPARE(List()->count(), 2);
+  }
+
+  void removeTakesTheStamps() {
+    OpenWithItems(2);
+    List()->selectAll();
+    Click("removeButton");
+    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Count(), QString("No new items to download."));
+    for (int i = 0; i < 2; ++i) {
+      QVERIFY(!Item(i)->m_bSelected);
+      QCOMPARE(Item(i)->m_nTakenStamp, Item(i)->m_nStamp);
+    }
+    m_window.reset();
+    Open();
+    QCOMPARE(List()->count(), 0);
+  }
+
+  void noConfigureHidesRemoveAndConfigure() {
+    m_fixture->app().m_bAllowConfigure = false;
+    OpenWithItems(1);
+    QVERIFY(!Find<QPushButton>("removeButton")->isVisible());
+    QVERIFY(!Find<QPushButton>("configureButton")->isVisible());
+    for (const char* name : {"skipButton", "downloadButton", "closeButton", "saveLocationButton",
+                             "viewDownloadsButton"}) {
+      QVERIFY2(Find<QPushButton>(name)->isVisible(), name);
+    }
+    List()->selectAll();
+    Click("skipButton");
+    QCOMPARE(List()->count(), 0);
+  }
+
+  void buttonsAndKeys() {
+    OpenWithItems(1);
+    QVERIFY(Find<QPushButton>("downloadButton")->isDefault());
+    QCOMPARE(m_window->windowTitle(), QString("Gantrell"));
+    QVERIFY(!m_window->windowIcon().isNull());
+    // Escape closes the window.
+    QTest::keyClick(List(), Qt::Key_Escape);
+    QVERIFY(!m_window->isVisible());
+  }
+
+  void aboutBoxOnF1AndInTheContextMenu() {
+    OpenWithItems(0);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QStringList texts;
+    WhenShown<CAboutDlg>([&](CAboutDlg* about) {
+      texts << about->windowTitle();
+      for (const char* name : {"versionLabel", "makerLabel", "signingLabel", "creditLabel"})
+        texts << about->findChild<QLabel*>(name)->text();
+      QVERIFY(!about->windowIcon().isNull());
+      QTest::keyClick(about, Qt::Key_Return);
+    });
+    QTest::keyClick(m_window.get(), Qt::Key_F1);
+    QCOMPARE(texts.value(0), QString("About gantrell"));
+    QCOMPARE(texts.value(1), QString("Gantrell Version 1.11"));
+    QCOMPARE(texts.value(3), QString("Digital signing based on OpenSSL encryption library"));
+
+    const QList<QAction*> actions = m_window->actions();
+    QCOMPARE(actions.size(), 1);
+    QCOMPARE(actions[0]->text(), QString("&About gantrell..."));
+    bool shown = false;
+    WhenShown<QMenu>([&](QMenu* menu) {
+      QCOMPARE(menu->actions().value(0), actions[0]);
+      shown = true;
+      menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                            m_window->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(m_window.get(), &event);
+    QVERIFY(shown);
+  }
+
+  // Another instance writes two addresses to "newprov" and sends its
+  // notice: both are registered in order, the list rebuilt after each.
+  void handOffOfTwoAddresses() {
+    OpenWithItems(0);
+    TestSite first(m_fixture->server(), "/first/", "First Tools");
+    first.AddItem("a.bin", 1, "aaa");
+    first.Publish();
+    TestSite second(m_fixture->server(), "/second/", "Second Tools");
+    second.AddItem("b.bin", 2, "bb");
+    second.AddItem("c.bin", 3, "cc");
+    second.Publish();
+
+    QList<int> listed_at_message;
+    UserPrompts::SetShownHook(
+        [&](const UserPrompts::Shown&) { listed_at_message << List()->count(); });
+    UserPrompts::SetNextAnswer(MessageAnswer::kOk);
+    UserPrompts::SetNextAnswer(MessageAnswer::kOk);
+    QVERIFY(m_fixture->app().profile().WriteProfileString(
+        kSettingsSection, "newprov", first.address() + " * " + second.address(), nullptr));
+    QVERIFY(NotifyHandOff("Gantrell"));
+
+    QTRY_COMPARE(List()->count(), 3);
+    QCOMPARE(m_fixture->TakeTexts(),
+             (QStringList{"New Provider successfully set up: First Tools",
+                          "New Provider successfully set up: Second Tools"}));
+    // The first provider's item was listed before the second registration
+    // ended.
+    QCOMPARE(listed_at_message, (QList<int>{0, 1}));
+    QCOMPARE(m_fixture->app().GetProvider(6)->m_strAddress, first.address());
+    QCOMPARE(m_fixture->app().GetProvider(7)->m_strAddress, second.address());
+    QCOMPARE(Count(), QString("3 new items to download"));
+  }
+
+  void handOffWithoutAStoredValueChangesNothing() {
+    OpenWithItems(1);
+    DialogLog dialogs;
+    QVERIFY(NotifyHandOff("Gantrell"));
+    // Notices are handled in order: once a later hand-off with a value has
+    // been registered, the first one is known to have done nothing.
+    TestSite later(m_fixture->server(), "/later/", "Later Tools");
+    later.Publish();
+    QVERIFY(m_fixture->app().profile().WriteProfileString(kSettingsSection, "newprov",
+                                                          later.address(), nullptr));
+    UserPrompts::SetNextAnswer(MessageAnswer::kOk);
+    QVERIFY(NotifyHandOff("Gantrell"));
+    QTRY_COMPARE(m_fixture->app().GetProviderCount(), 7);
+    QCOMPARE(dialogs.shown, QStringList{"gantrell::ui::CWaitDlg"});
+    QCOMPARE(m_fixture->TakeTexts(), QStringList{"New Provider successfully set up: Later Tools"});
+    QCOMPARE(List()->count(), 1);
+  }
+
+  void downloadWithAnEmptyListRunsTheDialogWithNothingSelected() {
+    OpenWithItems(2);
+    List()->selectAll();
+    Click("skipButton");
+    DialogLog dialogs;
+    Click("downloadButton");
+    QCOMPARE(dialogs.shown, QStringList{"gantrell::ui::CDownloadDlg"});
+    QVERIFY(m_fixture->TakeTexts().isEmpty());
+    QCOMPARE(m_fixture->server().RequestCount("/p/1.dat"), 0);
+    QCOMPARE(List()->count(), 0);
+    QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
+  }
+
+  void corruptItemIsReportedAndStaysListed() {
+    m_site = std::make_unique<TestSite>(m_fixture->server(), "/p/", "Example Tools");
+    m_site->AddItem("good.bin", 1, "good bytes", "Good");
+    m_site->AddItem("bad.bin", 2, "bad bytes", "Bad");
+    m_site->Publish();
+    QVERIFY(m_fixture->Register(*m_site));
+    m_site->Corrupt(2);
+    Open();
+    QCOMPARE(List()->count(), 2);
+
+    UserPrompts::SetNextAnswer(MessageAnswer::kOk);
+    Click("downloadButton");
+    const QList<UserPrompts::Shown> shown = UserPrompts::TakeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QString("Download corrupt. Deleting file."));
+    QCOMPARE(shown[0].icon, MessageIcon::kError);
+    QCOMPARE(UserPrompts::Unanswered(), 0);
+    QCOMPARE(List()->count(), 1);
+    QCOMPARE(List()->item(0)->text(), QString("bad.bin from Example Tools"));
+    QCOMPARE(Count(), QString("1 new item to download."));
+    const std::string folder = ProviderFolderName(m_site->address());
+    QCOMPARE(FilesBelow(m_fixture->download_folder()),
+             std::vector<std::string>{folder + "/1/good.bin"});
+  }
+
+  void cancelDuringABodyReadLeavesNoFileAndNoReport() {
+    m_site = std::make_unique<TestSite>(m_fixture->server(), "/p/", "Example Tools");
+    m_site->AddItem("big.bin", 1, std::string(5000, 'b'), "Big");
+    m_site->Publish();
+    QVERIFY(m_fixture->Register(*m_site));
+    m_fixture->server().ServeStall("/p/1.dat", 5000);
+    Open();
+
+    bool cancelled = false;
+    WhenShown<CDownloadDlg>([&](CDownloadDlg* dialog) {
+      // Cancel once the body request is being read.
+      auto* poll = new QTimer(dialog);
+      QObject::connect(poll, &QTimer::timeout, [&, dialog, poll] {
+        if (m_fixture->server().RequestCount("/p/1.dat") == 0)
+          return;
+        poll->stop();
+        cancelled = true;
+        QTest::mouseClick(dialog->findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+      });
+      poll->start(5);
+    });
+    Click("downloadButton");
+    QVERIFY(cancelled);
+    QVERIFY(m_fixture->TakeTexts().isEmpty());
+    QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
+    QCOMPARE(List()->count(), 1);
+  }
+};
+
+}  // namespace gantrell::ui::testing
+
+QTEST_MAIN(gantrell::ui::testing::MainDlgTest)
+#include "main_dlg_test.moc"
