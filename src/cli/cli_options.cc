@@ -42,8 +42,19 @@ constexpr CommandInfo kCommands[] = {
      "Prints each provider's address, name, whether it is verified, and what\n"
      "the fetch of this run did with it.\n",
      0, 0, false},
-    {"files", "files", "list the downloaded files",
-     "Prints every item whose file is on disk, with the file's path.\n", 0, 0, false},
+    {"files", "files [PROVIDER | ACTION ...]", "list, open, copy or delete the downloaded files",
+     "  gantrell-cli files [PROVIDER | --just-downloaded]\n"
+     "  gantrell-cli files open ITEM | copy ITEM DEST | delete ITEM\n\n"
+     "Without arguments, prints every item whose file is on disk: its name, its\n"
+     "provider, the file's path, its size and whether it suits this machine.\n"
+     "PROVIDER (a name or an address) lists only that provider's files;\n"
+     "--just-downloaded lists the files downloaded in this run, as the file\n"
+     "manager's \"Just Downloaded\" does.\n"
+     "  open ITEM        hand the file to the desktop's application for it\n"
+     "  copy ITEM DEST   copy the file to DEST (a file, or a folder to copy into)\n"
+     "  delete ITEM      delete the file, without a question\n"
+     "ITEM is an item's name, or \"NAME from PROVIDER\" where names repeat.\n",
+     0, 3, false},
     {"download", "download [ITEM...] [--all]", "download new items, verify them and file them",
      "Downloads every item waiting to be downloaded, or only the items named,\n"
      "or with --all every item the providers publish. Each file is verified\n"
@@ -120,6 +131,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       options->force = true;
     } else if (arg == "--all") {
       options->all = true;
+    } else if (arg == "--just-downloaded") {
+      options->just_downloaded = true;
     } else if (arg == "--help" || arg == "-h") {
       options->help = true;
     } else if (arg == "--yes" || arg == "-y" || arg == "--no" || arg == "-n") {
@@ -172,6 +185,12 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
              options->operands[info.max_operands] + "'";
     return false;
   }
+  if (options->just_downloaded && info.name != "files") {
+    *error = "--just-downloaded belongs to 'files', not to '" + options->command + "'";
+    return false;
+  }
+  if (info.name == "files" && !CheckFilesOperands(*options, error))
+    return false;
   if (info.name == "help" && count == 1 && !IsCommand(options->operands[0])) {
     *error = "help: unknown command '" + options->operands[0] + "'";
     return false;

@@ -26,6 +26,7 @@ struct CliOptions {
   bool offline = false;               // --offline
   bool force = false;                 // --force
   bool all = false;                   // --all (download)
+  bool just_downloaded = false;       // --just-downloaded (files)
   bool help = false;                  // --help, -h
   Answer answer = Answer::kAsk;       // --yes / --no
 };
@@ -36,6 +37,10 @@ struct CliOptions {
 // operands. `help` and `--help` always parse.
 bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options,
                        std::string* error);
+
+// Checks the operands of "files" (a provider, or "open ITEM", "copy ITEM
+// DEST", "delete ITEM"); false with *error when they do not fit.
+bool CheckFilesOperands(const CliOptions& options, std::string* error);
 
 // Whether `name` is a command ("help" included).
 bool IsCommand(std::string_view name);

@@ -1,4 +1,4 @@
-// The commands about items: list, files, download.
+// The commands about items: list, download.
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -98,37 +98,6 @@ int RunList(CommandContext& context) {
     PrintTable(rows);
   }
   std::printf("%s\n", CountText(items.size()).c_str());
-  return kExitOk;
-}
-
-int RunFiles(CommandContext& context) {
-  std::vector<std::vector<std::string>> rows = {{"ITEM", "PROVIDER", "PATH"}};
-  if (context.options.json)
-    context.json.Key("files").BeginArray();
-  ForEachListedItem(context.app, [&](CProvider& provider, CUpdateItem& item) {
-    if (item.m_nFileStamp == -1)
-      return;
-    const std::string path = context.app.EffectiveSavePath(item);
-    std::error_code error;
-    const bool exists = !path.empty() && std::filesystem::exists(path, error);
-    if (context.options.json) {
-      context.json.BeginObject();
-      WriteItem(context.json, item);
-      context.json.Member("path", path).Member("exists", exists).EndObject();
-    } else {
-      rows.push_back({item.m_strName, provider.m_strKeyName,
-                      path.empty() ? "(no place: the download folder is not set or gone)"
-                      : exists     ? path
-                                   : path + " (missing)"});
-    }
-  });
-  if (context.options.json) {
-    context.json.EndArray();
-  } else if (rows.size() == 1) {
-    std::printf("No downloaded files.\n");
-  } else {
-    PrintTable(rows);
-  }
   return kExitOk;
 }
 

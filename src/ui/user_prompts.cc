@@ -24,6 +24,17 @@ Seam& TheSeam() {
   return seam;
 }
 
+// The save-file dialogs' answers and records, apart from the boxes'.
+struct SaveSeam {
+  QQueue<QString> paths;
+  QList<UserPrompts::SaveRequest> requests;
+};
+
+SaveSeam& TheSaveSeam() {
+  static SaveSeam seam;
+  return seam;
+}
+
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
   switch (icon) {
     case MessageIcon::kInformation:
@@ -117,6 +128,43 @@ void UserPrompts::Reset() {
   const bool automatic = TheSeam().automatic;
   TheSeam() = Seam{};
   TheSeam().automatic = automatic;
+  TheSaveSeam() = SaveSeam{};
+}
+
+QString UserPrompts::ChooseSaveFile(QWidget* parent, const SaveRequest& request) {
+  SaveSeam& seam = TheSaveSeam();
+  if (TheSeam().automatic) {
+    seam.requests.append(request);
+    if (!seam.paths.isEmpty())
+      return seam.paths.dequeue();
+    ++TheSeam().unanswered;
+    return {};
+  }
+  // The filter arrives as "description|pattern"; Qt wants
+  // "description (pattern)", and the description already names the
+  // pattern.
+  const qsizetype bar = request.filter.indexOf('|');
+  const QString description = bar < 0 ? request.filter : request.filter.left(bar);
+  const QString pattern = bar < 0 ? QStringLiteral("*") : request.filter.mid(bar + 1);
+  QFileDialog dialog(ParentFor(parent));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setNameFilter(description + " (" + pattern + ")");
+  if (request.default_extension.size() > 1)
+    dialog.setDefaultSuffix(request.default_extension.mid(1));
+  dialog.selectFile(request.file_name);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+void UserPrompts::SetNextSaveFile(const QString& path) {
+  TheSaveSeam().paths.enqueue(path);
+}
+
+QList<UserPrompts::SaveRequest> UserPrompts::TakeSaveRequests() {
+  return std::exchange(TheSaveSeam().requests, {});
 }
 
 }  // namespace gantrell::ui

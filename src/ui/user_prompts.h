@@ -36,10 +36,26 @@ class UserPrompts {
   // or an empty text when the user cancelled.
   static QString ChooseFolder(QWidget* parent, const QString& title, const QString& start);
 
+  // What a save-file dialog was asked to offer.
+  struct SaveRequest {
+    QString file_name;          // initial file name
+    QString default_extension;  // with its dot; empty for none
+    QString filter;             // "Description|*pattern"
+  };
+  // The platform's save-file dialog: the initial file name, the default
+  // extension (appended to a name typed without one) and one filter given
+  // as "description|pattern". No overwrite question: the caller replaces
+  // the file. The path chosen, or an empty text when the user cancelled.
+  static QString ChooseSaveFile(QWidget* parent, const SaveRequest& request);
+
   // --- Test seam ---
   static void SetAutomaticAnswers(bool automatic);
   static void SetNextAnswer(MessageAnswer answer);
   static void SetNextFolder(const QString& folder);
+  // The next save-file dialog returns `path` (empty: cancelled).
+  static void SetNextSaveFile(const QString& path);
+  // The save-file dialogs asked for since the last call, oldest first.
+  static QList<SaveRequest> TakeSaveRequests();
   // The boxes shown since the last call, oldest first.
   static QList<Shown> TakeShown();
   // Runs `hook` for every box as it is answered automatically (tests look

@@ -1,0 +1,166 @@
+#include "app/file_manager_model.h"
+
+#include <unistd.h>
+
+#include "app/client_app.h"
+#include "model/pruning.h"
+#include "model/size_text.h"
+#include "platform/shell_open.h"
+
+namespace gantrell {
+
+std::vector<FileSource> ListFileSources(const CClientApp& app) {
+  std::vector<FileSource> sources;
+  for (int p = kFirstFileSourceProvider; p < app.GetProviderCount(); ++p) {
+    CProvider* provider = app.GetProvider(p);
+    sources.push_back({provider->m_strKeyName, provider});
+  }
+  sources.push_back({kJustDownloadedEntry, nullptr});
+  return sources;
+}
+
+std::vector<FileEntry> ListFiles(const CClientApp& app, const FileSource* source) {
+  std::vector<FileEntry> files;
+  if (source == nullptr)
+    return files;
+  auto list_provider = [&](CProvider& provider, bool just_downloaded) {
+    for (int g = 0; g < provider.GetGroupCount(); ++g) {
+      CUpdateGroup& group = *provider.GetGroup(g);
+      for (int i = 0; i < group.GetItemCount(); ++i) {
+        CUpdateItem& item = *group.GetItem(i);
+        if (just_downloaded && item.m_bJustDownloaded) {
+          files.push_back({item.m_strName + " from " + provider.m_strKeyName, &item});
+        } else if (!just_downloaded && item.m_nFileStamp != -1) {
+          files.push_back({item.m_strName, &item});
+        }
+      }
+    }
+  };
+  if (source->provider != nullptr) {
+    list_provider(*source->provider, false);
+  } else {
+    for (int p = kFirstJustDownloadedProvider; p < app.GetProviderCount(); ++p)
+      list_provider(*app.GetProvider(p), true);
+  }
+  return files;
+}
+
+bool IsSuitable(const CClientApp& app, const CUpdateItem& item) {
+  return item.m_pCondition == nullptr || item.m_pCondition->Evaluate(app.conditions());
+}
+
+FileTexts DescribeFile(const CClientApp& app, const CUpdateItem* item) {
+  if (item == nullptr)
+    return {};
+  return {item->m_strDescription, FormatSizeText(item->m_nLength),
+          IsSuitable(app, *item) ? std::string() : std::string(kNotIntendedText)};
+}
+
+bool OpenFile(CClientApp& app, ShellOpen& shell, CUpdateItem& item) {
+  const std::string path = app.EffectiveSavePath(item);
+  if (path.empty())
+    return false;
+  return OpenThroughShell(shell, path);
+}
+
+CopyOffer MakeCopyOffer(const std::string& path) {
+  CopyOffer offer;
+  const std::size_t dot = path.rfind('.');
+  if (dot != std::string::npos)
+    offer.extension = path.substr(dot);
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos)
+    offer.file_name = path.substr(slash + 1);
+  offer.filter_description = "Existing type (*" + offer.extension + ")";
+  offer.filter_pattern = "*" + offer.extension;
+  return offer;
+}
+
+void DeleteDownloadedFile(CClientApp& app, CUpdateItem& item) {
+  std::string default_path;
+  RemoveDownloadedFile(item, [&](const CUpdateItem& of) {
+    default_path = app.GetItemSavePath(of);
+    return default_path;
+  });
+  item.m_nFileStamp = -1;
+  item.m_bJustDownloaded = false;
+  // A location with folders ("docs/en/readme.txt") leaves them below the
+  // number folder, which then cannot go either: the empty ones are removed
+  // from the deepest up, the number folder last.
+  const std::string& location = item.m_strLocation;
+  if (default_path.size() <= location.size() + 1 || location.find('/') == std::string::npos ||
+      default_path.compare(default_path.size() - location.size(), std::string::npos, location) !=
+          0) {
+    return;
+  }
+  const std::size_t number_folder_end = default_path.size() - location.size() - 1;
+  std::string folder = default_path;
+  for (std::size_t slash;
+       (slash = folder.rfind('/')) != std::string::npos && slash >= number_folder_end;) {
+    folder.resize(slash);
+    if (::rmdir(folder.c_str()) != 0)
+      break;
+  }
+}
+
+CFileManagerModel::CFileManagerModel(CClientApp& app, ShellOpen& shell)
+    : m_app(app), m_shell(shell) {}
+
+void CFileManagerModel::Init() {
+  m_sources = ListFileSources(m_app);
+  SelectSource(static_cast<int>(m_sources.size()) - 1);
+}
+
+void CFileManagerModel::SelectSource(int index) {
+  m_nSource = index >= 0 && index < static_cast<int>(m_sources.size()) ? index : -1;
+  m_files = ListFiles(m_app, m_nSource < 0 ? nullptr : &m_sources[m_nSource]);
+  m_nFile = -1;
+  m_texts = {};
+}
+
+void CFileManagerModel::SelectFile(int index) {
+  m_nFile = index >= 0 && index < static_cast<int>(m_files.size()) ? index : -1;
+  m_texts = DescribeFile(m_app, SelectedItem());
+}
+
+CUpdateItem* CFileManagerModel::SelectedItem() const {
+  if (m_nSource < 0 || m_nFile < 0)
+    return nullptr;
+  return m_files[m_nFile].item;
+}
+
+void CFileManagerModel::OpenSelected() {
+  if (CUpdateItem* item = SelectedItem())
+    OpenFile(m_app, m_shell, *item);
+}
+
+bool CFileManagerModel::OfferCopyOfSelected(CopyOffer* offer) {
+  CUpdateItem* item = SelectedItem();
+  if (item == nullptr)
+    return false;
+  const std::string path = m_app.EffectiveSavePath(*item);
+  if (path.empty())
+    return false;
+  *offer = MakeCopyOffer(path);
+  return true;
+}
+
+bool CFileManagerModel::CopySelectedTo(const std::string& destination) {
+  CUpdateItem* item = SelectedItem();
+  if (item == nullptr)
+    return false;
+  const std::string path = m_app.EffectiveSavePath(*item);
+  return !path.empty() && CopyFileInBlocks(path, destination);
+}
+
+void CFileManagerModel::DeleteSelected() {
+  CUpdateItem* item = SelectedItem();
+  if (item == nullptr)
+    return;
+  DeleteDownloadedFile(m_app, *item);
+  m_files.erase(m_files.begin() + m_nFile);
+  m_nFile = -1;
+  m_texts = {};
+}
+
+}  // namespace gantrell

@@ -1,0 +1,160 @@
+// What the "File Manager" shows and does, without a window: the provider
+// choice, the files of the chosen provider or of this session, the texts
+// of a selection, and opening, copying and deleting the selected file. The
+// windowed client's dialog maps its widgets onto CFileManagerModel; the
+// console's "files" commands use the free functions.
+//
+// Interface thread only: the model is not locked, and the items listed are
+// borrowed from the provider tree, so a list is rebuilt after any change to
+// the tree (a fetch, a registration, a removal).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace gantrell {
+
+class CClientApp;
+class CProvider;
+class CUpdateItem;
+class ShellOpen;
+
+inline constexpr const char* kJustDownloadedEntry = "Just Downloaded";
+inline constexpr const char* kNotIntendedText = "This item is not intended for this machine";
+// The first provider the provider choice offers (the client's own update
+// provider), and the first one whose files of this session are listed
+// (the authority entries after the first one may carry files too).
+inline constexpr int kFirstFileSourceProvider = 4;
+inline constexpr int kFirstJustDownloadedProvider = 1;
+// The block size of a copy.
+inline constexpr std::size_t kCopyBlockSize = 256;
+
+// One entry of the provider choice: a provider, or "Just Downloaded"
+// (provider null).
+struct FileSource {
+  std::string label;
+  CProvider* provider = nullptr;
+};
+
+// One entry of the files list.
+struct FileEntry {
+  std::string text;  // the item's name; with " from " and the provider's name for this session's
+  CUpdateItem* item = nullptr;
+};
+
+// The texts shown for the selected file.
+struct FileTexts {
+  std::string description;
+  std::string size;
+  std::string suitability;  // kNotIntendedText or empty
+  bool operator==(const FileTexts&) const = default;
+};
+
+// What the save dialog of a copy offers: the default extension (from the
+// last "." of the path, with the dot; empty without one), the initial file
+// name (after the last "/"), and the one filter, "Existing type (*EXT)"
+// with the pattern "*EXT".
+struct CopyOffer {
+  std::string extension;
+  std::string file_name;
+  std::string filter_description;
+  std::string filter_pattern;
+  // The filter as description and pattern joined by "|".
+  std::string FilterText() const { return filter_description + "|" + filter_pattern; }
+};
+
+// The provider choice: every provider from kFirstFileSourceProvider on, in
+// order, by name, then "Just Downloaded".
+std::vector<FileSource> ListFileSources(const CClientApp& app);
+
+// The files of `source` (null: nothing). A provider lists each item whose
+// file is on disk (m_nFileStamp not -1), groups and items in order, by the
+// item's name; "Just Downloaded" lists every item downloaded in this
+// session (m_bJustDownloaded) of the providers from
+// kFirstJustDownloadedProvider on, as "NAME from PROVIDER".
+std::vector<FileEntry> ListFiles(const CClientApp& app, const FileSource* source);
+
+// The texts for `item` (null: all empty): its description, its size text,
+// and kNotIntendedText when it carries a condition that does not hold here.
+FileTexts DescribeFile(const CClientApp& app, const CUpdateItem* item);
+// Whether the item suits this machine: no condition, or one that holds.
+bool IsSuitable(const CClientApp& app, const CUpdateItem& item);
+
+// Asks the shell to open the item's file (its effective save path) in its
+// folder, with the parameters of ShellOpenParameters. False when the item
+// has no path or the shell could not be asked.
+bool OpenFile(CClientApp& app, ShellOpen& shell, CUpdateItem& item);
+
+// The save dialog's offer for a copy of the file at `path`.
+CopyOffer MakeCopyOffer(const std::string& path);
+
+// Copies `source` to `destination` in blocks of kCopyBlockSize bytes until
+// a read returns fewer. The copy is written to a new file beside the
+// destination and renamed over it at the end, so that an existing file
+// there is replaced only by a complete copy, and a failure (a read or
+// write error, no such folder, a full disk) leaves no partial file and the
+// destination as it was; copying a file onto itself leaves it intact.
+// Returns false with the reason in *error (when given). `on_read`, when
+// given, learns the length of every read.
+bool CopyFileInBlocks(const std::string& source, const std::string& destination,
+                      std::string* error = nullptr,
+                      const std::function<void(std::size_t)>& on_read = {});
+
+// Deletes the item's downloaded file as a removal does (the number folder
+// of a default path goes too once it is empty) and marks the item as
+// having no file and as not downloaded in this session.
+void DeleteDownloadedFile(CClientApp& app, CUpdateItem& item);
+
+// The dialog's state: the provider choice with its selection, the files of
+// the chosen entry with theirs, and the texts.
+class CFileManagerModel {
+ public:
+  // Both are borrowed and must outlive the model.
+  CFileManagerModel(CClientApp& app, ShellOpen& shell);
+
+  // The initialisation: lists the providers, selects "Just Downloaded" and
+  // lists its files.
+  void Init();
+
+  const std::vector<FileSource>& Sources() const { return m_sources; }
+  int SelectedSource() const { return m_nSource; }
+  // Selects entry `index` of the provider choice (-1 or out of range:
+  // none) and lists its files; no file is selected then.
+  void SelectSource(int index);
+
+  const std::vector<FileEntry>& Files() const { return m_files; }
+  int SelectedFile() const { return m_nFile; }
+  // Selects file `index` and shows its texts; -1 (or out of range) cancels
+  // the selection and empties them.
+  void SelectFile(int index);
+
+  const FileTexts& Texts() const { return m_texts; }
+
+  // Opens the selected file; nothing without a provider entry and a file
+  // selected.
+  void OpenSelected();
+  // The offer of the save dialog for the selected file; false (no dialog)
+  // when nothing is selected or the file has no path.
+  bool OfferCopyOfSelected(CopyOffer* offer);
+  // Copies the selected file to `destination` (what the save dialog
+  // returned); false when nothing is selected or the copy failed.
+  bool CopySelectedTo(const std::string& destination);
+  // Deletes the selected file without asking, drops its entry and empties
+  // the texts.
+  void DeleteSelected();
+
+ private:
+  CUpdateItem* SelectedItem() const;
+
+  CClientApp& m_app;
+  ShellOpen& m_shell;
+  std::vector<FileSource> m_sources;
+  int m_nSource = -1;
+  std::vector<FileEntry> m_files;
+  int m_nFile = -1;
+  FileTexts m_texts;
+};
+
+}  // namespace gantrell

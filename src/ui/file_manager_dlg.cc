@@ -1,0 +1,117 @@
+#include "ui/file_manager_dlg.h"
+
+#include <QListWidgetItem>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "ui/app_icon.h"
+#include "ui/qt_shell_open.h"
+#include "ui/user_prompts.h"
+#include "ui_file_manager_dlg.h"
+
+namespace gantrell::ui {
+namespace {
+
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+ShellOpen& ShellOrOwn(ShellOpen* shell, std::unique_ptr<ShellOpen>& own) {
+  if (shell != nullptr)
+    return *shell;
+  own = std::make_unique<QtShellOpen>();
+  return *own;
+}
+
+}  // namespace
+
+CFileManagerDlg::CFileManagerDlg(CClientApp& app, ShellOpen* shell, QWidget* parent)
+    : QDialog(parent),
+      m_ui(std::make_unique<Ui::CFileManagerDlg>()),
+      m_model(app, ShellOrOwn(shell, m_pOwnShell)) {
+  m_ui->setupUi(this);
+  setWindowIcon(AppIcon());
+  connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(m_ui->providerCombo, &QComboBox::currentIndexChanged, this,
+          &CFileManagerDlg::OnSourceChanged);
+  connect(m_ui->fileList, &QListWidget::itemSelectionChanged, this,
+          &CFileManagerDlg::OnFileSelectionChanged);
+  connect(m_ui->fileList, &QListWidget::itemDoubleClicked, this, &CFileManagerDlg::OnOpen);
+  connect(m_ui->openButton, &QPushButton::clicked, this, &CFileManagerDlg::OnOpen);
+  connect(m_ui->copyButton, &QPushButton::clicked, this, &CFileManagerDlg::OnCopy);
+  connect(m_ui->deleteButton, &QPushButton::clicked, this, &CFileManagerDlg::OnDelete);
+  OnInitDialog();
+}
+
+CFileManagerDlg::~CFileManagerDlg() = default;
+
+void CFileManagerDlg::OnInitDialog() {
+  m_model.Init();
+  const QSignalBlocker blocker(m_ui->providerCombo);
+  m_ui->providerCombo->clear();
+  for (const FileSource& source : m_model.Sources())
+    m_ui->providerCombo->addItem(Text(source.label));
+  m_ui->providerCombo->setCurrentIndex(m_model.SelectedSource());
+  FillFileList();
+}
+
+void CFileManagerDlg::FillFileList() {
+  const QSignalBlocker blocker(m_ui->fileList);
+  m_ui->fileList->clear();
+  for (const FileEntry& entry : m_model.Files()) {
+    auto* row = new QListWidgetItem(Text(entry.text), m_ui->fileList);
+    row->setData(Qt::UserRole, QVariant::fromValue(static_cast<void*>(entry.item)));
+  }
+  ShowTexts();
+}
+
+void CFileManagerDlg::ShowTexts() {
+  const FileTexts& texts = m_model.Texts();
+  m_ui->descriptionEdit->setPlainText(Text(texts.description));
+  m_ui->sizeEdit->setText(Text(texts.size));
+  m_ui->suitabilityEdit->setText(Text(texts.suitability));
+}
+
+void CFileManagerDlg::OnSourceChanged(int index) {
+  m_model.SelectSource(index);
+  FillFileList();
+}
+
+void CFileManagerDlg::OnFileSelectionChanged() {
+  const QList<QListWidgetItem*> selected = m_ui->fileList->selectedItems();
+  m_model.SelectFile(selected.isEmpty() ? -1 : m_ui->fileList->row(selected.first()));
+  ShowTexts();
+}
+
+void CFileManagerDlg::OnOpen() {
+  m_model.OpenSelected();
+}
+
+void CFileManagerDlg::OnCopy() {
+  CopyOffer offer;
+  if (!m_model.OfferCopyOfSelected(&offer))
+    return;
+  const QString destination = UserPrompts::ChooseSaveFile(
+      this, {Text(offer.file_name), Text(offer.extension), Text(offer.FilterText())});
+  if (destination.isEmpty())
+    return;
+  // A failed copy leaves nothing behind and is not reported.
+  m_model.CopySelectedTo(destination.toStdString());
+}
+
+void CFileManagerDlg::OnDelete() {
+  const int row = m_model.SelectedFile();
+  if (row < 0 || m_model.SelectedSource() < 0)
+    return;
+  m_model.DeleteSelected();
+  {
+    const QSignalBlocker blocker(m_ui->fileList);
+    delete m_ui->fileList->takeItem(row);
+    m_ui->fileList->clearSelection();
+    m_ui->fileList->setCurrentRow(-1);
+  }
+  ShowTexts();
+}
+
+}  // namespace gantrell::ui

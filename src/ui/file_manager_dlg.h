@@ -1,0 +1,52 @@
+// "File Manager": the files downloads left on disk, per provider or as the
+// list of this session ("Just Downloaded", chosen at opening), with the
+// description, size and suitability of the selected one, and "Open File"
+// (also a double click), "Copy" (the platform's save dialog) and "Delete"
+// (no question). OK and Cancel only close it.
+//
+// What the buttons do lives in app/file_manager_model.h; this class maps
+// widgets onto it. Interface thread only.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "app/file_manager_model.h"
+
+namespace Ui {
+class CFileManagerDlg;
+}
+
+namespace gantrell {
+class CClientApp;
+class ShellOpen;
+}  // namespace gantrell
+
+namespace gantrell::ui {
+
+class CFileManagerDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Files are opened through `shell` (borrowed), or through the desktop's
+  // services when it is null.
+  explicit CFileManagerDlg(CClientApp& app, ShellOpen* shell = nullptr, QWidget* parent = nullptr);
+  ~CFileManagerDlg() override;
+
+ private:
+  void OnInitDialog();
+  // Lists the files of the chosen entry and empties the texts.
+  void FillFileList();
+  void ShowTexts();
+  void OnSourceChanged(int index);
+  void OnFileSelectionChanged();
+  void OnOpen();
+  void OnCopy();
+  void OnDelete();
+
+  std::unique_ptr<Ui::CFileManagerDlg> m_ui;
+  std::unique_ptr<ShellOpen> m_pOwnShell;
+  CFileManagerModel m_model;
+};
+
+}  // namespace gantrell::ui
