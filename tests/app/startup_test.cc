@@ -153,10 +153,12 @@ TEST_F(StartupTest, SecondInstanceHandsItsAddressesToTheFirst) {
   EXPECT_EQ(notices.load(), 1);
   EXPECT_EQ(frontend_.main_windows, 0);
 
-  // No window yet: the text still waits in "newprov".
+  // No window yet: the texts wait in "newprov", the new one beside the
+  // earlier one, which is not repeated.
   listener.reset();
-  EXPECT_EQ(Start({files.WriteFile("b.txt", "http://b.example/")}), StartupResult::kHandedOff);
-  EXPECT_EQ(Setting("newprov"), "http://b.example/");
+  EXPECT_EQ(Start({files.WriteFile("b.txt", "http://b.example/ * http://a.example/")}),
+            StartupResult::kHandedOff);
+  EXPECT_EQ(Setting("newprov"), "http://a.example/ * http://b.example/");
 }
 
 TEST_F(StartupTest, HandedOverAddressesJoinTheFileArgument) {
