@@ -245,9 +245,8 @@ bool FileRegistry::DeleteValue(RegRoot root, std::string_view key_path, std::str
   });
 }
 
-bool FileRegistry::UpdateValue(RegRoot root, std::string_view key_path,
-                               std::string_view value_name, const ValueChange& change,
-                               std::string* error) {
+bool FileRegistry::UpdateValue(RegRoot root, std::string_view key_path, std::string_view value_name,
+                               const ValueChange& change, std::string* error) {
   if (!CheckNames(key_path, value_name, error)) {
     return false;
   }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace gantrell {
@@ -46,6 +49,30 @@ TEST(WaitHandshakeTest, CancelMarksTheJobDoneAndRunsTheHook) {
   EXPECT_FALSE(wait.FetchDone());
 }
 
+// Runs WaitSilentDone on a thread of its own. A wait still blocked after
+// `patience` fails the test and is then released with a signal of its
+// own, so that a broken handshake cannot hang the run.
+bool SilentWaitEnds(CWaitHandshake& wait, std::chrono::milliseconds patience) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool returned = false;
+  std::thread waiter([&] {
+    wait.WaitSilentDone();
+    std::lock_guard<std::mutex> lock(mutex);
+    returned = true;
+    changed.notify_all();
+  });
+  bool in_time;
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    in_time = changed.wait_for(lock, patience, [&] { return returned; });
+  }
+  if (!in_time)
+    wait.SignalDone(true);
+  waiter.join();
+  return in_time;
+}
+
 TEST(WaitHandshakeTest, SilentSignalIsNotLostWhenItComesFirst) {
   for (int round = 0; round < 200; ++round) {
     CWaitHandshake wait;
@@ -53,10 +80,35 @@ TEST(WaitHandshakeTest, SilentSignalIsNotLostWhenItComesFirst) {
     std::thread job([&] { wait.SignalDone(true); });
     if (round % 2 == 0)
       job.join();  // the signal lands before the wait
-    wait.WaitSilentDone();
+    EXPECT_TRUE(SilentWaitEnds(wait, std::chrono::seconds(5))) << "round " << round;
     if (job.joinable())
       job.join();
   }
+}
+
+TEST(WaitHandshakeTest, SilentWaitNeedsASignalOfItsOwnJob) {
+  using std::chrono::milliseconds;
+  CWaitHandshake wait;
+  wait.Reset();
+  // Nothing signalled: the wait does not end by itself.
+  EXPECT_FALSE(SilentWaitEnds(wait, milliseconds(100)));
+
+  // A signal is consumed by the wait that sees it.
+  wait.Reset();
+  wait.SignalDone(true);
+  EXPECT_TRUE(SilentWaitEnds(wait, milliseconds(2000)));
+  EXPECT_FALSE(SilentWaitEnds(wait, milliseconds(100)));
+
+  // A signal of the previous job is forgotten when the next one starts.
+  wait.Reset();
+  wait.SignalDone(true);
+  wait.Reset();
+  EXPECT_FALSE(SilentWaitEnds(wait, milliseconds(100)));
+
+  // A silent end leaves the dialog flags alone.
+  wait.Reset();
+  wait.SignalDone(true);
+  EXPECT_FALSE(wait.FetchDone());
 }
 
 TEST(WaitHandshakeTest, RacingEndAndShowAlwaysCloseTheDialog) {
