@@ -156,13 +156,11 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
         provider->m_nVerifyState = 4;
     }
     if (StartupFetch() != 1) {
-      // The fetch goes on until its current pass ends; wait for it before
-      // the providers go. Nothing is written.
-      JoinWorkThread();
+      // The fetch has stopped by now (StartupFetch waits for it). Nothing
+      // is written.
       ReleaseAll();
       return StartupResult::kCancelled;
     }
-    JoinWorkThread();
   }
   ApplyRevocations();
   if (!CheckKeyList()) {
