@@ -7,7 +7,11 @@
 namespace gantrell {
 
 void CClientApp::StartWorkThread(std::function<void()> job) {
+  // The previous job must have given its end signal before the handshake
+  // is reset: a late signal would otherwise end the next job's wait, or
+  // make its fetch see a cancel.
   JoinWorkThread();
+  m_wait.Reset();
   m_pWorkThread = std::thread(std::move(job));
 }
 
@@ -17,19 +21,19 @@ void CClientApp::JoinWorkThread() {
 }
 
 int CClientApp::RunWaitDialog() {
-  if (m_pFrontend == nullptr) {
-    // Nobody to show the wait to: wait for the job itself.
-    JoinWorkThread();
-    return 1;
-  }
-  return m_pFrontend->RunWaitDialog(m_wait);
+  const int result = m_pFrontend != nullptr ? m_pFrontend->RunWaitDialog(m_wait) : 1;
+  // Ended or cancelled, the job is waited for before the interface goes
+  // on: after a Cancel the fetcher closes its transfers and returns, and
+  // nothing may touch the model while it still parses or prunes.
+  JoinWorkThread();
+  return result;
 }
 
 int CClientApp::StartupFetch() {
-  m_wait.Reset();
   StartWorkThread([this] { RefreshThreadProc(-1); });
   if (m_bSilent) {
     m_wait.WaitSilentDone();
+    JoinWorkThread();
     return 1;
   }
   return RunWaitDialog();
@@ -37,7 +41,6 @@ int CClientApp::StartupFetch() {
 
 int CClientApp::FetchProvider(int index) {
   m_bSilent = false;
-  m_wait.Reset();
   StartWorkThread([this, index] { RefreshThreadProc(index); });
   return RunWaitDialog();
 }
@@ -61,9 +64,34 @@ void CClientApp::RunFetch(int index) {
   m_wait.SetCancelHook(nullptr);
 }
 
+bool CClientApp::NeedsDownloadFolder() const {
+  if (HasDownloadFolder())
+    return false;
+  // The same items the download job takes: selected ones from index 1 on.
+  for (int p = 1; p < GetProviderCount(); ++p) {
+    const CProvider& provider = *GetProvider(p);
+    for (int g = 0; g < provider.GetGroupCount(); ++g) {
+      const CUpdateGroup& group = *provider.GetGroup(g);
+      for (int i = 0; i < group.GetItemCount(); ++i) {
+        const CUpdateItem& item = *group.GetItem(i);
+        if (item.m_bSelected && item.m_strSavePath.empty())
+          return true;
+      }
+    }
+  }
+  return false;
+}
+
 int CClientApp::RunDownloads(std::vector<std::string>* written) {
+  // The worker may not ask anything: the folder is asked for here, on the
+  // interface thread, before it starts. Without an answer the items that
+  // need it are reported as having no place to go.
+  if (NeedsDownloadFolder())
+    AskDownloadFolder();
   DownloadEnvironment environment;
-  environment.default_save_path = [this](const CUpdateItem& item) { return GetItemSavePath(item); };
+  environment.default_save_path = [this](const CUpdateItem& item) {
+    return FindItemSavePath(item);
+  };
   environment.open_session = [this](std::string* error) {
     return OpenHttpSession(m_options.http, error);
   };
@@ -81,8 +109,11 @@ int CClientApp::RunDownloads(std::vector<std::string>* written) {
 }
 
 void CClientApp::PruneAll() {
+  // Pruning runs on the refresh thread, where nothing may be asked: an
+  // item whose file lies in the default layout is found only while a
+  // download folder is set.
   const DefaultSavePath save_path = [this](const CUpdateItem& item) {
-    return GetItemSavePath(item);
+    return FindItemSavePath(item);
   };
   for (auto& provider : m_providers)
     Prune(*provider, save_path);

@@ -23,7 +23,8 @@ ControlFileContext CClientApp::MakeControlFileContext() {
   ControlFileContext context;
   context.now = Now();
   context.draw = [this] { return DrawCheckSpread(); };
-  context.default_save_path = [this](const CUpdateItem& item) { return GetItemSavePath(item); };
+  // Parses run on the refresh thread: no prompt there.
+  context.default_save_path = [this](const CUpdateItem& item) { return FindItemSavePath(item); };
   return context;
 }
 

@@ -51,7 +51,10 @@ enum class StartupResult {
 // Choices a frontend may make before start-up (the console client's
 // options); the windowed client leaves them as they are.
 struct StartupOptions {
-  std::string data_folder;   // use this data folder instead of the stored one
+  // Use this data folder instead of the stored or computed one. Only the
+  // folder changes: a new user is still refused under "Multiuser" "No",
+  // and a first run still stores it as "default" and "dlpath".
+  std::string data_folder;
   bool offline = false;      // no fetch at start-up
   bool force_fetch = false;  // fetch every provider, due or not
   // Provider addresses offered besides the file argument, separated by
@@ -92,6 +95,10 @@ class CClientApp {
   int StartupFetch();
   // Re-fetches one provider (or all with -1) behind the wait dialog; the
   // wait dialog's result.
+  //
+  // These and RegisterProvider return only once the background thread has
+  // ended, also after a Cancel (the fetch then closes its transfers and
+  // stops at once), so the model is the interface's own again.
   int FetchProvider(int index);
   // The background thread of a fetch: RunFetch, PruneAll, then the end
   // notice to whoever waits.
@@ -100,7 +107,8 @@ class CClientApp {
   void RunFetch(int index);
   // Drops groups and items no provider publishes any more (pruning.h).
   void PruneAll();
-  // Waits for a background thread still running after a cancelled wait.
+  // Waits for the background thread, if one was started and not yet
+  // waited for.
   void JoinWorkThread();
 
   // --- Registration (registration.cc) ---
@@ -119,7 +127,9 @@ class CClientApp {
 
   // Downloads every selected item behind the "Downloading" dialog; the
   // dialog's result (1 when the run ended). The destinations written are
-  // added to *written when given.
+  // added to *written when given. When an item needs the default location
+  // and no download folder is set, the folder is asked for first, on the
+  // calling (interface) thread.
   int RunDownloads(std::vector<std::string>* written = nullptr);
 
   // --- Providers and items (client_app.cc) ---
@@ -182,12 +192,21 @@ class CClientApp {
   // on the way; empty when there is no place for it: the download folder
   // is unknown or gone, a folder cannot be made, or the location would
   // leave the download folder. Asks for the download folder when none is
-  // set.
+  // set, so only the interface thread may call it.
   std::string GetItemSavePath(const CUpdateItem& item);
+  // The same path, for background threads: never asks, and is empty when
+  // no download folder is set (an item cannot have a file below a folder
+  // that was never chosen). Any thread.
+  std::string FindItemSavePath(const CUpdateItem& item);
+  // Whether "dlpath" names a download folder.
+  bool HasDownloadFolder() const;
   // Asks for the download folder until an existing one is given, stores it
-  // as "dlpath" and returns it; "?" when the frontend cannot ask.
+  // as "dlpath" (a relative folder made absolute against the current
+  // directory) and returns it; "?" when the frontend cannot ask.
+  // Interface thread only.
   std::string AskDownloadFolder();
   // The item's file: its custom save path, else its default one.
+  // Interface thread only (may ask, as GetItemSavePath).
   std::string EffectiveSavePath(const CUpdateItem& item);
 
   // --- Services ---
@@ -231,18 +250,26 @@ class CClientApp {
   StartupOptions m_options;
 
  private:
-  // Starts `job` as the background thread, after any previous one ended.
+  // Starts `job` as the background thread once any previous one ended,
+  // with the handshake reset in between.
   void StartWorkThread(std::function<void()> job);
-  // Runs the wait dialog through the frontend; 2 without a frontend.
+  // Runs the wait dialog through the frontend (without one, just waits)
+  // and then waits for the background thread; the dialog's result.
   int RunWaitDialog();
+  // Whether a download of the selected items needs "dlpath" and it is unset.
+  bool NeedsDownloadFolder() const;
   // Steps of InitInstance.
-  bool ChooseDataFolder(bool nine_x);
+  // Chooses m_strDataPath: `chosen` when not empty, else the stored or
+  // the computed folder. False when the run may not go on (reported).
+  bool ChooseDataFolder(bool nine_x, const std::string& chosen);
   // SaveStore at the end of a run; a failure is shown as an error.
   void SaveStoreOrReport();
   // Steps of LoadStore for a store file and a hand-off file that could not
   // be read in full (client_store.cc).
   void KeepUnreadStore(const std::string& path, const std::string& content);
   void KeepUnreadHandOff(const std::string& path);
+  // GetItemSavePath and FindItemSavePath.
+  std::string ItemSavePath(const CUpdateItem& item, bool may_ask);
 
   Registry& m_registry;
   const OsVersion& m_osVersion;

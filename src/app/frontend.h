@@ -34,7 +34,9 @@ class Frontend {
                                     MessageButtons buttons) = 0;
 
   // The "Choose download folder" prompt: "Choose a default download folder"
-  // and a text field. On kOk, *folder holds the text entered.
+  // and a text field. On kOk, *folder holds the text entered. Called on the
+  // interface thread only: the core asks before a download starts, and a
+  // background thread never asks.
   virtual PromptResult AskFolder(std::string* folder) = 0;
 
   // The "Please Wait" dialog ("Downloading Update Lists" and Cancel), run

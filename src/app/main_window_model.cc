@@ -1,6 +1,9 @@
 #include "app/main_window_model.h"
 
+#include <utility>
+
 #include "app/client_app.h"
+#include "app/hand_off.h"
 #include "net/download_job.h"
 
 namespace gantrell {
@@ -18,6 +21,15 @@ void ForEachItem(CClientApp& app, Visit visit) {
         visit(provider, group, *group.GetItem(i));
     }
   }
+}
+
+// Adds `address` and " * " to the pending text unless it waits there
+// already.
+void AppendPending(std::string* pending, const std::string& address) {
+  if (HoldsAddress(*pending, address))
+    return;
+  *pending += address;
+  *pending += kAddressSeparator;
 }
 
 }  // namespace
@@ -63,6 +75,23 @@ void RemoveItems(const ItemList& items) {
     item->m_bSelected = false;
     item->m_nTakenStamp = item->m_nStamp;
   }
+}
+
+std::string TakeHandedOffProviders(CClientApp& app) {
+  std::string pending;
+  // A text of two characters or fewer offers no address, as at hand-off.
+  const std::string offered = std::exchange(app.m_strPendingProviders, {});
+  if (offered.size() > 2) {
+    for (const std::string& address : SplitAddresses(offered))
+      AppendPending(&pending, address);
+  }
+  ReceiveHandedOffProviders(app, &pending);
+  return pending;
+}
+
+void ReceiveHandedOffProviders(CClientApp& app, std::string* pending) {
+  for (const std::string& address : SplitAddresses(ReadHandedOffAddresses(app.profile())))
+    AppendPending(pending, address);
 }
 
 int DownloadListed(CClientApp& app, const ItemList& listed) {

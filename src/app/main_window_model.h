@@ -29,6 +29,23 @@ void SkipOnce(const ItemList& items);
 // "Remove": the items' current stamps count as taken.
 void RemoveItems(const ItemList& items);
 
+// The addresses the main window registers when it opens, each followed by
+// " * ": those offered at start-up (app.m_strPendingProviders, which is
+// emptied) and those other instances handed over since start-up read
+// "newprov", which the window reads once more here because a hand-off
+// sent while this instance was still starting reached no window. No
+// address comes twice. Every frontend calls this on the interface thread
+// at the main window's initialisation, after its hand-off channel is
+// open (so that no hand-off falls between the two), and passes the result
+// to RegisterPendingProviders.
+std::string TakeHandedOffProviders(CClientApp& app);
+
+// For a hand-off notice while the window is open: appends to *pending
+// (addresses each followed by " * ") the addresses waiting in "newprov"
+// that *pending does not hold yet. Any thread; *pending is the caller's to
+// guard.
+void ReceiveHandedOffProviders(CClientApp& app, std::string* pending);
+
 // "Download Items" for the listed items: selects exactly those, fetches the
 // providers whose lists were not parsed in this session, then runs the
 // download dialog. Returns the dialog's result (1 when the run ended), or 2

@@ -1,6 +1,7 @@
 // Adding providers by address, and removing the ones the master entry
 // revokes.
 #include "app/client_app.h"
+#include "app/hand_off.h"
 #include "model/built_in_providers.h"
 #include "model/pruning.h"
 
@@ -8,30 +9,30 @@ namespace gantrell {
 
 int CClientApp::RegisterProvider(const std::string& address) {
   for (const auto& provider : m_providers) {
-    if (provider->m_strAddress == address)
+    if (provider->m_strAddress == address) {
+      // Handed over again: nothing is left to wait for.
+      RemoveHandedOffAddress(m_profile, address, nullptr);
       return 1;
+    }
   }
 
   m_providers.push_back(MakeNewProvider(address));
   const int count = GetProviderCount();
 
-  m_wait.Reset();
   StartWorkThread([this, count] { RegistrationThreadProc(count); });
   const int result = RunWaitDialog();
-  // Cancelled: the provider stays while the thread may still fetch it.
+  // Cancelled: the provider stays (the thread has stopped by now).
   if (result == 2)
     return 2;
-  // The dialog ends only after the thread's last step; let it finish.
-  JoinWorkThread();
 
   const CProvider& added = *m_providers.back();
   std::string error;
   if (added.m_bListParsed == 1 && added.m_bVerified) {
     Message("New Provider successfully set up: " + added.m_strKeyName, MessageIcon::kInformation);
-    m_profile.WriteProfileString(kSettingsSection, "newprov", "", &error);
+    RemoveHandedOffAddress(m_profile, address, &error);
   } else {
     Message("Address " + address + " was not set up successfully.", MessageIcon::kInformation);
-    m_profile.WriteProfileString(kSettingsSection, "newprov", "", &error);
+    RemoveHandedOffAddress(m_profile, address, &error);
     m_providers.pop_back();
   }
   return result;

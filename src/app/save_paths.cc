@@ -1,6 +1,7 @@
 #include "app/save_paths.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/client_app.h"
 #include "app/frontend.h"
@@ -59,7 +60,48 @@ bool IsSafeLocation(std::string_view location) {
   return true;
 }
 
+std::string AbsoluteFolder(const std::string& folder) {
+  if (folder.empty() || folder.front() == '/')
+    return folder;
+  char buffer[4096];
+  if (::getcwd(buffer, sizeof buffer) == nullptr)
+    return folder;
+  std::string absolute(buffer);
+  if (absolute.back() != '/')
+    absolute += '/';
+  // "." components add nothing; ".." ones are left to the file system,
+  // which resolves them as it would have for the text typed.
+  std::size_t start = 0;
+  while (start <= folder.size()) {
+    std::size_t end = folder.find('/', start);
+    if (end == std::string::npos)
+      end = folder.size();
+    const std::string part = folder.substr(start, end - start);
+    if (!part.empty() && part != ".") {
+      if (absolute.back() != '/')
+        absolute += '/';
+      absolute += part;
+    }
+    start = end + 1;
+  }
+  if (absolute.size() > 1 && absolute.back() == '/')
+    absolute.pop_back();
+  return absolute;
+}
+
 std::string CClientApp::GetItemSavePath(const CUpdateItem& item) {
+  return ItemSavePath(item, /*may_ask=*/true);
+}
+
+std::string CClientApp::FindItemSavePath(const CUpdateItem& item) {
+  return ItemSavePath(item, /*may_ask=*/false);
+}
+
+bool CClientApp::HasDownloadFolder() const {
+  return m_profile.GetProfileString(kSettingsSection, "dlpath", "?") != "?";
+}
+
+std::string CClientApp::ItemSavePath(const CUpdateItem& item, bool may_ask) {
   if (!IsSafeLocation(item.m_strLocation))
     return {};
   const CUpdateGroup* group = item.m_pGroup;
@@ -68,6 +110,8 @@ std::string CClientApp::GetItemSavePath(const CUpdateItem& item) {
 
   std::string folder = m_profile.GetProfileString(kSettingsSection, "dlpath", "?");
   if (folder == "?") {
+    if (!may_ask)
+      return {};
     folder = AskDownloadFolder();
     if (folder == "?")
       return {};
@@ -107,6 +151,9 @@ std::string CClientApp::AskDownloadFolder() {
       case PromptResult::kOk:
         break;
     }
+    // A relative folder means the one it names now; stored as typed it
+    // would later be taken relative to wherever the client was started.
+    folder = AbsoluteFolder(folder);
     if (!IsDirectory(folder)) {
       m_pFrontend->ShowMessage("Folder does not exist.", MessageIcon::kError, MessageButtons::kOk);
       continue;

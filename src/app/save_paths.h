@@ -17,4 +17,9 @@ std::string ProviderFolderName(std::string_view address);
 // separator), since it comes from a provider's control file.
 bool IsSafeLocation(std::string_view location);
 
+// The folder a typed folder name means now: an absolute one as it is, a
+// relative one joined to the current directory (whose "." components are
+// dropped). The working directory is never changed.
+std::string AbsoluteFolder(const std::string& folder);
+
 }  // namespace gantrell

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/client_app.h"
+#include "app/hand_off.h"
 #include "model/built_in_providers.h"
 #include "platform/atomic_file.h"
 #include "platform/network_init.h"
@@ -37,29 +38,37 @@ std::string CurrentFolder() {
 
 }  // namespace
 
-bool CClientApp::ChooseDataFolder(bool nine_x) {
-  std::string computed = CurrentFolder();
+bool CClientApp::ChooseDataFolder(bool nine_x, const std::string& chosen) {
   std::string multiuser;
   const bool multiuser_allowed =
       !(ReadRegistryString(RegRoot::kLocalMachine, kMachineSettingsKey, "Multiuser", &multiuser) &&
         multiuser == "No");
-  if (!nine_x) {
-    std::string app_data;
-    if (!ReadRegistryString(RegRoot::kCurrentUser, kShellFolders, "AppData", &app_data)) {
-      Message("Unable to read from Registry", MessageIcon::kError);
-      return false;
+  // A folder chosen by the frontend (the console's --data-dir) stands in
+  // for the computed one and for the stored one; the policy and the
+  // first-run settings apply to it as to any other.
+  std::string computed = chosen;
+  if (chosen.empty()) {
+    computed = CurrentFolder();
+    if (!nine_x) {
+      std::string app_data;
+      if (!ReadRegistryString(RegRoot::kCurrentUser, kShellFolders, "AppData", &app_data)) {
+        Message("Unable to read from Registry", MessageIcon::kError);
+        return false;
+      }
+      computed = app_data + "/Gantrell";
     }
-    computed = app_data + "/Gantrell";
   }
   m_strDataPath = computed;
 
   std::string error;
   const std::string stored = m_profile.GetProfileString(kSettingsSection, "default", kNotSet);
   if (stored != kNotSet) {
-    m_strDataPath = stored;
-    if (!FileReadable(DataFilePath("provdata.dat"))) {
-      m_strDataPath = computed;
-      m_profile.WriteProfileString(kSettingsSection, "default", computed, &error);
+    if (chosen.empty()) {
+      m_strDataPath = stored;
+      if (!FileReadable(DataFilePath("provdata.dat"))) {
+        m_strDataPath = computed;
+        m_profile.WriteProfileString(kSettingsSection, "default", computed, &error);
+      }
     }
   } else {
     if (!multiuser_allowed) {
@@ -101,10 +110,7 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
     return StartupResult::kFailed;
   }
 
-  if (!m_options.data_folder.empty()) {
-    m_strDataPath = m_options.data_folder;
-    CreateFolders(m_strDataPath, 0700, nullptr);
-  } else if (!ChooseDataFolder(version.platform_id == kVerPlatformWin32Windows)) {
+  if (!ChooseDataFolder(version.platform_id == kVerPlatformWin32Windows, m_options.data_folder)) {
     ReleaseAll();
     return StartupResult::kFailed;
   }
@@ -118,19 +124,25 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
                                 : m_strPendingProviders + " * " + m_options.offered_providers;
   }
 
-  std::string error;
   if (!first_instance) {
-    // Hand the addresses to the running instance. Its window may not be
-    // up yet; then the text waits in "newprov" for its next start.
+    // Hand the addresses to the running instance, beside any that wait
+    // there already. Its window may not be up yet: it reads "newprov"
+    // again when it opens, and what it does not register waits for its
+    // next start.
     if (m_strPendingProviders.size() > 2) {
-      m_profile.WriteProfileString(kSettingsSection, "newprov", m_strPendingProviders, &error);
+      std::string error;
+      if (!AddHandedOffAddresses(m_profile, m_strPendingProviders, &error)) {
+        Message("Unable to hand the addresses over: " + error, MessageIcon::kError);
+        ReleaseAll();
+        return StartupResult::kFailed;
+      }
       NotifyHandOff(kWindowTitle);
     }
     ReleaseAll();
     return StartupResult::kHandedOff;
   }
 
-  const std::string handed = m_profile.GetProfileString(kSettingsSection, "newprov", "");
+  const std::string handed = ReadHandedOffAddresses(m_profile);
   if (!handed.empty()) {
     m_strPendingProviders =
         m_strPendingProviders.empty() ? handed : handed + " * " + m_strPendingProviders;
@@ -144,13 +156,11 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
         provider->m_nVerifyState = 4;
     }
     if (StartupFetch() != 1) {
-      // The fetch goes on until its current pass ends; wait for it before
-      // the providers go. Nothing is written.
-      JoinWorkThread();
+      // The fetch has stopped by now (StartupFetch waits for it). Nothing
+      // is written.
       ReleaseAll();
       return StartupResult::kCancelled;
     }
-    JoinWorkThread();
   }
   ApplyRevocations();
   if (!CheckKeyList()) {

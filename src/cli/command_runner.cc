@@ -2,9 +2,11 @@
 // registration of offered addresses, and the choice of the command.
 #include <memory>
 #include <mutex>
+#include <set>
 #include <utility>
 
 #include "app/client_app.h"
+#include "app/main_window_model.h"
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "platform/single_instance.h"
@@ -14,15 +16,13 @@ namespace {
 
 constexpr std::string_view kSeparator = " * ";
 constexpr const char* kWindowTitle = "Gantrell";
-constexpr const char* kNotStored = "????";
 
 // Addresses that later instances hand over while the command runs. The
-// hand-off text is read as soon as the notice arrives: a registration
-// running meanwhile empties "newprov" when it ends, and would otherwise
-// drop the address.
+// hand-off text is read as soon as the notice arrives; what it holds stays
+// in "newprov" until its registration ends.
 class HandOffInbox {
  public:
-  explicit HandOffInbox(Profile& profile) : m_profile(profile) {
+  explicit HandOffInbox(CClientApp& app) : m_app(app) {
     std::string error;
     m_listener = HandOffListener::Open(
         kWindowTitle, [this] { Receive(); }, &error);
@@ -36,15 +36,11 @@ class HandOffInbox {
 
  private:
   void Receive() {
-    const std::string text = m_profile.GetProfileString(kSettingsSection, "newprov", kNotStored) +
-                             std::string(kSeparator);
-    if (text == std::string(kNotStored) + std::string(kSeparator))
-      return;
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_received += text;
+    ReceiveHandedOffProviders(m_app, &m_received);
   }
 
-  Profile& m_profile;
+  CClientApp& m_app;
   std::mutex m_mutex;
   std::string m_received;
   std::unique_ptr<HandOffListener> m_listener;  // last: stops before the rest goes
@@ -70,8 +66,10 @@ bool IsKnown(const CClientApp& app, const std::string& address) {
 }
 
 // Registers every address in *pending and whatever the inbox receives
-// meanwhile. A cancelled registration ends the loop; false then.
-bool RegisterAll(CommandContext& context, HandOffInbox& inbox, std::string* pending) {
+// meanwhile, each address once per run (*attempted). A cancelled
+// registration ends the loop; false then.
+bool RegisterAll(CommandContext& context, HandOffInbox& inbox, std::string* pending,
+                 std::set<std::string>* attempted) {
   for (;;) {
     *pending += inbox.Take();
     const std::size_t at = pending->find(kSeparator);
@@ -79,8 +77,9 @@ bool RegisterAll(CommandContext& context, HandOffInbox& inbox, std::string* pend
       break;
     const std::string address = pending->substr(0, at);
     pending->erase(0, at + kSeparator.size());
-    // An empty address (a hand-off value already taken) registers nothing.
-    if (address.empty())
+    // An empty address registers nothing; one tried in this run already (a
+    // hand-off read again while it was registered) is not tried again.
+    if (address.empty() || !attempted->insert(address).second)
       continue;
     Registration registration{address, Registration::Outcome::kKnown, {}};
     const bool known = IsKnown(context.app, address);
@@ -124,13 +123,12 @@ int Dispatch(CommandContext& context) {
 }  // namespace
 
 int RunCommand(CommandContext& context) {
-  HandOffInbox inbox(context.app.profile());
-  std::string pending = std::exchange(context.app.m_strPendingProviders, {});
-  if (pending.size() > 2)
-    pending += kSeparator;
-  else
-    pending.clear();
-  const bool registered = RegisterAll(context, inbox, &pending);
+  // The channel opens before "newprov" is read again, so that a hand-off
+  // comes in through one or the other.
+  HandOffInbox inbox(context.app);
+  std::string pending = TakeHandedOffProviders(context.app);
+  std::set<std::string> attempted;
+  const bool registered = RegisterAll(context, inbox, &pending, &attempted);
 
   // A registration cancelled with Ctrl-C stops the run; "add" still says
   // what became of each address.
@@ -138,8 +136,8 @@ int RunCommand(CommandContext& context) {
     return kExitFailure;
   int status = Dispatch(context);
   // Addresses handed over while the command ran are registered before the
-  // store is written, so that none waits in "newprov" to be overwritten.
-  if (!RegisterAll(context, inbox, &pending))
+  // store is written.
+  if (!RegisterAll(context, inbox, &pending, &attempted))
     status = kExitFailure;
   return status;
 }

@@ -28,6 +28,21 @@ bool Profile::WriteProfileString(std::string_view section, std::string_view entr
                             RegValue::Text(value), error != nullptr ? error : &ignored);
 }
 
+bool Profile::UpdateProfileString(
+    std::string_view section, std::string_view entry,
+    const std::function<std::string(const std::string& current)>& change, std::string* error) {
+  std::string ignored;
+  return registry_.UpdateValue(
+      RegRoot::kCurrentUser, SectionKey(section), entry,
+      [&](const RegValue* current, RegValue* replacement) {
+        const bool text =
+            current != nullptr && (current->type == kRegSz || current->type == kRegExpandSz);
+        *replacement = RegValue::Text(change(text ? current->AsText() : std::string()));
+        return true;
+      },
+      error != nullptr ? error : &ignored);
+}
+
 bool Profile::DeleteProfileEntry(std::string_view section, std::string_view entry,
                                  std::string* error) {
   std::string ignored;

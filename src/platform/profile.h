@@ -3,6 +3,7 @@
 // "Software\Gantrell\<program name>\<section>".
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,16 @@ class Profile {
   // written; the old value is then kept.
   bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value,
                           std::string* error);
+
+  // Replaces the entry's text with change(current text), as one step for
+  // every writer of the settings (the settings store holds its lock across
+  // the read and the write). The current text is empty when the entry is
+  // missing. Returns false with a message in *error (may be null) when the
+  // store cannot be read or written; nothing changes then. `change` must
+  // not use the settings itself.
+  bool UpdateProfileString(std::string_view section, std::string_view entry,
+                           const std::function<std::string(const std::string& current)>& change,
+                           std::string* error);
 
   // Removes the entry; removing a missing entry succeeds.
   bool DeleteProfileEntry(std::string_view section, std::string_view entry, std::string* error);

@@ -59,4 +59,14 @@ std::string RegValue::AsText() const {
   return text;
 }
 
+bool Registry::UpdateValue(RegRoot root, std::string_view key_path, std::string_view value_name,
+                           const ValueChange& change, std::string* error) {
+  RegValue current;
+  const bool exists = QueryValue(root, key_path, value_name, &current);
+  RegValue replacement;
+  if (!change(exists ? &current : nullptr, &replacement))
+    return true;
+  return SetValue(root, key_path, value_name, replacement, error);
+}
+
 }  // namespace gantrell

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,19 @@ class Registry {
   // Removes one value. Removing a value that does not exist succeeds.
   virtual bool DeleteValue(RegRoot root, std::string_view key_path, std::string_view value_name,
                            std::string* error) = 0;
+
+  // Reads one value and writes what `change` makes of it, as one step:
+  // `change` gets the current value (null when there is none) and returns
+  // false to leave the store as it is, or true with the new value in
+  // *replacement. Returns false with a message in *error when the store
+  // cannot be read or written. A store shared between processes overrides
+  // this so that no other writer comes in between (the file store holds
+  // its file lock across both); this default reads and then writes, which
+  // is one step only while nobody else writes. `change` must not call the
+  // store.
+  using ValueChange = std::function<bool(const RegValue* current, RegValue* replacement)>;
+  virtual bool UpdateValue(RegRoot root, std::string_view key_path, std::string_view value_name,
+                           const ValueChange& change, std::string* error);
 };
 
 }  // namespace gantrell

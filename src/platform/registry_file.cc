@@ -245,6 +245,22 @@ bool FileRegistry::DeleteValue(RegRoot root, std::string_view key_path, std::str
   });
 }
 
+bool FileRegistry::UpdateValue(RegRoot root, std::string_view key_path, std::string_view value_name,
+                               const ValueChange& change, std::string* error) {
+  if (!CheckNames(key_path, value_name, error)) {
+    return false;
+  }
+  return Modify(root, error, [&](RegDocument* document) {
+    const RegValue* current = document->FindValue(root, key_path, value_name);
+    RegValue replacement;
+    if (!change(current, &replacement) || (current != nullptr && *current == replacement)) {
+      return false;
+    }
+    document->SetValue(root, key_path, value_name, replacement);
+    return true;
+  });
+}
+
 std::string FileRegistry::Diagnostics() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string out;

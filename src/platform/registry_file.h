@@ -61,6 +61,10 @@ class FileRegistry : public Registry {
                 const RegValue& value, std::string* error) override;
   bool DeleteValue(RegRoot root, std::string_view key_path, std::string_view value_name,
                    std::string* error) override;
+  // Reads and writes under the file's lock, so that writers in other
+  // processes cannot come in between.
+  bool UpdateValue(RegRoot root, std::string_view key_path, std::string_view value_name,
+                   const ValueChange& change, std::string* error) override;
 
   // Why a store file cannot be used, one line per file ("<file>:<line>:
   // <problem>"); empty when both files are readable (or missing).

@@ -131,7 +131,10 @@ class RegistrationTest : public RevocationTest {
     Publish("TCHK 7 \"" + today + "\" KMADE \"" + today +
             "\" ID 1 KEYNAME \"Example Tools\" GRP \"G\" FILE \"f\" DESC \"d\" LOCN \"f\" "
             "UPD 1/1/2026 LEN 1 TIME 1 END END");
-    EXPECT_TRUE(profile_.WriteProfileString("mainpath", "newprov", address_, nullptr));
+    // Another address waits beside this one; registering this one must
+    // leave it.
+    EXPECT_TRUE(
+        profile_.WriteProfileString("mainpath", "newprov", address_ + " * " + kOther, nullptr));
   }
 
   void Publish(const std::string& control, const std::string& signed_text = "") {
@@ -142,6 +145,7 @@ class RegistrationTest : public RevocationTest {
     server_.Serve("/p/control.sig", std::string(signature.begin(), signature.end()));
   }
 
+  static constexpr const char* kOther = "http://other.example/";
   TestHttpServer server_;
   RsaPrivateKeyPtr key_;
   std::string address_;
@@ -158,7 +162,7 @@ TEST_F(RegistrationTest, VerifiedProviderIsKept) {
   EXPECT_TRUE(added.m_bVerified);
   EXPECT_EQ(added.GetGroupCount(), 1);
   EXPECT_GT(added.m_nKeyLength, 0);  // the first key, taken on trust
-  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), "");
+  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), kOther);
 }
 
 TEST_F(RegistrationTest, UnverifiedProviderIsDropped) {
@@ -167,7 +171,7 @@ TEST_F(RegistrationTest, UnverifiedProviderIsDropped) {
   EXPECT_EQ(frontend_.texts(),
             std::vector<std::string>{"Address " + address_ + " was not set up successfully."});
   EXPECT_EQ(app_.GetProviderCount(), 5);
-  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), "");
+  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), kOther);
 }
 
 // A key 45 days old or older needs a licence by entry 1 or 2; one that
@@ -222,7 +226,7 @@ TEST_F(RegistrationTest, CancelledRegistrationKeepsTheProviderAndTheHandOff) {
   EXPECT_EQ(app_.RegisterProvider(address_), 2);
   EXPECT_TRUE(frontend_.messages.empty());
   EXPECT_EQ(app_.GetProviderCount(), 6);
-  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), address_);
+  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), address_ + " * " + kOther);
   app_.JoinWorkThread();
 }
 

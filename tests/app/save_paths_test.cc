@@ -138,5 +138,50 @@ TEST_F(SavePathTest, NobodyToAskGivesNoPath) {
   EXPECT_EQ(profile_.GetProfileString("mainpath", "dlpath", "?"), "?");
 }
 
+TEST_F(SavePathTest, LookUpForBackgroundThreadsNeverAsks) {
+  frontend_.folder_answers = {{PromptResult::kOk, downloads_.path()}};
+  EXPECT_FALSE(app_.HasDownloadFolder());
+  EXPECT_EQ(app_.FindItemSavePath(*item_), "");
+  EXPECT_EQ(frontend_.folder_prompts, 0);
+  EXPECT_EQ(profile_.GetProfileString("mainpath", "dlpath", "?"), "?");
+
+  SetDownloadFolder(downloads_.path());
+  EXPECT_TRUE(app_.HasDownloadFolder());
+  EXPECT_EQ(app_.FindItemSavePath(*item_), downloads_.path() + "/updates_example_org_/2/tool.exe");
+  EXPECT_EQ(frontend_.folder_prompts, 0);
+}
+
+TEST_F(SavePathTest, RelativeFolderTypedAtThePromptIsStoredAbsolute) {
+  const std::filesystem::path here = std::filesystem::current_path();
+  const std::string relative = std::filesystem::relative(downloads_.path(), here).string();
+  ASSERT_NE(relative.front(), '/');
+  frontend_.folder_answers = {{PromptResult::kOk, "./" + relative + "/./"}};
+  const std::string expected = std::filesystem::weakly_canonical(downloads_.path()).string();
+
+  const std::string path = app_.GetItemSavePath(*item_);
+  const std::string stored = profile_.GetProfileString("mainpath", "dlpath", "?");
+  ASSERT_EQ(stored.front(), '/') << stored;
+  EXPECT_EQ(std::filesystem::weakly_canonical(stored).string(), expected) << stored;
+  EXPECT_EQ(stored.find("/./"), std::string::npos) << stored;
+  EXPECT_EQ(path, stored + "/updates_example_org_/2/tool.exe");
+  EXPECT_EQ(std::filesystem::current_path(), here);  // never changed
+}
+
+TEST(AbsoluteFolderTest, RelativeFoldersJoinTheCurrentDirectory) {
+  const std::string here = std::filesystem::current_path().string();
+  const std::pair<std::string, std::string> cases[] = {
+      {"/srv/files", "/srv/files"},
+      {"/srv/files/", "/srv/files/"},
+      {"", ""},
+      {"dl", here + "/dl"},
+      {"./dl/", here + "/dl"},
+      {"a/./b", here + "/a/b"},
+      {"../x", here + "/../x"},
+      {".", here},
+  };
+  for (const auto& [typed, absolute] : cases)
+    EXPECT_EQ(AbsoluteFolder(typed), absolute) << typed;
+}
+
 }  // namespace
 }  // namespace gantrell

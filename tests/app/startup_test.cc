@@ -95,6 +95,41 @@ TEST_F(StartupTest, MultiuserNoStopsOnlyNewUsers) {
   EXPECT_EQ(Start({}), StartupResult::kEnded);
 }
 
+TEST_F(StartupTest, ChosenDataFolderReplacesOnlyTheFolder) {
+  TempDir chosen;
+  const std::string folder = chosen.path() + "/data";
+  reg_.SetString(RegRoot::kLocalMachine, "Software\\Gantrell\\gantrell\\mainpath", "Multiuser",
+                 "No");
+  {
+    CClientApp app(reg_, os_);
+    app.m_options.data_folder = folder;
+    EXPECT_EQ(Start({}, &app), StartupResult::kFailed);
+  }
+  EXPECT_EQ(frontend_.texts(), std::vector<std::string>{"Not permitted for this user"});
+  EXPECT_FALSE(std::filesystem::exists(folder));
+  EXPECT_EQ(Setting("default"), "(none)");
+
+  // Permitted, a first run stores the folder as the data and the download
+  // folder, as it would the computed one.
+  reg_.Delete(RegRoot::kLocalMachine, "Software\\Gantrell\\gantrell\\mainpath", "Multiuser");
+  {
+    CClientApp app(reg_, os_);
+    app.m_options.data_folder = folder;
+    EXPECT_EQ(Start({}, &app), StartupResult::kEnded);
+  }
+  EXPECT_EQ(Setting("default"), folder);
+  EXPECT_EQ(Setting("dlpath"), folder);
+  EXPECT_TRUE(std::filesystem::exists(folder + "/provdata.dat"));
+
+  // Later runs leave the stored choice alone.
+  TempDir other;
+  CClientApp app(reg_, os_);
+  app.m_options.data_folder = other.path();
+  EXPECT_EQ(Start({}, &app), StartupResult::kEnded);
+  EXPECT_EQ(Setting("default"), folder);
+  EXPECT_TRUE(std::filesystem::exists(other.File("provdata.dat")));
+}
+
 TEST_F(StartupTest, StoredDefaultWithoutStoreFallsBackToTheComputedFolder) {
   TempDir elsewhere;
   ASSERT_TRUE(profile_.WriteProfileString("mainpath", "default", elsewhere.path(), nullptr));
@@ -153,10 +188,12 @@ TEST_F(StartupTest, SecondInstanceHandsItsAddressesToTheFirst) {
   EXPECT_EQ(notices.load(), 1);
   EXPECT_EQ(frontend_.main_windows, 0);
 
-  // No window yet: the text still waits in "newprov".
+  // No window yet: the texts wait in "newprov", the new one beside the
+  // earlier one, which is not repeated.
   listener.reset();
-  EXPECT_EQ(Start({files.WriteFile("b.txt", "http://b.example/")}), StartupResult::kHandedOff);
-  EXPECT_EQ(Setting("newprov"), "http://b.example/");
+  EXPECT_EQ(Start({files.WriteFile("b.txt", "http://b.example/ * http://a.example/")}),
+            StartupResult::kHandedOff);
+  EXPECT_EQ(Setting("newprov"), "http://a.example/ * http://b.example/");
 }
 
 TEST_F(StartupTest, HandedOverAddressesJoinTheFileArgument) {

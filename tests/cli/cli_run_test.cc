@@ -124,6 +124,22 @@ TEST_F(CliRunTest, AddedProviderIsListedDownloadedAndRevokedByTheMaster) {
   EXPECT_EQ(Store().find("V3lsave \"Demo Tools\""), std::string::npos) << Store();
 }
 
+TEST_F(CliRunTest, FirstRunWithAChosenDataFolderStoresItsSettingsAndDownloads) {
+  const std::string chosen = Path("chosen");
+  RunResult r = Cli({"add", "--data-dir", chosen, Demo()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string settings = ReadWholeFile(Path("registry/user.reg"));
+  EXPECT_NE(settings.find("\"default\"=\"" + chosen + "\""), std::string::npos) << settings;
+  EXPECT_NE(settings.find("\"dlpath\"=\"" + chosen + "\""), std::string::npos) << settings;
+
+  r = Cli({"download", "--offline", "--data-dir", chosen});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.err.find("Unable to write"), std::string::npos) << r.err;
+  const std::string folder = chosen + "/127_0_0_1_" + key_server_.substr(17) + "_demo_";
+  EXPECT_EQ(ReadWholeFile(folder + "/1/tool.bin"), "tool bytes");
+  EXPECT_FALSE(fs::exists(DataFolder()));
+}
+
 TEST_F(CliRunTest, FailedItemsAndRefusedAddressesEndWithStatusOne) {
   ASSERT_EQ(Cli({"add", Demo()}).status, 0);
   // A file that no longer matches its signature is deleted, not filed.

@@ -53,6 +53,30 @@ TEST_F(CliStartupTest, SecondInstanceHandsItsAddressToTheRunningOne) {
   EXPECT_NE(UserSettings().find("\"newprov\"=\"\""), std::string::npos) << UserSettings();
 }
 
+TEST_F(CliStartupTest, TwoInstancesHandingOverAtOnceAreBothRegistered) {
+  MakeKeyServer();
+  MakeSite("slow/", "name = Slow Provider\n");
+  MakeSite("one/", "name = First Quick\n");
+  MakeSite("two/", "name = Second Quick\n");
+  ServeSites("/slow/", 1.0);
+
+  auto first = Start({"add", key_server_ + "/slow/"}, "first");
+  ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /slow/") != std::string::npos; }));
+  auto one = Start({"add", key_server_ + "/one/"}, "one");
+  auto two = Start({"add", key_server_ + "/two/"}, "two");
+  EXPECT_EQ(one->Wait().status, 0);
+  EXPECT_EQ(two->Wait().status, 0);
+
+  const RunResult r = first->Wait();
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* name : {"Slow Provider", "First Quick", "Second Quick"}) {
+    EXPECT_NE(r.err.find(std::string("New Provider successfully set up: ") + name + "\n"),
+              std::string::npos)
+        << r.err;
+  }
+  EXPECT_NE(UserSettings().find("\"newprov\"=\"\""), std::string::npos) << UserSettings();
+}
+
 TEST_F(CliStartupTest, CommandsOtherThanAddDoNotRunBesideAnotherInstance) {
   MakeKeyServer();
   MakeSite("slow/", "name = Slow Provider\n");
@@ -79,6 +103,13 @@ TEST_F(CliStartupTest, MultiuserNoStopsANewUserWithoutTouchingAnything) {
       "{\"command\":\"list\",\"startup\":\"failed\",\"registrations\":[],\"messages\":[{\"text\":"
       "\"Not permitted for this user\",\"icon\":\"error\"}],\"exit_status\":1}\n");
   EXPECT_FALSE(fs::exists(DataFolder()));
+  EXPECT_EQ(UserSettings(), "");
+
+  // A folder of one's own choosing does not get round the policy.
+  const RunResult chosen = Cli({"list", "--offline", "--data-dir", Path("chosen")});
+  EXPECT_EQ(chosen.status, 1);
+  EXPECT_EQ(chosen.err, "Not permitted for this user\n");
+  EXPECT_FALSE(fs::exists(Path("chosen")));
   EXPECT_EQ(UserSettings(), "");
 }
 

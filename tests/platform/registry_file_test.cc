@@ -1,9 +1,11 @@
 #include "platform/registry_file.h"
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include "support/temp_dir.h"
 #include "support/temp_registry.h"
@@ -231,6 +233,50 @@ TEST(FileRegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
       EXPECT_EQ(value, RegValue::Dword(static_cast<std::uint32_t>(w * 1000 + i))) << name;
     }
   }
+}
+
+TEST(FileRegistryTest, UpdatesInTwoProcessesAreEachAppliedToTheOthersResult) {
+  TempRegistry reg;
+  constexpr int kWriters = 2;
+  constexpr int kUpdatesEach = 100;
+  const auto append = [](char mark) {
+    return [mark](const RegValue* current, RegValue* replacement) {
+      *replacement = RegValue::Text((current != nullptr ? current->AsText() : "") + mark);
+      return true;
+    };
+  };
+  pid_t children[kWriters];
+  for (int w = 0; w < kWriters; ++w) {
+    children[w] = ::fork();
+    ASSERT_GE(children[w], 0);
+    if (children[w] == 0) {
+      FileRegistry mine(reg.user_file(), reg.machine_file(), "");
+      std::string error;
+      for (int i = 0; i < kUpdatesEach; ++i) {
+        if (!mine.UpdateValue(RegRoot::kCurrentUser, "Software\\Shared", "log",
+                              append(static_cast<char>('a' + w)), &error)) {
+          ::_exit(1);
+        }
+      }
+      ::_exit(0);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const std::string log =
+      QueryText(reg.registry(), RegRoot::kCurrentUser, "Software\\Shared", "log");
+  EXPECT_EQ(std::count(log.begin(), log.end(), 'a'), kUpdatesEach) << log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), 'b'), kUpdatesEach) << log;
+
+  // A change that declines leaves the store alone.
+  std::string error;
+  EXPECT_TRUE(reg.registry().UpdateValue(
+      RegRoot::kCurrentUser, "Software\\Shared", "log",
+      [](const RegValue*, RegValue*) { return false; }, &error));
+  EXPECT_EQ(QueryText(reg.registry(), RegRoot::kCurrentUser, "Software\\Shared", "log"), log);
 }
 
 TEST(FileRegistryTest, AppDataFallsBackToTheDataFolderUnlessTheFileHasIt) {
