@@ -1,13 +1,13 @@
 #include "app/main_window_session.h"
 
 #include "app/client_app.h"
+#include "app/main_window_model.h"
 #include "model/size_text.h"
 
 namespace gantrell {
 namespace {
 
 constexpr std::string_view kSeparator = " * ";
-constexpr const char* kNotStored = "????";
 
 // An address never holds blanks or line breaks; a file of addresses saved
 // by an editor ends with a line break, which must not become part of the
@@ -25,24 +25,21 @@ std::string Trimmed(const std::string& text) {
 CMainWindowSession::CMainWindowSession(CClientApp& app, std::function<void()> rebuild)
     : m_app(app), m_rebuild(std::move(rebuild)) {}
 
-void CMainWindowSession::SetStartupProviders(const std::string& offered) {
-  m_strPending = offered.size() > 2 ? offered + std::string(kSeparator) : offered;
-}
-
 void CMainWindowSession::AddPending(const std::string& addresses) {
   if (addresses.empty())
     return;
   m_strPending += addresses;
-  m_strPending += kSeparator;
+  if (!m_strPending.ends_with(kSeparator))
+    m_strPending += kSeparator;
 }
 
 void CMainWindowSession::OnNewProvider() {
-  const std::string text =
-      m_app.profile().GetProfileString(kSettingsSection, "newprov", kNotStored);
-  if (text == kNotStored)
+  // "newprov" gathers every address handed over and not yet registered;
+  // only those the pending text does not hold yet are taken.
+  const std::size_t before = m_strPending.size();
+  ReceiveHandedOffProviders(m_app, &m_strPending);
+  if (m_strPending.size() == before)
     return;
-  m_strPending += text;
-  m_strPending += kSeparator;
   if (!m_bRegistering)
     RegisterPendingProviders();
 }

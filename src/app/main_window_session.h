@@ -27,15 +27,10 @@ class CMainWindowSession {
   // count text); it runs after every registration.
   CMainWindowSession(CClientApp& app, std::function<void()> rebuild);
 
-  // Initialisation: takes over the addresses start-up was offered as the
-  // pending text (" * " is appended when the text is longer than 2
-  // characters, so that a text of 2 characters or fewer offers nothing).
-  void SetStartupProviders(const std::string& offered);
-
-  // The hand-off notice of another instance: reads "newprov"; when a value
-  // is stored, appends it with " * " to the pending text and registers,
-  // unless a registration loop is already running (it then takes the new
-  // addresses too). No stored value: nothing happens.
+  // The hand-off notice of another instance: reads "newprov"; the addresses
+  // stored there that the pending text does not hold yet are appended and
+  // registered, unless a registration loop is already running (it then
+  // takes the new addresses too). Nothing new: nothing happens.
   void OnNewProvider();
 
   // Registers the pending addresses in order, rebuilding the list after
@@ -44,8 +39,9 @@ class CMainWindowSession {
   // hand-off value already taken) is skipped. Empties the pending text.
   void RegisterPendingProviders();
 
-  // Appends handed-over addresses, separated by " * ", to the pending text
-  // without registering them yet.
+  // Appends handed-over addresses, each followed by " * " (as
+  // TakeHandedOffProviders gives them), to the pending text without
+  // registering them yet.
   void AddPending(const std::string& addresses);
 
   bool registering() const { return m_bRegistering; }

@@ -13,6 +13,7 @@
 #include "platform/single_instance.h"
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
+#include "ui/file_manager_dlg.h"
 #include "ui_main_dlg.h"
 
 namespace gantrell::ui {
@@ -50,12 +51,12 @@ CMainDlg::CMainDlg(CClientApp& app, QWidget* parent)
   connect(m_ui->removeButton, &QPushButton::clicked, this, &CMainDlg::OnRemove);
   connect(m_ui->downloadButton, &QPushButton::clicked, this, &CMainDlg::OnDownload);
   connect(m_ui->closeButton, &QPushButton::clicked, this, &QDialog::reject);
+  connect(m_ui->viewDownloadsButton, &QPushButton::clicked, this, &CMainDlg::ShowFileManager);
 
-  // The configuration, save-location and file-manager dialogs are not part
-  // of this client yet.
+  // The configuration and save-location dialogs are not part of this
+  // client yet.
   m_ui->configureButton->setEnabled(false);
   m_ui->saveLocationButton->setEnabled(false);
-  m_ui->viewDownloadsButton->setEnabled(false);
 }
 
 CMainDlg::~CMainDlg() = default;
@@ -77,11 +78,9 @@ void CMainDlg::OnInitDialog() {
       },
       &error);
 
-  m_session.SetStartupProviders(std::exchange(m_app.m_strPendingProviders, {}));
-  // HAND-OFF SEAM: addresses handed over while start-up was still fetching
-  // join here, read from "newprov" once more when the window opens:
-  //   m_session.AddPending(TakeHandedOffProviders(m_app));
-  // (TakeHandedOffProviders in app/main_window_model.h, not there yet.)
+  // The addresses offered at start-up, and those handed over while
+  // start-up was still fetching (they reached no window then).
+  m_session.AddPending(TakeHandedOffProviders(m_app));
   m_session.RegisterPendingProviders();
   FillPendingList();
   m_ui->pendingList->setFocus();
@@ -89,6 +88,11 @@ void CMainDlg::OnInitDialog() {
 
 void CMainDlg::OnNewProvider() {
   m_session.OnNewProvider();
+}
+
+void CMainDlg::ShowFileManager() {
+  CFileManagerDlg manager(m_app, nullptr, this);
+  manager.exec();
 }
 
 void CMainDlg::ShowAbout() {
@@ -177,7 +181,7 @@ void CMainDlg::OnRemove() {
 void CMainDlg::OnDownload() {
   const int result = DownloadListed(m_app, ListedItems());
   if (result == 1) {
-    // The file manager opens here once the client has one.
+    ShowFileManager();
     ClearSelectionTexts();
   }
   FillFromSelection();

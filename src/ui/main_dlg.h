@@ -46,6 +46,9 @@ class CMainDlg : public QDialog {
   // and rebuilds the list. Interface thread only.
   void OnNewProvider();
 
+  // Opens the file manager modally: "View downloaded items", and after a
+  // download run that ended.
+  void ShowFileManager();
   // Opens the About box modally.
   void ShowAbout();
 

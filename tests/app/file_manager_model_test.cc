@@ -28,7 +28,7 @@ class FixedCondition : public CCondition {
  public:
   explicit FixedCondition(bool holds) : m_bHolds(holds) {}
   bool Evaluate(const ConditionEnv&) const override { return m_bHolds; }
-  void Parse(CTokenReader&) override {}
+  bool Parse(CTokenReader&) override { return true; }
   void Write(std::ostream&) const override {}
   std::unique_ptr<CCondition> Clone() const override {
     return std::make_unique<FixedCondition>(m_bHolds);

@@ -1,5 +1,7 @@
 #include "app/main_window_session.h"
 
+#include "app/main_window_model.h"
+
 #include <gtest/gtest.h>
 
 #include "app/client_app.h"
@@ -36,6 +38,13 @@ class MainWindowSessionTest : public ::testing::Test {
     first_.Publish();
     second_.AddItem("b.bin", 2, "bbbb");
     second_.Publish();
+  }
+
+  // What the window does at its initialisation with the text start-up
+  // was offered.
+  void Offer(CMainWindowSession& session, const std::string& offered) {
+    app_.m_strPendingProviders = offered;
+    session.AddPending(TakeHandedOffProviders(app_));
   }
 
   void HandOver(const std::string& text) {
@@ -100,7 +109,7 @@ TEST_F(MainWindowSessionTest, HandOffDuringARegistrationJoinsTheRunningLoop) {
     --depth;
   });
   session_of_test_ = &session;
-  session.SetStartupProviders(first_.address());
+  Offer(session, first_.address());
   session.RegisterPendingProviders();
   EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address(), second_.address()}));
   EXPECT_EQ(rebuilt_, (std::vector<int>{6, 7}));
@@ -108,20 +117,20 @@ TEST_F(MainWindowSessionTest, HandOffDuringARegistrationJoinsTheRunningLoop) {
 }
 
 TEST_F(MainWindowSessionTest, StartupTextOfTwoCharactersOrFewerOffersNothing) {
-  session_.SetStartupProviders("ab");
+  Offer(session_, "ab");
   session_.RegisterPendingProviders();
   EXPECT_EQ(frontend_.wait_dialogs, 0);
   EXPECT_EQ(session_.pending(), "");
 
   // Empty addresses between separators are skipped; the rest register.
-  session_.SetStartupProviders(" * " + first_.address());
+  Offer(session_, " * " + first_.address());
   session_.RegisterPendingProviders();
   EXPECT_EQ(UserAddresses(), std::vector<std::string>{first_.address()});
   EXPECT_EQ(frontend_.wait_dialogs, 1);
 }
 
 TEST_F(MainWindowSessionTest, LineBreakAtTheEndOfTheFileIsNotPartOfTheAddress) {
-  session_.SetStartupProviders(first_.address() + " * " + second_.address() + "\r\n");
+  Offer(session_, first_.address() + " * " + second_.address() + "\r\n");
   session_.RegisterPendingProviders();
   EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address(), second_.address()}));
   EXPECT_EQ(frontend_.texts(),

@@ -36,7 +36,7 @@ using gantrell::testing::TempRegistry;
 class FailingCondition : public CCondition {
  public:
   bool Evaluate(const ConditionEnv&) const override { return false; }
-  void Parse(CTokenReader&) override {}
+  bool Parse(CTokenReader&) override { return true; }
   void Write(std::ostream&) const override {}
   std::unique_ptr<CCondition> Clone() const override {
     return std::make_unique<FailingCondition>();

@@ -15,6 +15,7 @@
 #include "platform/single_instance.h"
 #include "ui/about_dlg.h"
 #include "ui/download_dlg.h"
+#include "ui/file_manager_dlg.h"
 #include "ui/main_dlg.h"
 #include "ui_fixture.h"
 
@@ -29,6 +30,16 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
   }
   std::sort(files.begin(), files.end());
   return files;
+}
+
+// The file manager opens modally after a download run that ended; these
+// tests close it as a user would.
+void CloseFileManagerWhenShown(bool* shown = nullptr) {
+  WhenShown<CFileManagerDlg>([shown](CFileManagerDlg* manager) {
+    if (shown != nullptr)
+      *shown = true;
+    manager->reject();
+  });
 }
 
 }  // namespace
@@ -252,13 +263,25 @@ class MainDlgTest : public QObject {
     QCOMPARE(List()->count(), 1);
   }
 
+  void viewDownloadedItemsOpensTheFileManager() {
+    OpenWithItems(1);
+    bool managerShown = false;
+    CloseFileManagerWhenShown(&managerShown);
+    Click("viewDownloadsButton");
+    QVERIFY(managerShown);
+    QCOMPARE(List()->count(), 1);
+  }
+
   void downloadWithAnEmptyListRunsTheDialogWithNothingSelected() {
     OpenWithItems(2);
     List()->selectAll();
     Click("skipButton");
     DialogLog dialogs;
+    CloseFileManagerWhenShown();
     Click("downloadButton");
-    QCOMPARE(dialogs.shown, QStringList{"gantrell::ui::CDownloadDlg"});
+    // The run ended, so the file manager follows the download dialog.
+    QCOMPARE(dialogs.shown,
+             (QStringList{"gantrell::ui::CDownloadDlg", "gantrell::ui::CFileManagerDlg"}));
     QVERIFY(m_fixture->TakeTexts().isEmpty());
     QCOMPARE(m_fixture->server().RequestCount("/p/1.dat"), 0);
     QCOMPARE(List()->count(), 0);
@@ -276,7 +299,10 @@ class MainDlgTest : public QObject {
     QCOMPARE(List()->count(), 2);
 
     UserPrompts::SetNextAnswer(MessageAnswer::kOk);
+    bool managerShown = false;
+    CloseFileManagerWhenShown(&managerShown);
     Click("downloadButton");
+    QVERIFY(managerShown);
     const QList<UserPrompts::Shown> shown = UserPrompts::TakeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, QString("Download corrupt. Deleting file."));
@@ -311,8 +337,13 @@ class MainDlgTest : public QObject {
       });
       poll->start(5);
     });
+    // A cancelled run still ends the dialog with 1, so the file manager
+    // follows it as after any run.
+    bool managerShown = false;
+    CloseFileManagerWhenShown(&managerShown);
     Click("downloadButton");
     QVERIFY(cancelled);
+    QVERIFY(managerShown);
     QVERIFY(m_fixture->TakeTexts().isEmpty());
     QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
     QCOMPARE(List()->count(), 1);
