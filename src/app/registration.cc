@@ -54,11 +54,27 @@ void CClientApp::ApplyRevocations() {
     for (int i = 0; i < group.GetItemCount(); ++i) {
       const std::string& revoked = group.GetItem(i)->m_strName;
       for (std::size_t p = 1; p < m_providers.size(); ++p) {
-        if (m_providers[p]->m_strAddress != revoked)
+        CProvider& provider = *m_providers[p];
+        if (provider.m_strAddress != revoked)
           continue;
-        Message("Provider " + m_providers[p]->m_strKeyName + "removed by Gantrell.",
+        if (p < static_cast<std::size_t>(kBuiltInProviderCount)) {
+          // Built-in entries are known by their position, so a revoked one
+          // stays in its place with its address and loses its key and its
+          // groups. One stripped in an earlier run has nothing left to take
+          // and is not reported again.
+          const bool had_something = provider.m_pKeyData != nullptr || provider.HasPublicKey() ||
+                                     provider.GetGroupCount() > 0;
+          if (had_something) {
+            Message("Provider " + provider.m_strKeyName + "removed by Gantrell.",
+                    MessageIcon::kInformation);
+            RemoveDownloadedFiles(provider, save_path);
+          }
+          StripRevokedEntry(provider);
+          break;
+        }
+        Message("Provider " + provider.m_strKeyName + "removed by Gantrell.",
                 MessageIcon::kInformation);
-        RemoveDownloadedFiles(*m_providers[p], save_path);
+        RemoveDownloadedFiles(provider, save_path);
         m_providers.erase(m_providers.begin() + static_cast<std::ptrdiff_t>(p));
         break;
       }

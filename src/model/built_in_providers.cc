@@ -51,4 +51,29 @@ std::array<std::string, kBuiltInProviderCount> BuiltInAddresses(std::string_view
   return addresses;
 }
 
+bool IsRevokedBuiltInEntry(const ProviderList& providers, int index) {
+  if (index < 1 || index >= kBuiltInProviderCount || index >= static_cast<int>(providers.size()))
+    return false;
+  const CProvider& master = *providers[0];
+  const std::string& address = providers[static_cast<std::size_t>(index)]->m_strAddress;
+  for (int g = 0; g < master.GetGroupCount(); ++g) {
+    const CUpdateGroup& group = *master.GetGroup(g);
+    for (int i = 0; i < group.GetItemCount(); ++i) {
+      if (group.GetItem(i)->m_strName == address)
+        return true;
+    }
+  }
+  return false;
+}
+
+void StripRevokedEntry(CProvider& entry) {
+  entry.ClearKeyData();
+  entry.m_pPublicKey.reset();
+  entry.m_pDigest.reset();
+  while (entry.GetGroupCount() > 0)
+    entry.RemoveGroup(entry.GetGroupCount() - 1);
+  entry.m_bVerified = false;
+  entry.m_bListParsed = 0;
+}
+
 }  // namespace gantrell

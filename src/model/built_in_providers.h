@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "model/provider.h"
+#include "model/provider_list.h"
 
 namespace gantrell {
 
@@ -37,5 +38,20 @@ std::unique_ptr<CProvider> MakeNewProvider(const std::string& address);
 
 // The five built-in addresses on the given key server base.
 std::array<std::string, kBuiltInProviderCount> BuiltInAddresses(std::string_view base);
+
+// Whether the built-in entry at `index` (1 to 4) is revoked: an item of the
+// master entry (index 0) names its address. The entries are known by their
+// position, so a revoked one keeps its place and its address; it must never
+// be given a key again, vouch for anything or offer anything. The master
+// revokes nothing of itself, and the user's providers (index 5 on) are not
+// built-in entries: false for them. The master's list lives in the store,
+// so the answer is the same after a save and reload.
+bool IsRevokedBuiltInEntry(const ProviderList& providers, int index);
+
+// Takes from a revoked built-in entry what made it trusted or useful: its
+// key record, its decoded key, its groups and items, and its verified flag.
+// Name, address, dates and settings stay. The caller removes downloaded
+// files first.
+void StripRevokedEntry(CProvider& entry);
 
 }  // namespace gantrell

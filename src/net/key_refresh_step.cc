@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "model/built_in_providers.h"
 #include "net/signature.h"
 
 namespace gantrell {
@@ -98,8 +99,11 @@ int CKeyRefreshStep::CheckLink() {
   if (!holds)
     return kKeyChainBroken;
   if (MatchesStoredRecord(m_older)) {
-    // The chain reached the stored key. The stored record stays as it is,
-    // so a later refresh walks the same chain again.
+    // The chain reached the stored key: the new key replaces it as the
+    // stored record (saved with the store), so from now on only a chain
+    // ending at this key is accepted and older links cannot be replayed to
+    // put a superseded key back.
+    m_provider.SetKeyData(DataOf(m_candidate), SizeOf(m_candidate));
     m_provider.SetPublicKey(DataOf(m_candidate), SizeOf(m_candidate));
     return kStepFinished;
   }
@@ -129,6 +133,10 @@ bool CKeyRefreshStep::LinkSignedByAuthority(const std::uint8_t* signature, int l
   const int index = signature[3] - '0';
   ProviderList& providers = m_host.Providers();
   if (index < 0 || index >= kAuthorityEntries || index >= static_cast<int>(providers.size()))
+    return false;
+  // An entry the master has revoked vouches for nothing, even while it
+  // still holds the key it had before the revocation was applied.
+  if (IsRevokedBuiltInEntry(providers, index))
     return false;
   CProvider& authority = *providers[static_cast<std::size_t>(index)];
   if (authority.m_nKeyLength < kMinAuthorityRecord ||

@@ -33,10 +33,12 @@ class CKeyRefreshStep : public CFetchStep {
   CKeyRefreshStep(FetchHost& host, int slot, CProvider& provider);
 
   // kStepFinished when the key is stored for the first time, unchanged,
-  // absent on both sides, or a new key was accepted (the provider then
-  // verifies with it while its stored record stays the old one). Between
-  // calls and after every failure the provider holds the key of its stored
-  // record, never one the walk is still testing.
+  // absent on both sides, or a new key was accepted (it then becomes the
+  // stored record as well as the key the provider verifies with, so only
+  // keys newer than it can follow). Between calls and after every failure
+  // the provider holds the key of its stored record, never one the walk is
+  // still testing. A link naming an authority entry the master has revoked
+  // holds only with the older key.
   int Step() override;
 
  private:

@@ -1,5 +1,6 @@
 #include "net/provider_job.h"
 
+#include "model/built_in_providers.h"
 #include "net/key_refresh_step.h"
 #include "net/verify_step.h"
 
@@ -22,6 +23,13 @@ int CProviderJob::Step() {
     case 0:
       if (m_provider.m_nVerifyState == kNotDue)
         return Store(kStepFinished);
+      if (IsRevoked()) {
+        // A revoked built-in entry would otherwise take whatever key its
+        // address shows next as a first key, on trust.
+        m_provider.m_bVerified = false;
+        m_nStage = 3;
+        return Store(kStepFinished);
+      }
       m_pChild = std::make_unique<CKeyRefreshStep>(m_host, m_nSlot, m_provider);
       m_nStage = 1;
       [[fallthrough]];
@@ -51,6 +59,15 @@ int CProviderJob::Step() {
     default:
       return m_provider.m_nFetchStatus;
   }
+}
+
+bool CProviderJob::IsRevoked() const {
+  const ProviderList& providers = m_host.Providers();
+  for (int i = 1; i < kBuiltInProviderCount && i < static_cast<int>(providers.size()); ++i) {
+    if (providers[static_cast<std::size_t>(i)].get() == &m_provider)
+      return IsRevokedBuiltInEntry(providers, i);
+  }
+  return false;
 }
 
 int CProviderJob::Store(int result) {

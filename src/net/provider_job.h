@@ -16,10 +16,13 @@ class CProviderJob : public CFetchStep {
   // The provider is borrowed and must outlive the job.
   CProviderJob(FetchHost& host, int slot, CProvider& provider);
 
-  // A provider whose m_nVerifyState is 3 (not due) finishes at once with 0.
+  // A provider whose m_nVerifyState is 3 (not due) finishes at once with 0,
+  // and so does a built-in entry the master has revoked, fetching nothing
+  // and left unverified.
   int Step() override;
 
  private:
+  bool IsRevoked() const;
   int Store(int result);
 
   FetchHost& m_host;

@@ -1,5 +1,7 @@
 #include "net/verify_step.h"
 
+#include "model/built_in_providers.h"
+
 namespace gantrell {
 namespace {
 
@@ -19,10 +21,14 @@ CVerifyStep::CVerifyStep(FetchHost& host, int slot, CProvider& provider)
 int CVerifyStep::Step() {
   switch (m_nStage) {
     case 0:
-      m_provider.m_bVerified = true;
-      // Authority entries publish keys only, no control file.
-      if (IsAuthorityEntry())
+      // Authority entries publish keys only, no control file: their key
+      // refresh, which has just succeeded, is all there is to prove.
+      if (IsAuthorityEntry()) {
+        m_provider.m_bVerified = true;
         return kStepFinished;
+      }
+      // Nothing is granted before it is proven: a fetch that fails before
+      // the key checks leaves m_bVerified as the last fetch left it.
       m_textTransfer.SetUrl(m_provider.m_strAddress + "control.txt");
       m_nStage = 1;
       [[fallthrough]];
@@ -54,9 +60,14 @@ int CVerifyStep::Step() {
     }
     case 4: {
       const int result = m_binaryTransfer.Step();
-      if (result != kStepFinished)
+      if (result == kStepWaiting || result == kStepReady)
         return result;
       m_nStage = 5;
+      if (result != kStepFinished) {
+        // A licence that is needed but cannot be had proves nothing.
+        m_provider.m_bVerified = false;
+        return result;
+      }
       return CheckLicence();
     }
     default:
@@ -92,7 +103,6 @@ int CVerifyStep::CheckSignature() {
 // kStepFinished when the key needs no licence, kStepReady when the licence
 // is to be fetched, else a failure.
 int CVerifyStep::CheckKeyAge() {
-  m_provider.m_bVerified = true;
   const Time now = m_host.Now();
   if (now + kSecondsPerDay < m_provider.m_timeKeyMade) {
     m_provider.m_bVerified = false;
@@ -100,6 +110,7 @@ int CVerifyStep::CheckKeyAge() {
     return kKeyNotValid;
   }
   if (now - m_provider.m_timeKeyMade < kLicenceFreeAge) {
+    m_provider.m_bVerified = true;
     m_nStage = 5;
     return kStepFinished;
   }
@@ -117,17 +128,23 @@ int CVerifyStep::CheckLicence() {
     return kKeyNotValid;
   }
   ProviderList& providers = m_host.Providers();
+  // A licence from an entry the master has revoked, or from one without a
+  // key, cannot be checked, so the licence is not proven.
   if (index >= static_cast<int>(providers.size()) ||
-      !providers[static_cast<std::size_t>(index)]->HasPublicKey()) {
+      !providers[static_cast<std::size_t>(index)]->HasPublicKey() ||
+      IsRevokedBuiltInEntry(providers, index)) {
+    m_provider.m_bVerified = false;
     return kLicensorMissing;
   }
   CProvider& licensor = *providers[static_cast<std::size_t>(index)];
   licensor.BeginDigest();
   licensor.AddToDigest(m_provider.m_strAddress);
-  if (licensor.VerifySignature(licence, count))
-    return kStepFinished;
-  m_provider.m_bVerified = false;
-  return kControlNotVerified;
+  if (!licensor.VerifySignature(licence, count)) {
+    m_provider.m_bVerified = false;
+    return kControlNotVerified;
+  }
+  m_provider.m_bVerified = true;
+  return kStepFinished;
 }
 
 }  // namespace gantrell

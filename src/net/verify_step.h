@@ -20,7 +20,7 @@ namespace gantrell {
 enum VerifyFailure : int {
   kControlNotVerified = 9,  // control.sig or the licence does not verify
   kKeyNotValid = 10,        // key made more than a day ahead, or licence by a wrong entry
-  kLicensorMissing = 11,    // the entry named by the licence is missing or has no key
+  kLicensorMissing = 11,    // the entry named by the licence is missing, revoked or has no key
 };
 
 class CVerifyStep : public CFetchStep {
@@ -31,9 +31,14 @@ class CVerifyStep : public CFetchStep {
   // The provider is borrowed and must outlive the step.
   CVerifyStep(FetchHost& host, int slot, CProvider& provider);
 
-  // Sets m_bVerified, and m_bTransferFlag once the control file verified and
-  // was parsed; clears m_bVerified when the key or its licence fails. An
-  // authority entry (index 0 to 3) finishes at once without fetching.
+  // Sets m_bTransferFlag once the control file verified and was parsed, and
+  // sets m_bVerified only once everything the provider needs is proven: the
+  // control file's signature and, for a key 45 days old or older, the
+  // licence. A failure before the key checks (a transfer, control.sig)
+  // leaves m_bVerified as it was; a key made more than a day ahead, or a
+  // needed licence that cannot be fetched, names the wrong entry, names one
+  // without a usable key or does not verify, clears it. An authority entry
+  // (index 0 to 3) finishes at once with m_bVerified set, without fetching.
   int Step() override;
 
  private:

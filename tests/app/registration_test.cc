@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "app/client_app.h"
 #include "net/signature.h"
@@ -73,14 +74,37 @@ TEST_F(RevocationTest, RevokedProvidersGoWithTheirFiles) {
   EXPECT_EQ(app_.GetProvider(5)->m_strAddress, "http://good.example/");
 }
 
-TEST_F(RevocationTest, BuiltInEntriesCanBeRevokedButNotTheMaster) {
-  const std::string own = app_.GetProvider(4)->m_strAddress;
-  const std::string master = app_.GetProvider(0)->m_strAddress;
-  Revoke(own);
-  Revoke(master);
+// Built-in entries are known by their position: a revoked one stays in its
+// place with its address and loses its key, its groups and their files.
+TEST_F(RevocationTest, RevokedBuiltInEntriesKeepTheirPlaceButNotTheMaster) {
+  TempDir dir;
+  const std::vector<std::string> before = Addresses();
+  CProvider& own = *app_.GetProvider(4);
+  own.m_strKeyName = "Gantrell";
+  own.SetKeyData(reinterpret_cast<const std::uint8_t*>("PUBLKEY x"), 9);
+  own.m_bVerified = true;
+  CUpdateItem* item = own.AddGroup()->AddItem();
+  item->m_strSavePath = dir.WriteFile("own.bin", "x");
+  item->m_nFileStamp = 3;
+  CProvider* user = AddProvider("http://user.example/", "User");
+  user->AddGroup();
+  Revoke(own.m_strAddress);
+  Revoke(app_.GetProvider(0)->m_strAddress);
+  Revoke(app_.GetProvider(3)->m_strAddress);  // nothing to take: not reported
   app_.ApplyRevocations();
-  EXPECT_EQ(app_.GetProviderCount(), 4);
-  EXPECT_EQ(app_.GetProvider(0)->m_strAddress, master);
+  EXPECT_EQ(frontend_.texts(), std::vector<std::string>{"Provider Gantrellremoved by Gantrell."});
+  EXPECT_FALSE(std::filesystem::exists(dir.File("own.bin")));
+  std::vector<std::string> after = before;
+  after.push_back("http://user.example/");
+  EXPECT_EQ(Addresses(), after);
+  EXPECT_EQ(own.m_pKeyData, nullptr);
+  EXPECT_EQ(own.GetGroupCount(), 0);
+  EXPECT_FALSE(own.m_bVerified);
+  EXPECT_EQ(own.m_strKeyName, "Gantrell");
+  EXPECT_EQ(user->GetGroupCount(), 1);
+  // A second start finds nothing left to take.
+  app_.ApplyRevocations();
+  EXPECT_EQ(frontend_.texts().size(), 1u);
 }
 
 TEST_F(RevocationTest, KnownAddressIsNotRegisteredAgain) {
@@ -144,6 +168,53 @@ TEST_F(RegistrationTest, UnverifiedProviderIsDropped) {
             std::vector<std::string>{"Address " + address_ + " was not set up successfully."});
   EXPECT_EQ(app_.GetProviderCount(), 5);
   EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), "");
+}
+
+// A key 45 days old or older needs a licence by entry 1 or 2; one that
+// cannot be fetched or proven leaves the registration failed, although the
+// control file itself verified.
+TEST_F(RegistrationTest, AnOldKeyIsSetUpOnlyWithAProvenLicence) {
+  std::string error;
+  RsaPrivateKeyPtr licensor = GenerateRsaKey(1024, &error);
+  const std::vector<std::uint8_t> licensor_record = MakeKeyRecord(*licensor);
+  CProvider& entry = *app_.GetProvider(1);
+  entry.SetKeyData(licensor_record.data(), static_cast<int>(licensor_record.size()));
+  entry.SetPublicKey(entry.m_pKeyData.get(), entry.m_nKeyLength);
+  int d, m, y;
+  LocalDate(Now() - 400 * kSecondsPerDay, &d, &m, &y);
+  const std::string made = std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(y);
+  Publish("TCHK 7 \"" + made + "\" KMADE \"" + made +
+          "\" ID 1 KEYNAME \"Old Tools\" GRP \"G\" FILE \"f\" DESC \"d\" LOCN \"f\" "
+          "UPD 1/1/2026 LEN 1 TIME 1 END END");
+  const auto licence = [&](RsaPrivateKey& key, const std::string& over) {
+    const std::vector<std::uint8_t> record = MakeSignatureRecord(
+        key, '1', reinterpret_cast<const std::uint8_t*>(over.data()), over.size());
+    return std::string(record.begin(), record.end());
+  };
+  const std::string good = licence(*licensor, address_);
+  struct Case {
+    const char* name;
+    std::function<void()> serve;
+    bool set_up;
+  } cases[] = {
+      {"no licence", [&] { server_.Serve("/p/license.sig", "Not found", 404); }, false},
+      {"licence cut off", [&] { server_.ServeCut("/p/license.sig", good, 2); }, false},
+      {"licence over another address",
+       [&] { server_.Serve("/p/license.sig", licence(*licensor, "http://other.example/")); },
+       false},
+      {"licence signed by the provider itself",
+       [&] { server_.Serve("/p/license.sig", licence(*key_, address_)); }, false},
+      {"licence by entry 1", [&] { server_.Serve("/p/license.sig", good); }, true},
+  };
+  for (const Case& c : cases) {
+    frontend_.messages.clear();
+    c.serve();
+    EXPECT_EQ(app_.RegisterProvider(address_), 1) << c.name;
+    const std::string expected = c.set_up ? "New Provider successfully set up: Old Tools"
+                                          : "Address " + address_ + " was not set up successfully.";
+    EXPECT_EQ(frontend_.texts(), std::vector<std::string>{expected}) << c.name;
+    EXPECT_EQ(app_.GetProviderCount(), c.set_up ? 6 : 5) << c.name;
+  }
 }
 
 TEST_F(RegistrationTest, CancelledRegistrationKeepsTheProviderAndTheHandOff) {

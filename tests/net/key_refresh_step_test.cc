@@ -91,9 +91,10 @@ TEST(KeyRefreshStepTest, ChainsEndingAtTheStoredKeyAcceptTheNewKey) {
     CKeyRefreshStep step(driver, 0, *f.provider);
     EXPECT_EQ(driver.Run(step), 0) << links << " links";
     EXPECT_TRUE(VerifiesWith(*f.provider, *keys.front())) << links << " links";
-    // The stored record stays the old one.
-    EXPECT_TRUE(BytesEqual(f.provider->m_pKeyData.get(), keys.back()->record.data(),
-                           f.provider->m_nKeyLength))
+    // The accepted key is now the stored record.
+    EXPECT_EQ(Bytes(f.provider->m_pKeyData.get(),
+                    f.provider->m_pKeyData.get() + f.provider->m_nKeyLength),
+              keys.front()->record)
         << links << " links";
     EXPECT_EQ(driver.OpenedUrls().size(), static_cast<std::size_t>(1 + 2 * links));
   }
@@ -195,6 +196,54 @@ TEST(KeyRefreshStepTest, ANonKeyLinkCannotCarryAnEarlierKeyForward) {
   EXPECT_EQ(driver.Run(step), kKeyChainBroken);
   EXPECT_FALSE(VerifiesWith(*f.provider, attacker));
   EXPECT_TRUE(VerifiesWith(*f.provider, stored));
+}
+
+// A key accepted through the chain becomes the one later chains must reach:
+// serving an earlier site again, with its own genuine chain, must not put
+// the older key back.
+TEST(KeyRefreshStepTest, AnAcceptedKeyCannotBeRolledBackByAnOlderChain) {
+  const Publisher& k0 = SharedPublisher(4);
+  const Publisher& k1 = SharedPublisher(5);
+  const Publisher& k2 = SharedPublisher(6);
+  Fixture f(&k0);
+  const auto refresh = [&](const std::vector<const Publisher*>& site) {
+    StepDriver driver(f.providers, ChainSite(site));
+    CKeyRefreshStep step(driver, 0, *f.provider);
+    return driver.Run(step);
+  };
+  ASSERT_EQ(refresh({&k1, &k0}), 0);
+  ASSERT_EQ(refresh({&k2, &k1, &k0}), 0);
+  // The first rotation's site: public.dat k1, link 1 k0 signed by k0. Link 2
+  // is missing, so its 404 page is not a key.
+  EXPECT_EQ(refresh({&k1, &k0}), kKeyChainBroken);
+  EXPECT_TRUE(VerifiesWith(*f.provider, k2));
+  EXPECT_FALSE(VerifiesWith(*f.provider, k1));
+  EXPECT_EQ(
+      Bytes(f.provider->m_pKeyData.get(), f.provider->m_pKeyData.get() + f.provider->m_nKeyLength),
+      k2.record);
+  // The newest site is still accepted as unchanged.
+  EXPECT_EQ(refresh({&k2, &k1, &k0}), 0);
+  EXPECT_TRUE(VerifiesWith(*f.provider, k2));
+}
+
+// An authority entry revoked by the master vouches for no link, even while
+// it still holds its key; the other entries and the older key still do.
+TEST(KeyRefreshStepTest, ARevokedAuthorityVouchesForNoLink) {
+  const Publisher& fresh = SharedPublisher(4);
+  const Publisher& stored = SharedPublisher(5);
+  Bytes message = fresh.record;
+  message.insert(message.end(), stored.record.begin(), stored.record.end());
+  for (char authority : {'2', '3'}) {
+    Fixture f(&stored);
+    f.providers[0]->AddGroup()->AddItem()->m_strName = f.providers[2]->m_strAddress;
+    auto files = ChainSite({&fresh, &stored});
+    files[kSite + "oldpub1.sig"].body =
+        ToText(SharedPublisher(authority - '0').Sign(authority, message));
+    StepDriver driver(f.providers, files);
+    CKeyRefreshStep step(driver, 0, *f.provider);
+    EXPECT_EQ(driver.Run(step), authority == '2' ? kKeyChainBroken : 0) << authority;
+    EXPECT_EQ(VerifiesWith(*f.provider, fresh), authority == '3') << authority;
+  }
 }
 
 }  // namespace

@@ -101,13 +101,6 @@ TEST(VerifyStepTest, LicencesAreCheckedWithTheEntryTheyName) {
   }
 }
 
-TEST(VerifyStepTest, ALicensorWithoutKeyGives11) {
-  Fixture f;
-  f.files[kSite + "license.sig"].body = ToText(SharedPublisher(2).Sign('2', kSite));
-  f.providers[2]->m_pPublicKey.reset();
-  EXPECT_EQ(f.Run(400 * kSecondsPerDay), kLicensorMissing);
-}
-
 TEST(VerifyStepTest, AuthorityEntriesFinishAtOnceWithoutFetching) {
   for (int i = 0; i < 4; ++i) {
     Fixture f;
@@ -138,6 +131,99 @@ TEST(VerifyStepTest, ABadControlSignatureLeavesTheStoredModelAlone) {
     EXPECT_FALSE(f.provider->m_bTransferFlag) << c.name;
     EXPECT_EQ(f.provider->GetGroupCount(), 1) << c.name;
     EXPECT_EQ(f.provider->FindGroup("Tools"), nullptr) << c.name;
+  }
+}
+
+// m_bVerified is granted only by a fetch that proved everything the
+// provider needs. Every case runs from both starting values: a failure
+// before the key checks must leave the flag as it was, a needed licence
+// that is missing or wrong must clear it.
+TEST(VerifyStepTest, VerifiedIsGrantedOnlyOnceEverythingNeededIsProven) {
+  const Time kYoung = 10 * kSecondsPerDay;
+  const Time kOld = 400 * kSecondsPerDay;
+  enum Outcome { kUnchanged, kCleared, kGranted };
+  const std::string good_licence = ToText(SharedPublisher(1).Sign('1', kSite));
+  struct Case {
+    const char* name;
+    Time key_age;
+    const char* file;  // the file scripted below, or none
+    ScriptedFile scripted;
+    int expected;
+    Outcome verified;
+    bool parsed;  // control file verified and merged: m_bTransferFlag
+  } cases[] = {
+      {"control.txt refused", kYoung, "control.txt", {"", true}, kOpenFailed, kUnchanged, false},
+      {"control.txt dropped",
+       kYoung,
+       "control.txt",
+       {std::string(900, 'x'), false, 600},
+       kReadFailed,
+       kUnchanged,
+       false},
+      {"control.sig refused", kYoung, "control.sig", {"", true}, kOpenFailed, kUnchanged, false},
+      {"control.sig forged",
+       kYoung,
+       "control.sig",
+       {ToText(SharedPublisher(5).Sign('1', testing::ControlText(42)))},
+       kControlNotVerified,
+       kUnchanged,
+       false},
+      {"old key, licence refused", kOld, "license.sig", {"", true}, kOpenFailed, kCleared, true},
+      {"old key, licence dropped",
+       kOld,
+       "license.sig",
+       {good_licence, false, 10},
+       kReadFailed,
+       kCleared,
+       true},
+      {"old key, licence forged",
+       kOld,
+       "license.sig",
+       {ToText(SharedPublisher(5).Sign('1', kSite))},
+       kControlNotVerified,
+       kCleared,
+       true},
+      {"old key, licence missing",
+       kOld,
+       "license.sig",
+       {"<html>404</html>"},
+       kKeyNotValid,
+       kCleared,
+       true},
+      {"key made two days ahead", -2 * kSecondsPerDay, nullptr, {}, kKeyNotValid, kCleared, true},
+      {"young key", kYoung, nullptr, {}, 0, kGranted, true},
+      {"old key, good licence", kOld, "license.sig", {good_licence}, 0, kGranted, true},
+  };
+  for (const Case& c : cases) {
+    for (bool before : {false, true}) {
+      Fixture f;
+      if (c.file != nullptr)
+        f.files[kSite + c.file] = c.scripted;
+      f.provider->m_bVerified = before;
+      EXPECT_EQ(f.Run(c.key_age), c.expected) << c.name << ", verified before " << before;
+      const bool after = c.verified == kGranted || (c.verified == kUnchanged && before);
+      EXPECT_EQ(f.provider->m_bVerified, after) << c.name << ", verified before " << before;
+      EXPECT_EQ(f.provider->m_bTransferFlag, c.parsed) << c.name << ", verified before " << before;
+    }
+  }
+}
+
+// A licence whose signer cannot be checked proves nothing: the entry has
+// no key, or the master has revoked it (it may still hold its old key
+// until the revocation is applied).
+TEST(VerifyStepTest, ALicenceFromAnEntryWithoutKeyOrRevokedIsNotProven) {
+  for (bool revoked : {false, true}) {
+    Fixture f;
+    f.files[kSite + "license.sig"].body = ToText(SharedPublisher(2).Sign('2', kSite));
+    f.provider->m_bVerified = true;
+    if (revoked) {
+      f.providers[2]->m_strAddress = "http://auth2.test/";
+      f.providers[0]->AddGroup()->AddItem()->m_strName = "http://auth2.test/";
+    } else {
+      f.providers[2]->m_pPublicKey.reset();
+    }
+    EXPECT_EQ(f.Run(400 * kSecondsPerDay), kLicensorMissing) << "revoked " << revoked;
+    EXPECT_FALSE(f.provider->m_bVerified) << "revoked " << revoked;
   }
 }
 
