@@ -28,7 +28,13 @@ struct CliOptions {
   bool all = false;                   // --all (download)
   bool help = false;                  // --help, -h
   Answer answer = Answer::kAsk;       // --yes / --no
+  std::string provider;               // --provider ADDRESS (items by name)
+  bool to_default = false;            // --default (move)
 };
+
+// The checks of --provider and --default and of the operands of the
+// configuration commands (config_commands.cc).
+bool CheckConfigOptions(const CliOptions& options, bool takes_provider, std::string* error);
 
 // Parses the arguments after the program name. Returns false with *error
 // for an unknown command or option, a missing option value, --yes with

@@ -6,6 +6,7 @@
 
 #include "app/client_app.h"
 #include "cli/commands.h"
+#include "cli/config_commands.h"
 #include "cli/console_frontend.h"
 #include "platform/single_instance.h"
 
@@ -118,6 +119,8 @@ int Dispatch(CommandContext& context) {
     return RunFiles(context);
   if (command == "download")
     return RunDownload(context);
+  if (int status; DispatchConfigCommand(context, &status))
+    return status;
   return kExitUsage;
 }
 
