@@ -62,6 +62,7 @@ class ChooseFilenameDlgTest : public QObject {
       CChooseFilenameDlg dialog(t->app, *item);
       dialog.show();
       dialog.findChild<QLineEdit*>("pathEdit")->setText(QString::fromStdString(target));
+      SaveScreenshot(dialog, "choose_filename_dlg");
       UserPrompts::SetNextAnswer(MessageAnswer::kNo);
       auto* ok = dialog.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok);
       QTest::mouseClick(ok, Qt::LeftButton);

@@ -131,6 +131,7 @@ class ConfigDlgTest : public QObject {
     QVERIFY(shown[0].buttons == MessageButtons::kYesNo);
     QCOMPARE(Rows(Child<QListWidget>(dialog, "downloadList")),
              QStringList({"beta-g0-1.exe from beta"}));
+    SaveScreenshot(dialog, "config_dlg");
 
     // Delete takes the row off, Cancel brings the saved selection back.
     auto* downloads = Child<QListWidget>(dialog, "downloadList");

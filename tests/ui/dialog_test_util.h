@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -85,6 +87,18 @@ struct TestApp {
   ui::QtFrontend frontend;
   testing::TempDir downloads;
 };
+
+// With GANTRELL_SCREENSHOT_DIR set, saves a picture of `dialog` there as
+// NAME.png (scripts/screenshots).
+inline void SaveScreenshot(QWidget& dialog, const QString& name) {
+  const QString folder = qEnvironmentVariable("GANTRELL_SCREENSHOT_DIR");
+  if (folder.isEmpty())
+    return;
+  QDir().mkpath(folder);
+  dialog.adjustSize();
+  QApplication::processEvents();
+  dialog.grab().save(folder + "/" + name + ".png");
+}
 
 // Runs `act` on the first visible top-level dialog of type T not answered
 // yet as soon as one shows (polling the event loop), so that a test can

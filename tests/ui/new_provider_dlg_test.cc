@@ -76,6 +76,7 @@ class NewProviderDlgTest : public QObject {
     auto* field = dialog.findChild<QLineEdit*>("addressEdit");
     QCOMPARE(field->maxLength(), 256);
     field->setText(typed);
+    SaveScreenshot(dialog, "new_provider_dlg");
     QTest::keyClick(field, Qt::Key_Return);  // OK is the default
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(QString::fromStdString(dialog.Address()), address);
