@@ -12,7 +12,9 @@ struct CommandInfo {
   std::string_view details;  // the command's own help, after its usage
   std::size_t min_operands;
   std::size_t max_operands;
-  bool takes_all;  // --all
+  bool takes_all;                 // --all
+  std::string_view missing = {};  // what a missing operand is called
+  bool takes_provider = false;    // --provider
 };
 
 constexpr std::size_t kMany = static_cast<std::size_t>(-1);
@@ -61,6 +63,7 @@ constexpr CommandInfo kCommands[] = {
      "against its provider's signature before it is kept; the files written\n"
      "are listed at the end. Ctrl-C cancels.\n",
      0, kMany, true},
+#include "cli/config_command_table.inc"
     {"help", "help [COMMAND]", "describe the commands",
      "Prints the general help, or the help of one command.\n", 0, 1, false},
 };
@@ -133,6 +136,15 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       options->all = true;
     } else if (arg == "--just-downloaded") {
       options->just_downloaded = true;
+    } else if (arg == "--default") {
+      options->to_default = true;
+    } else if (arg == "--provider" || arg.rfind("--provider=", 0) == 0) {
+      options->provider = arg == "--provider" ? (i + 1 < args.size() ? args[++i] : "")
+                                              : arg.substr(sizeof("--provider=") - 1);
+      if (options->provider.empty()) {
+        *error = "--provider needs a provider address";
+        return false;
+      }
     } else if (arg == "--help" || arg == "-h") {
       options->help = true;
     } else if (arg == "--yes" || arg == "-y" || arg == "--no" || arg == "-n") {
@@ -175,9 +187,14 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     *error = "download: give item names or --all, not both";
     return false;
   }
+  if (!CheckConfigOptions(*options, info.takes_provider, error))
+    return false;
   const std::size_t count = options->operands.size();
   if (count < info.min_operands) {
-    *error = std::string(info.name) + ": missing " + (info.name == "remove" ? "URL" : "URL...");
+    *error = std::string(info.name) + ": missing " +
+             (!info.missing.empty()   ? std::string(info.missing)
+              : info.name == "remove" ? "URL"
+                                      : "URL...");
     return false;
   }
   if (count > info.max_operands) {

@@ -29,7 +29,13 @@ struct CliOptions {
   bool just_downloaded = false;       // --just-downloaded (files)
   bool help = false;                  // --help, -h
   Answer answer = Answer::kAsk;       // --yes / --no
+  std::string provider;               // --provider ADDRESS (items by name)
+  bool to_default = false;            // --default (move)
 };
+
+// The checks of --provider and --default and of the operands of the
+// configuration commands (config_commands.cc).
+bool CheckConfigOptions(const CliOptions& options, bool takes_provider, std::string* error);
 
 // Parses the arguments after the program name. Returns false with *error
 // for an unknown command or option, a missing option value, --yes with

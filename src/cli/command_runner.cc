@@ -8,6 +8,7 @@
 #include "app/client_app.h"
 #include "app/main_window_model.h"
 #include "cli/commands.h"
+#include "cli/config_commands.h"
 #include "cli/console_frontend.h"
 #include "platform/single_instance.h"
 
@@ -117,6 +118,8 @@ int Dispatch(CommandContext& context) {
     return RunFiles(context);
   if (command == "download")
     return RunDownload(context);
+  if (int status; DispatchConfigCommand(context, &status))
+    return status;
   return kExitUsage;
 }
 

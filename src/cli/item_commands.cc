@@ -6,6 +6,7 @@
 #include "app/client_app.h"
 #include "app/main_window_model.h"
 #include "cli/commands.h"
+#include "cli/config_commands.h"
 #include "cli/console_frontend.h"
 #include "model/size_text.h"
 
@@ -51,24 +52,10 @@ void WriteItem(JsonWriter& json, const CUpdateItem& item) {
 }
 
 // The items named on the command line, from verified providers; false
-// (after saying which) when a name matches none.
+// (after saying which) when a name matches none or several. An unsuitable
+// item is downloaded only after Yes.
 bool FindNamedItems(CommandContext& context, ItemList* items) {
-  bool all_found = true;
-  for (const std::string& name : context.options.operands) {
-    bool found = false;
-    ForEachListedItem(context.app, [&](CProvider& provider, CUpdateItem& item) {
-      if (provider.m_bVerified && item.m_nOffered == 1 && item.m_strName == name) {
-        items->push_back(&item);
-        found = true;
-      }
-    });
-    if (!found) {
-      context.frontend.Note("No provider offers an item named '" + name +
-                            "' ('gantrell-cli list' shows the new items).");
-      all_found = false;
-    }
-  }
-  return all_found;
+  return ResolveItems(context, context.options.operands, ItemUse::kDownload, items);
 }
 
 }  // namespace
@@ -115,8 +102,9 @@ int RunDownload(CommandContext& context) {
     if (!FindNamedItems(context, &items))
       return kExitFailure;
   } else {
-    items = FillPendingList(app);
+    items = SelectedForDownload(context);
   }
+  const std::vector<ItemKey> keys = KeysOf(items);
 
   bool cancelled = false;
   if (!items.empty()) {
@@ -133,6 +121,7 @@ int RunDownload(CommandContext& context) {
     } else {
       cancelled = context.frontend.last_download_cancelled();
     }
+    ForgetDownloaded(context, keys);
   }
   const std::vector<std::string> written = context.frontend.last_written();
   const ItemList failed = items.empty() ? ItemList{} : FillFromSelection(app);

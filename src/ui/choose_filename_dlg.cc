@@ -1,0 +1,65 @@
+#include "ui/choose_filename_dlg.h"
+
+#include <QFileInfo>
+#include <QPushButton>
+
+#include "app/save_location_move.h"
+#include "model/update_item.h"
+#include "ui/app_icon.h"
+#include "ui/file_prompts.h"
+#include "ui_choose_filename_dlg.h"
+
+namespace gantrell::ui {
+
+CChooseFilenameDlg::CChooseFilenameDlg(CClientApp& app, CUpdateItem& item, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CChooseFilenameDlg>()), m_app(app), m_item(item) {
+  m_ui->setupUi(this);
+  setWindowIcon(AppIcon());
+  m_ui->captionText->setText(QString::fromStdString(SaveLocationCaption(item)));
+  m_ui->pathEdit->setText(QString::fromStdString(item.m_strSavePath));
+  connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &CChooseFilenameDlg::accept);
+  connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(m_ui->browseButton, &QPushButton::clicked, this, &CChooseFilenameDlg::Browse);
+  connect(m_ui->defaultButton, &QPushButton::clicked, this, &CChooseFilenameDlg::SetToDefault);
+  m_ui->buttonBox->button(QDialogButtonBox::Ok)->setDefault(true);
+  m_ui->pathEdit->setFocus();
+}
+
+CChooseFilenameDlg::~CChooseFilenameDlg() = default;
+
+void CChooseFilenameDlg::Browse() {
+  const SaveDialogProposal proposal = ProposeSaveDialog(m_item);
+  FilePrompts::SaveRequest request;
+  request.title = windowTitle();
+  // The field's path when one is there, so that the dialog opens where the
+  // file is to go; else the name the location gives.
+  const QString typed = m_ui->pathEdit->text();
+  request.proposed = typed.isEmpty() ? QString::fromStdString(proposal.file_name) : typed;
+  request.filter = QString::fromStdString(proposal.filter_label);
+  request.default_suffix = QString::fromStdString(proposal.extension).mid(1);
+  const QString chosen = FilePrompts::SaveFileName(this, request);
+  if (!chosen.isEmpty())
+    m_ui->pathEdit->setText(chosen);
+}
+
+void CChooseFilenameDlg::accept() {
+  Finish(static_cast<int>(MoveSaveLocation(m_app, m_item, m_ui->pathEdit->text().toStdString())));
+}
+
+void CChooseFilenameDlg::SetToDefault() {
+  Finish(static_cast<int>(SetSaveLocationToDefault(m_app, m_item)));
+}
+
+void CChooseFilenameDlg::Finish(int outcome) {
+  switch (static_cast<MoveOutcome>(outcome)) {
+    case MoveOutcome::kUnchanged:
+    case MoveOutcome::kDone:
+      QDialog::accept();
+      return;
+    case MoveOutcome::kDeclined:
+    case MoveOutcome::kFailed:
+      return;  // the item and its file are as they were; the user may retry
+  }
+}
+
+}  // namespace gantrell::ui
