@@ -13,6 +13,8 @@
 #include "platform/single_instance.h"
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
+#include "ui/choose_filename_dlg.h"
+#include "ui/config_dlg.h"
 #include "ui/file_manager_dlg.h"
 #include "ui_main_dlg.h"
 
@@ -53,10 +55,8 @@ CMainDlg::CMainDlg(CClientApp& app, QWidget* parent)
   connect(m_ui->closeButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(m_ui->viewDownloadsButton, &QPushButton::clicked, this, &CMainDlg::ShowFileManager);
 
-  // The configuration and save-location dialogs are not part of this
-  // client yet.
-  m_ui->configureButton->setEnabled(false);
-  m_ui->saveLocationButton->setEnabled(false);
+  connect(m_ui->configureButton, &QPushButton::clicked, this, &CMainDlg::OnConfigure);
+  connect(m_ui->saveLocationButton, &QPushButton::clicked, this, &CMainDlg::OnSaveLocation);
 }
 
 CMainDlg::~CMainDlg() = default;
@@ -88,6 +88,24 @@ void CMainDlg::OnInitDialog() {
 
 void CMainDlg::OnNewProvider() {
   m_session.OnNewProvider();
+}
+
+void CMainDlg::OnConfigure() {
+  CConfigDlg config(m_app, this);
+  config.exec();
+  // OK commits the selection, which the list then shows. The list is
+  // rebuilt after Cancel as well: a re-fetch inside the dialog may have
+  // pruned items that the entries point to, and the rolled-back selection
+  // is what the list showed before.
+  ClearSelectionTexts();
+  FillFromSelection();
+}
+
+void CMainDlg::OnSaveLocation() {
+  for (CUpdateItem* item : SelectedItems()) {
+    CChooseFilenameDlg choose(m_app, *item, this);
+    choose.exec();
+  }
 }
 
 void CMainDlg::ShowFileManager() {

@@ -46,6 +46,12 @@ class CMainDlg : public QDialog {
   // and rebuilds the list. Interface thread only.
   void OnNewProvider();
 
+  // "Configure": the configuration dialog, then the list rebuilt from the
+  // selection.
+  void OnConfigure();
+  // "Customise save location": the save-location dialog for each selected
+  // entry in list order.
+  void OnSaveLocation();
   // Opens the file manager modally: "View downloaded items", and after a
   // download run that ended.
   void ShowFileManager();

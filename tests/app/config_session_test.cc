@@ -21,7 +21,7 @@ using testing::TempRegistry;
 class NeverHolds : public CCondition {
  public:
   bool Evaluate(const ConditionEnv&) const override { return false; }
-  void Parse(CTokenReader&) override {}
+  bool Parse(CTokenReader&) override { return true; }
   void Write(std::ostream&) const override {}
   std::unique_ptr<CCondition> Clone() const override { return std::make_unique<NeverHolds>(); }
 };
