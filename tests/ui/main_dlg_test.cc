@@ -14,6 +14,8 @@
 #include "model/size_text.h"
 #include "platform/single_instance.h"
 #include "ui/about_dlg.h"
+#include "ui/choose_filename_dlg.h"
+#include "ui/config_dlg.h"
 #include "ui/download_dlg.h"
 #include "ui/file_manager_dlg.h"
 #include "ui/main_dlg.h"
@@ -270,6 +272,42 @@ class MainDlgTest : public QObject {
     Click("viewDownloadsButton");
     QVERIFY(managerShown);
     QCOMPARE(List()->count(), 1);
+  }
+
+  void configureRebuildsTheListFromTheSelection() {
+    OpenWithItems(3);
+    bool shown = false;
+    WhenShown<CConfigDlg>([&](CConfigDlg* config) {
+      shown = true;
+      // Taken off the selection while the dialog is open, as its "Delete"
+      // does.
+      Item(1)->m_bSelected = false;
+      config->accept();
+    });
+    Click("configureButton");
+    QVERIFY(shown);
+    QCOMPARE(List()->count(), 2);
+    QCOMPARE(List()->item(1)->text(), QString("item3.bin from Example Tools"));
+    QCOMPARE(Count(), QString("2 new items to download"));
+  }
+
+  void saveLocationRunsForEachSelectedEntryInListOrder() {
+    OpenWithItems(3);
+    List()->item(2)->setSelected(true);
+    List()->item(0)->setSelected(true);
+    QStringList captions;
+    std::function<void(CChooseFilenameDlg*)> close = [&](CChooseFilenameDlg* choose) {
+      captions << choose->findChild<QLabel*>("captionText")->text();
+      choose->reject();
+      if (captions.size() == 1)
+        WhenShown<CChooseFilenameDlg>(close);
+    };
+    WhenShown<CChooseFilenameDlg>(close);
+    Click("saveLocationButton");
+    QCOMPARE(captions.size(), 2);
+    QVERIFY2(captions[0].contains("item1.bin"), qPrintable(captions[0]));
+    QVERIFY2(captions[1].contains("item3.bin"), qPrintable(captions[1]));
+    QCOMPARE(List()->count(), 3);
   }
 
   void downloadWithAnEmptyListRunsTheDialogWithNothingSelected() {
