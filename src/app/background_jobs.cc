@@ -109,11 +109,10 @@ int CClientApp::RunDownloads(std::vector<std::string>* written) {
 }
 
 void CClientApp::PruneAll() {
-  // Pruning runs on the refresh thread, where nothing may be asked: an
-  // item whose file lies in the default layout is found only while a
-  // download folder is set.
+  // Pruning runs on the refresh thread, where nothing may be asked; it
+  // only removes what is on disk, so it neither asks nor makes folders.
   const DefaultSavePath save_path = [this](const CUpdateItem& item) {
-    return FindItemSavePath(item);
+    return ExistingItemSavePath(item);
   };
   for (auto& provider : m_providers)
     Prune(*provider, save_path);

@@ -23,8 +23,11 @@ ControlFileContext CClientApp::MakeControlFileContext() {
   ControlFileContext context;
   context.now = Now();
   context.draw = [this] { return DrawCheckSpread(); };
-  // Parses run on the refresh thread: no prompt there.
-  context.default_save_path = [this](const CUpdateItem& item) { return FindItemSavePath(item); };
+  // Parses run on the refresh thread, and only look for a moved item's old
+  // file: no prompt and no new folders.
+  context.default_save_path = [this](const CUpdateItem& item) {
+    return ExistingItemSavePath(item);
+  };
   return context;
 }
 

@@ -198,6 +198,10 @@ class CClientApp {
   // no download folder is set (an item cannot have a file below a folder
   // that was never chosen). Any thread.
   std::string FindItemSavePath(const CUpdateItem& item);
+  // The path of a file the item may already have in the default layout,
+  // for removing what is there: never asks and never makes a folder, and
+  // is empty unless the item's number folder exists. Any thread.
+  std::string ExistingItemSavePath(const CUpdateItem& item);
   // Whether "dlpath" names a download folder.
   bool HasDownloadFolder() const;
   // Asks for the download folder until an existing one is given, stores it
@@ -268,8 +272,9 @@ class CClientApp {
   // be read in full (client_store.cc).
   void KeepUnreadStore(const std::string& path, const std::string& content);
   void KeepUnreadHandOff(const std::string& path);
-  // GetItemSavePath and FindItemSavePath.
-  std::string ItemSavePath(const CUpdateItem& item, bool may_ask);
+  // GetItemSavePath, FindItemSavePath and ExistingItemSavePath.
+  enum class SavePathLookup { kMayAsk, kNeverAsk, kExistingOnly };
+  std::string ItemSavePath(const CUpdateItem& item, SavePathLookup lookup);
 
   Registry& m_registry;
   const OsVersion& m_osVersion;

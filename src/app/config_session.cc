@@ -364,8 +364,10 @@ void CConfigSession::Commit() {
     for (int g = 0; g < provider.GetGroupCount(); ++g)
       provider.GetGroup(g)->m_bScan = provider.GetGroup(g)->m_bScanEdit;
   }
+  // Removal looks only at what is on disk: it never asks for a download
+  // folder or makes one.
   const DefaultSavePath save_path = [this](const CUpdateItem& item) {
-    return m_app.GetItemSavePath(item);
+    return m_app.ExistingItemSavePath(item);
   };
   for (int p = m_app.GetProviderCount() - 1; p >= kOwnProvider; --p) {
     CProvider& provider = *m_app.GetProvider(p);

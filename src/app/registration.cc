@@ -47,8 +47,10 @@ void CClientApp::ApplyRevocations() {
   if (GetProviderCount() < 2)
     return;
   const CProvider& master = *m_providers[0];
+  // Removal looks only at what is on disk: it never asks for a download
+  // folder or makes one.
   const DefaultSavePath save_path = [this](const CUpdateItem& item) {
-    return GetItemSavePath(item);
+    return ExistingItemSavePath(item);
   };
   for (int g = 0; g < master.GetGroupCount(); ++g) {
     const CUpdateGroup& group = *master.GetGroup(g);

@@ -90,18 +90,22 @@ std::string AbsoluteFolder(const std::string& folder) {
 }
 
 std::string CClientApp::GetItemSavePath(const CUpdateItem& item) {
-  return ItemSavePath(item, /*may_ask=*/true);
+  return ItemSavePath(item, SavePathLookup::kMayAsk);
 }
 
 std::string CClientApp::FindItemSavePath(const CUpdateItem& item) {
-  return ItemSavePath(item, /*may_ask=*/false);
+  return ItemSavePath(item, SavePathLookup::kNeverAsk);
+}
+
+std::string CClientApp::ExistingItemSavePath(const CUpdateItem& item) {
+  return ItemSavePath(item, SavePathLookup::kExistingOnly);
 }
 
 bool CClientApp::HasDownloadFolder() const {
   return m_profile.GetProfileString(kSettingsSection, "dlpath", "?") != "?";
 }
 
-std::string CClientApp::ItemSavePath(const CUpdateItem& item, bool may_ask) {
+std::string CClientApp::ItemSavePath(const CUpdateItem& item, SavePathLookup lookup) {
   if (!IsSafeLocation(item.m_strLocation))
     return {};
   const CUpdateGroup* group = item.m_pGroup;
@@ -110,7 +114,7 @@ std::string CClientApp::ItemSavePath(const CUpdateItem& item, bool may_ask) {
 
   std::string folder = m_profile.GetProfileString(kSettingsSection, "dlpath", "?");
   if (folder == "?") {
-    if (!may_ask)
+    if (lookup != SavePathLookup::kMayAsk)
       return {};
     folder = AskDownloadFolder();
     if (folder == "?")
@@ -120,6 +124,11 @@ std::string CClientApp::ItemSavePath(const CUpdateItem& item, bool may_ask) {
     return {};
 
   std::string path = folder + "/" + ProviderFolderName(group->m_pProvider->m_strAddress);
+  if (lookup == SavePathLookup::kExistingOnly) {
+    // Whatever the item left on disk lies below its number folder.
+    path += "/" + std::to_string(item.m_nNumber);
+    return IsDirectory(path) ? path + "/" + item.m_strLocation : std::string();
+  }
   EnsureDirectory(path);  // a failure shows at the next folder
   path += "/" + std::to_string(item.m_nNumber);
   if (!EnsureDirectory(path))

@@ -223,7 +223,7 @@ int RunRemove(CommandContext& context) {
       files += group.GetItem(i)->m_nFileStamp != -1;
   }
   RemoveDownloadedFiles(provider,
-                        [&app](const CUpdateItem& item) { return app.GetItemSavePath(item); });
+                        [&app](const CUpdateItem& item) { return app.ExistingItemSavePath(item); });
   app.m_providers.erase(app.m_providers.begin() + index);
 
   if (context.options.json) {

@@ -5,6 +5,7 @@
 #include "conditions/condition.h"
 #include "model/number_scan.h"
 #include "model/provider.h"
+#include "model/pruning.h"
 #include "model/token_reader.h"
 
 namespace gantrell {
@@ -54,13 +55,10 @@ void ForgetMovedFile(CUpdateItem* item, const std::string& new_location,
                      const ControlFileContext& context) {
   if (new_location == item->m_strLocation || item->m_nFileStamp <= 0)
     return;
-  std::string path = item->m_strSavePath;
-  if (path.empty() && context.default_save_path)
-    path = context.default_save_path(*item);
-  if (!path.empty())
-    std::remove(path.c_str());  // a file that stays is left alone
+  // The file goes with its part files and the folders made for its old
+  // location, as when it is removed for any other reason.
+  RemoveDownloadedFile(*item, context.default_save_path);
   item->m_strSavePath.clear();
-  item->m_nFileStamp = -1;
 }
 
 // The fixed sequence of an item entry after "FILE" and its name.

@@ -84,7 +84,9 @@ void Prune(CProvider& provider, const DefaultSavePath& default_save_path) {
   for (int g = provider.GetGroupCount() - 1; g >= 0; --g) {
     CUpdateGroup& group = *provider.GetGroup(g);
     if (CanDiscard(group)) {
-      RemoveDownloadedFiles(group, default_save_path);
+      // Nothing of it is on disk but what an interrupted download left.
+      for (int i = 0; i < group.GetItemCount(); ++i)
+        RemoveLeftovers(*group.GetItem(i), default_save_path);
       provider.RemoveGroup(g);
     } else {
       PruneItems(group, default_save_path);
@@ -98,7 +100,7 @@ void PruneItems(CUpdateGroup& group, const DefaultSavePath& default_save_path) {
     if (ListParsed(group) && item.m_bListed == 0)
       item.m_nOffered = 0;
     if (CanDiscard(item)) {
-      RemoveDownloadedFile(item, default_save_path);
+      RemoveLeftovers(item, default_save_path);
       group.RemoveItem(i);
     }
   }

@@ -27,6 +27,9 @@ bool CanDiscard(const CUpdateItem& item);
 // is not listed and every item can be discarded (an empty group can).
 bool CanDiscard(const CUpdateGroup& group);
 
+// Drops what the provider no longer publishes, with any part files an
+// interrupted download of a dropped item left; asks for the paths of those
+// items, so pass a lookup that neither asks nor makes folders.
 void Prune(CProvider& provider, const DefaultSavePath& default_save_path);
 void PruneItems(CUpdateGroup& group, const DefaultSavePath& default_save_path);
 
@@ -43,8 +46,7 @@ void RemoveDownloadedFiles(CUpdateGroup& group, const DefaultSavePath& default_s
 // For a provider that goes away: RemoveDownloadedFile on every item, and for
 // items without a file the part files that an interrupted download left at
 // their path (and the item's folders, when empty). This asks for the path
-// of every item, so the default path may make folders; they are removed
-// again when empty.
+// of every item: pass a lookup that neither asks nor makes folders.
 void RemoveDownloadedFiles(CProvider& provider, const DefaultSavePath& default_save_path);
 
 // The name a download's part file gets beside `destination`:

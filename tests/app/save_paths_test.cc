@@ -151,6 +151,22 @@ TEST_F(SavePathTest, LookUpForBackgroundThreadsNeverAsks) {
   EXPECT_EQ(frontend_.folder_prompts, 0);
 }
 
+TEST_F(SavePathTest, LookUpForRemovalNeitherAsksNorMakesFolders) {
+  frontend_.folder_answers = {{PromptResult::kOk, downloads_.path()}};
+  EXPECT_EQ(app_.ExistingItemSavePath(*item_), "");
+  EXPECT_EQ(frontend_.folder_prompts, 0);
+
+  SetDownloadFolder(downloads_.path());
+  EXPECT_EQ(app_.ExistingItemSavePath(*item_), "");
+  EXPECT_FALSE(std::filesystem::exists(downloads_.path() + "/updates_example_org_"));
+
+  // Once the item's folders are there, the path of its file is given.
+  item_->m_strLocation = "docs/readme.txt";
+  const std::string path = app_.GetItemSavePath(*item_);
+  EXPECT_EQ(app_.ExistingItemSavePath(*item_), path);
+  EXPECT_EQ(frontend_.folder_prompts, 0);
+}
+
 TEST_F(SavePathTest, RelativeFolderTypedAtThePromptIsStoredAbsolute) {
   const std::filesystem::path here = std::filesystem::current_path();
   const std::string relative = std::filesystem::relative(downloads_.path(), here).string();

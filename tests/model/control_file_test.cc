@@ -249,6 +249,27 @@ TEST(ControlFileTest, NewNumberAndLocationTogetherRemoveTheOldFile) {
   EXPECT_EQ(item->m_nTakenStamp, 17);
 }
 
+TEST(ControlFileTest, AMovedFileTakesItsPartFilesAndLocationFoldersAlong) {
+  testing::TempDir downloads;
+  ControlFileContext context = Context();
+  context.default_save_path = [&](const CUpdateItem& item) {
+    return downloads.File(std::to_string(item.m_nNumber) + "/" + item.m_strLocation);
+  };
+  CProvider provider;
+  ASSERT_TRUE(
+      Parse(provider, kHeader + "GRP \"G\" " + Item("f", "docs/en/a.txt") + "END END", context));
+  CUpdateItem* item = provider.GetGroup(0)->GetItem(0);
+  item->m_nTakenStamp = item->m_nFileStamp = 17;
+  downloads.WriteFile("2/docs/en/a.txt", "downloaded");
+  downloads.WriteFile("2/docs/en/a.txt.part-abc123", "a later download, killed");
+
+  ASSERT_TRUE(
+      Parse(provider, kHeader + "GRP \"G\" " + Item("f", "a.txt", "17") + "END END", context));
+  EXPECT_FALSE(std::filesystem::exists(downloads.File("2/docs")));
+  EXPECT_EQ(item->m_strLocation, "a.txt");
+  EXPECT_EQ(item->m_nFileStamp, -1);
+}
+
 TEST(ControlFileTest, DatesAreDecimalWhateverTheirLeadingZeros) {
   CProvider provider;
   ASSERT_TRUE(

@@ -254,17 +254,30 @@ TEST(RemoveDownloadedFileTest, RemovingAProviderTakesItsStalePartFiles) {
   EXPECT_TRUE(std::filesystem::exists(dir.File("mine/custom.bin.bak")));
   EXPECT_TRUE(std::filesystem::exists(dir.File("prov/notes.txt")));
   EXPECT_EQ(kept->m_nFileStamp, -1);
+}
 
-  // Pruning asks no path for an item without a file, part files or not.
-  Tree pruned;
-  CUpdateItem* unlisted = pruned.Add("g", "unlisted", false, false);
-  unlisted->m_strSavePath = dir.File("mine/custom.bin");
-  bool asked = false;
-  Prune(pruned.provider, [&](const CUpdateItem&) {
-    asked = true;
-    return std::string();
+TEST(PruneTest, DroppedItemsTakeThePartFilesOfAnInterruptedDownload) {
+  TempDir dir;
+  Tree tree;
+  tree.Add("kept", "listed", true, false);
+  CUpdateItem* dropped = tree.Add("kept", "dropped", false, false);
+  dropped->m_nNumber = 3;
+  dropped->m_strLocation = "d.bin";
+  dir.WriteFile("prov/3/d.bin.part-abc123", "half");
+  // A whole group goes, its one item killed half way too.
+  CUpdateItem* in_gone_group = tree.Add("gone", "g", false, false);
+  in_gone_group->m_nNumber = 4;
+  in_gone_group->m_strLocation = "sub/g.bin";
+  dir.WriteFile("prov/4/sub/g.bin.part-ZZZ999", "half");
+  dir.WriteFile("prov/4/sub/notes.txt", "the user's");
+
+  Prune(tree.provider, [&](const CUpdateItem& item) {
+    return dir.File("prov/" + std::to_string(item.m_nNumber) + "/" + item.m_strLocation);
   });
-  EXPECT_FALSE(asked);
+  EXPECT_EQ(tree.Names(), (std::vector<std::string>{"kept:listed,"}));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("prov/3")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("prov/4/sub/g.bin.part-ZZZ999")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("prov/4/sub/notes.txt")));
 }
 
 TEST(RemoveStalePartFilesTest, OnlyTheDestinationsOwnPartFilesGo) {
