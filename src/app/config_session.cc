@@ -179,10 +179,13 @@ void CConfigSession::ClickGroupScan(bool on) {
     return;
   std::erase_if(m_downloads, [&](const CUpdateItem* item) { return item->m_pGroup == selected; });
   selected->m_bScanEdit = on ? 1 : 0;
+  // A group switched off keeps none of its items chosen: a chosen item
+  // would still be listed by the main window after OK and downloaded,
+  // though no row here shows it.
   for (int i = 0; i < selected->GetItemCount(); ++i) {
     CUpdateItem* item = selected->GetItem(i);
-    item->m_bSelected = m_app.IsItemPending(*item);
-    if (item->m_bSelected && selected->m_bScanEdit == 1)
+    item->m_bSelected = selected->m_bScanEdit == 1 && m_app.IsItemPending(*item);
+    if (item->m_bSelected)
       m_downloads.push_back(item);
   }
   m_nProviderScan = 2;

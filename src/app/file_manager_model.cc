@@ -1,7 +1,5 @@
 #include "app/file_manager_model.h"
 
-#include <unistd.h>
-
 #include "app/client_app.h"
 #include "model/pruning.h"
 #include "model/size_text.h"
@@ -65,10 +63,14 @@ bool OpenFile(CClientApp& app, ShellOpen& shell, CUpdateItem& item) {
 
 CopyOffer MakeCopyOffer(const std::string& path) {
   CopyOffer offer;
-  const std::size_t dot = path.rfind('.');
-  if (dot != std::string::npos)
-    offer.extension = path.substr(dot);
+  // Only a "." in the file's name starts an extension: download folders
+  // often lie below hidden ones ("~/.local"), and an extension holding a
+  // folder would make a filter that shows nothing and a suffix that leads
+  // into a folder.
   const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+    offer.extension = path.substr(dot);
   if (slash != std::string::npos)
     offer.file_name = path.substr(slash + 1);
   offer.filter_description = "Existing type (*" + offer.extension + ")";
@@ -77,30 +79,11 @@ CopyOffer MakeCopyOffer(const std::string& path) {
 }
 
 void DeleteDownloadedFile(CClientApp& app, CUpdateItem& item) {
-  std::string default_path;
-  RemoveDownloadedFile(item, [&](const CUpdateItem& of) {
-    default_path = app.GetItemSavePath(of);
-    return default_path;
-  });
+  // The removal of downloaded files also takes the empty folders of a
+  // default path, from the location's deepest up to the number folder.
+  RemoveDownloadedFile(item, [&](const CUpdateItem& of) { return app.GetItemSavePath(of); });
   item.m_nFileStamp = -1;
   item.m_bJustDownloaded = false;
-  // A location with folders ("docs/en/readme.txt") leaves them below the
-  // number folder, which then cannot go either: the empty ones are removed
-  // from the deepest up, the number folder last.
-  const std::string& location = item.m_strLocation;
-  if (default_path.size() <= location.size() + 1 || location.find('/') == std::string::npos ||
-      default_path.compare(default_path.size() - location.size(), std::string::npos, location) !=
-          0) {
-    return;
-  }
-  const std::size_t number_folder_end = default_path.size() - location.size() - 1;
-  std::string folder = default_path;
-  for (std::size_t slash;
-       (slash = folder.rfind('/')) != std::string::npos && slash >= number_folder_end;) {
-    folder.resize(slash);
-    if (::rmdir(folder.c_str()) != 0)
-      break;
-  }
 }
 
 CFileManagerModel::CFileManagerModel(CClientApp& app, ShellOpen& shell)

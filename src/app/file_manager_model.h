@@ -53,7 +53,7 @@ struct FileTexts {
 };
 
 // What the save dialog of a copy offers: the default extension (from the
-// last "." of the path, with the dot; empty without one), the initial file
+// last "." of the file's name, with the dot; empty without one), the initial file
 // name (after the last "/"), and the one filter, "Existing type (*EXT)"
 // with the pattern "*EXT".
 struct CopyOffer {

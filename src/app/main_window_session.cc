@@ -34,6 +34,13 @@ void CMainWindowSession::AddPending(const std::string& addresses) {
 }
 
 void CMainWindowSession::OnNewProvider() {
+  // A registration loop running only gathers the new addresses, so it may
+  // take them during any dialog; anything else waits.
+  if (m_nOpenDialogs > 0 && !m_bRegistering) {
+    m_bHandOffWaiting = true;
+    return;
+  }
+  m_bHandOffWaiting = false;
   // "newprov" gathers every address handed over and not yet registered;
   // only those the pending text does not hold yet are taken.
   const std::size_t before = m_strPending.size();
@@ -42,6 +49,17 @@ void CMainWindowSession::OnNewProvider() {
     return;
   if (!m_bRegistering)
     RegisterPendingProviders();
+}
+
+void CMainWindowSession::BeginDialog() {
+  ++m_nOpenDialogs;
+}
+
+void CMainWindowSession::EndDialog() {
+  if (m_nOpenDialogs > 0)
+    --m_nOpenDialogs;
+  if (m_nOpenDialogs == 0 && m_bHandOffWaiting)
+    OnNewProvider();
 }
 
 void CMainWindowSession::RegisterPendingProviders() {

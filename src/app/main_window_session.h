@@ -31,7 +31,20 @@ class CMainWindowSession {
   // stored there that the pending text does not hold yet are appended and
   // registered, unless a registration loop is already running (it then
   // takes the new addresses too). Nothing new: nothing happens.
+  //
+  // While the window runs another dialog of its own (a download, a fetch,
+  // the configuration), a notice only waits: registering then would grow
+  // the provider list under a worker that walks it, or change selections
+  // that dialog is editing. The notice is taken when the last such dialog
+  // has ended.
   void OnNewProvider();
+
+  // Brackets a dialog the window runs besides registration (see
+  // OnNewProvider); they nest. EndDialog takes a notice that waited.
+  void BeginDialog();
+  void EndDialog();
+  // Whether a hand-off notice waits for the window's dialogs to end.
+  bool hand_off_waiting() const { return m_bHandOffWaiting; }
 
   // Registers the pending addresses in order, rebuilding the list after
   // each. Blanks and line breaks around an address are dropped (a file of
@@ -52,6 +65,22 @@ class CMainWindowSession {
   std::function<void()> m_rebuild;
   bool m_bRegistering = false;
   std::string m_strPending;
+  int m_nOpenDialogs = 0;
+  bool m_bHandOffWaiting = false;
+};
+
+// Keeps a window dialog bracketed for as long as it lives.
+class CWindowDialogScope {
+ public:
+  explicit CWindowDialogScope(CMainWindowSession& session) : m_session(session) {
+    m_session.BeginDialog();
+  }
+  ~CWindowDialogScope() { m_session.EndDialog(); }
+  CWindowDialogScope(const CWindowDialogScope&) = delete;
+  CWindowDialogScope& operator=(const CWindowDialogScope&) = delete;
+
+ private:
+  CMainWindowSession& m_session;
 };
 
 // The text of a list entry: the item's name, " from ", its provider's name.

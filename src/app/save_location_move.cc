@@ -88,13 +88,16 @@ std::string SaveLocationCaption(const CUpdateItem& item) {
 SaveDialogProposal ProposeSaveDialog(const CUpdateItem& item) {
   SaveDialogProposal proposal;
   const std::string& location = item.m_strLocation;
-  if (const std::size_t dot = location.rfind('.'); dot != std::string::npos)
+  // Locations name their folders with either separator. A "." in a folder
+  // name ("v1.2/tool") is no extension: as one it would become a filter
+  // and a suffix holding a folder.
+  const std::size_t slash = location.find_last_of("\\/");
+  if (const std::size_t dot = location.rfind('.');
+      dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
     proposal.extension = location.substr(dot);
-  // Locations name their folders with either separator.
-  if (const std::size_t slash = location.find_last_of("\\/");
-      slash != std::string::npos && slash + 1 < location.size()) {
-    proposal.file_name = location.substr(slash + 1);
   }
+  if (slash != std::string::npos && slash + 1 < location.size())
+    proposal.file_name = location.substr(slash + 1);
   proposal.filter_label = "Existing type (*" + proposal.extension + ")";
   proposal.filter_pattern = "*" + proposal.extension;
   return proposal;

@@ -18,8 +18,8 @@ class CUpdateItem;
 std::string SaveLocationCaption(const CUpdateItem& item);
 
 // What "Browse" offers the platform's save dialog, from the item's
-// download location: the extension (from the last "." on, empty without
-// one), the proposed file name (after the last "\" or "/", empty without
+// download location: the extension (from the last "." of its file name
+// on, empty without one), the proposed file name (after the last "\" or "/", empty without
 // one) and the filter "Existing type (*ext)" with its pattern "*ext".
 struct SaveDialogProposal {
   std::string extension;

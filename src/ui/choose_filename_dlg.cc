@@ -6,7 +6,7 @@
 #include "app/save_location_move.h"
 #include "model/update_item.h"
 #include "ui/app_icon.h"
-#include "ui/file_prompts.h"
+#include "ui/user_prompts.h"
 #include "ui_choose_filename_dlg.h"
 
 namespace gantrell::ui {
@@ -29,15 +29,15 @@ CChooseFilenameDlg::~CChooseFilenameDlg() = default;
 
 void CChooseFilenameDlg::Browse() {
   const SaveDialogProposal proposal = ProposeSaveDialog(m_item);
-  FilePrompts::SaveRequest request;
+  UserPrompts::SaveRequest request;
   request.title = windowTitle();
   // The field's path when one is there, so that the dialog opens where the
   // file is to go; else the name the location gives.
   const QString typed = m_ui->pathEdit->text();
-  request.proposed = typed.isEmpty() ? QString::fromStdString(proposal.file_name) : typed;
-  request.filter = QString::fromStdString(proposal.filter_label);
-  request.default_suffix = QString::fromStdString(proposal.extension).mid(1);
-  const QString chosen = FilePrompts::SaveFileName(this, request);
+  request.file_name = typed.isEmpty() ? QString::fromStdString(proposal.file_name) : typed;
+  request.default_extension = QString::fromStdString(proposal.extension);
+  request.filter = QString::fromStdString(proposal.filter_label + "|" + proposal.filter_pattern);
+  const QString chosen = UserPrompts::ChooseSaveFile(this, request);
   if (!chosen.isEmpty())
     m_ui->pathEdit->setText(chosen);
 }

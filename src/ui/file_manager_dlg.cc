@@ -92,8 +92,11 @@ void CFileManagerDlg::OnCopy() {
   CopyOffer offer;
   if (!m_model.OfferCopyOfSelected(&offer))
     return;
-  const QString destination = UserPrompts::ChooseSaveFile(
-      this, {Text(offer.file_name), Text(offer.extension), Text(offer.FilterText())});
+  UserPrompts::SaveRequest request;
+  request.file_name = Text(offer.file_name);
+  request.default_extension = Text(offer.extension);
+  request.filter = Text(offer.FilterText());
+  const QString destination = UserPrompts::ChooseSaveFile(this, request);
   if (destination.isEmpty())
     return;
   // A failed copy leaves nothing behind and is not reported.

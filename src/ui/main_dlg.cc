@@ -91,6 +91,7 @@ void CMainDlg::OnNewProvider() {
 }
 
 void CMainDlg::OnConfigure() {
+  const CWindowDialogScope dialog(m_session);
   CConfigDlg config(m_app, this);
   config.exec();
   // OK commits the selection, which the list then shows. The list is
@@ -102,6 +103,7 @@ void CMainDlg::OnConfigure() {
 }
 
 void CMainDlg::OnSaveLocation() {
+  const CWindowDialogScope dialog(m_session);
   for (CUpdateItem* item : SelectedItems()) {
     CChooseFilenameDlg choose(m_app, *item, this);
     choose.exec();
@@ -109,11 +111,13 @@ void CMainDlg::OnSaveLocation() {
 }
 
 void CMainDlg::ShowFileManager() {
+  const CWindowDialogScope dialog(m_session);
   CFileManagerDlg manager(m_app, nullptr, this);
   manager.exec();
 }
 
 void CMainDlg::ShowAbout() {
+  const CWindowDialogScope dialog(m_session);
   CAboutDlg about(this);
   about.exec();
 }
@@ -197,6 +201,9 @@ void CMainDlg::OnRemove() {
 }
 
 void CMainDlg::OnDownload() {
+  // The fetch, the download and the file manager all run as dialogs of
+  // this window.
+  const CWindowDialogScope dialog(m_session);
   const int result = DownloadListed(m_app, ListedItems());
   if (result == 1) {
     ShowFileManager();

@@ -7,7 +7,8 @@
 // What the buttons do to the model lives in app/main_window_model.h and
 // app/main_window_session.h; this class maps widgets onto those calls.
 // While the window runs it listens for hand-offs of other instances; each
-// reaches OnNewProvider on the interface thread.
+// reaches OnNewProvider on the interface thread, and one that arrives while
+// another dialog of the window runs waits until that dialog has ended.
 #pragma once
 
 #include <QDialog>
@@ -57,6 +58,8 @@ class CMainDlg : public QDialog {
   void ShowFileManager();
   // Opens the About box modally.
   void ShowAbout();
+
+  const CMainWindowSession& session() const { return m_session; }
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;

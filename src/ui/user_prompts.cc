@@ -146,14 +146,15 @@ QString UserPrompts::ChooseSaveFile(QWidget* parent, const SaveRequest& request)
   const qsizetype bar = request.filter.indexOf('|');
   const QString description = bar < 0 ? request.filter : request.filter.left(bar);
   const QString pattern = bar < 0 ? QStringLiteral("*") : request.filter.mid(bar + 1);
-  QFileDialog dialog(ParentFor(parent));
+  QFileDialog dialog(ParentFor(parent), request.title);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setNameFilter(description + " (" + pattern + ")");
   if (request.default_extension.size() > 1)
     dialog.setDefaultSuffix(request.default_extension.mid(1));
-  dialog.selectFile(request.file_name);
+  if (!request.file_name.isEmpty())
+    dialog.selectFile(request.file_name);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
     return {};
   return dialog.selectedFiles().constFirst();

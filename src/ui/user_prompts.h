@@ -1,10 +1,12 @@
 // The one place where the windowed client asks the user something outside
-// its own dialogs: message boxes and the platform's folder chooser.
+// its own dialogs: message boxes, the platform's folder chooser and its
+// save-file dialog.
 //
-// Tests switch on automatic answers: nothing is shown, each box or chooser
-// takes the next answer queued for it (a notice with none queued is
-// answered OK, a question No, a chooser is cancelled, each counted as
-// unanswered), and every box is recorded with its text and icon.
+// Tests switch on automatic answers: nothing is shown, each box, chooser
+// or save dialog takes the next answer queued for it (a notice with none
+// queued is answered OK, a question No, a chooser or save dialog is
+// cancelled, each counted as unanswered), and every box and save dialog is
+// recorded with what it showed.
 //
 // Interface thread only.
 #pragma once
@@ -38,9 +40,10 @@ class UserPrompts {
 
   // What a save-file dialog was asked to offer.
   struct SaveRequest {
-    QString file_name;          // initial file name
+    QString file_name;          // initial file name, or a full path
     QString default_extension;  // with its dot; empty for none
     QString filter;             // "Description|*pattern"
+    QString title;              // empty: the platform's own
   };
   // The platform's save-file dialog: the initial file name, the default
   // extension (appended to a name typed without one) and one filter given

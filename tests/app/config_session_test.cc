@@ -170,6 +170,9 @@ TEST_F(ConfigSessionTest, GroupScanReplacesTheGroupsRowsAndMakesTheProviderMixed
             (std::vector<std::string>{"p-g1-0.bin from p", "p-g1-1.bin from p"}));
   EXPECT_EQ(session.provider_scan(), 2);
   EXPECT_EQ(provider->m_nScanModeEdit, 1);  // untouched by a group click
+  // Nothing of a group switched off is downloaded after OK either.
+  EXPECT_FALSE(provider->GetGroup(0)->GetItem(0)->m_bSelected);
+  EXPECT_FALSE(provider->GetGroup(0)->GetItem(1)->m_bSelected);
   session.ClickGroupScan(true);
   EXPECT_EQ(session.downloads().size(), 4u);
 

@@ -183,9 +183,10 @@ TEST(CopyOfferTest, ExtensionNameAndFilterComeFromThePath) {
   EXPECT_EQ(offer.filter_description, "Existing type (*)");
   EXPECT_EQ(offer.filter_pattern, "*");
 
-  // The extension is taken from the whole path, as the save dialog has it.
-  offer = MakeCopyOffer("/dl/a.b/1/README");
-  EXPECT_EQ(offer.extension, ".b/1/README");
+  // A "." in a folder of the path starts no extension.
+  offer = MakeCopyOffer("/home/u/.local/dl/1/README");
+  EXPECT_EQ(offer.extension, "");
+  EXPECT_EQ(offer.FilterText(), "Existing type (*)|*");
   EXPECT_EQ(MakeCopyOffer("/dl/1/").file_name, "");
 }
 

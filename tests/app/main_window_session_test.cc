@@ -116,6 +116,31 @@ TEST_F(MainWindowSessionTest, HandOffDuringARegistrationJoinsTheRunningLoop) {
   EXPECT_EQ(deepest, 1);
 }
 
+TEST_F(MainWindowSessionTest, HandOffWhileAnotherDialogRunsWaitsForItsEnd) {
+  // A download or a fetch walks the provider list on its worker: a
+  // registration must not grow it meanwhile. The notice is taken once the
+  // last of the nested dialogs has ended.
+  {
+    const CWindowDialogScope download(session_);
+    {
+      const CWindowDialogScope file_manager(session_);
+      HandOver(first_.address());
+      session_.OnNewProvider();
+      EXPECT_TRUE(session_.hand_off_waiting());
+    }
+    EXPECT_EQ(app_.GetProviderCount(), 5);
+    EXPECT_TRUE(rebuilt_.empty());
+    EXPECT_EQ(frontend_.wait_dialogs, 0);
+  }
+  EXPECT_FALSE(session_.hand_off_waiting());
+  EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address()}));
+  EXPECT_EQ(rebuilt_, (std::vector<int>{6}));
+
+  // With nothing handed over, the end of a dialog changes nothing.
+  { const CWindowDialogScope about(session_); }
+  EXPECT_EQ(rebuilt_, (std::vector<int>{6}));
+}
+
 TEST_F(MainWindowSessionTest, StartupTextOfTwoCharactersOrFewerOffersNothing) {
   Offer(session_, "ab");
   session_.RegisterPendingProviders();

@@ -73,6 +73,8 @@ TEST_F(SaveLocationMoveTest, CaptionAndBrowseProposal) {
       {"tool.exe", ".exe", ""},
       {"bin\\tool.tar.gz", ".gz", "tool.tar.gz"},
       {"docs/readme", "", "readme"},
+      {"v1.2/tool", "", "tool"},
+      {"v1.2\\tool.bin", ".bin", "tool.bin"},
       {"docs\\", "", ""},
       {"", "", ""},
   };

@@ -14,7 +14,6 @@
 namespace gantrell::ui_test {
 
 using ui::CChooseFilenameDlg;
-using ui::FilePrompts;
 using ui::UserPrompts;
 
 class ChooseFilenameDlgTest : public QObject {
@@ -38,18 +37,19 @@ class ChooseFilenameDlgTest : public QObject {
     auto* field = dialog.findChild<QLineEdit*>("pathEdit");
     QCOMPARE(field->text(), QString("/somewhere/beta.exe"));
 
-    FilePrompts::SetNextFileName("/chosen/file.exe");
+    UserPrompts::SetNextSaveFile("/chosen/file.exe");
     QTest::mouseClick(dialog.findChild<QPushButton*>("browseButton"), Qt::LeftButton);
     QCOMPARE(field->text(), QString("/chosen/file.exe"));
     field->clear();
     QTest::mouseClick(dialog.findChild<QPushButton*>("browseButton"), Qt::LeftButton);  // cancel
     QCOMPARE(field->text(), QString());
-    const auto requests = FilePrompts::TakeRequests();
+    const auto requests = UserPrompts::TakeSaveRequests();
     QCOMPARE(requests.size(), 2);
-    QCOMPARE(requests[0].proposed, QString("/somewhere/beta.exe"));
-    QCOMPARE(requests[1].proposed, QString("beta.exe"));
-    QCOMPARE(requests[1].filter, QString("Existing type (*.exe)"));
-    QCOMPARE(requests[1].default_suffix, QString("exe"));
+    QCOMPARE(requests[0].file_name, QString("/somewhere/beta.exe"));
+    QCOMPARE(requests[1].file_name, QString("beta.exe"));
+    QCOMPARE(requests[1].filter, QString("Existing type (*.exe)|*.exe"));
+    QCOMPARE(requests[1].default_extension, QString(".exe"));
+    QCOMPARE(requests[1].title, QString("Choose Filename"));
   }
 
   void OkMovesTheFileAndSetToDefaultBringsItBack() {

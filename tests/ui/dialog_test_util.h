@@ -17,7 +17,6 @@
 #include "platform/os_version_registry.h"
 #include "support/temp_dir.h"
 #include "support/temp_registry.h"
-#include "ui/file_prompts.h"
 #include "ui/qt_frontend.h"
 #include "ui/user_prompts.h"
 
@@ -48,8 +47,6 @@ struct TestApp {
     app.profile().WriteProfileString("mainpath", "dlpath", downloads.path(), nullptr);
     ui::UserPrompts::SetAutomaticAnswers(true);
     ui::UserPrompts::Reset();
-    ui::FilePrompts::SetAutomaticAnswers(true);
-    ui::FilePrompts::Reset();
   }
 
   // A verified provider with a group per entry of `scans`, each with two

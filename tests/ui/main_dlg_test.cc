@@ -265,6 +265,32 @@ class MainDlgTest : public QObject {
     QCOMPARE(List()->count(), 1);
   }
 
+  // A hand-off while another dialog of the window runs (here the file
+  // manager; a download or a fetch would have a worker walking the
+  // provider list) waits until that dialog has closed.
+  void handOffWhileADialogRunsWaitsForItsEnd() {
+    OpenWithItems(1);
+    TestSite later(m_fixture->server(), "/later/", "Later Tools");
+    later.AddItem("l.bin", 1, "ll");
+    later.Publish();
+    bool waited = false;
+    WhenShown<CFileManagerDlg>([&](CFileManagerDlg* manager) {
+      QVERIFY(m_fixture->app().profile().WriteProfileString(kSettingsSection, "newprov",
+                                                            later.address(), nullptr));
+      QVERIFY(NotifyHandOff("Gantrell"));
+      QTRY_VERIFY(m_window->session().hand_off_waiting());
+      QCOMPARE(m_fixture->app().GetProviderCount(), 6);
+      waited = true;
+      manager->reject();
+    });
+    UserPrompts::SetNextAnswer(MessageAnswer::kOk);
+    Click("viewDownloadsButton");
+    QVERIFY(waited);
+    QCOMPARE(m_fixture->app().GetProviderCount(), 7);
+    QCOMPARE(m_fixture->TakeTexts(), QStringList{"New Provider successfully set up: Later Tools"});
+    QCOMPARE(List()->count(), 2);
+  }
+
   void viewDownloadedItemsOpensTheFileManager() {
     OpenWithItems(1);
     bool managerShown = false;
