@@ -23,6 +23,12 @@ def pairs(values):
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
+    # A browser hands a subscription file to the program registered for
+    # its type.
+    extensions_map = {
+        **http.server.SimpleHTTPRequestHandler.extensions_map,
+        ".gantrell": "application/x-gantrell-subscription",
+    }
     delays = {}
     trickles = {}
     corrupt = set()

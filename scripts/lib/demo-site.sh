@@ -7,8 +7,11 @@
 #   demo_site FOLDER         makes FOLDER/www (keys in FOLDER/keys)
 #   demo_serve FOLDER [server options]
 #                            serves FOLDER/www; sets demo_port, demo_provider,
-#                            GANTRELL_KEY_SERVER; stopped by demo_stop
-# Needs $top (the source tree) and a build in $top/build.
+#                            GANTRELL_KEY_SERVER; adds the demo provider's
+#                            subscription file (www/demo/subscribe.gantrell);
+#                            stopped by demo_stop
+# Needs $top (the source tree) and a build in $top/build, or the folder of
+# the programs in $demo_bin.
 
 demo_sandbox() {
   local dir=$1
@@ -24,7 +27,7 @@ demo_sandbox() {
 
 demo_site() {
   local dir=$1
-  local publish="$top/build/tools/gantrell-publish"
+  local publish="${demo_bin:-$top/build/tools}/gantrell-publish"
   local www="$dir/www"
   local entry
   for entry in master signone signtwo signthree; do
@@ -92,6 +95,9 @@ demo_serve() {
   fi
   export GANTRELL_KEY_SERVER="http://127.0.0.1:$demo_port"
   demo_provider="http://127.0.0.1:$demo_port/demo/"
+  # The address is known only now; the items are unchanged and kept.
+  "${demo_bin:-$top/build/tools}/gantrell-publish" site --out "$dir/www/demo" \
+    --address "$demo_provider" "$dir/demo.manifest" >/dev/null
 }
 
 demo_stop() {

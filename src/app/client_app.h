@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/authority_anchors.h"
 #include "app/command_line.h"
 #include "app/frontend.h"
 #include "app/wait_handshake.h"
@@ -61,6 +62,9 @@ struct StartupOptions {
   // " * " (the console client's "add"); handed to a running instance like
   // the file's text.
   std::string offered_providers;
+  // The installed authority key records (authority_anchors.h); empty for
+  // none.
+  std::string authority_folder = InstalledAuthorityFolder();
   HttpOptions http;
 };
 
@@ -180,6 +184,11 @@ class CClientApp {
   // false, with the reason in *error when given, on failure, and when the
   // load found a store that must be kept as it is.
   bool SaveStore(std::string* error = nullptr);
+  // Gives every authority entry without a stored key record the installed
+  // record of m_options.authority_folder, so that its key is never taken on
+  // trust; entries that have one keep it, and one the master has revoked
+  // gets none. False, reported, when records are installed but unusable.
+  bool TakeAuthorityAnchors();
   // Drops every provider whose address equals that of an earlier one.
   void RemoveDuplicateProviders();
   // The full path of a file in the main data folder.

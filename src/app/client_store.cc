@@ -200,6 +200,31 @@ void CClientApp::LoadStore() {
   RemoveDuplicateProviders();
 }
 
+bool CClientApp::TakeAuthorityAnchors() {
+  AnchorRecords records;
+  std::string error;
+  switch (ReadAuthorityAnchors(m_options.authority_folder, &records, &error)) {
+    case AnchorRead::kNone:
+      return true;
+    case AnchorRead::kBroken:
+      Message("The authority keys installed with Gantrell cannot be used: " + error +
+                  ". Reinstall Gantrell",
+              MessageIcon::kError);
+      return false;
+    case AnchorRead::kRead:
+      break;
+  }
+  for (int i = 0; i < kAuthorityEntryCount && i < GetProviderCount(); ++i) {
+    CProvider& entry = *m_providers[static_cast<std::size_t>(i)];
+    if (entry.m_pKeyData != nullptr || IsRevokedBuiltInEntry(m_providers, i))
+      continue;
+    const std::vector<std::uint8_t>& record = records[static_cast<std::size_t>(i)];
+    entry.SetKeyData(record.data(), static_cast<int>(record.size()));
+    entry.SetPublicKey(record.data(), static_cast<int>(record.size()));
+  }
+  return true;
+}
+
 void CClientApp::RemoveDuplicateProviders() {
   ProviderList kept;
   for (auto& provider : m_providers) {

@@ -149,6 +149,10 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
   }
 
   LoadStore();
+  if (!TakeAuthorityAnchors()) {
+    ReleaseAll();
+    return StartupResult::kFailed;
+  }
 
   if (!m_options.offline) {
     if (m_options.force_fetch) {

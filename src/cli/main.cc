@@ -3,6 +3,7 @@
 // window, and turns the outcome into an exit status (and, with --json, one
 // JSON document on standard output).
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
+#include "gantrell_version.h"
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
 
@@ -188,5 +190,9 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace gantrell::cli
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("gantrell-cli %s\n", gantrell::kVersion);
+    return 0;
+  }
   return gantrell::cli::Run(std::vector<std::string>(argv + 1, argv + argc));
 }

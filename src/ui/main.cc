@@ -4,16 +4,24 @@
 // "-pr" and a file of provider addresses.
 #include <QApplication>
 #include <QFileInfo>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/client_app.h"
+#include "gantrell_version.h"
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
 #include "ui/app_icon.h"
 #include "ui/qt_frontend.h"
 
 int main(int argc, char** argv) {
+  // Answered before Qt starts, so that it works without a display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("gantrell %s\n", gantrell::kVersion);
+    return 0;
+  }
   QApplication application(argc, argv);
   application.setWindowIcon(gantrell::ui::AppIcon());
   // Qt has taken its own options (-platform, ...); the rest is the

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "conditions/condition.h"
 #include "model/provider.h"
 #include "model/token_reader.h"
@@ -367,6 +368,43 @@ TEST_F(SiteTest, BadManifestsNameTheLineAndLeaveTheSiteUntouched) {
     EXPECT_EQ(r.status, 1) << out;
     EXPECT_NE(r.err.find("lies inside the site folder"), std::string::npos) << out << r.err;
   }
+}
+
+// The subscription file holds the address alone, as the client reads a
+// file argument; --address stands in for the manifest's address, and an
+// address clients cannot subscribe to gets no file.
+TEST_F(SiteTest, SubscriptionFileHoldsTheAddressClientsRegister) {
+  RunResult r = BuildSite(kFullManifest);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadPendingProviders(Path("www/subscribe.gantrell")), "http://updates.example.org/");
+  EXPECT_NE(r.out.find("subscribe.gantrell"), std::string::npos) << r.out;
+
+  fs::remove_all(Path("www"));
+  r = BuildSite(kBase, {"--address", "http://127.0.0.1:8080/demo/"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadPendingProviders(Path("www/subscribe.gantrell")), "http://127.0.0.1:8080/demo/");
+
+  fs::remove_all(Path("www"));
+  r = BuildSite(kBase);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(Path("www/subscribe.gantrell")));
+
+  // A licence may name an address without the closing "/": the site is
+  // built, without a file that would subscribe to nothing.
+  r = BuildSite(std::string("address = http://updates.example.org\n") + kBase);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(Path("www/subscribe.gantrell")));
+  EXPECT_NE(r.err.find("does not end in '/'"), std::string::npos) << r.err;
+
+  fs::remove_all(Path("www"));
+  for (const char* bad : {"ftp://example.org/", "http://example.org", "http:///x/",
+                          "http://a.org/x/ * http://b.org/", "example.org/"}) {
+    r = BuildSite(kBase, {"--address", bad});
+    EXPECT_EQ(r.status, 2) << bad;
+    EXPECT_FALSE(fs::exists(Path("www"))) << bad;
+  }
+  r = BuildSite(kBase, {"--address", "http://example.org/" + std::string(600, 'a') + "/"});
+  EXPECT_EQ(r.status, 2);
 }
 
 TEST_F(SiteTest, BadUsageExitsWithTwoAndWritesNothing) {

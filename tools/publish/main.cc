@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "command.h"
+#include "gantrell_version.h"
 
 namespace gantrell::publish {
 namespace {
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     PrintHelp(stdout);
+    return kExitOk;
+  }
+  if (name == "--version") {
+    std::printf("%s %s\n", kProgramName.data(), gantrell::kVersion);
     return kExitOk;
   }
   for (const Command& command : kCommands) {

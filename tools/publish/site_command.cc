@@ -39,10 +39,15 @@ constexpr int kMaxItemSignature = 512;
 constexpr int kMaxItemKeyBits = (kMaxItemSignature - kSignatureHeaderLength) * 8;
 constexpr std::size_t kMaxManifestLength = 16 * 1024 * 1024;
 constexpr std::size_t kMaxItemLength = 2147483647;  // LEN is a 32-bit number
+// The file a provider links to: opened from a browser or file manager it
+// hands its text to the client as the file argument, of which the client
+// reads 512 bytes.
+constexpr const char* kSubscriptionFile = "subscribe.gantrell";
+constexpr std::size_t kMaxSubscriptionLength = 512;
 
 constexpr char kHelp[] =
     "Usage: gantrell-publish site --out DIR [--authority-key KEY --authority D]\n"
-    "                             [--prune] MANIFEST\n"
+    "                             [--address URL] [--prune] MANIFEST\n"
     "\n"
     "Builds the update site described by MANIFEST in the folder DIR (made if\n"
     "missing), ready to be served as it is:\n"
@@ -53,6 +58,8 @@ constexpr char kHelp[] =
     "                             signature\n"
     "  license.sig                with --authority-key: the authority's licence\n"
     "                             for the manifest's address\n"
+    "  subscribe.gantrell         when the address is known: the address alone, a\n"
+    "                             file that subscribes whoever opens it; link to it\n"
     "Other files in DIR (oldpubN.dat/.sig from 'rotate', a license.sig from an\n"
     "authority) are left alone. Nothing in DIR changes unless every file could\n"
     "be made. docs/publish-manifest.md describes the manifest.\n"
@@ -61,6 +68,7 @@ constexpr char kHelp[] =
     "  --out DIR            the site folder\n"
     "  --authority-key FILE an authority's PEM private key, to sign license.sig\n"
     "  --authority D        that authority's entry, 1 or 2\n"
+    "  --address URL        the provider's address, in place of the manifest's\n"
     "  --prune              remove N.dat/N.sig files of items no longer listed\n"
     "                       (without it they are only reported)\n"
     "  -h, --help           show this help\n"
@@ -83,6 +91,26 @@ bool IsInside(const std::string& path, const std::string& folder) {
   const auto [base_end, file_it] =
       std::mismatch(base.begin(), base.end(), file.begin(), file.end());
   return base_end == base.end();
+}
+
+// Why clients could not subscribe to `address` from a subscription file,
+// or an empty text when they can: it must be an absolute http:// or
+// https:// address of a folder, in one piece.
+std::string SubscriptionProblem(const std::string& address) {
+  const bool http = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+  const std::size_t scheme = address.find("://") + 3;
+  if (!http || address.size() <= scheme || address[scheme] == '/')
+    return "it is not an absolute http:// or https:// address";
+  if (address.back() != '/')
+    return "it does not end in '/' (clients fetch every file by appending its name)";
+  for (const char c : address) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f)
+      return "it holds a blank or a control character";
+  }
+  if (address.size() > kMaxSubscriptionLength)
+    return "it is longer than the " + std::to_string(kMaxSubscriptionLength) +
+           " bytes clients read";
+  return std::string();
 }
 
 // Whether the site already holds `content` as `dat` with a good item
@@ -149,7 +177,11 @@ int RunSite(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   std::string error;
   if (!parsed.Parse(args,
-                    {{"out", true}, {"authority-key", true}, {"authority", true}, {"prune", false}},
+                    {{"out", true},
+                     {"authority-key", true},
+                     {"authority", true},
+                     {"address", true},
+                     {"prune", false}},
                     &error)) {
     return UsageError(kName, error);
   }
@@ -186,6 +218,20 @@ int RunSite(const std::vector<std::string>& args) {
   SiteManifest manifest;
   if (!ParseManifest(manifest_path, manifest_text, &manifest, &error))
     return Failure(kName, error);
+  if (parsed.Has("address")) {
+    manifest.address = parsed.Value("address");
+    if (const std::string problem = SubscriptionProblem(manifest.address); !problem.empty())
+      return UsageError(kName, "--address '" + manifest.address + "': " + problem);
+  }
+  // A manifest's address that clients cannot subscribe to may still be
+  // what a licence was asked for: only the subscription file is left out.
+  const std::string subscription_problem =
+      manifest.address.empty() ? std::string() : SubscriptionProblem(manifest.address);
+  const bool subscribable = !manifest.address.empty() && subscription_problem.empty();
+  if (!manifest.address.empty() && !subscribable) {
+    Warn(kName, "no " + std::string(kSubscriptionFile) + " for the address \"" + manifest.address +
+                    "\": " + subscription_problem);
+  }
   if (licensed && manifest.address.empty()) {
     return Failure(kName, manifest_path +
                               ": a licence needs the provider's address; add "
@@ -328,8 +374,9 @@ int RunSite(const std::vector<std::string>& args) {
     return Failure(kName, error);
   }
   if ((!keep_public && !prepare("public.dat", AsText(key_record))) ||
-      (licensed && !prepare("license.sig", AsText(licence))) || !prepare("control.txt", control) ||
-      !prepare("control.sig", AsText(control_signature))) {
+      (licensed && !prepare("license.sig", AsText(licence))) ||
+      (subscribable && !prepare(kSubscriptionFile, manifest.address)) ||
+      !prepare("control.txt", control) || !prepare("control.sig", AsText(control_signature))) {
     return Failure(kName, error);
   }
 
@@ -353,6 +400,8 @@ int RunSite(const std::vector<std::string>& args) {
   std::printf("; public.dat %s", keep_public ? "kept" : "written");
   if (licensed)
     std::printf("; license.sig of authority %d for \"%s\"", authority, manifest.address.c_str());
+  if (subscribable)
+    std::printf("; %s for \"%s\"", kSubscriptionFile, manifest.address.c_str());
   if (parsed.Has("prune") && !stale.empty())
     std::printf("; %zu unlisted item file%s removed", stale.size(), stale.size() == 1 ? "" : "s");
   std::printf("\n");

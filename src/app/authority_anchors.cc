@@ -1,0 +1,54 @@
+#include "app/authority_anchors.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "gantrell_install_layout.h"
+#include "model/provider.h"
+#include "net/signature.h"
+#include "platform/atomic_file.h"
+
+namespace gantrell {
+
+std::string InstalledAuthorityFolder() {
+  char buffer[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0)
+    return std::string();
+  const std::string program(buffer, static_cast<std::size_t>(length));
+  return ParentFolder(program) + "/" + kBinToDataDir + "/gantrell/authority";
+}
+
+AnchorRead ReadAuthorityAnchors(const std::string& folder, AnchorRecords* records,
+                                std::string* error) {
+  struct stat info;
+  if (folder.empty() || ::stat(folder.c_str(), &info) != 0)
+    return AnchorRead::kNone;
+  if (!S_ISDIR(info.st_mode)) {
+    *error = folder + " is not a folder";
+    return AnchorRead::kBroken;
+  }
+  for (int i = 0; i < kAuthorityEntryCount; ++i) {
+    const std::string path = folder + "/" + kAnchorFileNames[static_cast<std::size_t>(i)];
+    std::string content;
+    bool missing = false;
+    std::string reason;
+    if (!ReadWholeFile(path, &content, &missing, &reason)) {
+      *error = missing ? path + " is missing" : reason;
+      return AnchorRead::kBroken;
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
+    const int size = static_cast<int>(content.size());
+    CProvider probe;
+    if (content.size() <= static_cast<std::size_t>(kMaxRecordLength) && IsKeyRecord(bytes, size))
+      probe.SetPublicKey(bytes, size);
+    if (!probe.HasPublicKey()) {
+      *error = path + " is not a key record";
+      return AnchorRead::kBroken;
+    }
+    (*records)[static_cast<std::size_t>(i)].assign(bytes, bytes + size);
+  }
+  return AnchorRead::kRead;
+}
+
+}  // namespace gantrell
