@@ -167,10 +167,14 @@ class ReadCounter {
   // had not yet reached the length.
   void Ended(long long got) {
     Filled(got);
-    if (got > reads_ * kReadSize)
-      Count(got), ++reads_;
-    if (reads_ == 0 || got < length_)
-      Count(got), ++reads_;
+    if (got > reads_ * kReadSize) {
+      ++reads_;
+      Count(got);
+    }
+    if (reads_ == 0 || got < length_) {
+      ++reads_;
+      Count(got);
+    }
   }
 
  private:
