@@ -38,11 +38,7 @@ struct HttpOptions {
   // 0 for either: no floor.
   std::size_t low_speed_limit = 1024;
   std::chrono::seconds low_speed_time{60};
-  // Body bytes a transfer holds for its reader at most. Enough that the
-  // receiving thread and a reader that digests and writes what it reads
-  // both keep working while the other catches up; memory a transfer does
-  // not fill is never touched.
-  std::size_t max_buffered = 2048 * 1024;
+  std::size_t max_buffered = 256 * 1024;
 };
 
 // A request handle of the asynchronous session; 0 is none. Handles are
