@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <random>
 
 #include "model/local_time.h"
@@ -16,7 +18,10 @@
 namespace gantrell {
 namespace {
 
-constexpr int kReadSize = 256;
+// The body is defined by reads of this size (see ReadCounter) but read,
+// digested and written in blocks of kBlockSize, a multiple of it.
+constexpr long long kReadSize = 256;
+constexpr std::size_t kBlockSize = 256 * 1024;
 // Signature records are read up to this size, like every signature file,
 // so that keys of 2048 bits and more can sign items.
 constexpr std::size_t kSignatureCapacity = 512;
@@ -42,6 +47,13 @@ std::string TodayText() {
 // created as any new file is (0666 less the umask, the folder's default
 // access rules), so the downloaded file gets the mode the user expects
 // rather than a temporary file's 0600.
+//
+// Write-back of what is written starts every kWriteBackEvery bytes, so the
+// disk works while the network does and the fsync before the rename finds
+// little left to do. The writer never waits for it, and the pages stay in
+// the cache: waiting for each range, or dropping ranges once on disk, cost
+// more time in the kernel than the copy itself and stalled the transfer
+// whenever the disk was busy.
 class PartFile {
  public:
   bool Create(const std::string& destination) {
@@ -51,39 +63,46 @@ class PartFile {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device random;
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
       path_ = destination + kPartFileInfix;
       for (std::size_t i = 0; i < kPartFileSuffixLength; ++i)
         path_ += kLetters[pick(random)];
-      fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0 && errno != EEXIST)
+      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ < 0 && errno != EEXIST)
         break;
     }
-    if (fd < 0) {
+    if (fd_ < 0) {
       path_.clear();
-      return false;
-    }
-    file_ = ::fdopen(fd, "wb");
-    if (file_ == nullptr) {
-      ::close(fd);
-      Discard();
       return false;
     }
     return true;
   }
 
   bool Write(const char* bytes, std::size_t count) {
-    return std::fwrite(bytes, 1, count, file_) == count;
+    while (count > 0) {
+      const ssize_t done = ::write(fd_, bytes, count);
+      if (done < 0 && errno == EINTR)
+        continue;
+      if (done <= 0)
+        return false;
+      bytes += done;
+      count -= static_cast<std::size_t>(done);
+      written_ += done;
+    }
+    if (written_ - started_ >= kWriteBackEvery) {
+      ::sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
+      started_ = written_;
+    }
+    return true;
   }
 
   // Flushes the bytes to disk and closes the file; false if any of it fails.
   bool Finish() {
-    if (file_ == nullptr)
+    if (fd_ < 0)
       return false;
-    bool ok = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
+    bool ok = ::fsync(fd_) == 0;
+    ok = ::close(fd_) == 0 && ok;
+    fd_ = -1;
     return ok;
   }
 
@@ -95,9 +114,9 @@ class PartFile {
   }
 
   void Discard() {
-    if (file_ != nullptr)
-      std::fclose(file_);
-    file_ = nullptr;
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = -1;
     if (!path_.empty())
       std::remove(path_.c_str());
     path_.clear();
@@ -106,8 +125,63 @@ class PartFile {
   ~PartFile() { Discard(); }
 
  private:
+  static constexpr off_t kWriteBackEvery = off_t{8} << 20;
+
   std::string path_;
-  std::FILE* file_ = nullptr;
+  int fd_ = -1;
+  off_t written_ = 0;  // bytes written so far
+  off_t started_ = 0;  // write-back has been started for the bytes before this
+};
+
+// Counts an item's body in the reads of kReadSize bytes that the download
+// has always been defined by, whatever size the blocks are really read in:
+// such a read fills up completely unless the body ends, the body is taken
+// up to the first read that reaches the item's length (one read for an
+// item of length 0 or less), and a progress notice follows the second read
+// and every twelfth after it.
+class ReadCounter {
+ public:
+  ReadCounter(long long length, std::function<void(long long got)> notify)
+      : length_(length), notify_(std::move(notify)) {}
+
+  // The most bytes those reads take.
+  long long Limit() const {
+    return length_ <= 0 ? kReadSize : (length_ + kReadSize - 1) / kReadSize * kReadSize;
+  }
+
+  // `got` bytes have arrived: counts the reads they have filled.
+  void Filled(long long got) {
+    while ((reads_ + 1) * kReadSize <= got)
+      Count(++reads_ * kReadSize);
+  }
+
+  // The body ended after `got` bytes: counts the short read that took the
+  // last of them, and the empty read that found the end when those reads
+  // had not yet reached the length.
+  void Ended(long long got) {
+    Filled(got);
+    if (got > reads_ * kReadSize) {
+      ++reads_;
+      Count(got);
+    }
+    if (reads_ == 0 || got < length_) {
+      ++reads_;
+      Count(got);
+    }
+  }
+
+ private:
+  void Count(long long got) {
+    if (counter_-- < 0) {
+      counter_ = kProgressEvery;
+      notify_(got);
+    }
+  }
+
+  const long long length_;
+  const std::function<void(long long got)> notify_;
+  long long reads_ = 0;
+  int counter_ = 0;
 };
 
 }  // namespace
@@ -285,11 +359,6 @@ void CDownloadJob::CloseRequest() {
     request->Close();
 }
 
-bool CDownloadJob::CancelRequested() {
-  std::lock_guard<std::mutex> lock(m_pMutex);
-  return m_bCancel;
-}
-
 bool CDownloadJob::StopIfCancelled() {
   std::lock_guard<std::mutex> lock(m_pMutex);
   if (m_bCancel)
@@ -372,55 +441,72 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
   // so its stamp is only changed on success.
   provider.BeginDigest();
 
+  ReadCounter reads(item.m_nLength, [&](long long got) {
+    if (m_pObserver != nullptr)
+      m_pObserver->OnProgress(Percent(got, item.m_nLength), Percent(got + before, total));
+  });
+  const long long limit = reads.Limit();
+  std::unique_ptr<char[]> block(new char[kBlockSize]);
+  std::size_t pending = 0;  // bytes at the start of `block` not yet digested and written
+  auto write_pending = [&] {
+    if (pending > 0) {
+      provider.AddToDigest(reinterpret_cast<const std::uint8_t*>(block.get()),
+                           static_cast<int>(pending));
+      if (!part.Write(block.get(), pending))
+        return false;
+    }
+    pending = 0;
+    return true;
+  };
   long long got = 0;
-  int progress_counter = 0;
-  char buffer[kReadSize];
   HttpRequest* request = m_hRequest.get();
+  bool write_ok = true;
   for (;;) {
     std::size_t count = 0;
-    if (!request->Read(buffer, sizeof buffer, &count)) {
-      count = 0;
-      if (!CancelRequested())
-        Report(kReportReadAborted);
-      // A cancel shows below; a failed read ends the loop either way.
-      std::lock_guard<std::mutex> lock(m_pMutex);
-      if (m_bCancel)
-        m_bAborted = true;
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<long long>(kBlockSize - pending, limit - got));
+    const bool body_ok = request->Read(block.get() + pending, want, &count);
+    if (StopIfCancelled())
+      break;
+    if (!body_ok) {
+      // A read that breaks off once the length is reached ends the body:
+      // the read that reached it had what it needed.
+      if (got > 0 && got >= item.m_nLength) {
+        reads.Ended(got);
+        write_ok = write_pending();
+        break;
+      }
+      reads.Filled(got);
+      if (!(write_ok = write_pending()))
+        break;
+      Report(kReportReadAborted);
       break;
     }
     got += static_cast<long long>(count);
-    {
-      std::lock_guard<std::mutex> lock(m_pMutex);
-      if (m_bCancel) {
-        m_bAborted = true;
+    pending += count;
+    if (count == 0) {
+      reads.Ended(got);
+      write_ok = write_pending();
+      break;
+    }
+    reads.Filled(got);
+    if (pending == kBlockSize || got >= limit) {
+      if (!(write_ok = write_pending()))
         break;
-      }
     }
-    // The first progress follows the second read, then every twelfth.
-    if (progress_counter-- < 0) {
-      progress_counter = kProgressEvery;
-      if (m_pObserver != nullptr) {
-        m_pObserver->OnProgress(Percent(got, item.m_nLength), Percent(got + before, total));
-      }
-    }
-    if (count > 0) {
-      provider.AddToDigest(reinterpret_cast<const std::uint8_t*>(buffer), static_cast<int>(count));
-      if (!part.Write(buffer, count)) {
-        CloseRequest();
-        part.Discard();
-        Report(kReportDiskWrite);
-        return;
-      }
-    }
-    if (count == 0 || got >= item.m_nLength)
+    if (got >= limit)
       break;
   }
+  if (!write_ok) {
+    CloseRequest();
+    part.Discard();
+    Report(kReportDiskWrite);
+    return;
+  }
   CloseRequest();
-  const bool written = part.Finish();
-
   if (Aborted())
-    return;  // the part file goes with `part`
-  if (!written) {
+    return;  // the part file goes with `part`, unflushed
+  if (!part.Finish()) {
     Report(kReportDiskWrite);
     return;
   }

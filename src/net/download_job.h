@@ -100,7 +100,6 @@ class CDownloadJob {
   // Opens `url` into m_hRequest (one retry); false when both fail.
   bool OpenRequest(HttpSession& session, const std::string& url);
   void CloseRequest();
-  bool CancelRequested();
   // Marks the run aborted when Cancel was pressed; true then.
   bool StopIfCancelled();
   void RunItems(HttpSession& session, long long total);

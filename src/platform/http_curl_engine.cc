@@ -25,6 +25,8 @@ namespace {
 // While a reader waits and nothing has happened, the engine still looks at
 // the clock once an hour; nothing is polled.
 constexpr int kLongestSleepMs = 3600 * 1000;
+// The largest receive buffer libcurl accepts everywhere.
+constexpr std::size_t kLargestPiece = 512 * 1024;
 
 std::once_flag g_curl_init_once;
 bool g_curl_init_ok = false;
@@ -283,6 +285,12 @@ void CurlEngine::StartTransfer(const std::shared_ptr<HttpTransfer>& transfer) {
         easy, CURLOPT_LOW_SPEED_TIME,
         static_cast<long>(std::min<std::int64_t>(options_.low_speed_time.count(), LONG_MAX)));
   }
+  // Bodies arrive in pieces of up to half the transfer's buffer, so a large
+  // download costs few receive calls and few wake-ups of its reader, and a
+  // piece still fits once the reader has drained half the buffer.
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE,
+                   static_cast<long>(std::clamp<std::size_t>(transfer->capacity() / 2,
+                                                             CURL_MAX_WRITE_SIZE, kLargestPiece)));
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, active->error_buffer);
   curl_easy_setopt(easy, CURLOPT_PRIVATE, active.get());

@@ -215,6 +215,122 @@ TEST_F(DownloadTest, ReadingStopsAtTheItemsLength) {
   EXPECT_EQ(ReadWholeFile(Destination(*item)), body.substr(0, 512));
 }
 
+// What reads of 256 bytes, each filled unless the body ends, make of a
+// body: the bytes kept and the progress notices (after the second read,
+// then every twelfth), for an item that is the whole run.
+struct ByteReads {
+  std::string kept;
+  std::vector<std::pair<int, int>> progress;
+};
+
+ByteReads ReadInBytes256(const std::string& body, long long length) {
+  auto percent = [length](long long got) {
+    if (length <= 0)
+      return 100;
+    const double value = static_cast<double>(got) / static_cast<double>(length) * 100.0;
+    return value >= 100.0 ? 100 : static_cast<int>(value);
+  };
+  ByteReads reads;
+  std::size_t got = 0;
+  int counter = 0;
+  for (;;) {
+    const std::size_t count = std::min<std::size_t>(256, body.size() - got);
+    got += count;
+    if (counter-- < 0) {
+      counter = 10;
+      reads.progress.emplace_back(percent(static_cast<long long>(got)),
+                                  percent(static_cast<long long>(got)));
+    }
+    if (count == 0 || static_cast<long long>(got) >= length)
+      break;
+  }
+  reads.kept = body.substr(0, got);
+  return reads;
+}
+
+// However the server's bytes arrive (all at once, or in pieces that do not
+// line up with 256), the item gets exactly the bytes and the progress
+// notices of reads of 256 bytes: a server that sends more than the item's
+// length gives the same file whatever the length is close to.
+TEST_F(DownloadTest, TheBodyIsTakenAsReadsOf256BytesWouldTakeIt) {
+  struct Case {
+    std::size_t body;
+    long long length;
+    std::size_t chunk;  // 0: served at once; else in pieces 30 ms apart
+  };
+  const Case cases[] = {
+      {0, 0, 0},
+      {100, 0, 0},
+      {600, 0, 0},
+      {1, 1, 0},
+      {600, 255, 0},
+      {600, 256, 0},
+      {600, 257, 0},
+      {600, 300, 0},
+      {600, 512, 0},
+      {513, 512, 0},
+      {1000, 511, 0},
+      {300, 300, 0},
+      {512, 1000, 0},
+      {700, 1000, 0},
+      {600, 250, 100},
+      {600, 257, 100},
+      {1400, 1100, 350},
+      {1500, 3000, 300},
+      {300000, 262144, 0},
+      {300000, 262145, 0},
+      {700000, 600001, 0},
+      {524288, 524288, 0},
+      {524288, 600000, 0},
+      // Past the write-back ranges of the part file.
+      {(20 << 20) + 1000, (20 << 20) + 700, 0},
+  };
+  int number = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message()
+                 << "body " << c.body << ", length " << c.length << ", chunk " << c.chunk);
+    const std::string body = TestHttpServer::Pattern(c.body);
+    const ByteReads expected = ReadInBytes256(body, c.length);
+    while (group_->GetItemCount() > 0)
+      group_->RemoveItem(0);
+    CUpdateItem* item = Publish(number, body);
+    item->m_nLength = static_cast<std::int32_t>(c.length);
+    const std::string path = "/site/" + std::to_string(number);
+    server_.Serve(path + ".sig", Signature(*key_, expected.kept));
+    if (c.chunk > 0)
+      server_.ServeSlowly(path + ".dat", body, c.chunk, std::chrono::milliseconds(30));
+    observer_.progress.clear();
+    observer_.reports.clear();
+    Run();
+    EXPECT_TRUE(observer_.reports.empty()) << observer_.reports.size();
+    EXPECT_EQ(item->m_nFileStamp, item->m_nStamp);
+    EXPECT_TRUE(ReadWholeFile(Destination(*item)) == expected.kept)
+        << "kept " << ReadWholeFile(Destination(*item)).size() << " of " << expected.kept.size();
+    EXPECT_EQ(observer_.progress, expected.progress);
+    ++number;
+  }
+}
+
+// A connection that drops once the item's length is in ends the body like
+// its end would; one that drops before is a failed read.
+TEST_F(DownloadTest, ADropAfterTheLengthIsNoFailure) {
+  const std::string body = TestHttpServer::Pattern(2000);
+  CUpdateItem* whole = Publish(1, body);
+  whole->m_nLength = 300;
+  server_.ServeCut("/site/1.dat", body, 300);
+  server_.Serve("/site/1.sig", Signature(*key_, body.substr(0, 300)));
+  CUpdateItem* short_of_it = Publish(2, body);
+  short_of_it->m_nLength = 301;
+  server_.ServeCut("/site/2.dat", body, 300);
+  server_.Serve("/site/2.sig", Signature(*key_, body.substr(0, 300)));
+  Run();
+  EXPECT_EQ(observer_.reports, std::vector<int>{kReportReadAborted});
+  EXPECT_EQ(whole->m_nFileStamp, whole->m_nStamp);
+  EXPECT_EQ(ReadWholeFile(Destination(*whole)), body.substr(0, 300));
+  // The part read before the drop is checked like a whole file.
+  EXPECT_EQ(short_of_it->m_nFileStamp, short_of_it->m_nStamp);
+}
+
 TEST_F(DownloadTest, EmptyItemIsReadOnceAndChecked) {
   CUpdateItem* item = Publish(5, "");
   Run();

@@ -163,6 +163,37 @@ TEST(FetchOverHttpTest, AFetchOfManySlowSitesKeepsTenInFlight) {
   EXPECT_GE(peak.load(), 5);  // the slots really ran side by side
 }
 
+// Providers on one server share its connections: a slot that moves on to
+// its next file or its next provider takes a connection that an earlier
+// request left open rather than connecting anew. (The test server serves
+// up to five requests on a connection.)
+TEST(FetchOverHttpTest, ProvidersOnOneServerShareItsConnections) {
+  TestHttpServer server;
+  ProviderList providers = testing::MakeAuthorities();
+  for (auto& authority : providers)
+    authority->m_timeNextCheck = testing::TestNow() + 30 * kSecondsPerDay;
+  const int kSites = 30;
+  for (int i = 0; i < kSites; ++i) {
+    const std::string path = "/site" + std::to_string(i) + "/";
+    const testing::Publisher& key = SharedPublisher(4);
+    providers.push_back(testing::MakeProvider(server.Url(path), &key));
+    providers.back()->m_timeNextCheck = testing::TestNow() - 60;
+    const std::string text = testing::ControlText(i);
+    server.Serve(path + "public.dat", ToText(key.record));
+    server.Serve(path + "control.txt", text);
+    server.Serve(path + "control.sig", ToText(key.Sign('1', text)));
+  }
+  FetchEnvironment environment;
+  environment.now = [] { return testing::TestNow(); };
+  CUpdateFetcher fetcher(providers, environment);
+  fetcher.RunFetch(-1);
+  for (int i = 0; i < kSites; ++i)
+    EXPECT_EQ(providers[static_cast<std::size_t>(4 + i)]->m_nFetchStatus, 0) << "site " << i;
+  // 90 requests: 18 connections if each carried five, 90 if none was
+  // reused; ten slots opening at once may each need one more.
+  EXPECT_LE(server.ConnectionCount(), 18 + 10);
+}
+
 TEST(FetchOverHttpTest, CancelEndsAFetchStuckOnStalledServers) {
   TestHttpServer server;
   ProviderList providers = testing::MakeAuthorities();
