@@ -5,6 +5,7 @@
 // document with --json, and returns the exit status.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,10 @@ std::string HttpStatusText(int status);
 // The provider's name, or its role when it publishes none.
 std::string ProviderLabel(const CClientApp& app, int index);
 std::string OutcomeText(Registration::Outcome outcome);
+
+// An item's size for a table: the size text without its "Size: " label,
+// or the exact bytes ("512 B") under 1 KiB.
+std::string TableSize(std::int64_t bytes);
 
 // Prints rows as columns separated by two blanks on standard output; the
 // last column is not padded.

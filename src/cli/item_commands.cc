@@ -80,8 +80,8 @@ int RunList(CommandContext& context) {
   if (!items.empty()) {
     std::vector<std::vector<std::string>> rows = {{"ITEM", "PROVIDER", "SIZE", "DATE"}};
     for (const CUpdateItem* item : items) {
-      rows.push_back({item->m_strName, ProviderOf(*item).m_strKeyName,
-                      FormatSizeText(item->m_nLength), DateText(item->m_strDate)});
+      rows.push_back({item->m_strName, ProviderOf(*item).m_strKeyName, TableSize(item->m_nLength),
+                      DateText(item->m_strDate)});
     }
     PrintTable(rows);
   }
@@ -113,7 +113,7 @@ int RunDownload(CommandContext& context) {
     for (const CUpdateItem* item : items)
       total += item->m_nLength;
     context.frontend.Note("Downloading " + std::to_string(items.size()) + " item" +
-                          (items.size() == 1 ? "" : "s") + " (" + FormatSizeText(total) + ")");
+                          (items.size() == 1 ? "" : "s") + " (" + TableSize(total) + ")");
     // The lists of providers not fetched in this run are fetched before
     // their items are downloaded; the wait line says so.
     std::set<const CProvider*> unfetched;

@@ -160,22 +160,39 @@ int Run(const std::vector<std::string>& args) {
     return kExitOk;
   }
 
-  JsonWriter json;
-  json.BeginObject().Member("command", options.command);
-  bool refused = false;
+  // A malformed address is bad usage: nothing is registered, not even the
+  // good ones given with it.
   std::string offered;
   if (options.command == "add") {
+    bool refused = false;
     offered = AcceptedAddresses(options, &refused);
-    if (offered.empty()) {
-      // Nothing to register: no start-up, nothing touched.
-      if (options.json) {
-        json.Member("startup", "not-run").Key("registrations").BeginArray().EndArray();
-        json.Key("messages").BeginArray().EndArray().Member("exit_status", kExitFailure);
-        std::printf("%s\n", json.EndObject().text().c_str());
-      }
-      return kExitFailure;
-    }
+    if (refused)
+      return UsageError(options, "add: give absolute http:// or https:// folder addresses");
   }
+  if (const std::string problem = CheckEnvironment(options); !problem.empty()) {
+    std::fprintf(stderr, "gantrell-cli: %s\n", problem.c_str());
+    if (options.json) {
+      JsonWriter json;
+      json.BeginObject()
+          .Member("command", options.command)
+          .Member("error", problem)
+          .Key("messages")
+          .BeginArray()
+          .BeginObject()
+          .Member("text", problem)
+          .Member("icon", "error")
+          .Member("own", true)
+          .EndObject()
+          .EndArray()
+          .Member("exit_status", kExitFailure)
+          .EndObject();
+      std::printf("%s\n", json.text().c_str());
+    }
+    return kExitFailure;
+  }
+
+  JsonWriter json;
+  json.BeginObject().Member("command", options.command);
 
   FileRegistry registry;
   RegistryOsVersion os_version(registry);

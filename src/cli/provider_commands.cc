@@ -9,6 +9,7 @@
 #include "cli/console_frontend.h"
 #include "model/built_in_providers.h"
 #include "model/pruning.h"
+#include "model/size_text.h"
 
 namespace gantrell::cli {
 namespace {
@@ -259,6 +260,16 @@ std::string FetchStatusText(const CClientApp& app, int index, bool offline) {
     default:
       return "failed: error " + std::to_string(provider.m_nFetchStatus);
   }
+}
+
+std::string TableSize(std::int64_t bytes) {
+  if (bytes >= 0 && bytes < 1024)
+    return std::to_string(bytes) + " B";
+  std::string text = FormatSizeText(bytes);
+  constexpr std::string_view kLabel = "Size: ";
+  if (text.rfind(kLabel, 0) == 0)
+    text.erase(0, kLabel.size());
+  return text;
 }
 
 void PrintTable(const std::vector<std::vector<std::string>>& rows) {
