@@ -147,7 +147,12 @@ TEST_F(CliRunTest, FailedItemsAndRefusedAddressesEndWithStatusOne) {
   std::ofstream(Path("www/demo/2.dat")) << "tampered";
   RunResult r = Cli({"download", "--offline", "--json"});
   EXPECT_EQ(r.status, 1) << r.out << r.err;
-  EXPECT_NE(r.err.find("Download corrupt. Deleting file.\n"), std::string::npos) << r.err;
+  // The report names the item and its address after the core's text, and
+  // is also among the JSON messages.
+  const std::string report = "Download corrupt. Deleting file. (data.pak: " + Demo() + "2.dat)";
+  EXPECT_NE(r.err.find(report + "\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("{\"text\":\"" + report + "\",\"icon\":\"error\""), std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("\"not_downloaded\":[{\"item\":\"data.pak\""), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"exit_status\":1}"), std::string::npos) << r.out;
 
