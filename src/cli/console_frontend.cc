@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/client_app.h"
@@ -142,9 +143,16 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
   const bool terminal = StderrIsTerminal();
   WakePipe done;
   InterruptWatch interrupt;
-  const std::string label =
+  std::string label =
       m_strWaitPurpose.empty() ? kWaitText : std::string(kWaitText) + " (" + m_strWaitPurpose + ")";
   m_strWaitPurpose.clear();
+  // On a terminal the line is redrawn in place, so it must not wrap: room
+  // for the spinner or "cancelled" stays free.
+  if (terminal) {
+    const std::size_t room = static_cast<std::size_t>(std::max(TerminalWidth() - 11, 20));
+    if (label.size() > room)
+      label = label.substr(0, room - 3) + "...";
+  }
   {
     std::lock_guard<std::mutex> lock(m_outputMutex);
     std::fprintf(stderr, terminal ? "%s " : "%s\n", label.c_str());

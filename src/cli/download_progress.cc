@@ -29,15 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRedrawPeriodMs = 100;
-constexpr int kDefaultWidth = 80;
 constexpr int kMinimumBar = 10;
-
-int TerminalWidth() {
-  winsize size{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-    return size.ws_col;
-  return kDefaultWidth;
-}
 
 std::string Duration(double seconds) {
   if (seconds < 0 || seconds > 359999)
@@ -52,26 +44,42 @@ std::string Duration(double seconds) {
   return text;
 }
 
-// "4.0K/8.0K 2.0K/s 00:02": what is done, how fast, how long is left.
-std::string Figures(std::int64_t done, std::int64_t total, double seconds) {
+// "4.0K/8.0K 2.0K/s 00:02": what is done, how fast, how long is left; the
+// compact form leaves out the speed.
+std::string Figures(std::int64_t done, std::int64_t total, double seconds, bool compact = false) {
   const double speed = seconds > 0.05 ? static_cast<double>(done) / seconds : 0;
   std::string text = TableSize(done) + "/" + TableSize(total);
-  text += " " + (speed > 0 ? TableSize(static_cast<std::int64_t>(speed)) + "/s" : "--/s");
+  if (!compact)
+    text += " " + (speed > 0 ? TableSize(static_cast<std::int64_t>(speed)) + "/s" : "--/s");
   text += " " + (speed > 0 ? Duration(static_cast<double>(total - done) / speed) : "--:--");
   return text;
+}
+
+struct FigureTexts {
+  std::string full, compact;
+};
+
+FigureTexts BothFigures(std::int64_t done, std::int64_t total, double seconds) {
+  return {Figures(done, total, seconds), Figures(done, total, seconds, true)};
 }
 
 // One line of at most `width` columns: the label, a bar filling what room
 // is left, the percentage and the figures. The figures go first, then
 // the bar, when the line is narrow.
-std::string Bar(const std::string& label, int percent, const std::string& figures, int width) {
+std::string Bar(const std::string& label, int percent, const FigureTexts& figures, int width) {
   const int shown = std::clamp(percent, 0, 100);
   const std::string tail = " " + std::to_string(shown) + "%";
-  std::string right = figures.empty() ? tail : tail + " " + figures;
   // Never the last column: a line that fills it wraps on some terminals.
   const int room = std::max(width - 1, 8);
-  std::size_t name_width = std::min<std::size_t>(label.size(), std::max(room / 3, 8));
-  int bar = room - static_cast<int>(name_width) - 3 - static_cast<int>(right.size());
+  const std::size_t name_width = std::min<std::size_t>(label.size(), std::max(room / 4, 8));
+  std::string right;
+  int bar = 0;
+  for (const std::string* choice : {&figures.full, &figures.compact}) {
+    right = choice->empty() ? tail : tail + " " + *choice;
+    bar = room - static_cast<int>(name_width) - 3 - static_cast<int>(right.size());
+    if (bar >= kMinimumBar)
+      break;
+  }
   if (bar < kMinimumBar) {
     right = tail;
     bar = room - static_cast<int>(name_width) - 3 - static_cast<int>(right.size());
@@ -161,7 +169,8 @@ class ProgressDisplay : public DownloadObserver {
       const double seconds = Seconds(m_runStart);
       const int percent = cancelled ? m_runPercent.load() : 100;
       const std::int64_t done = cancelled ? m_nRunTotal * percent / 100 : m_nRunTotal;
-      Write(Bar("All items", percent, Figures(done, m_nRunTotal, seconds), TerminalWidth()) + "\n");
+      Write(Bar("All items", percent, BothFigures(done, m_nRunTotal, seconds), TerminalWidth()) +
+            "\n");
     }
   }
 
@@ -185,7 +194,8 @@ class ProgressDisplay : public DownloadObserver {
     if (m_bTerminal) {
       m_bDrewAny = true;
       Write(Bar(m_strName, failed ? m_lastItemPercent : 100,
-                failed ? std::string("failed") : Figures(m_nItemLength, m_nItemLength, seconds),
+                failed ? FigureTexts{"failed", "failed"}
+                       : BothFigures(m_nItemLength, m_nItemLength, seconds),
                 TerminalWidth()) +
             "\n");
     } else {
@@ -222,13 +232,13 @@ class ProgressDisplay : public DownloadObserver {
     std::string text;
     if (!m_strName.empty()) {
       const std::int64_t done = m_nItemLength * std::clamp(m_lastItemPercent, 0, 100) / 100;
-      text = Bar(m_strName, m_lastItemPercent, Figures(done, m_nItemLength, Seconds(m_itemStart)),
-                 width) +
+      text = Bar(m_strName, m_lastItemPercent,
+                 BothFigures(done, m_nItemLength, Seconds(m_itemStart)), width) +
              "\n";
     }
     const int run = std::clamp(m_runPercent.load(), 0, 100);
     text += Bar("All items", run,
-                Figures(m_nRunTotal * run / 100, m_nRunTotal, Seconds(m_runStart)), width);
+                BothFigures(m_nRunTotal * run / 100, m_nRunTotal, Seconds(m_runStart)), width);
     Write(text);
     m_bDrewAny = true;
     m_nLinesDrawn = m_strName.empty() ? 1 : 2;
