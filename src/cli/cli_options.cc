@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cli/suggest.h"
+
 namespace gantrell::cli {
 namespace {
 
@@ -76,14 +78,23 @@ constexpr std::string_view kGlobalOptions =
     "  --json          print the result as one JSON document on standard output\n"
     "  --yes, -y       answer Yes to every question\n"
     "  --no, -n        answer No to every question\n"
+    "  --timeout SECONDS  give up on a server that does not answer for SECONDS\n"
+    "                  (default 60; 30 to connect)\n"
     "  --help, -h      describe the command\n"
+    "  --version       print the version\n"
     "\n"
     "Questions are asked on the terminal; without a terminal and without --yes\n"
     "or --no they are answered No. Messages go to standard error. Ctrl-C\n"
     "cancels a fetch or a download; a second Ctrl-C ends the program at once.\n"
     "\n"
-    "Exit status: 0 success, 1 failure (a start-up failure, a cancel, an item or\n"
-    "address that failed), 2 bad usage (nothing was done).\n";
+    "Exit status, the same for every command:\n"
+    "  0  success\n"
+    "  1  the command ran and something failed: a provider not fetched, an item\n"
+    "     not downloaded, an address not set up, the store or the output not\n"
+    "     written, a cancel\n"
+    "  2  bad usage (a malformed address included); nothing was done\n"
+    "  3  another instance is running (addresses given to 'add' are handed to it,\n"
+    "     and it shows what became of them)\n";
 
 const CommandInfo* FindCommand(std::string_view name) {
   for (const CommandInfo& info : kCommands) {
@@ -100,6 +111,12 @@ bool IsHostCharacter(char c) {
 
 }  // namespace
 
+std::string HelpPointer(const CliOptions& options) {
+  if (options.command.empty() || options.command == "help")
+    return "gantrell-cli --help";
+  return "gantrell-cli " + options.command + " --help";
+}
+
 bool IsCommand(std::string_view name) {
   return FindCommand(name) != nullptr;
 }
@@ -114,7 +131,12 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     if (!is_option) {
       if (!saw_command) {
         if (!IsCommand(arg)) {
-          *error = "unknown command '" + arg + "'";
+          std::vector<std::string> names;
+          for (const CommandInfo& info : kCommands)
+            names.emplace_back(info.name);
+          const std::string nearest = NearestName(arg, names);
+          *error = "unknown command '" + arg + "'" +
+                   (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)");
           return false;
         }
         options->command = arg;
@@ -124,8 +146,41 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       }
       continue;
     }
+    // Short options may be combined ("-yn"): each letter counts alone.
+    if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
+      std::vector<std::string> split;
+      for (std::size_t c = 1; c < arg.size(); ++c)
+        split.push_back(std::string("-") + arg[c]);
+      std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+      std::vector<std::string> expanded(args.begin(), args.begin() + static_cast<long>(i));
+      expanded.insert(expanded.end(), split.begin(), split.end());
+      expanded.insert(expanded.end(), rest.begin(), rest.end());
+      *options = CliOptions{};
+      return ParseCliArguments(expanded, options, error);
+    }
     if (arg == "--") {
       options_ended = true;
+    } else if (arg == "--version") {
+      options->version = true;
+    } else if (arg == "--timeout" || arg.rfind("--timeout=", 0) == 0) {
+      std::string value;
+      if (arg == "--timeout") {
+        value = i + 1 < args.size() ? args[++i] : "";
+      } else {
+        value = arg.substr(sizeof("--timeout=") - 1);
+      }
+      int seconds = 0;
+      bool digits = !value.empty() && value.size() <= 6;
+      for (char c : value) {
+        digits = digits && c >= '0' && c <= '9';
+        if (digits)
+          seconds = seconds * 10 + (c - '0');
+      }
+      if (!digits || seconds < 1) {
+        *error = "--timeout needs a whole number of seconds (1 or more), not '" + value + "'";
+        return false;
+      }
+      options->timeout_seconds = seconds;
     } else if (arg == "--json") {
       options->json = true;
     } else if (arg == "--offline") {
@@ -174,9 +229,16 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     }
   }
 
-  if (!saw_command)
+  if (!saw_command) {
     options->command = "help";
-  if (options->help)
+    if (!options->help && !options->version) {
+      // A bare "gantrell-cli" or "gantrell-cli --json": a command is needed.
+      options->no_arguments = args.empty();
+      *error = args.empty() ? "no command given" : "no command given with the options";
+      return false;
+    }
+  }
+  if (options->help || options->version)
     return true;
   const CommandInfo& info = *FindCommand(options->command);
   if (options->all && !info.takes_all) {

@@ -12,6 +12,7 @@ namespace gantrell::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitOtherInstance = 3;  // another instance is running
 
 inline constexpr std::string_view kProgram = "gantrell-cli";
 
@@ -28,6 +29,9 @@ struct CliOptions {
   bool all = false;                   // --all (download)
   bool just_downloaded = false;       // --just-downloaded (files)
   bool help = false;                  // --help, -h
+  bool version = false;               // --version
+  int timeout_seconds = 0;            // --timeout SECONDS; 0: the defaults
+  bool no_arguments = false;          // nothing at all was given
   Answer answer = Answer::kAsk;       // --yes / --no
   std::string provider;               // --provider ADDRESS (items by name)
   bool to_default = false;            // --default (move)
@@ -47,6 +51,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
 // Checks the operands of "files" (a provider, or "open ITEM", "copy ITEM
 // DEST", "delete ITEM"); false with *error when they do not fit.
 bool CheckFilesOperands(const CliOptions& options, std::string* error);
+
+// The help a usage error points at: "gantrell-cli download --help", or the
+// general one when there is no command.
+std::string HelpPointer(const CliOptions& options);
 
 // Whether `name` is a command ("help" included).
 bool IsCommand(std::string_view name);

@@ -84,7 +84,11 @@ bool RegisterAll(CommandContext& context, HandOffInbox& inbox, std::string* pend
       continue;
     Registration registration{address, Registration::Outcome::kKnown, {}};
     const bool known = IsKnown(context.app, address);
-    if (context.app.RegisterProvider(address) == 2) {
+    if (!known)
+      context.frontend.SetWaitPurpose("registering " + address);
+    const int registered = context.app.RegisterProvider(address);
+    context.frontend.SetWaitPurpose({});
+    if (registered == 2) {
       registration.outcome = Registration::Outcome::kCancelled;
       context.registrations.push_back(registration);
       pending->clear();
@@ -142,7 +146,44 @@ int RunCommand(CommandContext& context) {
   // store is written.
   if (!RegisterAll(context, inbox, &pending, &attempted))
     status = kExitFailure;
+  // A provider that could not be fetched is a failure of every command,
+  // said once, in one line.
+  if (ReportUnfetched(context) && status == kExitOk)
+    status = kExitFailure;
   return status;
+}
+
+bool ReportUnfetched(CommandContext& context) {
+  const CClientApp& app = context.app;
+  std::string line;
+  int count = 0;
+  if (context.options.json)
+    context.json.Key("not_fetched").BeginArray();
+  for (int i = 0; i < app.GetProviderCount(); ++i) {
+    const std::string problem = FetchProblem(app, i);
+    if (problem.empty())
+      continue;
+    ++count;
+    line += (line.empty() ? "" : "; ") + ProviderLabel(app, i) + ": " + problem;
+    if (context.options.json) {
+      const CProvider& provider = *app.GetProvider(i);
+      context.json.BeginObject()
+          .Member("address", provider.m_strAddress)
+          .Member("name", provider.m_strKeyName)
+          .Member("status", provider.m_nFetchStatus)
+          .Member("status_text", FetchStatusText(app, i, false))
+          .Member("reason", problem)
+          .EndObject();
+    }
+  }
+  if (context.options.json)
+    context.json.EndArray();
+  if (count > 0) {
+    context.frontend.Note(std::to_string(count) + (count == 1 ? " provider" : " providers") +
+                              " could not be fetched: " + line,
+                          MessageIcon::kWarning);
+  }
+  return count > 0;
 }
 
 std::string OutcomeText(Registration::Outcome outcome) {

@@ -5,15 +5,17 @@
 // document with --json, and returns the exit status.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "cli/cli_options.h"
 #include "cli/json_writer.h"
 
+#include "model/provider.h"
+
 namespace gantrell {
 class CClientApp;
-class CProvider;
 }  // namespace gantrell
 
 namespace gantrell::cli {
@@ -43,6 +45,10 @@ struct CommandContext {
 // the command.
 int RunCommand(CommandContext& context);
 
+// Says in one line on standard error (and under "not_fetched" with --json)
+// which providers this run could not fetch, and why; true when any.
+bool ReportUnfetched(CommandContext& context);
+
 int RunCheck(CommandContext& context);
 int RunProviders(CommandContext& context);
 int RunAdd(CommandContext& context);
@@ -53,11 +59,24 @@ int RunDownload(CommandContext& context);
 
 // What this run's fetch did with the provider at `index`, in words.
 std::string FetchStatusText(const CClientApp& app, int index, bool offline);
-// Whether this run's fetch tried the provider and failed.
-bool FetchFailed(const CProvider& provider);
+// Whether this run's fetch tried the provider and failed: a failure code,
+// a transfer that failed or answered with an HTTP error, or an authority
+// entry left without a key.
+bool FetchFailed(const CClientApp& app, int index);
+// Why this run's fetch of the provider failed, in words ("http://…/public.dat
+// answered 404 Not Found"); empty when it was not fetched or succeeded.
+std::string FetchProblem(const CClientApp& app, int index);
+// Why a transfer failed, naming its address; empty when it did not.
+std::string TransferReason(const TransferOutcome& outcome);
+// "404 Not Found".
+std::string HttpStatusText(int status);
 // The provider's name, or its role when it publishes none.
 std::string ProviderLabel(const CClientApp& app, int index);
 std::string OutcomeText(Registration::Outcome outcome);
+
+// An item's size for a table: the size text without its "Size: " label,
+// or the exact bytes ("512 B") under 1 KiB.
+std::string TableSize(std::int64_t bytes);
 
 // Prints rows as columns separated by two blanks on standard output; the
 // last column is not padded.

@@ -214,7 +214,7 @@ int RunGroups(CommandContext& context) {
               .Member("custom_save_path", !item.m_strSavePath.empty())
               .EndObject();
         } else {
-          rows.push_back({"    " + item.m_strName, FormatSizeText(item.m_nLength),
+          rows.push_back({"    " + item.m_strName, TableSize(item.m_nLength),
                           DateText(item.m_strDate), is_pending ? "yes" : "no",
                           selected(item) ? "yes" : "no", Suitable(app, item) ? "yes" : "no",
                           path.empty() ? "(no place)" : path});

@@ -2,9 +2,12 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cstdio>
 
+#include "app/client_app.h"
 #include "app/wait_handshake.h"
+#include "cli/commands.h"
 #include "cli/interrupt_watch.h"
 #include "cli/terminal.h"
 
@@ -12,6 +15,32 @@ namespace gantrell::cli {
 namespace {
 
 constexpr const char* kWaitText = "Downloading Update Lists...";
+constexpr std::string_view kNotSetUpStart = "Address ";
+constexpr std::string_view kNotSetUpEnd = " was not set up successfully.";
+
+// What a user can do about a failed registration.
+std::string Hint(const TransferOutcome& outcome) {
+  switch (outcome.http.failure) {
+    case HttpFailure::kRefused:
+      return "is the server running, and is the port right?";
+    case HttpFailure::kHostNotFound:
+      return "check the server's name in the address.";
+    case HttpFailure::kTimedOut:
+      return "the server did not answer in time; try again later or give a longer --timeout.";
+    case HttpFailure::kTls:
+      return "does the server speak https? Try the address with http://.";
+    case HttpFailure::kOther:
+      return "check the address and the network.";
+    case HttpFailure::kNone:
+      break;
+  }
+  if (outcome.http.status == 404 || outcome.http.status == 410)
+    return "check the address: it must name the provider's folder, which holds public.dat, "
+           "control.txt and control.sig.";
+  if (outcome.http.status >= 400)
+    return "the server refused the request; check the address.";
+  return "the provider's files do not verify; ask its publisher.";
+}
 constexpr int kSpinnerPeriodMs = 120;
 
 std::string Lowered(std::string text) {
@@ -38,6 +67,7 @@ MessageAnswer ConsoleFrontend::ShowMessage(const std::string& text, MessageIcon 
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
   }
+  ExplainRegistration(text);
   if (buttons == MessageButtons::kOk)
     return MessageAnswer::kOk;
   return AskYesNo();
@@ -79,20 +109,60 @@ PromptResult ConsoleFrontend::AskFolder(std::string* folder) {
   return result == PromptResult::kCancel ? PromptResult::kUnavailable : result;
 }
 
+void ConsoleFrontend::ExplainRegistration(const std::string& text) {
+  // The core reports a failed registration while the provider is still in
+  // the list, so what its fetch saw can be read here.
+  if (m_pApp == nullptr || text.size() < kNotSetUpStart.size() + kNotSetUpEnd.size() ||
+      text.rfind(kNotSetUpStart, 0) != 0 ||
+      text.compare(text.size() - kNotSetUpEnd.size(), kNotSetUpEnd.size(), kNotSetUpEnd) != 0) {
+    return;
+  }
+  const std::string address =
+      text.substr(kNotSetUpStart.size(), text.size() - kNotSetUpStart.size() - kNotSetUpEnd.size());
+  const int last = m_pApp->GetProviderCount() - 1;
+  if (last < 0 || m_pApp->GetProvider(last)->m_strAddress != address)
+    return;
+  std::string reason = FetchProblem(*m_pApp, last);
+  if (reason.empty())
+    reason = FetchStatusText(*m_pApp, last, false);
+  m_registrationProblems.emplace_back(address, reason);
+  Note("cannot add " + address + ": " + reason + "; " +
+           Hint(m_pApp->GetProvider(last)->m_lastTransfer),
+       MessageIcon::kError);
+}
+
+std::string ConsoleFrontend::RegistrationProblem(const std::string& address) const {
+  for (auto it = m_registrationProblems.rbegin(); it != m_registrationProblems.rend(); ++it) {
+    if (it->first == address)
+      return it->second;
+  }
+  return {};
+}
+
 int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
   const bool terminal = StderrIsTerminal();
   WakePipe done;
   InterruptWatch interrupt;
+  std::string label =
+      m_strWaitPurpose.empty() ? kWaitText : std::string(kWaitText) + " (" + m_strWaitPurpose + ")";
+  m_strWaitPurpose.clear();
+  // On a terminal the line is redrawn in place, so it must not wrap: room
+  // for the spinner or "cancelled" stays free.
+  if (terminal) {
+    const std::size_t room = static_cast<std::size_t>(std::max(TerminalWidth() - 11, 20));
+    if (label.size() > room)
+      label = label.substr(0, room - 3) + "...";
+  }
   {
     std::lock_guard<std::mutex> lock(m_outputMutex);
-    std::fprintf(stderr, terminal ? "%s " : "%s\n", kWaitText);
+    std::fprintf(stderr, terminal ? "%s " : "%s\n", label.c_str());
     std::fflush(stderr);
   }
   const auto finish = [&](const char* how) {
     if (!terminal)
       return;
     std::lock_guard<std::mutex> lock(m_outputMutex);
-    std::fprintf(stderr, "\r%s %s\n", kWaitText, how);
+    std::fprintf(stderr, "\r\x1b[2K%s %s\n", label.c_str(), how);
     std::fflush(stderr);
   };
   if (handshake.DialogShown([&done] { done.Notify(); })) {
@@ -117,22 +187,28 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
     }
     if (terminal) {
       std::lock_guard<std::mutex> lock(m_outputMutex);
-      std::fprintf(stderr, "\r%s %c", kWaitText, kSpinner[turn % 4]);
+      std::fprintf(stderr, "\r%s %c", label.c_str(), kSpinner[turn % 4]);
       std::fflush(stderr);
     }
   }
 }
 
 int ConsoleFrontend::RunMainWindow(CClientApp& app) {
+  m_pApp = &app;
   m_bCommandRan = true;
   m_nExitStatus = m_command ? m_command(app) : kExitOk;
   m_nMessagesAtCommandEnd = message_count();
   return m_nExitStatus;
 }
 
-void ConsoleFrontend::Note(const std::string& text) {
+void ConsoleFrontend::Note(const std::string& text, MessageIcon icon) {
+  {
+    std::lock_guard<std::mutex> lock(m_messagesMutex);
+    m_messages.push_back({text, icon, true});
+  }
   std::lock_guard<std::mutex> lock(m_outputMutex);
-  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(kProgram.size()), kProgram.data(),
+               text.c_str());
   std::fflush(stderr);
 }
 
@@ -144,7 +220,7 @@ std::vector<ConsoleFrontend::Shown> ConsoleFrontend::messages() const {
 bool ConsoleFrontend::ErrorShownAfter(std::size_t count) const {
   std::lock_guard<std::mutex> lock(m_messagesMutex);
   for (std::size_t i = count; i < m_messages.size(); ++i) {
-    if (m_messages[i].icon == MessageIcon::kError)
+    if (m_messages[i].icon == MessageIcon::kError && !m_messages[i].own)
       return true;
   }
   return false;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/frontend.h"
@@ -27,6 +28,7 @@ class ConsoleFrontend : public Frontend {
   struct Shown {
     std::string text;
     MessageIcon icon;
+    bool own = false;  // a line of the console client's own, not of the core
   };
 
   ConsoleFrontend(Answer answer, Command command);
@@ -39,8 +41,17 @@ class ConsoleFrontend : public Frontend {
   int RunMainWindow(CClientApp& app) override;
 
   // Prints a line of the client's own (not a message of the core) on
-  // standard error.
-  void Note(const std::string& text);
+  // standard error, after the program's name, and keeps it with the
+  // messages. `icon` says how grave it is (for --json).
+  void Note(const std::string& text, MessageIcon icon = MessageIcon::kInformation);
+
+  // Why the last registration of `address` failed, as the fetch saw it;
+  // empty when it did not fail or nothing is known.
+  std::string RegistrationProblem(const std::string& address) const;
+
+  // What the next fetch behind the wait line is for ("fetching the lists
+  // of 2 providers before downloading"); shown beside the wait text.
+  void SetWaitPurpose(std::string purpose) { m_strWaitPurpose = std::move(purpose); }
 
   // Whether the command ran, and the status it returned.
   bool command_ran() const { return m_bCommandRan; }
@@ -65,6 +76,12 @@ class ConsoleFrontend : public Frontend {
 
  private:
   MessageAnswer AskYesNo();
+  // Adds to a failed registration's message the reason and a hint.
+  void ExplainRegistration(const std::string& text);
+
+  CClientApp* m_pApp = nullptr;  // set once the command runs
+  std::string m_strWaitPurpose;
+  std::vector<std::pair<std::string, std::string>> m_registrationProblems;
 
   Answer m_answer;
   Command m_command;

@@ -1,38 +1,112 @@
-// The "Downloading" dialog on a console: one progress bar per item and one
-// for the whole run, drawn in place on a terminal, or one line per item
-// when standard error is a file or a pipe. Reports of the run appear as
-// messages; Ctrl-C cancels.
+// The "Downloading" dialog on a console: a bar for the current item and one
+// for the whole run, sized to the terminal's width (read again at every
+// redraw, so a resize is followed within one period), with bytes done of
+// the total, the speed and the time left; a finished item's bar stays on
+// screen at 100%. When standard error is a file or a pipe: one line per item
+// started and one per item finished. Reports of the run appear as
+// messages, followed by the item and the address; Ctrl-C cancels.
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <set>
 
+#include "app/client_app.h"
+#include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "cli/interrupt_watch.h"
 #include "cli/terminal.h"
+#include "model/size_text.h"
 #include "net/download_job.h"
 
 namespace gantrell::cli {
 namespace {
 
-constexpr int kRedrawPeriodMs = 100;
-constexpr int kBarWidth = 30;
-constexpr std::size_t kNameWidth = 28;
+using Clock = std::chrono::steady_clock;
 
-std::string Bar(const std::string& label, int percent) {
-  const int shown = percent < 0 ? 0 : percent > 100 ? 100 : percent;
-  std::string name = label.size() > kNameWidth ? label.substr(0, kNameWidth - 3) + "..." : label;
-  name.resize(kNameWidth, ' ');
-  const int filled = shown * kBarWidth / 100;
+constexpr int kRedrawPeriodMs = 100;
+constexpr int kMinimumBar = 10;
+
+std::string Duration(double seconds) {
+  if (seconds < 0 || seconds > 359999)
+    return "--:--";
+  const long total = static_cast<long>(seconds + 0.5);
+  char text[32];
+  if (total >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%02ld:%02ld", total / 60, total % 60);
+  }
+  return text;
+}
+
+// "4.0K/8.0K 2.0K/s 00:02": what is done, how fast, how long is left; the
+// compact form leaves out the speed.
+std::string Figures(std::int64_t done, std::int64_t total, double seconds, bool compact = false) {
+  const double speed = seconds > 0.05 ? static_cast<double>(done) / seconds : 0;
+  std::string text = TableSize(done) + "/" + TableSize(total);
+  if (!compact)
+    text += " " + (speed > 0 ? TableSize(static_cast<std::int64_t>(speed)) + "/s" : "--/s");
+  text += " " + (speed > 0 ? Duration(static_cast<double>(total - done) / speed) : "--:--");
+  return text;
+}
+
+struct FigureTexts {
+  std::string full, compact;
+};
+
+FigureTexts BothFigures(std::int64_t done, std::int64_t total, double seconds) {
+  return {Figures(done, total, seconds), Figures(done, total, seconds, true)};
+}
+
+// One line of at most `width` columns: the label, a bar filling what room
+// is left, the percentage and the figures. The figures go first, then
+// the bar, when the line is narrow.
+std::string Bar(const std::string& label, int percent, const FigureTexts& figures, int width) {
+  const int shown = std::clamp(percent, 0, 100);
+  const std::string tail = " " + std::to_string(shown) + "%";
+  // Never the last column: a line that fills it wraps on some terminals.
+  const int room = std::max(width - 1, 8);
+  const std::size_t name_width = std::min<std::size_t>(label.size(), std::max(room / 4, 8));
+  std::string right;
+  int bar = 0;
+  for (const std::string* choice : {&figures.full, &figures.compact}) {
+    right = choice->empty() ? tail : tail + " " + *choice;
+    bar = room - static_cast<int>(name_width) - 3 - static_cast<int>(right.size());
+    if (bar >= kMinimumBar)
+      break;
+  }
+  if (bar < kMinimumBar) {
+    right = tail;
+    bar = room - static_cast<int>(name_width) - 3 - static_cast<int>(right.size());
+  }
+  std::string name = label.size() > name_width
+                         ? label.substr(0, name_width > 3 ? name_width - 3 : 0) + "..."
+                         : label;
+  name.resize(name_width, ' ');
+  if (bar < 3) {
+    std::string line = name + right;
+    return line.substr(0, static_cast<std::size_t>(room));
+  }
+  const int filled = shown * bar / 100;
   return name + " [" + std::string(static_cast<std::size_t>(filled), '#') +
-         std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
-         std::to_string(shown) + "%";
+         std::string(static_cast<std::size_t>(bar - filled), '.') + "]" + right;
 }
 
 class ProgressDisplay : public DownloadObserver {
  public:
-  ProgressDisplay(ConsoleFrontend& frontend, std::mutex& output)
-      : m_frontend(frontend), m_output(output), m_bTerminal(StderrIsTerminal()) {}
+  ProgressDisplay(ConsoleFrontend& frontend, std::mutex& output, CDownloadJob& job,
+                  std::int64_t run_total)
+      : m_frontend(frontend),
+        m_output(output),
+        m_job(job),
+        m_bTerminal(StderrIsTerminal()),
+        m_nRunTotal(run_total),
+        m_runStart(Clock::now()) {}
 
   void OnProgress(int item_percent, int run_percent) override {
     m_itemPercent.store(item_percent);
@@ -40,10 +114,20 @@ class ProgressDisplay : public DownloadObserver {
   }
 
   void OnReport(int code) override {
+    // The item and the address the report is about; the core's text
+    // stands first, as it is.
+    std::string where;
+    if (const CUpdateItem* item = m_job.ReportingItem(); item != nullptr) {
+      const bool signature = code == kReportNoLink || code == kReportNoSignature ||
+                             code == kReportUnknownFormat || code == kReportBadSignatureFormat;
+      where = " (" + item->m_strName + ": " + item->m_pGroup->m_pProvider->m_strAddress +
+              std::to_string(item->m_nNumber) + (signature ? ".sig" : ".dat") + ")";
+    }
     std::lock_guard<std::mutex> lock(m_drawMutex);
+    m_reported.insert(m_job.ReportingItem());
     Erase();
     m_frontend.ShowMessage(
-        DownloadReportText(code),
+        DownloadReportText(code) + where,
         DownloadReportIsError(code) ? MessageIcon::kError : MessageIcon::kInformation,
         MessageButtons::kOk);
     Draw();
@@ -58,16 +142,15 @@ class ProgressDisplay : public DownloadObserver {
   void Update(const std::string& name) {
     std::lock_guard<std::mutex> lock(m_drawMutex);
     if (name != m_strName && !name.empty()) {
-      if (m_bTerminal) {
-        // The finished item's bar stays on screen above the new one.
-        Erase();
-        if (!m_strName.empty())
-          Write(Bar(m_strName, m_lastItemPercent) + "\n");
-      } else {
-        Write("Downloading " + name + "\n");
-      }
+      Erase();
+      EndItem();
       m_strName = name;
+      m_pCurrent = m_job.ReportingItem();
+      m_itemStart = Clock::now();
+      m_nItemLength = LengthOf(name);
       m_itemPercent.store(0);
+      if (!m_bTerminal)
+        Write("Downloading " + name + " (" + TableSize(m_nItemLength) + ")\n");
     }
     m_lastItemPercent = m_itemPercent.load();
     if (m_bTerminal) {
@@ -76,15 +159,54 @@ class ProgressDisplay : public DownloadObserver {
     }
   }
 
-  // Leaves the last bars on screen, followed by a line break.
-  void Close() {
+  // Ends the last item and leaves the run's bar on screen at its end.
+  void Close(bool cancelled) {
     std::lock_guard<std::mutex> lock(m_drawMutex);
-    if (m_bTerminal && m_nLinesDrawn > 0)
-      Write("\n");
-    m_nLinesDrawn = 0;
+    Erase();
+    if (!cancelled)
+      EndItem();
+    if (m_bTerminal && m_bDrewAny) {
+      const double seconds = Seconds(m_runStart);
+      const int percent = cancelled ? m_runPercent.load() : 100;
+      const std::int64_t done = cancelled ? m_nRunTotal * percent / 100 : m_nRunTotal;
+      Write(Bar("All items", percent, BothFigures(done, m_nRunTotal, seconds), TerminalWidth()) +
+            "\n");
+    }
   }
 
  private:
+  static double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+  }
+
+  std::int64_t LengthOf(const std::string& name) const {
+    if (const CUpdateItem* item = m_job.ReportingItem(); item != nullptr && item->m_strName == name)
+      return item->m_nLength;
+    return 0;
+  }
+
+  // The item that was current has ended: at 100% unless it was reported.
+  void EndItem() {
+    if (m_strName.empty())
+      return;
+    const bool failed = m_reported.count(m_pCurrent) > 0;
+    const double seconds = Seconds(m_itemStart);
+    if (m_bTerminal) {
+      m_bDrewAny = true;
+      Write(Bar(m_strName, failed ? m_lastItemPercent : 100,
+                failed ? FigureTexts{"failed", "failed"}
+                       : BothFigures(m_nItemLength, m_nItemLength, seconds),
+                TerminalWidth()) +
+            "\n");
+    } else {
+      char took[32];
+      std::snprintf(took, sizeof took, "%.1f s", seconds);
+      Write((failed ? "Failed " : "Finished ") + m_strName +
+            (failed ? "" : " (" + TableSize(m_nItemLength) + " in " + took + ")") + "\n");
+    }
+    m_strName.clear();
+  }
+
   void Write(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_output);
     std::fputs(text.c_str(), stderr);
@@ -106,30 +228,62 @@ class ProgressDisplay : public DownloadObserver {
   void Draw() {
     if (!m_bTerminal)
       return;
+    const int width = TerminalWidth();
     std::string text;
-    if (!m_strName.empty())
-      text = Bar(m_strName, m_lastItemPercent) + "\n";
-    text += Bar("All items", m_runPercent.load());
+    if (!m_strName.empty()) {
+      const std::int64_t done = m_nItemLength * std::clamp(m_lastItemPercent, 0, 100) / 100;
+      text = Bar(m_strName, m_lastItemPercent,
+                 BothFigures(done, m_nItemLength, Seconds(m_itemStart)), width) +
+             "\n";
+    }
+    const int run = std::clamp(m_runPercent.load(), 0, 100);
+    text += Bar("All items", run,
+                BothFigures(m_nRunTotal * run / 100, m_nRunTotal, Seconds(m_runStart)), width);
     Write(text);
+    m_bDrewAny = true;
     m_nLinesDrawn = m_strName.empty() ? 1 : 2;
   }
 
   ConsoleFrontend& m_frontend;
   std::mutex& m_output;
+  CDownloadJob& m_job;
   const bool m_bTerminal;
+  const std::int64_t m_nRunTotal;
+  const Clock::time_point m_runStart;
   WakePipe m_done;
   std::atomic<int> m_itemPercent{0};
   std::atomic<int> m_runPercent{0};
-  std::mutex m_drawMutex;  // guards what follows; taken before m_output
+  std::mutex m_drawMutex;                   // guards what follows; taken before m_output
+  std::set<const CUpdateItem*> m_reported;  // items a report was about
+  const CUpdateItem* m_pCurrent = nullptr;
   std::string m_strName;
+  std::int64_t m_nItemLength = 0;
+  Clock::time_point m_itemStart;
   int m_lastItemPercent = 0;
   int m_nLinesDrawn = 0;
+  bool m_bDrewAny = false;
 };
+
+// The bytes of the run: what the worker will download.
+std::int64_t RunTotal(const CClientApp& app) {
+  std::int64_t total = 0;
+  for (int p = 1; p < app.GetProviderCount(); ++p) {
+    const CProvider& provider = *app.GetProvider(p);
+    for (int g = 0; g < provider.GetGroupCount(); ++g) {
+      const CUpdateGroup& group = *provider.GetGroup(g);
+      for (int i = 0; i < group.GetItemCount(); ++i) {
+        if (group.GetItem(i)->m_bSelected)
+          total += group.GetItem(i)->m_nLength;
+      }
+    }
+  }
+  return total;
+}
 
 }  // namespace
 
 int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
-  ProgressDisplay display(*this, m_outputMutex);
+  ProgressDisplay display(*this, m_outputMutex, job, m_pApp != nullptr ? RunTotal(*m_pApp) : 0);
   InterruptWatch interrupt;
   m_bLastDownloadCancelled = false;
   job.Start(&display);
@@ -145,7 +299,9 @@ int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
     display.Update(job.CurrentName());
   }
   job.Join();
-  display.Close();
+  // The worker may have started an item since the last look.
+  display.Update(job.CurrentName());
+  display.Close(m_bLastDownloadCancelled || job.Aborted());
   if (m_bLastDownloadCancelled)
     Note("Download cancelled.");
   m_lastWritten = job.Written();

@@ -152,8 +152,7 @@ int ListFilesOf(CommandContext& context) {
                     path.empty()   ? "(no place: the download folder is not set or gone)"
                     : Exists(path) ? path
                                    : path + " (missing)",
-                    FormatSizeText(entry.item->m_nLength),
-                    IsSuitable(app, *entry.item) ? "yes" : "no"});
+                    TableSize(entry.item->m_nLength), IsSuitable(app, *entry.item) ? "yes" : "no"});
   }
   PrintTable(rows);
   return kExitOk;

@@ -1,6 +1,7 @@
 // The commands about items: list, download.
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "app/client_app.h"
@@ -79,8 +80,8 @@ int RunList(CommandContext& context) {
   if (!items.empty()) {
     std::vector<std::vector<std::string>> rows = {{"ITEM", "PROVIDER", "SIZE", "DATE"}};
     for (const CUpdateItem* item : items) {
-      rows.push_back({item->m_strName, ProviderOf(*item).m_strKeyName,
-                      FormatSizeText(item->m_nLength), DateText(item->m_strDate)});
+      rows.push_back({item->m_strName, ProviderOf(*item).m_strKeyName, TableSize(item->m_nLength),
+                      DateText(item->m_strDate)});
     }
     PrintTable(rows);
   }
@@ -112,10 +113,24 @@ int RunDownload(CommandContext& context) {
     for (const CUpdateItem* item : items)
       total += item->m_nLength;
     context.frontend.Note("Downloading " + std::to_string(items.size()) + " item" +
-                          (items.size() == 1 ? "" : "s") + " (" + FormatSizeText(total) + ")");
+                          (items.size() == 1 ? "" : "s") + " (" + TableSize(total) + ")");
+    // The lists of providers not fetched in this run are fetched before
+    // their items are downloaded; the wait line says so.
+    std::set<const CProvider*> unfetched;
+    for (const CUpdateItem* item : items) {
+      if (ProviderOf(*item).m_bListParsed == 0)
+        unfetched.insert(&ProviderOf(*item));
+    }
+    if (!unfetched.empty()) {
+      context.frontend.SetWaitPurpose("fetching the lists of " + std::to_string(unfetched.size()) +
+                                      (unfetched.size() == 1 ? " provider" : " providers") +
+                                      " before downloading");
+    }
     // The fetch before the download may prune items, so the list is not
     // looked at again afterwards: what stays selected is what failed.
-    if (DownloadListed(app, items) != 1) {
+    const int ran = DownloadListed(app, items);
+    context.frontend.SetWaitPurpose({});
+    if (ran != 1) {
       context.frontend.Note("Cancelled: nothing was downloaded.");
       cancelled = true;
     } else {

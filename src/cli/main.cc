@@ -2,7 +2,13 @@
 // start-up as the windowed client with the command in place of the main
 // window, and turns the outcome into an exit status (and, with --json, one
 // JSON document on standard output).
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -47,9 +53,50 @@ const char* StartupName(StartupResult result) {
   return "failed";
 }
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "gantrell-cli: %s\nTry 'gantrell-cli --help'.\n", message.c_str());
+// Reports bad usage on standard error and, with --json, as a JSON document
+// on standard output. Nothing has been done.
+int UsageError(const CliOptions& options, const std::string& message) {
+  const std::string pointer = HelpPointer(options);
+  std::fprintf(stderr, "gantrell-cli: %s\nTry '%s'.\n", message.c_str(), pointer.c_str());
+  if (options.json) {
+    JsonWriter json;
+    json.BeginObject()
+        .Member("command", options.command == "help" ? "" : options.command)
+        .Member("error", message)
+        .Member("help", pointer)
+        .Key("messages")
+        .BeginArray()
+        .BeginObject()
+        .Member("text", message)
+        .Member("icon", "error")
+        .Member("own", true)
+        .EndObject()
+        .EndArray()
+        .Member("exit_status", kExitUsage)
+        .EndObject();
+    std::printf("%s\n", json.text().c_str());
+  }
   return kExitUsage;
+}
+
+// A folder the run needs that cannot be used is found before any network
+// work, naming the variable or option that chose it. Empty when all is well.
+std::string CheckEnvironment(const CliOptions& options) {
+  struct stat info;
+  if (!options.data_dir.empty() && ::stat(options.data_dir.c_str(), &info) == 0 &&
+      !S_ISDIR(info.st_mode)) {
+    return "--data-dir " + options.data_dir + " is not a folder";
+  }
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] != '\0') {
+    if (::stat(runtime, &info) != 0) {
+      return std::string("cannot create the runtime folder ") + runtime + ": " +
+             std::strerror(errno) + ": set XDG_RUNTIME_DIR or create it";
+    }
+    if (!S_ISDIR(info.st_mode))
+      return std::string("XDG_RUNTIME_DIR names ") + runtime + ", which is not a folder";
+  }
+  return {};
 }
 
 // The addresses of "add" that can be registered, joined by " * "; the
@@ -84,8 +131,25 @@ void WriteRegistrations(JsonWriter& json, const std::vector<Registration>& regis
 int Run(const std::vector<std::string>& args) {
   CliOptions options;
   std::string error;
-  if (!ParseCliArguments(args, &options, &error))
-    return UsageError(error);
+  if (!ParseCliArguments(args, &options, &error)) {
+    // Keep --json for the error document even when the parse stopped early.
+    for (const std::string& arg : args) {
+      if (arg == "--")
+        break;
+      options.json |= arg == "--json";
+    }
+    if (options.no_arguments) {
+      std::fprintf(stderr,
+                   "Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n"
+                   "Try 'gantrell-cli --help' for the commands.\n");
+      return kExitUsage;
+    }
+    return UsageError(options, error);
+  }
+  if (options.version) {
+    std::printf("gantrell-cli %s\n", kVersion);
+    return kExitOk;
+  }
   if (options.command == "help" || options.help) {
     std::string text;
     const std::string topic = options.command == "help" && !options.operands.empty()
@@ -96,22 +160,39 @@ int Run(const std::vector<std::string>& args) {
     return kExitOk;
   }
 
-  JsonWriter json;
-  json.BeginObject().Member("command", options.command);
-  bool refused = false;
+  // A malformed address is bad usage: nothing is registered, not even the
+  // good ones given with it.
   std::string offered;
   if (options.command == "add") {
+    bool refused = false;
     offered = AcceptedAddresses(options, &refused);
-    if (offered.empty()) {
-      // Nothing to register: no start-up, nothing touched.
-      if (options.json) {
-        json.Member("startup", "not-run").Key("registrations").BeginArray().EndArray();
-        json.Key("messages").BeginArray().EndArray().Member("exit_status", kExitFailure);
-        std::printf("%s\n", json.EndObject().text().c_str());
-      }
-      return kExitFailure;
-    }
+    if (refused)
+      return UsageError(options, "add: give absolute http:// or https:// folder addresses");
   }
+  if (const std::string problem = CheckEnvironment(options); !problem.empty()) {
+    std::fprintf(stderr, "gantrell-cli: %s\n", problem.c_str());
+    if (options.json) {
+      JsonWriter json;
+      json.BeginObject()
+          .Member("command", options.command)
+          .Member("error", problem)
+          .Key("messages")
+          .BeginArray()
+          .BeginObject()
+          .Member("text", problem)
+          .Member("icon", "error")
+          .Member("own", true)
+          .EndObject()
+          .EndArray()
+          .Member("exit_status", kExitFailure)
+          .EndObject();
+      std::printf("%s\n", json.text().c_str());
+    }
+    return kExitFailure;
+  }
+
+  JsonWriter json;
+  json.BeginObject().Member("command", options.command);
 
   FileRegistry registry;
   RegistryOsVersion os_version(registry);
@@ -119,6 +200,14 @@ int Run(const std::vector<std::string>& args) {
   app.m_options.offline = options.offline;
   app.m_options.force_fetch = options.force;
   app.m_options.offered_providers = offered;
+  if (options.timeout_seconds > 0) {
+    const std::chrono::seconds timeout(options.timeout_seconds);
+    app.m_options.http.connect_timeout =
+        std::min<std::chrono::milliseconds>(app.m_options.http.connect_timeout, timeout);
+    app.m_options.http.idle_timeout = timeout;
+    app.m_options.http.request_timeout = timeout;
+    app.m_options.http.low_speed_time = timeout;
+  }
   if (!options.data_dir.empty()) {
     std::error_code fs_error;
     const std::filesystem::path absolute = std::filesystem::absolute(options.data_dir, fs_error);
@@ -152,14 +241,18 @@ int Run(const std::vector<std::string>& args) {
       frontend.Note("Cancelled: nothing was changed.");
       break;
     case StartupResult::kHandedOff:
+      // The running instance registers the addresses and shows the result
+      // in its own window or terminal; this one cannot know it.
       if (options.command == "add") {
         frontend.Note(
-            "Another Gantrell instance is running: the addresses were handed to it "
-            "(or wait for its next start).");
-        status = kExitOk;
+            "another Gantrell instance is running: the addresses were handed to it, and it "
+            "will show whether they were set up",
+            MessageIcon::kWarning);
       } else {
-        frontend.Note("Another Gantrell instance is running; try again when it has finished.");
+        frontend.Note("another Gantrell instance is running; try again when it has finished",
+                      MessageIcon::kWarning);
       }
+      status = kExitOtherInstance;
       break;
   }
   // A store that could not be written loses the run's changes.
@@ -167,8 +260,6 @@ int Run(const std::vector<std::string>& args) {
       frontend.ErrorShownAfter(frontend.messages_at_command_end())) {
     status = kExitFailure;
   }
-  if (refused)
-    status = kExitFailure;
 
   if (options.json) {
     json.Member("startup", StartupName(result));
@@ -178,10 +269,18 @@ int Run(const std::vector<std::string>& args) {
       json.BeginObject()
           .Member("text", shown.text)
           .Member("icon", IconName(shown.icon))
+          .Member("own", shown.own)
           .EndObject();
     }
     json.EndArray().Member("exit_status", status).EndObject();
     std::printf("%s\n", json.text().c_str());
+  }
+  // Results that did not reach standard output are a failure.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "gantrell-cli: cannot write the results to standard output: %s\n",
+                 std::strerror(errno));
+    if (status == kExitOk)
+      status = kExitFailure;
   }
   return status;
 }
@@ -190,9 +289,9 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace gantrell::cli
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("gantrell-cli %s\n", gantrell::kVersion);
-    return 0;
-  }
-  return gantrell::cli::Run(std::vector<std::string>(argv + 1, argv + argc));
+  const int status = gantrell::cli::Run(std::vector<std::string>(argv + 1, argv + argc));
+  // Help and usage texts are checked too.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    return status == gantrell::cli::kExitOk ? gantrell::cli::kExitFailure : status;
+  return status;
 }

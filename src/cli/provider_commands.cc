@@ -1,5 +1,7 @@
 // The commands about providers: check, providers, add, remove.
 #include <cstdio>
+#include <ctime>
+#include <map>
 
 #include "app/client_app.h"
 #include "app/main_window_model.h"
@@ -7,12 +9,14 @@
 #include "cli/console_frontend.h"
 #include "model/built_in_providers.h"
 #include "model/pruning.h"
+#include "model/size_text.h"
 
 namespace gantrell::cli {
 namespace {
 
 constexpr int kDue = 1;  // the fetcher's mark of a provider it fetched
 constexpr int kFirstUserProvider = 5;
+constexpr int kFirstListedProvider = 4;  // entries before it publish keys only
 constexpr const char* kRoles[kBuiltInProviderCount] = {
     "authority entry master", "authority entry signone", "authority entry signtwo",
     "authority entry signthree", "Gantrell's own updates"};
@@ -21,17 +25,73 @@ bool Fetched(const CProvider& provider) {
   return provider.m_nVerifyState == kDue;
 }
 
-void WriteProvider(JsonWriter& json, const CClientApp& app, int index, bool offline) {
+const char* FailureName(HttpFailure failure) {
+  switch (failure) {
+    case HttpFailure::kNone:
+      return "";
+    case HttpFailure::kRefused:
+      return "refused";
+    case HttpFailure::kHostNotFound:
+      return "host-not-found";
+    case HttpFailure::kTimedOut:
+      return "timed-out";
+    case HttpFailure::kTls:
+      return "tls";
+    case HttpFailure::kOther:
+      return "other";
+  }
+  return "other";
+}
+
+std::string DateTimeText(Time time) {
+  const std::time_t t = static_cast<std::time_t>(time);
+  std::tm local{};
+  if (localtime_r(&t, &local) == nullptr)
+    return std::to_string(time);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+  return text;
+}
+
+// Pending items per provider.
+std::map<const CProvider*, std::int64_t> PendingByProvider(CClientApp& app) {
+  std::map<const CProvider*, std::int64_t> counts;
+  for (const CUpdateItem* item : FillPendingList(app))
+    ++counts[item->m_pGroup->m_pProvider];
+  return counts;
+}
+
+void WriteProvider(JsonWriter& json, const CClientApp& app, int index, bool offline,
+                   const std::int64_t* pending) {
   const CProvider& provider = *app.GetProvider(index);
+  const TransferOutcome& last = provider.m_lastTransfer;
   json.BeginObject()
       .Member("address", provider.m_strAddress)
       .Member("name", provider.m_strKeyName)
       .Member("built_in", index < kBuiltInProviderCount)
       .Member("verified", provider.m_bVerified)
       .Member("fetched", Fetched(provider))
+      .Member("failed", FetchFailed(app, index))
       .Member("status", Fetched(provider) ? provider.m_nFetchStatus : -1)
       .Member("status_text", FetchStatusText(app, index, offline))
-      .EndObject();
+      .Member("reason", FetchProblem(app, index))
+      .Member("next_check", static_cast<std::int64_t>(provider.m_timeNextCheck))
+      .Member("next_check_text", DateTimeText(provider.m_timeNextCheck));
+  if (pending != nullptr)
+    json.Member("new_items", *pending);
+  if (Fetched(provider) && !last.url.empty()) {
+    json.Key("last_transfer")
+        .BeginObject()
+        .Member("url", last.url)
+        .Member("http_status", last.http.status)
+        .Member("transport_error", FailureName(last.http.failure))
+        .Member("error", last.http.error)
+        .Member("failed", last.Failed())
+        .EndObject();
+  } else {
+    json.Key("last_transfer").Null();
+  }
+  json.EndObject();
 }
 
 // The provider table of "check" and "providers"; the exit status.
@@ -40,24 +100,38 @@ int ShowProviders(CommandContext& context, bool with_count) {
   const bool offline = context.options.offline;
   bool any_failed = false;
   for (int i = 0; i < app.GetProviderCount(); ++i)
-    any_failed |= FetchFailed(*app.GetProvider(i));
+    any_failed |= FetchFailed(app, i);
   const std::size_t pending = with_count ? FillPendingList(context.app).size() : 0;
+  std::map<const CProvider*, std::int64_t> per_provider;
+  if (with_count)
+    per_provider = PendingByProvider(context.app);
   const std::string count = CountText(pending);
   if (context.options.json) {
     context.json.Key("providers").BeginArray();
-    for (int i = 0; i < app.GetProviderCount(); ++i)
-      WriteProvider(context.json, app, i, offline);
+    for (int i = 0; i < app.GetProviderCount(); ++i) {
+      const std::int64_t news = per_provider[app.GetProvider(i)];
+      WriteProvider(context.json, app, i, offline, with_count ? &news : nullptr);
+    }
     context.json.EndArray();
     if (with_count) {
       context.json.Member("pending", static_cast<std::int64_t>(pending))
           .Member("count_text", count);
     }
   } else {
-    std::vector<std::vector<std::string>> rows = {{"ADDRESS", "NAME", "VERIFIED", "STATUS"}};
+    std::vector<std::vector<std::string>> rows;
+    if (with_count) {
+      rows.push_back({"ADDRESS", "NAME", "VERIFIED", "NEW", "STATUS"});
+    } else {
+      rows.push_back({"ADDRESS", "NAME", "VERIFIED", "STATUS"});
+    }
     for (int i = 0; i < app.GetProviderCount(); ++i) {
       const CProvider& provider = *app.GetProvider(i);
-      rows.push_back({provider.m_strAddress, ProviderLabel(app, i),
-                      provider.m_bVerified ? "yes" : "no", FetchStatusText(app, i, offline)});
+      std::vector<std::string> row = {provider.m_strAddress, ProviderLabel(app, i),
+                                      provider.m_bVerified ? "yes" : "no"};
+      if (with_count)
+        row.push_back(i < kFirstListedProvider ? "-" : std::to_string(per_provider[&provider]));
+      row.push_back(FetchStatusText(app, i, offline));
+      rows.push_back(std::move(row));
     }
     PrintTable(rows);
     if (with_count)
@@ -68,8 +142,66 @@ int ShowProviders(CommandContext& context, bool with_count) {
 
 }  // namespace
 
-bool FetchFailed(const CProvider& provider) {
-  return Fetched(provider) && provider.m_nFetchStatus != 0;
+bool FetchFailed(const CClientApp& app, int index) {
+  return !FetchProblem(app, index).empty();
+}
+
+std::string TransferReason(const TransferOutcome& outcome) {
+  const HttpOutcome& http = outcome.http;
+  switch (http.failure) {
+    case HttpFailure::kRefused:
+      return outcome.url + ": the connection was refused";
+    case HttpFailure::kHostNotFound:
+      return outcome.url + ": the server's name is not known";
+    case HttpFailure::kTimedOut:
+      return outcome.url + ": timed out waiting for the server";
+    case HttpFailure::kTls:
+      return outcome.url + ": the secure connection (TLS) failed" +
+             (http.error.empty() ? "" : " (" + http.error + ")");
+    case HttpFailure::kOther:
+      return outcome.url + ": " + (http.error.empty() ? "the transfer failed" : http.error);
+    case HttpFailure::kNone:
+      break;
+  }
+  if (http.status >= 400)
+    return outcome.url + " answered " + HttpStatusText(http.status);
+  return {};
+}
+
+std::string HttpStatusText(int status) {
+  static const std::map<int, const char*> kReasons = {{400, "Bad Request"},
+                                                      {401, "Unauthorized"},
+                                                      {403, "Forbidden"},
+                                                      {404, "Not Found"},
+                                                      {405, "Method Not Allowed"},
+                                                      {408, "Request Timeout"},
+                                                      {410, "Gone"},
+                                                      {429, "Too Many Requests"},
+                                                      {500, "Internal Server Error"},
+                                                      {501, "Not Implemented"},
+                                                      {502, "Bad Gateway"},
+                                                      {503, "Service Unavailable"},
+                                                      {504, "Gateway Timeout"}};
+  const auto found = kReasons.find(status);
+  return std::to_string(status) + (found != kReasons.end() ? std::string(" ") + found->second : "");
+}
+
+std::string FetchProblem(const CClientApp& app, int index) {
+  const CProvider& provider = *app.GetProvider(index);
+  if (!Fetched(provider))
+    return {};
+  if (provider.m_nFetchStatus == 1 || provider.m_nFetchStatus == 2)
+    return "the fetch did not finish";
+  const std::string reason = TransferReason(provider.m_lastTransfer);
+  if (!reason.empty())
+    return reason;
+  if (index < kAuthorityEntryCount && provider.m_nFetchStatus == 0 && !provider.HasPublicKey())
+    return provider.m_lastTransfer.url + " holds no key record";
+  if (provider.m_nFetchStatus != 0) {
+    std::string text = FetchStatusText(app, index, false);
+    return text.rfind("failed: ", 0) == 0 ? text.substr(8) : text;
+  }
+  return {};
 }
 
 std::string ProviderLabel(const CClientApp& app, int index) {
@@ -86,8 +218,16 @@ std::string FetchStatusText(const CClientApp& app, int index, bool offline) {
   if (!Fetched(provider)) {
     if (offline)
       return "not checked (offline)";
-    return "not due";
+    return "not due (next check " + DateTimeText(provider.m_timeNextCheck) + ")";
   }
+  // What the transfers saw explains a failure better than the code.
+  if (const std::string reason = TransferReason(provider.m_lastTransfer); !reason.empty()) {
+    if (index < kAuthorityEntryCount && !provider.HasPublicKey())
+      return "no key: " + reason;
+    return "failed: " + reason;
+  }
+  if (index < kAuthorityEntryCount && provider.m_nFetchStatus == 0 && !provider.HasPublicKey())
+    return "no key: " + provider.m_lastTransfer.url + " holds no key record";
   // Codes 9 to 11 mean one thing before the update list verified and
   // another in the licence checks that follow it.
   const bool list_verified = provider.m_bTransferFlag;
@@ -122,6 +262,16 @@ std::string FetchStatusText(const CClientApp& app, int index, bool offline) {
   }
 }
 
+std::string TableSize(std::int64_t bytes) {
+  if (bytes >= 0 && bytes < 1024)
+    return std::to_string(bytes) + " B";
+  std::string text = FormatSizeText(bytes);
+  constexpr std::string_view kLabel = "Size: ";
+  if (text.rfind(kLabel, 0) == 0)
+    text.erase(0, kLabel.size());
+  return text;
+}
+
 void PrintTable(const std::vector<std::vector<std::string>>& rows) {
   std::vector<std::size_t> widths;
   for (const auto& row : rows) {
@@ -152,7 +302,10 @@ int RunProviders(CommandContext& context) {
 
 int RunAdd(CommandContext& context) {
   int status = kExitOk;
-  std::vector<std::vector<std::string>> rows;
+  struct Failed {
+    std::string address, result, reason;
+  };
+  std::vector<Failed> failed;
   if (context.options.json)
     context.json.Key("added").BeginArray();
   for (const std::string& address : context.options.operands) {
@@ -162,26 +315,38 @@ int RunAdd(CommandContext& context) {
       if (registration.address == address)
         found = &registration;
     }
-    std::string result = found ? OutcomeText(found->outcome) : "refused";
+    const std::string result = found ? OutcomeText(found->outcome) : "refused";
     const bool ok = found != nullptr && (found->outcome == Registration::Outcome::kAdded ||
                                          found->outcome == Registration::Outcome::kKnown);
-    if (!ok)
+    if (!ok) {
       status = kExitFailure;
+      // A refused address was reported before start-up, a failed one by
+      // the registration itself.
+      failed.push_back(
+          {address, result,
+           found ? context.frontend.RegistrationProblem(address) : CheckAddressArgument(address)});
+      continue;
+    }
+    if (found->outcome == Registration::Outcome::kKnown)
+      context.frontend.Note(address + " is already registered (" + found->name + ").");
     if (context.options.json) {
       context.json.BeginObject()
           .Member("address", address)
           .Member("result", result)
-          .Member("name", found ? found->name : "")
-          .Member("ok", ok)
+          .Member("name", found->name)
           .EndObject();
-    } else {
-      rows.push_back({address, result, found ? found->name : ""});
     }
   }
   if (context.options.json) {
+    context.json.EndArray().Key("failed").BeginArray();
+    for (const Failed& entry : failed) {
+      context.json.BeginObject()
+          .Member("address", entry.address)
+          .Member("result", entry.result)
+          .Member("reason", entry.reason)
+          .EndObject();
+    }
     context.json.EndArray();
-  } else {
-    PrintTable(rows);
   }
   return status;
 }

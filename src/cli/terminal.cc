@@ -1,6 +1,7 @@
 #include "cli/terminal.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,6 +52,13 @@ PromptResult AskOnTerminal(const std::string& prompt, std::string* line) {
   const bool got = ReadLine(tty, line);
   ::close(tty);
   return got ? PromptResult::kOk : PromptResult::kCancel;
+}
+
+int TerminalWidth() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+    return size.ws_col;
+  return 80;
 }
 
 bool StderrIsTerminal() {

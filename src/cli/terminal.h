@@ -15,6 +15,10 @@ namespace gantrell::cli {
 // there is no terminal to ask on.
 PromptResult AskOnTerminal(const std::string& prompt, std::string* line);
 
+// The width of the terminal on standard error, read anew at each call so
+// that a resize is followed; 80 when it cannot be told.
+int TerminalWidth();
+
 // Whether standard error is a terminal (progress is then drawn in place).
 bool StderrIsTerminal();
 

@@ -12,10 +12,21 @@
 #include "model/local_time.h"
 #include "model/update_group.h"
 #include "net/crypto_handles.h"
+#include "platform/http.h"
 
 namespace gantrell {
 
 class CTokenReader;
+
+// What one transfer of a fetch saw: the address, the final response's HTTP
+// status (0 when none came) and a failure below HTTP.
+struct TransferOutcome {
+  std::string url;
+  HttpOutcome http;
+  // A transport failure, or an answer that is an HTTP error page rather
+  // than the file asked for.
+  bool Failed() const { return http.failure != HttpFailure::kNone || http.status >= 400; }
+};
 
 class CProvider {
  public:
@@ -70,6 +81,14 @@ class CProvider {
                        const ControlFileContext& context);
 
   std::int32_t m_nFetchStatus = 0;  // last fetch result; not stored
+  // The transfer that explains this run's fetch of the provider: the first
+  // one that failed, else the last one. Empty when nothing was fetched.
+  // Kept beside m_nFetchStatus so that a failure can say why; not stored.
+  TransferOutcome m_lastTransfer;
+  void NoteTransfer(const TransferOutcome& outcome) {
+    if (!m_lastTransfer.Failed())
+      m_lastTransfer = outcome;
+  }
   std::string m_strKeyName;
   std::string m_strAddress;
   std::unique_ptr<std::uint8_t[]> m_pKeyData;  // the key record as stored

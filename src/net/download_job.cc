@@ -368,6 +368,7 @@ bool CDownloadJob::StopIfCancelled() {
 
 void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long long total,
                                 long long* done) {
+  m_pReportingItem = &item;
   const long long before = *done;
   *done += item.m_nLength;
   CProvider& provider = *item.m_pGroup->m_pProvider;

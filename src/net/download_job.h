@@ -8,6 +8,7 @@
 // current item's name and may cancel at any time.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -86,6 +87,8 @@ class CDownloadJob {
   std::string CurrentName() const;
   // Whether the worker saw the cancel and stopped.
   bool Aborted() const;
+  // The item the worker is on (none before the first item); any thread.
+  const CUpdateItem* ReportingItem() const { return m_pReportingItem.load(); }
 
   // The destinations written by this run, in order.
   const std::vector<std::string>& Written() const { return m_written; }
@@ -117,6 +120,7 @@ class CDownloadJob {
   bool m_bCancel = false;
   bool m_bAborted = false;
   std::vector<std::string> m_written;
+  std::atomic<const CUpdateItem*> m_pReportingItem{nullptr};  // written by the worker
 };
 
 }  // namespace gantrell

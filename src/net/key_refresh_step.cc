@@ -32,17 +32,19 @@ CKeyRefreshStep::CKeyRefreshStep(FetchHost& host, int slot, CProvider& provider)
 int CKeyRefreshStep::Step() {
   switch (m_nStage) {
     case 0:
+      // A new fetch of the provider: what explained the last one goes.
+      m_provider.m_lastTransfer = {};
       m_transfer.SetUrl(m_provider.m_strAddress + "public.dat");
       m_nStage = 1;
       [[fallthrough]];
     case 1: {
-      const int result = m_transfer.Step();
+      const int result = m_transfer.StepNoting(m_provider);
       if (result != kStepFinished)
         return result;
       return TakePublicRecord();
     }
     case 2: {
-      const int result = m_transfer.Step();
+      const int result = m_transfer.StepNoting(m_provider);
       if (result != kStepFinished)
         return result;
       int count = 0;
@@ -53,7 +55,7 @@ int CKeyRefreshStep::Step() {
       [[fallthrough]];
     }
     case 3: {
-      const int result = m_transfer.Step();
+      const int result = m_transfer.StepNoting(m_provider);
       if (result != kStepFinished)
         return result;
       return CheckLink();

@@ -13,6 +13,7 @@ RequestTransfer::~RequestTransfer() {
 void RequestTransfer::Restart(const std::string& url) {
   CloseRequest();
   m_strUrl = url;
+  m_outcome = {url, {}};
   m_nStage = 0;
   m_bReadPending = false;
   m_nBytesRead = 0;
@@ -39,8 +40,11 @@ int RequestTransfer::Step() {
       BeginBody();
       HttpHandle handle = 0;
       const HttpResult opened = session->OpenUrl(m_strUrl, context(), &handle);
-      if (opened == HttpResult::kFailed)
+      if (opened == HttpResult::kFailed) {
+        m_outcome.http.failure = HttpFailure::kOther;
+        m_outcome.http.error = "the address was not accepted";
         return kOpenFailed;
+      }
       m_nStage = 1;
       if (opened == HttpResult::kPending) {
         m_bOpenPending = true;
@@ -96,6 +100,7 @@ int RequestTransfer::ReadNext(AsyncHttpSession* session) {
 int RequestTransfer::AfterRead(AsyncHttpSession* session) {
   const std::size_t count = m_nBytesRead;
   if (count == 0) {
+    RecordOutcome(session);
     const bool closed = session->Close(m_hRequest);
     m_hRequest = 0;
     m_nStage = 3;
@@ -108,7 +113,26 @@ int RequestTransfer::AfterRead(AsyncHttpSession* session) {
   return kStepReady;
 }
 
+int RequestTransfer::StepNoting(CProvider& provider) {
+  const int result = Step();
+  if (result != kStepWaiting && result != kStepReady)
+    provider.NoteTransfer(m_outcome);
+  return result;
+}
+
+void RequestTransfer::RecordOutcome(AsyncHttpSession* session) {
+  if (m_hRequest != 0)
+    m_outcome.http = session->Outcome(m_hRequest);
+}
+
 int RequestTransfer::Fail(AsyncHttpSession* session, int code) {
+  RecordOutcome(session);
+  // A failure the session cannot explain is still a failure.
+  if (m_outcome.http.failure == HttpFailure::kNone && !m_outcome.Failed()) {
+    m_outcome.http.failure = HttpFailure::kOther;
+    if (m_outcome.http.error.empty())
+      m_outcome.http.error = code == kOpenFailed ? "the connection failed" : "the transfer failed";
+  }
   if (m_hRequest != 0)
     session->Close(m_hRequest);
   m_hRequest = 0;

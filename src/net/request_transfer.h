@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/provider.h"
 #include "net/fetch_host.h"
 #include "net/fetch_step.h"
 #include "platform/http.h"
@@ -25,6 +26,12 @@ class RequestTransfer : public CFetchStep {
   // after each chunk, kStepFinished once the whole body (or as much as the
   // transfer keeps) is in and the request is closed, else a TransferFailure.
   int Step() final;
+
+  // Step, and once the transfer has ended (any result but waiting or
+  // ready), notes what it saw on `provider`.
+  int StepNoting(CProvider& provider);
+  // What the transfer saw: the response's status, or why it failed.
+  const TransferOutcome& outcome() const { return m_outcome; }
 
   const std::string& url() const { return m_strUrl; }
   int slot() const { return m_nSlot; }
@@ -51,6 +58,8 @@ class RequestTransfer : public CFetchStep {
   int ReadNext(AsyncHttpSession* session);
   int AfterRead(AsyncHttpSession* session);
   int Fail(AsyncHttpSession* session, int code);
+  // Takes what the session knows about the open request.
+  void RecordOutcome(AsyncHttpSession* session);
   std::uintptr_t context() const { return static_cast<std::uintptr_t>(m_nSlot) + kSlotContextBase; }
 
   static constexpr int kFailedStage = 4;
@@ -63,6 +72,7 @@ class RequestTransfer : public CFetchStep {
   int m_nFailure = 0;
   bool m_bOpenPending = false;
   bool m_bReadPending = false;
+  TransferOutcome m_outcome;
   // Written by the session's thread while a read is pending; read after its
   // completion notice, which reaches this thread through the fetcher's lock.
   std::size_t m_nBytesRead = 0;

@@ -33,7 +33,7 @@ int CVerifyStep::Step() {
       m_nStage = 1;
       [[fallthrough]];
     case 1: {
-      const int result = m_textTransfer.Step();
+      const int result = m_textTransfer.StepNoting(m_provider);
       if (result != kStepFinished)
         return result;
       m_strControlText = std::move(m_textTransfer.GetText());
@@ -42,7 +42,7 @@ int CVerifyStep::Step() {
       [[fallthrough]];
     }
     case 2: {
-      const int result = m_binaryTransfer.Step();
+      const int result = m_binaryTransfer.StepNoting(m_provider);
       if (result != kStepFinished)
         return result;
       const int checked = CheckSignature();
@@ -59,7 +59,7 @@ int CVerifyStep::Step() {
       [[fallthrough]];
     }
     case 4: {
-      const int result = m_binaryTransfer.Step();
+      const int result = m_binaryTransfer.StepNoting(m_provider);
       if (result == kStepWaiting || result == kStepReady)
         return result;
       m_nStage = 5;

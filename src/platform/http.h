@@ -61,6 +61,17 @@ using HttpStatusCallback = std::function<void(HttpHandle handle, std::uintptr_t 
 
 enum class HttpResult { kOk, kPending, kFailed };
 
+// Why a transfer failed below HTTP, in the terms a user can act on.
+enum class HttpFailure { kNone, kRefused, kHostNotFound, kTimedOut, kTls, kOther };
+
+// What a request has seen so far: the final response's status (0 until its
+// headers are in) and, once it failed, why.
+struct HttpOutcome {
+  int status = 0;
+  HttpFailure failure = HttpFailure::kNone;
+  std::string error;  // the network library's own words; empty without failure
+};
+
 // One thread drives every transfer of the session through one libcurl multi
 // handle; a caller that waits for a completion costs no CPU.
 class AsyncHttpSession {
@@ -91,6 +102,12 @@ class AsyncHttpSession {
   // session no longer touches that read's buffer. kHttpHandleClosing
   // follows from the session's thread. Returns false for an unknown handle.
   virtual bool Close(HttpHandle handle) = 0;
+
+  // What the open request `handle` has seen (an unknown handle: nothing).
+  virtual HttpOutcome Outcome(HttpHandle handle) {
+    (void)handle;
+    return {};
+  }
 };
 
 // Opens an asynchronous session; nullptr with a message in *error on

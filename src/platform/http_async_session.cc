@@ -108,6 +108,23 @@ bool CurlAsyncHttpSession::Close(HttpHandle handle) {
   return true;
 }
 
+HttpOutcome CurlAsyncHttpSession::Outcome(HttpHandle handle) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = requests_.find(handle);
+  if (found == requests_.end()) {
+    return {};
+  }
+  const HttpTransfer& transfer = *found->second.transfer;
+  HttpOutcome outcome;
+  outcome.status = transfer.http_status();
+  if (transfer.phase() == TransferPhase::kFailed) {
+    outcome.failure = transfer.failure_kind() == HttpFailure::kNone ? HttpFailure::kOther
+                                                                    : transfer.failure_kind();
+    outcome.error = transfer.error();
+  }
+  return outcome;
+}
+
 bool CurlAsyncHttpSession::FinishPendingRead(HttpHandle handle, Request& request,
                                              std::vector<Event>* events) {
   HttpTransfer& transfer = *request.transfer;

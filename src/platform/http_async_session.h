@@ -32,6 +32,7 @@ class CurlAsyncHttpSession : public AsyncHttpSession {
   HttpResult Read(HttpHandle handle, void* buffer, std::size_t capacity, std::size_t* bytes_read,
                   std::uintptr_t context) override;
   bool Close(HttpHandle handle) override;
+  HttpOutcome Outcome(HttpHandle handle) override;
 
   HttpEngineStats stats() const { return engine_->stats(); }
 

@@ -70,6 +70,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     const bool interim = code >= 100 && code < 200;
     const bool redirect = code >= 300 && code < 400 && active->saw_location;
     if (!interim && !redirect) {
+      active->transfer->SetHttpStatus(static_cast<int>(code));
       active->transfer->MarkStarted();
     }
   }
@@ -81,6 +82,33 @@ int OnConnected(void* user, char*, char*, int, int) {
   active->connected = true;
   active->last_activity = SteadyNanos();
   return CURL_PREREQFUNC_OK;
+}
+
+HttpFailure FailureKind(CURLcode result) {
+  switch (result) {
+    case CURLE_COULDNT_CONNECT:
+      return HttpFailure::kRefused;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return HttpFailure::kHostNotFound;
+    case CURLE_OPERATION_TIMEDOUT:
+      return HttpFailure::kTimedOut;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+      return HttpFailure::kTls;
+    default:
+      return HttpFailure::kOther;
+  }
 }
 
 // Accepts absolute http and https addresses only.
@@ -337,6 +365,7 @@ void CurlEngine::CollectFinished() {
     } else {
       const char* detail =
           active->error_buffer[0] != '\0' ? active->error_buffer : curl_easy_strerror(result);
+      active->transfer->SetFailureKind(FailureKind(result));
       End(active, false, "Cannot read " + active->transfer->url() + ": " + detail);
     }
   }
@@ -370,6 +399,7 @@ int CurlEngine::CheckIdleDeadlines() {
     }
   }
   for (Active* active : expired) {
+    active->transfer->SetFailureKind(HttpFailure::kTimedOut);
     End(active, false,
         "Cannot read " + active->transfer->url() + ": no data received for " +
             std::to_string(options_.idle_timeout.count()) + " ms");

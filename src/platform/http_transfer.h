@@ -17,6 +17,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/http.h"
+
 namespace gantrell {
 
 enum class TransferPhase {
@@ -84,6 +86,12 @@ class HttpTransfer {
   void NotifyReaderIfWaiting();
 
   void MarkStarted();
+  // The final response's status, and the kind of a failure; read by the
+  // reader side at any time.
+  void SetHttpStatus(int status) { http_status_.store(status, std::memory_order_release); }
+  int http_status() const { return http_status_.load(std::memory_order_acquire); }
+  void SetFailureKind(HttpFailure kind) { failure_kind_.store(kind, std::memory_order_release); }
+  HttpFailure failure_kind() const { return failure_kind_.load(std::memory_order_acquire); }
   // Moves to kDone or kFailed (with a message) and wakes the reader.
   void Finish(bool ok, const std::string& error);
 
@@ -109,6 +117,8 @@ class HttpTransfer {
   std::atomic<bool> closed_{false};
   std::atomic<bool> reader_waiting_{false};
   std::atomic<std::int64_t> waiting_since_{0};
+  std::atomic<int> http_status_{0};
+  std::atomic<HttpFailure> failure_kind_{HttpFailure::kNone};
 
   mutable std::mutex mutex_;
   std::condition_variable wake_reader_;

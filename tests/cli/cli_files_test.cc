@@ -54,10 +54,10 @@ TEST_F(CliFilesTest, ListsEveryProviderOneProviderAndThisRun) {
   RunResult r = Cli({"files", "--offline"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("ITEM       PROVIDER    PATH"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("setup.exe  Demo Tools  " + folder_ + "/1/setup.exe  Size: 0.0K  yes\n"),
+  EXPECT_NE(r.out.find("setup.exe  Demo Tools  " + folder_ + "/1/setup.exe  11 B  yes\n"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("data.pak   Demo Tools  " + folder_ + "/2/data.pak   Size: 4.0K  yes\n"),
+  EXPECT_NE(r.out.find("data.pak   Demo Tools  " + folder_ + "/2/data.pak   4.0K  yes\n"),
             std::string::npos)
       << r.out;
 
@@ -67,7 +67,8 @@ TEST_F(CliFilesTest, ListsEveryProviderOneProviderAndThisRun) {
   EXPECT_EQ(r.out, "No downloaded files.\n");
   r = Cli({"files", "--offline", "Nobody"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "No provider named 'Nobody' ('gantrell-cli providers' lists them).\n");
+  EXPECT_EQ(r.err,
+            "gantrell-cli: No provider named 'Nobody' ('gantrell-cli providers' lists them).\n");
 
   // A run of its own downloaded nothing.
   r = Cli({"files", "--offline", "--just-downloaded", "--json"});
@@ -140,10 +141,13 @@ TEST_F(CliFilesTest, DeleteRemovesTheFileAndItsFolderForGood) {
 
   r = Cli({"files", "--offline", "delete", "setup.exe"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "No downloaded file named 'setup.exe' ('gantrell-cli files' lists them).\n");
+  EXPECT_EQ(r.err,
+            "gantrell-cli: No downloaded file named 'setup.exe' ('gantrell-cli files' lists "
+            "them).\n");
 }
 
 TEST_F(CliFilesTest, MisusedOperandsAreUsageErrors) {
+  // Each error points at the help of the command it belongs to.
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"files", "open"}, "files open: missing ITEM"},
       {{"files", "copy", "x"}, "files copy: missing DEST"},
@@ -156,7 +160,7 @@ TEST_F(CliFilesTest, MisusedOperandsAreUsageErrors) {
   for (const auto& [args, message] : cases) {
     const RunResult r = Cli(args);
     EXPECT_EQ(r.status, 2) << message;
-    EXPECT_EQ(r.err, "gantrell-cli: " + message + "\nTry 'gantrell-cli --help'.\n");
+    EXPECT_EQ(r.err, "gantrell-cli: " + message + "\nTry 'gantrell-cli " + args[0] + " --help'.\n");
   }
 }
 

@@ -27,8 +27,9 @@ TEST_F(CliStartupTest, SecondInstanceHandsItsAddressToTheRunningOne) {
   ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /slow/") != std::string::npos; }))
       << server_->Log();
   const RunResult second = Cli({"add", key_server_ + "/quick/"});
-  EXPECT_EQ(second.status, 0) << second.err;
-  EXPECT_NE(second.err.find("Another Gantrell instance is running: the addresses were handed"),
+  EXPECT_EQ(second.status, 3) << second.err;
+  EXPECT_NE(second.err.find("gantrell-cli: another Gantrell instance is running: the addresses "
+                            "were handed to it, and it will show whether they were set up"),
             std::string::npos)
       << second.err;
   EXPECT_EQ(second.out, "");
@@ -64,8 +65,8 @@ TEST_F(CliStartupTest, TwoInstancesHandingOverAtOnceAreBothRegistered) {
   ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /slow/") != std::string::npos; }));
   auto one = Start({"add", key_server_ + "/one/"}, "one");
   auto two = Start({"add", key_server_ + "/two/"}, "two");
-  EXPECT_EQ(one->Wait().status, 0);
-  EXPECT_EQ(two->Wait().status, 0);
+  EXPECT_EQ(one->Wait().status, 3);
+  EXPECT_EQ(two->Wait().status, 3);
 
   const RunResult r = first->Wait();
   EXPECT_EQ(r.status, 0) << r.err;
@@ -84,8 +85,9 @@ TEST_F(CliStartupTest, CommandsOtherThanAddDoNotRunBesideAnotherInstance) {
   auto first = Start({"add", key_server_ + "/slow/"}, "first");
   ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /slow/") != std::string::npos; }));
   const RunResult r = Cli({"list", "--offline", "--json"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Another Gantrell instance is running; try again"), std::string::npos)
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("gantrell-cli: another Gantrell instance is running; try again"),
+            std::string::npos)
       << r.err;
   EXPECT_NE(r.out.find("\"startup\":\"handed-off\""), std::string::npos) << r.out;
   EXPECT_EQ(first->Wait().status, 0);
@@ -101,7 +103,7 @@ TEST_F(CliStartupTest, MultiuserNoStopsANewUserWithoutTouchingAnything) {
   EXPECT_EQ(
       r.out,
       "{\"command\":\"list\",\"startup\":\"failed\",\"registrations\":[],\"messages\":[{\"text\":"
-      "\"Not permitted for this user\",\"icon\":\"error\"}],\"exit_status\":1}\n");
+      "\"Not permitted for this user\",\"icon\":\"error\",\"own\":false}],\"exit_status\":1}\n");
   EXPECT_FALSE(fs::exists(DataFolder()));
   EXPECT_EQ(UserSettings(), "");
 
@@ -138,6 +140,11 @@ TEST_F(CliStartupTest, BadUsageEndsWithStatusTwoAndTouchesNothing) {
     std::string error;
   } cases[] = {
       {{"frobnicate"}, "unknown command 'frobnicate'"},
+      {{"chek"}, "unknown command 'chek' (did you mean 'check'?)"},
+      {{"--json"}, "no command given with the options"},
+      {{"list", "-yn"}, "--yes and --no exclude each other"},
+      {{"list", "--timeout", "soon"},
+       "--timeout needs a whole number of seconds (1 or more), not 'soon'"},
       {{"list", "--colour"}, "unknown option '--colour'"},
       {{"list", "extra"}, "list: unexpected argument 'extra'"},
       {{"add"}, "add: missing URL..."},
@@ -152,9 +159,30 @@ TEST_F(CliStartupTest, BadUsageEndsWithStatusTwoAndTouchesNothing) {
   for (const auto& c : cases) {
     const RunResult r = Cli(c.args);
     EXPECT_EQ(r.status, 2) << c.args[0] << " " << c.error;
-    EXPECT_EQ(r.err, "gantrell-cli: " + c.error + "\nTry 'gantrell-cli --help'.\n") << c.error;
-    EXPECT_EQ(r.out, "") << c.error;
+    // The error points at the help of the command it belongs to.
+    const bool general = c.args[0][0] == '-' || c.args[0] == "help" ||
+                         c.error.find("command '") != std::string::npos;
+    EXPECT_EQ(r.err, "gantrell-cli: " + c.error + "\nTry 'gantrell-cli " +
+                         (general ? std::string() : c.args[0] + " ") + "--help'.\n")
+        << c.error;
+    EXPECT_EQ(r.out, c.args[0] == "--json" ? r.out : "") << c.error;
   }
+  // With --json the error is a JSON document too.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--json"}, {"list", "--json", "--colour"}, {"chek", "--json"}}) {
+    const RunResult r = Cli(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("{\"command\":"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"error\":\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(",\"exit_status\":2}\n"), std::string::npos) << r.out;
+  }
+  // No arguments at all: a short usage, not the whole help.
+  const RunResult bare = Cli({});
+  EXPECT_EQ(bare.status, 2);
+  EXPECT_EQ(bare.out, "");
+  EXPECT_EQ(bare.err,
+            "Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n"
+            "Try 'gantrell-cli --help' for the commands.\n");
   EXPECT_FALSE(fs::exists(DataFolder()));
   EXPECT_FALSE(fs::exists(Path("registry/user.reg")));
 }
@@ -178,25 +206,28 @@ TEST_F(CliStartupTest, RefusedAddressesAreNamedAndTheRestRegistered) {
   };
   for (const auto& c : cases) {
     const RunResult r = Cli({"add", c.address, "http://"});
-    EXPECT_EQ(r.status, 1) << c.address;
+    EXPECT_EQ(r.status, 2) << c.address;
     EXPECT_EQ(
         r.err,
         "gantrell-cli add: refused '" + c.address + "': " + c.why +
-            "\ngantrell-cli add: refused 'http://': it names no folder (add a closing \"/\")\n")
+            "\ngantrell-cli add: refused 'http://': it names no folder (add a closing \"/\")\n"
+            "gantrell-cli: add: give absolute http:// or https:// folder addresses\n"
+            "Try 'gantrell-cli add --help'.\n")
         << c.address;
   }
   EXPECT_FALSE(fs::exists(DataFolder()));
 
-  // A sound address gets past the check and is registered (here it fails:
-  // nothing answers), while the refused one still makes the run fail.
+  // A sound address that nothing answers fails with the reason and a hint,
+  // once, on standard error.
   const std::string sound = "https://127.0.0.1:9/updates/v2/";
-  const RunResult r = Cli({"add", "--offline", sound, "http://"});
+  const RunResult r = Cli({"add", "--offline", sound});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err,
-            "gantrell-cli add: refused 'http://': it names no folder (add a closing \"/\")\n"
-            "Downloading Update Lists...\nAddress " +
-                sound + " was not set up successfully.\n");
-  EXPECT_EQ(r.out, sound + "  not set up\nhttp://                          refused\n");
+  EXPECT_EQ(r.err, "Downloading Update Lists... (registering " + sound + ")\nAddress " + sound +
+                       " was not set up successfully.\ngantrell-cli: cannot add " + sound + ": " +
+                       sound +
+                       "public.dat: the connection was refused; is the server running, and is "
+                       "the port right?\n");
+  EXPECT_EQ(r.out, "");
 }
 
 TEST_F(CliStartupTest, CtrlCDuringTheStartUpFetchCancelsWithoutWriting) {
@@ -207,7 +238,10 @@ TEST_F(CliStartupTest, CtrlCDuringTheStartUpFetchCancelsWithoutWriting) {
   ::kill(run->pid(), SIGINT);
   const RunResult r = run->Wait();
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_EQ(r.err, "Downloading Update Lists...\nCancelled.\nCancelled: nothing was changed.\n");
+  EXPECT_EQ(
+      r.err,
+      "Downloading Update Lists...\ngantrell-cli: Cancelled.\ngantrell-cli: Cancelled: nothing "
+      "was changed.\n");
   EXPECT_NE(r.out.find("\"startup\":\"cancelled\""), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(DataFolder() + "/provdata.dat"));
 }
@@ -217,10 +251,11 @@ TEST_F(CliStartupTest, EveryCommandHasHelp) {
     const RunResult r = Cli({command, "--help"});
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_EQ(r.out.rfind(std::string("Usage: gantrell-cli ") + command, 0), 0u) << r.out;
-    EXPECT_NE(r.out.find("Exit status: 0 success, 1 failure"), std::string::npos) << command;
+    EXPECT_NE(r.out.find("Exit status, the same for every command:"), std::string::npos) << command;
+    EXPECT_NE(r.out.find("  3  another instance is running"), std::string::npos) << command;
     EXPECT_EQ(Cli({"help", command}).out, r.out) << command;
   }
-  EXPECT_EQ(Cli({}).out, Cli({"--help"}).out);
+  EXPECT_EQ(Cli({"help"}).out, Cli({"--help"}).out);
   EXPECT_FALSE(fs::exists(DataFolder()));
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/suggest.h"
 #include "command.h"
 #include "gantrell_version.h"
 
@@ -24,8 +25,10 @@ void PrintHelp(std::FILE* out) {
     std::fprintf(out, "  %-9s %.*s\n", command.name.data(),
                  static_cast<int>(command.summary.size()), command.summary.data());
   }
-  std::fprintf(out, "\n'%s COMMAND --help' describes a command.\n\n%.*s", kProgramName.data(),
-               static_cast<int>(kExitStatusHelp.size()), kExitStatusHelp.data());
+  std::fprintf(
+      out, "\n'%s COMMAND --help' describes a command; '%s --version' prints the version.\n\n%.*s",
+      kProgramName.data(), kProgramName.data(), static_cast<int>(kExitStatusHelp.size()),
+      kExitStatusHelp.data());
 }
 
 }  // namespace
@@ -34,7 +37,8 @@ void PrintHelp(std::FILE* out) {
 int main(int argc, char** argv) {
   using namespace gantrell::publish;
   if (argc < 2) {
-    PrintHelp(stderr);
+    std::fprintf(stderr, "Usage: %s COMMAND [OPTIONS] [ARGUMENTS]\nTry '%s --help'.\n",
+                 kProgramName.data(), kProgramName.data());
     return kExitUsage;
   }
   const std::string name = argv[1];
@@ -51,7 +55,12 @@ int main(int argc, char** argv) {
       return command.run(std::vector<std::string>(argv + 2, argv + argc));
     }
   }
-  std::fprintf(stderr, "%s: unknown command '%s'\nTry '%s --help'.\n", kProgramName.data(),
-               name.c_str(), kProgramName.data());
+  std::vector<std::string> names;
+  for (const Command& command : kCommands)
+    names.emplace_back(command.name);
+  const std::string nearest = gantrell::NearestName(name, names);
+  std::fprintf(stderr, "%s: unknown command '%s'%s%s%s\nTry '%s --help'.\n", kProgramName.data(),
+               name.c_str(), nearest.empty() ? "" : " (did you mean '", nearest.c_str(),
+               nearest.empty() ? "" : "'?)", kProgramName.data());
   return kExitUsage;
 }
