@@ -187,7 +187,8 @@ TEST_F(CliReasonsTest, BadEnvironmentAndUnwritableOutputAreFoundAndFail) {
 }
 
 TEST_F(CliReasonsTest, BothProgramsTellTheirVersionAndSuggestTheNearestCommand) {
-  const std::string version = "0.1\n";
+  // The version the About box shows.
+  const std::string version = "1.11\n";
   RunResult r = Cli({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "gantrell-cli " + version);
