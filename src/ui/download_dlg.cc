@@ -53,6 +53,13 @@ void CDownloadDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CDownloadDlg::OnProgress(int item_percent, int run_percent) {
+  // The worker sends a notice every twelve reads of 256 bytes, dozens per
+  // block it reads; only a change of the bars is worth an event.
+  const long long posted =
+      static_cast<long long>(item_percent) << 32 | (run_percent & 0xffffffffLL);
+  if (posted == m_nLastPosted)
+    return;
+  m_nLastPosted = posted;
   QMetaObject::invokeMethod(
       this, [this, item_percent, run_percent] { SetProgress(item_percent, run_percent); },
       Qt::QueuedConnection);

@@ -53,6 +53,9 @@ class CDownloadDlg : public QDialog, public DownloadObserver {
   std::unique_ptr<Ui::CDownloadDlg> m_ui;
   CDownloadJob& m_job;
   QTimer* m_pNameTimer;
+  // The bars' positions last sent to the interface thread; the worker's
+  // own (only OnProgress reads or writes it).
+  long long m_nLastPosted = -1;
 };
 
 }  // namespace gantrell::ui
