@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <set>
+#include <vector>
 
 #include "app/client_app.h"
 #include "cli/commands.h"
@@ -124,6 +125,7 @@ class ProgressDisplay : public DownloadObserver {
               std::to_string(item->m_nNumber) + (signature ? ".sig" : ".dat") + ")";
     }
     std::lock_guard<std::mutex> lock(m_drawMutex);
+    BeginStartedItems();
     m_reported.insert(m_job.ReportingItem());
     Erase();
     m_frontend.ShowMessage(
@@ -135,23 +137,22 @@ class ProgressDisplay : public DownloadObserver {
 
   void OnFinished() override { m_done.Notify(); }
 
+  // From the worker: queued, and told on the interface thread (or before a
+  // report), so that even an item that ends between two redraws gets its
+  // lines.
+  void OnItemStarted(const CUpdateItem& item) override {
+    std::lock_guard<std::mutex> lock(m_startedMutex);
+    m_started.push_back({&item, Clock::now()});
+  }
+
   int done_fd() const { return m_done.fd(); }
   bool Finished() { return m_done.Drain(); }
 
-  // The worker's current item, from the interface thread's timer.
-  void Update(const std::string& name) {
+  // The items the worker took up since the last look, and its progress,
+  // from the interface thread's timer.
+  void Update() {
     std::lock_guard<std::mutex> lock(m_drawMutex);
-    if (name != m_strName && !name.empty()) {
-      Erase();
-      EndItem();
-      m_strName = name;
-      m_pCurrent = m_job.ReportingItem();
-      m_itemStart = Clock::now();
-      m_nItemLength = LengthOf(name);
-      m_itemPercent.store(0);
-      if (!m_bTerminal)
-        Write("Downloading " + name + " (" + TableSize(m_nItemLength) + ")\n");
-    }
+    BeginStartedItems();
     m_lastItemPercent = m_itemPercent.load();
     if (m_bTerminal) {
       Erase();
@@ -179,18 +180,35 @@ class ProgressDisplay : public DownloadObserver {
     return std::chrono::duration<double>(Clock::now() - since).count();
   }
 
-  std::int64_t LengthOf(const std::string& name) const {
-    if (const CUpdateItem* item = m_job.ReportingItem(); item != nullptr && item->m_strName == name)
-      return item->m_nLength;
-    return 0;
+  // Ends the current item and makes each item the worker took up since
+  // current in turn, each ending where the next one began. Under
+  // m_drawMutex.
+  void BeginStartedItems() {
+    std::vector<Started> started;
+    {
+      std::lock_guard<std::mutex> lock(m_startedMutex);
+      started.swap(m_started);
+    }
+    for (const Started& next : started) {
+      Erase();
+      EndItem(next.at);
+      m_pCurrent = next.item;
+      m_strName = next.item->m_strName;
+      m_itemStart = next.at;
+      m_nItemLength = next.item->m_nLength;
+      m_itemPercent.store(0);
+      if (!m_bTerminal)
+        Write("Downloading " + m_strName + " (" + TableSize(m_nItemLength) + ")\n");
+    }
   }
 
-  // The item that was current has ended: at 100% unless it was reported.
-  void EndItem() {
+  // The item that was current has ended (at `end`): at 100% unless it was
+  // reported.
+  void EndItem(Clock::time_point end = Clock::now()) {
     if (m_strName.empty())
       return;
     const bool failed = m_reported.count(m_pCurrent) > 0;
-    const double seconds = Seconds(m_itemStart);
+    const double seconds = std::chrono::duration<double>(end - m_itemStart).count();
     if (m_bTerminal) {
       m_bDrewAny = true;
       Write(Bar(m_strName, failed ? m_lastItemPercent : 100,
@@ -250,7 +268,13 @@ class ProgressDisplay : public DownloadObserver {
   const bool m_bTerminal;
   const std::int64_t m_nRunTotal;
   const Clock::time_point m_runStart;
+  struct Started {
+    const CUpdateItem* item;
+    Clock::time_point at;
+  };
   WakePipe m_done;
+  std::mutex m_startedMutex;       // guards m_started; taken inside m_drawMutex
+  std::vector<Started> m_started;  // items taken up, not yet told
   std::atomic<int> m_itemPercent{0};
   std::atomic<int> m_runPercent{0};
   std::mutex m_drawMutex;                   // guards what follows; taken before m_output
@@ -296,11 +320,11 @@ int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
       m_bLastDownloadCancelled = true;
       job.Cancel();
     }
-    display.Update(job.CurrentName());
+    display.Update();
   }
   job.Join();
   // The worker may have started an item since the last look.
-  display.Update(job.CurrentName());
+  display.Update();
   display.Close(m_bLastDownloadCancelled || job.Aborted());
   if (m_bLastDownloadCancelled)
     Note("Download cancelled.");

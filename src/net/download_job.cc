@@ -369,6 +369,8 @@ bool CDownloadJob::StopIfCancelled() {
 void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long long total,
                                 long long* done) {
   m_pReportingItem = &item;
+  if (m_pObserver != nullptr)
+    m_pObserver->OnItemStarted(item);
   const long long before = *done;
   *done += item.m_nLength;
   CProvider& provider = *item.m_pGroup->m_pProvider;

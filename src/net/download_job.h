@@ -50,6 +50,10 @@ class DownloadObserver {
   virtual void OnReport(int code) = 0;
   // The worker's last act. Posted: must not block.
   virtual void OnFinished() = 0;
+  // The worker takes up `item` (before its signature is fetched), in run
+  // order, so that an observer can tell of every item however quickly it
+  // ends. Posted: must not block.
+  virtual void OnItemStarted(const CUpdateItem& /*item*/) {}
 };
 
 // What a run needs from the application.

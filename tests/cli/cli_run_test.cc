@@ -96,6 +96,15 @@ TEST_F(CliRunTest, AddedProviderIsListedDownloadedAndRevokedByTheMaster) {
 
   r = Cli({"download", "--offline"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
+  // Not a terminal: a line as each item starts and as it ends, however
+  // quickly it ends.
+  const std::size_t tool_lines =
+      r.err.find("Downloading tool.bin (10 B)\nFinished tool.bin (10 B in ");
+  const std::size_t data_lines =
+      r.err.find("Downloading data.pak (4.0K)\nFinished data.pak (4.0K in ");
+  EXPECT_NE(tool_lines, std::string::npos) << r.err;
+  EXPECT_NE(data_lines, std::string::npos) << r.err;
+  EXPECT_LT(tool_lines, data_lines) << r.err;
   const std::string folder = DataFolder() + "/127_0_0_1_" + key_server_.substr(17) + "_demo_";
   EXPECT_EQ(ReadWholeFile(folder + "/1/tool.bin"), "tool bytes");
   EXPECT_EQ(ReadWholeFile(folder + "/2/data.pak"), std::string(5000, 'd'));
@@ -150,7 +159,9 @@ TEST_F(CliRunTest, FailedItemsAndRefusedAddressesEndWithStatusOne) {
   // The report names the item and its address after the core's text, and
   // is also among the JSON messages.
   const std::string report = "Download corrupt. Deleting file. (data.pak: " + Demo() + "2.dat)";
-  EXPECT_NE(r.err.find(report + "\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Downloading data.pak (4.0K)\n" + report + "\nFailed data.pak\n"),
+            std::string::npos)
+      << r.err;
   EXPECT_NE(r.out.find("{\"text\":\"" + report + "\",\"icon\":\"error\""), std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("\"not_downloaded\":[{\"item\":\"data.pak\""), std::string::npos) << r.out;
