@@ -136,6 +136,11 @@ struct Parser {
   CLI::Option* timeout_option;
   CLI::Option* words_option;
 
+  // A flag takes no value: "--json=false" is refused, not read.
+  CLI::Option* Flag(const std::string& names, const std::string& description) {
+    return app.add_flag(names)->description(description)->disable_flag_override();
+  }
+
   Parser() {
     app.set_help_flag();
     app.allow_extras();
@@ -144,48 +149,42 @@ struct Parser {
                                      "keep the provider store in DIR instead of the usual folder")
                           ->type_name("DIR")
                           ->group(group);
-    offline = app.add_flag("--offline")
-                  ->description("skip the fetch of due update lists at start-up")
-                  ->group(group);
-    force = app.add_flag("--force")
-                ->description("fetch every provider's update list, due or not")
-                ->group(group);
-    json = app.add_flag("--json")
-               ->description("print the result as one JSON document on standard output")
-               ->group(group);
-    yes = app.add_flag("-y,--yes")->description("answer Yes to every question")->group(group);
-    no = app.add_flag("-n,--no")->description("answer No to every question")->group(group);
+    offline = Flag("--offline", "skip the fetch of due update lists at start-up")->group(group);
+    force = Flag("--force", "fetch every provider's update list, due or not")->group(group);
+    json = Flag("--json", "print the result as one JSON document on standard output")->group(group);
+    yes = Flag("-y,--yes", "answer Yes to every question")->group(group);
+    no = Flag("-n,--no", "answer No to every question")->group(group);
     timeout_option = app.add_option("--timeout", timeout,
                                     "give up on a server that does not answer for SECONDS "
                                     "(default 60; 30 to connect)")
                          ->type_name("SECONDS")
                          ->group(group);
-    help = app.add_flag("-h,--help")->description("describe the command")->group(group);
-    version = app.add_flag("--version")->description("print the version")->group(group);
+    help = Flag("-h,--help", "describe the command")->group(group);
+    version = Flag("--version", "print the version")->group(group);
     // The options of some commands; the parse takes them anywhere and the
     // checks below refuse them where they do not belong.
     const std::string command_group = "Options of some commands";
-    all = app.add_flag("--all")
-              ->description("download: every item the providers publish")
-              ->group(command_group);
-    just_downloaded = app.add_flag("--just-downloaded")
-                          ->description("files: the files downloaded in this run")
-                          ->group(command_group);
+    all = Flag("--all", "download: every item the providers publish")->group(command_group);
+    just_downloaded =
+        Flag("--just-downloaded", "files: the files downloaded in this run")->group(command_group);
     provider_option = app.add_option("--provider", provider,
                                      "select, unselect, ignore, move: the provider "
                                      "offering the item")
                           ->type_name("URL")
                           ->group(command_group);
-    to_default = app.add_flag("--default")
-                     ->description("move: back to the download folder")
-                     ->group(command_group);
+    to_default = Flag("--default", "move: back to the download folder")->group(command_group);
     // Positionals may stand between options; "--" ends the options.
     words_option = app.add_option("words", words)->group("");
   }
 };
 
-// The message for a value option given without its value.
-std::string MissingValueMessage(const Parser& parser, const std::string& what) {
+// The message for what CLI11 refused: a value option given without its
+// value, or a flag given one.
+std::string ParseErrorMessage(const Parser& parser, const std::string& what) {
+  if (const std::size_t end = what.find(" was given a disallowed flag override");
+      end != std::string::npos) {
+    return "--" + what.substr(0, end) + " takes no value";
+  }
   if (what.rfind(parser.data_dir_option->get_name(), 0) == 0)
     return "--data-dir needs a folder";
   if (what.rfind(parser.provider_option->get_name(), 0) == 0)
@@ -210,12 +209,15 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     const CLI::results_t& taken = parser.words_option->results();
     if (!taken.empty() && IsCommand(taken[0]))
       options->command = taken[0];
-    *error = MissingValueMessage(parser, failure.what());
+    *error = ParseErrorMessage(parser, failure.what());
     return false;
   }
   if (!parser.words.empty() && IsCommand(parser.words[0]))
     options->command = parser.words[0];
   for (const std::string& extra : parser.app.remaining()) {
+    // CLI11 notes where "--" ended the options among what it did not take.
+    if (extra == "--")
+      continue;
     *error = "unknown option '" + extra + "'";
     return false;
   }
