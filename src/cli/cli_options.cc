@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 
 #include "cli/suggest.h"
@@ -70,19 +71,8 @@ constexpr CommandInfo kCommands[] = {
      "Prints the general help, or the help of one command.\n", 0, 1, false},
 };
 
-constexpr std::string_view kGlobalOptions =
-    "Options (any command):\n"
-    "  --data-dir DIR  keep the provider store in DIR instead of the usual folder\n"
-    "  --offline       skip the fetch of due update lists at start-up\n"
-    "  --force         fetch every provider's update list, due or not\n"
-    "  --json          print the result as one JSON document on standard output\n"
-    "  --yes, -y       answer Yes to every question\n"
-    "  --no, -n        answer No to every question\n"
-    "  --timeout SECONDS  give up on a server that does not answer for SECONDS\n"
-    "                  (default 60; 30 to connect)\n"
-    "  --help, -h      describe the command\n"
-    "  --version       print the version\n"
-    "\n"
+// What follows the options in every help.
+constexpr std::string_view kHelpNotes =
     "Questions are asked on the terminal; without a terminal and without --yes\n"
     "or --no they are answered No. Messages go to standard error. Ctrl-C\n"
     "cancels a fetch or a download; a second Ctrl-C ends the program at once.\n"
@@ -121,112 +111,175 @@ bool IsCommand(std::string_view name) {
   return FindCommand(name) != nullptr;
 }
 
+namespace {
+
+// The options every command takes, as CLI11 declares them. The values are
+// checked after the parse, where the messages name what is wrong.
+struct Parser {
+  CLI::App app{"", std::string(kProgram)};
+  std::vector<std::string> words;  // the command and its operands
+  std::string data_dir;
+  std::string provider;
+  std::string timeout;
+  CLI::Option* json;
+  CLI::Option* offline;
+  CLI::Option* force;
+  CLI::Option* all;
+  CLI::Option* just_downloaded;
+  CLI::Option* to_default;
+  CLI::Option* help;
+  CLI::Option* version;
+  CLI::Option* yes;
+  CLI::Option* no;
+  CLI::Option* data_dir_option;
+  CLI::Option* provider_option;
+  CLI::Option* timeout_option;
+  CLI::Option* words_option;
+
+  // A flag takes no value: "--json=false" is refused, not read.
+  CLI::Option* Flag(const std::string& names, const std::string& description) {
+    return app.add_flag(names)->description(description)->disable_flag_override();
+  }
+
+  Parser() {
+    app.set_help_flag();
+    app.allow_extras();
+    const std::string group = "Options (any command)";
+    data_dir_option = app.add_option("--data-dir", data_dir,
+                                     "keep the provider store in DIR instead of the usual folder")
+                          ->type_name("DIR")
+                          ->group(group);
+    offline = Flag("--offline", "skip the fetch of due update lists at start-up")->group(group);
+    force = Flag("--force", "fetch every provider's update list, due or not")->group(group);
+    json = Flag("--json", "print the result as one JSON document on standard output")->group(group);
+    yes = Flag("-y,--yes", "answer Yes to every question")->group(group);
+    no = Flag("-n,--no", "answer No to every question")->group(group);
+    timeout_option = app.add_option("--timeout", timeout,
+                                    "give up on a server that does not answer for SECONDS "
+                                    "(default 60; 30 to connect)")
+                         ->type_name("SECONDS")
+                         ->group(group);
+    help = Flag("-h,--help", "describe the command")->group(group);
+    version = Flag("--version", "print the version")->group(group);
+    // The options of some commands; the parse takes them anywhere and the
+    // checks below refuse them where they do not belong.
+    const std::string command_group = "Options of some commands";
+    all = Flag("--all", "download: every item the providers publish")->group(command_group);
+    just_downloaded =
+        Flag("--just-downloaded", "files: the files downloaded in this run")->group(command_group);
+    provider_option = app.add_option("--provider", provider,
+                                     "select, unselect, ignore, move: the provider "
+                                     "offering the item")
+                          ->type_name("URL")
+                          ->group(command_group);
+    to_default = Flag("--default", "move: back to the download folder")->group(command_group);
+    // Positionals may stand between options; "--" ends the options.
+    words_option = app.add_option("words", words)->group("");
+  }
+};
+
+// The message for what CLI11 refused: a value option given without its
+// value, or a flag given one.
+std::string ParseErrorMessage(const Parser& parser, const std::string& what) {
+  if (const std::size_t end = what.find(" was given a disallowed flag override");
+      end != std::string::npos) {
+    return "--" + what.substr(0, end) + " takes no value";
+  }
+  if (what.rfind(parser.data_dir_option->get_name(), 0) == 0)
+    return "--data-dir needs a folder";
+  if (what.rfind(parser.provider_option->get_name(), 0) == 0)
+    return "--provider needs a provider address";
+  if (what.rfind(parser.timeout_option->get_name(), 0) == 0)
+    return "--timeout needs a whole number of seconds (1 or more), not ''";
+  return what;
+}
+
+}  // namespace
+
 bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options,
                        std::string* error) {
-  bool options_ended = false;
-  bool saw_command = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool is_option = !options_ended && arg.size() > 1 && arg[0] == '-';
-    if (!is_option) {
-      if (!saw_command) {
-        if (!IsCommand(arg)) {
-          std::vector<std::string> names;
-          for (const CommandInfo& info : kCommands)
-            names.emplace_back(info.name);
-          const std::string nearest = NearestName(arg, names);
-          *error = "unknown command '" + arg + "'" +
-                   (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)");
-          return false;
-        }
-        options->command = arg;
-        saw_command = true;
-      } else {
-        options->operands.push_back(arg);
-      }
+  Parser parser;
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    parser.app.parse(reversed);
+  } catch (const CLI::ParseError& failure) {
+    // The words taken before the parse stopped name the command whose
+    // help the error points at.
+    const CLI::results_t& taken = parser.words_option->results();
+    if (!taken.empty() && IsCommand(taken[0]))
+      options->command = taken[0];
+    *error = ParseErrorMessage(parser, failure.what());
+    return false;
+  }
+  if (!parser.words.empty() && IsCommand(parser.words[0]))
+    options->command = parser.words[0];
+  for (const std::string& extra : parser.app.remaining()) {
+    // CLI11 notes where "--" ended the options among what it did not take.
+    if (extra == "--")
       continue;
-    }
-    // Short options may be combined ("-yn"): each letter counts alone.
-    if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
-      std::vector<std::string> split;
-      for (std::size_t c = 1; c < arg.size(); ++c)
-        split.push_back(std::string("-") + arg[c]);
-      std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
-      std::vector<std::string> expanded(args.begin(), args.begin() + static_cast<long>(i));
-      expanded.insert(expanded.end(), split.begin(), split.end());
-      expanded.insert(expanded.end(), rest.begin(), rest.end());
-      *options = CliOptions{};
-      return ParseCliArguments(expanded, options, error);
-    }
-    if (arg == "--") {
-      options_ended = true;
-    } else if (arg == "--version") {
-      options->version = true;
-    } else if (arg == "--timeout" || arg.rfind("--timeout=", 0) == 0) {
-      std::string value;
-      if (arg == "--timeout") {
-        value = i + 1 < args.size() ? args[++i] : "";
-      } else {
-        value = arg.substr(sizeof("--timeout=") - 1);
-      }
-      int seconds = 0;
-      bool digits = !value.empty() && value.size() <= 6;
-      for (char c : value) {
-        digits = digits && c >= '0' && c <= '9';
-        if (digits)
-          seconds = seconds * 10 + (c - '0');
-      }
-      if (!digits || seconds < 1) {
-        *error = "--timeout needs a whole number of seconds (1 or more), not '" + value + "'";
-        return false;
-      }
-      options->timeout_seconds = seconds;
-    } else if (arg == "--json") {
-      options->json = true;
-    } else if (arg == "--offline") {
-      options->offline = true;
-    } else if (arg == "--force") {
-      options->force = true;
-    } else if (arg == "--all") {
-      options->all = true;
-    } else if (arg == "--just-downloaded") {
-      options->just_downloaded = true;
-    } else if (arg == "--default") {
-      options->to_default = true;
-    } else if (arg == "--provider" || arg.rfind("--provider=", 0) == 0) {
-      options->provider = arg == "--provider" ? (i + 1 < args.size() ? args[++i] : "")
-                                              : arg.substr(sizeof("--provider=") - 1);
-      if (options->provider.empty()) {
-        *error = "--provider needs a provider address";
-        return false;
-      }
-    } else if (arg == "--help" || arg == "-h") {
-      options->help = true;
-    } else if (arg == "--yes" || arg == "-y" || arg == "--no" || arg == "-n") {
-      const Answer answer = arg[arg.size() - 1] == 's' || arg == "-y" ? Answer::kYes : Answer::kNo;
-      if (options->answer != Answer::kAsk && options->answer != answer) {
-        *error = "--yes and --no exclude each other";
-        return false;
-      }
-      options->answer = answer;
-    } else if (arg == "--data-dir" || arg.rfind("--data-dir=", 0) == 0) {
-      if (arg == "--data-dir") {
-        if (i + 1 >= args.size()) {
-          *error = "--data-dir needs a folder";
-          return false;
-        }
-        options->data_dir = args[++i];
-      } else {
-        options->data_dir = arg.substr(sizeof("--data-dir=") - 1);
-      }
-      if (options->data_dir.empty()) {
-        *error = "--data-dir needs a folder";
-        return false;
-      }
-    } else {
-      *error = "unknown option '" + arg + "'";
+    *error = "unknown option '" + extra + "'";
+    return false;
+  }
+  options->json = parser.json->count() > 0;
+  options->offline = parser.offline->count() > 0;
+  options->force = parser.force->count() > 0;
+  options->all = parser.all->count() > 0;
+  options->just_downloaded = parser.just_downloaded->count() > 0;
+  options->to_default = parser.to_default->count() > 0;
+  options->help = parser.help->count() > 0;
+  options->version = parser.version->count() > 0;
+  // Short options combine ("-yn"); these two cannot.
+  if (parser.yes->count() > 0 && parser.no->count() > 0) {
+    *error = "--yes and --no exclude each other";
+    return false;
+  }
+  options->answer = parser.yes->count() > 0  ? Answer::kYes
+                    : parser.no->count() > 0 ? Answer::kNo
+                                             : Answer::kAsk;
+  if (parser.data_dir_option->count() > 0) {
+    if (parser.data_dir.empty()) {
+      *error = "--data-dir needs a folder";
       return false;
     }
+    options->data_dir = parser.data_dir;
+  }
+  if (parser.provider_option->count() > 0) {
+    if (parser.provider.empty()) {
+      *error = "--provider needs a provider address";
+      return false;
+    }
+    options->provider = parser.provider;
+  }
+  if (parser.timeout_option->count() > 0) {
+    const std::string& value = parser.timeout;
+    int seconds = 0;
+    bool digits = !value.empty() && value.size() <= 6;
+    for (char c : value) {
+      digits = digits && c >= '0' && c <= '9';
+      if (digits)
+        seconds = seconds * 10 + (c - '0');
+    }
+    if (!digits || seconds < 1) {
+      *error = "--timeout needs a whole number of seconds (1 or more), not '" + value + "'";
+      return false;
+    }
+    options->timeout_seconds = seconds;
+  }
+  const bool saw_command = !parser.words.empty();
+  if (saw_command) {
+    const std::string& name = parser.words[0];
+    if (!IsCommand(name)) {
+      std::vector<std::string> names;
+      for (const CommandInfo& info : kCommands)
+        names.emplace_back(info.name);
+      const std::string nearest = NearestName(name, names);
+      *error = "unknown command '" + name + "'" +
+               (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)");
+      return false;
+    }
+    options->command = name;
+    options->operands.assign(parser.words.begin() + 1, parser.words.end());
   }
 
   if (!saw_command) {
@@ -277,6 +330,25 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
   return true;
 }
 
+namespace {
+
+// The options' part of every help, as CLI11 lays it out, then the notes.
+std::string OptionsHelp() {
+  const Parser parser;
+  CLI::Formatter formatter;
+  formatter.column_width(22);
+  std::string text = formatter.make_groups(&parser.app, CLI::AppFormatMode::Normal);
+  // The groups start with a blank line (the text before them ends with one)
+  if (!text.empty() && text[0] == '\n')
+    text.erase(0, 1);
+  // and end with two: keep one blank line between them.
+  for (std::size_t at; (at = text.find("\n\n\n")) != std::string::npos;)
+    text.erase(at, 1);
+  return text + std::string(kHelpNotes);
+}
+
+}  // namespace
+
 std::string GeneralHelp() {
   std::string text =
       "Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n\n"
@@ -292,7 +364,7 @@ std::string GeneralHelp() {
             std::string(info.summary) + "\n";
   }
   text += "\n'gantrell-cli help COMMAND' or 'gantrell-cli COMMAND --help' describes a command.\n\n";
-  return text + std::string(kGlobalOptions);
+  return text + OptionsHelp();
 }
 
 bool CommandHelp(std::string_view command, std::string* text) {
@@ -304,7 +376,7 @@ bool CommandHelp(std::string_view command, std::string* text) {
     return true;
   }
   *text = "Usage: gantrell-cli " + std::string(info->usage) + " [OPTIONS]\n\n" +
-          std::string(info->details) + "\n" + std::string(kGlobalOptions);
+          std::string(info->details) + "\n" + OptionsHelp();
   return true;
 }
 

@@ -1,6 +1,8 @@
 // The console client's command line: one command, its operands and the
-// options, which may stand anywhere ("--" ends them). Also the help texts
-// and the check of provider addresses given to "add".
+// options, which may stand anywhere ("--" ends them). CLI11 reads it
+// ("--opt=value", combined short flags, "--"); the checks that follow give
+// the messages. Also the help texts and the check of provider addresses
+// given to "add".
 #pragma once
 
 #include <string>

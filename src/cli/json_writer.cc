@@ -1,153 +1,88 @@
 #include "cli/json_writer.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <vector>
 
 namespace gantrell::cli {
-namespace {
 
-// The length of the valid UTF-8 sequence at `text[at]`, or 0.
-std::size_t Utf8Length(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  std::size_t length = 0;
-  unsigned min = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, min = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, min = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size())
-    return 0;
-  unsigned code = lead & (0x3F >> (length - 1));
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80)
-      return 0;
-    code = (code << 6) | (byte(at + i) & 0x3F);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-    return 0;
-  return length;
-}
+// Members keep the order they were written in, as a reader of the output
+// expects.
+using Json = nlohmann::ordered_json;
 
-}  // namespace
+struct JsonWriter::Tree {
+  Json root;
+  // The objects and arrays open, innermost last. A container's own place
+  // does not move while it is open: only the innermost one grows.
+  std::vector<Json*> open;
+  std::string key;
 
-std::string JsonQuote(std::string_view text) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x80) {
-      const std::size_t length = Utf8Length(text, i);
-      if (length == 0) {
-        out += "\\ufffd";
-        ++i;
-      } else {
-        out.append(text.substr(i, length));
-        i += length;
-      }
-      continue;
+  // Adds `value` where the stream stands; returns where it went.
+  Json* Put(Json value) {
+    if (open.empty()) {
+      root = std::move(value);
+      return &root;
     }
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7f) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          out += escape;
-        } else {
-          out += static_cast<char>(c);
-        }
+    Json& into = *open.back();
+    if (into.is_object()) {
+      Json& member = into[key];
+      member = std::move(value);
+      return &member;
     }
-    ++i;
+    into.push_back(std::move(value));
+    return &into.back();
   }
-  return out + "\"";
-}
+};
 
-void JsonWriter::BeforeValue() {
-  if (m_afterKey) {
-    m_afterKey = false;
-    return;
-  }
-  if (!m_hasMember.empty()) {
-    if (m_hasMember.back())
-      m_text += ',';
-    m_hasMember.back() = true;
-  }
-}
+JsonWriter::JsonWriter() : m_tree(std::make_unique<Tree>()) {}
+JsonWriter::~JsonWriter() = default;
 
 JsonWriter& JsonWriter::BeginObject() {
-  BeforeValue();
-  m_text += '{';
-  m_hasMember.push_back(false);
+  m_tree->open.push_back(m_tree->Put(Json::object()));
   return *this;
 }
 
 JsonWriter& JsonWriter::EndObject() {
-  m_hasMember.pop_back();
-  m_text += '}';
+  m_tree->open.pop_back();
   return *this;
 }
 
 JsonWriter& JsonWriter::BeginArray() {
-  BeforeValue();
-  m_text += '[';
-  m_hasMember.push_back(false);
+  m_tree->open.push_back(m_tree->Put(Json::array()));
   return *this;
 }
 
 JsonWriter& JsonWriter::EndArray() {
-  m_hasMember.pop_back();
-  m_text += ']';
+  m_tree->open.pop_back();
   return *this;
 }
 
 JsonWriter& JsonWriter::Key(std::string_view name) {
-  BeforeValue();
-  m_text += JsonQuote(name);
-  m_text += ':';
-  m_afterKey = true;
+  m_tree->key.assign(name);
   return *this;
 }
 
 JsonWriter& JsonWriter::String(std::string_view text) {
-  BeforeValue();
-  m_text += JsonQuote(text);
+  m_tree->Put(Json(std::string(text)));
   return *this;
 }
 
 JsonWriter& JsonWriter::Number(std::int64_t value) {
-  BeforeValue();
-  m_text += std::to_string(value);
+  m_tree->Put(Json(value));
   return *this;
 }
 
 JsonWriter& JsonWriter::Bool(bool value) {
-  BeforeValue();
-  m_text += value ? "true" : "false";
+  m_tree->Put(Json(value));
   return *this;
 }
 
 JsonWriter& JsonWriter::Null() {
-  BeforeValue();
-  m_text += "null";
+  m_tree->Put(Json(nullptr));
   return *this;
+}
+
+std::string JsonWriter::text() const {
+  return m_tree->root.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 }  // namespace gantrell::cli

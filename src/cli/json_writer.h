@@ -1,17 +1,22 @@
-// A small streaming JSON writer for the console client's --json output.
-// The caller opens and closes objects and arrays in order; commas and the
-// escaping of strings are taken care of.
+// The console client's --json output, built with nlohmann-json. The caller
+// opens and closes objects and arrays in order, as a stream; the document
+// is held as a tree and printed at the end.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace gantrell::cli {
 
 class JsonWriter {
  public:
+  JsonWriter();
+  ~JsonWriter();
+  JsonWriter(const JsonWriter&) = delete;
+  JsonWriter& operator=(const JsonWriter&) = delete;
+
   JsonWriter& BeginObject();
   JsonWriter& EndObject();
   JsonWriter& BeginArray();
@@ -32,20 +37,14 @@ class JsonWriter {
   JsonWriter& Member(std::string_view name, int value) { return Key(name).Number(value); }
   JsonWriter& Member(std::string_view name, bool value) { return Key(name).Bool(value); }
 
-  const std::string& text() const { return m_text; }
+  // The document on one line, members in the order they were written.
+  // Bytes that are not valid UTF-8 become U+FFFD, so the document stays
+  // valid whatever a provider's texts or the command line hold.
+  std::string text() const;
 
  private:
-  void BeforeValue();
-
-  std::string m_text;
-  // One entry per open object or array: whether it has a member yet.
-  std::vector<bool> m_hasMember;
-  bool m_afterKey = false;
+  struct Tree;
+  std::unique_ptr<Tree> m_tree;
 };
-
-// `text` as a JSON string literal, quotes included. Bytes that are not
-// valid UTF-8 become U+FFFD, so the document stays valid whatever a
-// provider's texts hold.
-std::string JsonQuote(std::string_view text);
 
 }  // namespace gantrell::cli

@@ -1,5 +1,7 @@
 // Start-ups of gantrell-cli: a second instance, the settings that decide
 // whether and where it runs, and its command line.
+#include <nlohmann/json.hpp>
+
 #include "cli_fixture.h"
 
 namespace gantrell::cli_test {
@@ -155,6 +157,14 @@ TEST_F(CliStartupTest, BadUsageEndsWithStatusTwoAndTouchesNothing) {
       {{"list", "--yes", "--no"}, "--yes and --no exclude each other"},
       {{"list", "--data-dir"}, "--data-dir needs a folder"},
       {{"help", "nothing"}, "help: unknown command 'nothing'"},
+      {{"list", "--timeout=soon"},
+       "--timeout needs a whole number of seconds (1 or more), not 'soon'"},
+      {{"list", "--data-dir="}, "--data-dir needs a folder"},
+      {{"list", "--json=no"}, "--json takes no value"},
+      {{"list", "-y", "--no"}, "--yes and --no exclude each other"},
+      // After "--" every word is an operand, even one that looks like an
+      // option.
+      {{"list", "--", "--json"}, "list: unexpected argument '--json'"},
   };
   for (const auto& c : cases) {
     const RunResult r = Cli(c.args);
@@ -246,6 +256,36 @@ TEST_F(CliStartupTest, CtrlCDuringTheStartUpFetchCancelsWithoutWriting) {
   EXPECT_FALSE(fs::exists(DataFolder() + "/provdata.dat"));
 }
 
+TEST_F(CliStartupTest, OptionsTakeTheirValueEitherWayAndStandAnywhere) {
+  const RunResult r =
+      Cli({"--offline", "providers", "--data-dir=" + Path("joined"), "--timeout=5", "-yy"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(Path("joined/provdata.dat")));
+  // "--" ends the options: what follows is an operand of the command.
+  const RunResult help = Cli({"help", "--", "check"});
+  EXPECT_EQ(help.status, 0) << help.err;
+  EXPECT_EQ(help.out, Cli({"check", "--help"}).out);
+}
+
+TEST_F(CliStartupTest, JsonStaysValidWhateverBytesTheArgumentsHold) {
+  // A byte that is not UTF-8, a quote, a backslash and control characters
+  // in a mistyped command and option come back in the error document.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--json", "chek\xff\"\\\x01\x7f"},
+        {"list", "--json", "--col\xc3our\n"}}) {
+    const RunResult r = Cli(args);
+    EXPECT_EQ(r.status, 2);
+    nlohmann::json document;
+    ASSERT_NO_THROW(document = nlohmann::json::parse(r.out)) << r.out;
+    EXPECT_EQ(document["exit_status"], 2);
+    const std::string error = document["error"];
+    const std::string word = args[0] == "--json" ? args[1] : args[2];
+    const std::size_t bad = word.find_first_of("\xff\xc3");
+    const std::string shown = word.substr(0, bad) + "\xef\xbf\xbd" + word.substr(bad + 1);
+    EXPECT_NE(error.find("'" + shown + "'"), std::string::npos) << error;
+  }
+}
+
 TEST_F(CliStartupTest, EveryCommandHasHelp) {
   for (const char* command : {"check", "list", "add", "remove", "providers", "files", "download"}) {
     const RunResult r = Cli({command, "--help"});
@@ -256,6 +296,13 @@ TEST_F(CliStartupTest, EveryCommandHasHelp) {
     EXPECT_EQ(Cli({"help", command}).out, r.out) << command;
   }
   EXPECT_EQ(Cli({"help"}).out, Cli({"--help"}).out);
+  // Every option is described, with the value it takes.
+  const std::string general = Cli({"--help"}).out;
+  for (const char* option : {"--data-dir DIR", "--offline", "--force", "--json", "-y,--yes",
+                             "-n,--no", "--timeout SECONDS", "-h,--help", "--version", "--all",
+                             "--just-downloaded", "--provider URL", "--default"}) {
+    EXPECT_NE(general.find("\n  " + std::string(option) + " "), std::string::npos) << option;
+  }
   EXPECT_FALSE(fs::exists(DataFolder()));
 }
 
