@@ -62,6 +62,14 @@ std::unique_ptr<CurlHttpSession> CurlHttpSession::Open(const HttpOptions& option
 }
 
 std::unique_ptr<HttpRequest> CurlHttpSession::OpenUrl(const std::string& url, std::string* error) {
+  {
+    // After CloseAll no request may even reach a server.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_) {
+      *error = "Closed";
+      return nullptr;
+    }
+  }
   auto transfer = engine_->Open(url, error);
   if (transfer == nullptr) {
     return nullptr;
