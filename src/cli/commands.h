@@ -78,6 +78,10 @@ std::string OutcomeText(Registration::Outcome outcome);
 // or the exact bytes ("512 B") under 1 KiB.
 std::string TableSize(std::int64_t bytes);
 
+// "2004-02-29" for an item's stored date "29 2 2004"; the stored text
+// when it holds no date.
+std::string DateText(const std::string& stored);
+
 // Prints rows as columns separated by two blanks on standard output; the
 // last column is not padded.
 void PrintTable(const std::vector<std::vector<std::string>>& rows);

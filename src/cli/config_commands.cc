@@ -9,6 +9,7 @@
 
 #include "app/client_app.h"
 #include "app/config_session.h"
+#include "app/file_manager_model.h"
 #include "app/save_location_move.h"
 #include "cli/console_frontend.h"
 #include "model/size_text.h"
@@ -18,22 +19,6 @@ namespace {
 
 const char* ScanText(int mode) {
   return mode == 0 ? "off" : mode == 1 ? "on" : "mixed";
-}
-
-// "2004-02-29" for the stored "29 2 2004"; the stored text when it holds no
-// date.
-std::string DateText(const std::string& stored) {
-  std::istringstream in(stored);
-  int day = 0, month = 0, year = 0;
-  if (!(in >> day >> month >> year))
-    return stored;
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
-  return text;
-}
-
-bool Suitable(const CClientApp& app, const CUpdateItem& item) {
-  return item.m_pCondition == nullptr || item.m_pCondition->Evaluate(app.conditions());
 }
 
 // The drop-down row of the provider whose address or name is `text`; -1
@@ -208,7 +193,7 @@ int RunGroups(CommandContext& context) {
               .Member("date", DateText(item.m_strDate))
               .Member("pending", is_pending)
               .Member("selected", selected(item))
-              .Member("suitable", Suitable(app, item))
+              .Member("suitable", IsSuitable(app, item))
               .Member("downloaded", item.m_nFileStamp != -1)
               .Member("save_path", path)
               .Member("custom_save_path", !item.m_strSavePath.empty())
@@ -216,7 +201,7 @@ int RunGroups(CommandContext& context) {
         } else {
           rows.push_back({"    " + item.m_strName, TableSize(item.m_nLength),
                           DateText(item.m_strDate), is_pending ? "yes" : "no",
-                          selected(item) ? "yes" : "no", Suitable(app, item) ? "yes" : "no",
+                          selected(item) ? "yes" : "no", IsSuitable(app, item) ? "yes" : "no",
                           path.empty() ? "(no place)" : path});
         }
       }

@@ -21,18 +21,6 @@ const CProvider& ProviderOf(const CUpdateItem& item) {
   return *item.m_pGroup->m_pProvider;
 }
 
-// "2004-02-29" for the stored "29 2 2004"; the stored text when it holds no
-// date.
-std::string DateText(const std::string& stored) {
-  std::istringstream in(stored);
-  int day = 0, month = 0, year = 0;
-  if (!(in >> day >> month >> year))
-    return stored;
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
-  return text;
-}
-
 template <typename Visit>
 void ForEachListedItem(CClientApp& app, Visit visit) {
   for (int p = kFirstListedProvider; p < app.GetProviderCount(); ++p) {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "app/client_app.h"
+#include "app/file_manager_model.h"
 #include "cli/config_commands.h"
 #include "cli/console_frontend.h"
 #include "platform/atomic_file.h"
@@ -16,10 +17,6 @@ constexpr int kFirstListedProvider = 4;
 constexpr const char* kSelectionFile = "selected.dat";
 constexpr const char* kUnsuitableQuestion =
     "This item is unsuitable for this machine.\n Do you really want to download it?";
-
-bool Suitable(const CClientApp& app, const CUpdateItem& item) {
-  return item.m_pCondition == nullptr || item.m_pCondition->Evaluate(app.conditions());
-}
 
 bool SameKey(const ItemKey& a, const ItemKey& b) {
   return a.address == b.address && a.group == b.group && a.name == b.name;
@@ -98,7 +95,7 @@ bool ResolveItems(CommandContext& context, const std::vector<std::string>& names
   if (!all_found)
     return false;
   for (CUpdateItem* item : found_items) {
-    if (use == ItemUse::kDownload && !Suitable(app, *item) &&
+    if (use == ItemUse::kDownload && !IsSuitable(app, *item) &&
         app.frontend()->ShowMessage(kUnsuitableQuestion, MessageIcon::kQuestion,
                                     MessageButtons::kYesNo) != MessageAnswer::kYes) {
       context.frontend.Note(item->m_strName + " is not downloaded.");

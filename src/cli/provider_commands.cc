@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <sstream>
 
 #include "app/client_app.h"
 #include "app/main_window_model.h"
@@ -260,6 +261,16 @@ std::string FetchStatusText(const CClientApp& app, int index, bool offline) {
     default:
       return "failed: error " + std::to_string(provider.m_nFetchStatus);
   }
+}
+
+std::string DateText(const std::string& stored) {
+  std::istringstream in(stored);
+  int day = 0, month = 0, year = 0;
+  if (!(in >> day >> month >> year))
+    return stored;
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+  return text;
 }
 
 std::string TableSize(std::int64_t bytes) {
