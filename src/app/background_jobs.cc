@@ -93,7 +93,7 @@ int CClientApp::RunDownloads(std::vector<std::string>* written) {
     return FindItemSavePath(item);
   };
   environment.open_session = [this](std::string* error) {
-    return OpenHttpSession(m_options.http, error);
+    return OpenHttpSession(DownloadHttpOptions(m_options.http), error);
   };
   CDownloadJob job(m_providers, std::move(environment));
   int result = 1;

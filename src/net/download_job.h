@@ -56,12 +56,17 @@ class DownloadObserver {
   virtual void OnItemStarted(const CUpdateItem& /*item*/) {}
 };
 
+// The options a download session should use: `options` with a receive
+// buffer large enough that the network keeps going while the download
+// digests a block and its part file waits for the disk.
+HttpOptions DownloadHttpOptions(HttpOptions options);
+
 // What a run needs from the application.
 struct DownloadEnvironment {
   // The item's default save path (may make folders); empty: no place.
   std::function<std::string(const CUpdateItem&)> default_save_path;
   // Opens the synchronous session; nullptr on failure. Empty: a session
-  // with default HttpOptions.
+  // with DownloadHttpOptions(HttpOptions{}).
   std::function<std::unique_ptr<HttpSession>(std::string* error)> open_session;
   // Today's local date for items downloaded, as "day month year". Empty:
   // the real date.

@@ -1,0 +1,231 @@
+#include "net/part_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <random>
+
+#include "model/pruning.h"
+
+namespace gantrell {
+namespace {
+
+// Direct I/O wants the buffer, the file offset and the length aligned to
+// the device's logical block; 4096 covers the devices met in practice, and
+// a file system that wants more refuses the write, which then goes
+// through the page cache.
+constexpr std::size_t kAlignment = 4096;
+// Write-back of bytes that went through the page cache starts every this
+// many bytes, so the disk works while the network does.
+constexpr off_t kWriteBackEvery = off_t{8} << 20;
+
+}  // namespace
+
+PartFile::PartFile(std::size_t block_size, int buffers, bool direct)
+    : block_size_((block_size + kAlignment - 1) / kAlignment * kAlignment),
+      try_direct_(direct),
+      memory_(nullptr, &std::free) {
+  const int count = buffers < 2 ? 2 : buffers;
+  memory_.reset(
+      static_cast<char*>(std::aligned_alloc(kAlignment, block_size_ * static_cast<std::size_t>(count))));
+  if (memory_ == nullptr)
+    throw std::bad_alloc();
+  for (int i = 0; i < count; ++i)
+    free_.push_back(memory_.get() + block_size_ * static_cast<std::size_t>(i));
+}
+
+PartFile::~PartFile() { Discard(); }
+
+bool PartFile::Create(const std::string& destination) {
+  if (destination.empty() || fd_ >= 0)
+    return false;
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    path_ = destination + kPartFileInfix;
+    for (std::size_t i = 0; i < kPartFileSuffixLength; ++i)
+      path_ += kLetters[pick(random)];
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno != EEXIST)
+      break;
+  }
+  if (fd_ < 0) {
+    path_.clear();
+    return false;
+  }
+#ifdef O_DIRECT
+  // File systems without direct I/O refuse the flag here.
+  if (try_direct_) {
+    const int flags = ::fcntl(fd_, F_GETFL);
+    direct_ = flags >= 0 && ::fcntl(fd_, F_SETFL, flags | O_DIRECT) == 0;
+  }
+#endif
+  written_ = 0;
+  started_ = 0;
+  failed_ = false;
+  stop_ = false;
+  writer_ = std::thread([this] { WriterLoop(); });
+  return true;
+}
+
+char* PartFile::Buffer() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (current_ == nullptr) {
+    changed_.wait(lock, [this] { return !free_.empty(); });
+    current_ = free_.back();
+    free_.pop_back();
+  }
+  return current_;
+}
+
+bool PartFile::Commit(std::size_t count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (current_ == nullptr)
+    return !failed_ && count == 0;
+  if (failed_ || count == 0 || fd_ < 0 || stop_) {
+    free_.push_back(current_);
+    current_ = nullptr;
+    changed_.notify_all();
+    return !failed_ && count == 0;
+  }
+  queued_.push_back(Block{current_, count > block_size_ ? block_size_ : count});
+  current_ = nullptr;
+  changed_.notify_all();
+  return true;
+}
+
+void PartFile::WriterLoop() {
+  for (;;) {
+    Block block;
+    bool skip = false;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return stop_ || !queued_.empty(); });
+      if (stop_)
+        return;
+      block = queued_.front();
+      queued_.erase(queued_.begin());
+      writing_ = true;
+      skip = failed_;
+    }
+    // After a failure nothing more is written: the file is abandoned.
+    const bool ok = skip || WriteOut(block.bytes, block.count);
+    std::lock_guard<std::mutex> lock(mutex_);
+    writing_ = false;
+    if (!ok)
+      failed_ = true;
+    free_.push_back(block.bytes);
+    changed_.notify_all();
+  }
+}
+
+bool PartFile::WriteOut(const char* bytes, std::size_t count) {
+  while (count > 0) {
+    bool direct = direct_;
+#ifdef O_DIRECT
+    // A piece direct I/O cannot take (the tail of the body, or what is left
+    // after a short write) and everything after it goes through the cache.
+    if (direct && (count % kAlignment != 0 || written_ % static_cast<off_t>(kAlignment) != 0 ||
+                   reinterpret_cast<std::uintptr_t>(bytes) % kAlignment != 0)) {
+      const int flags = ::fcntl(fd_, F_GETFL);
+      if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT) != 0)
+        return false;
+      std::lock_guard<std::mutex> lock(mutex_);
+      direct = direct_ = false;
+    }
+#endif
+    const ssize_t done = ::write(fd_, bytes, count);
+    if (done < 0 && errno == EINTR)
+      continue;
+#ifdef O_DIRECT
+    if (done < 0 && errno == EINVAL && direct) {
+      // The file system wants a larger alignment than ours.
+      const int flags = ::fcntl(fd_, F_GETFL);
+      if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT) != 0)
+        return false;
+      std::lock_guard<std::mutex> lock(mutex_);
+      direct_ = false;
+      continue;
+    }
+#endif
+    if (done <= 0)
+      return false;
+    bytes += done;
+    count -= static_cast<std::size_t>(done);
+    written_ += done;
+  }
+#ifdef SYNC_FILE_RANGE_WRITE
+  if (!direct_ && written_ - started_ >= kWriteBackEvery) {
+    ::sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
+    started_ = written_;
+  }
+#endif
+  return true;
+}
+
+void PartFile::StopWriter() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  if (writer_.joinable())
+    writer_.join();
+}
+
+bool PartFile::Finish() {
+  if (fd_ < 0)
+    return false;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return (queued_.empty() && !writing_) || failed_; });
+  }
+  StopWriter();
+  bool ok = !failed_;
+  ok = ::fsync(fd_) == 0 && ok;
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
+  return ok;
+}
+
+bool PartFile::MoveTo(const std::string& destination) {
+  if (fd_ >= 0 || path_.empty() || failed_)
+    return false;
+  if (std::rename(path_.c_str(), destination.c_str()) != 0)
+    return false;
+  path_.clear();
+  return true;
+}
+
+void PartFile::Discard() {
+  StopWriter();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Block& block : queued_)
+      free_.push_back(block.bytes);
+    queued_.clear();
+    if (current_ != nullptr)
+      free_.push_back(current_);
+    current_ = nullptr;
+  }
+  if (fd_ >= 0)
+    ::close(fd_);
+  fd_ = -1;
+  if (!path_.empty())
+    std::remove(path_.c_str());
+  path_.clear();
+}
+
+bool PartFile::direct() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return direct_;
+}
+
+}  // namespace gantrell

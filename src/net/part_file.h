@@ -1,0 +1,101 @@
+// The file an item is downloaded into: created beside its destination,
+// written behind the download on a thread of its own, and moved onto the
+// destination only when the caller says the bytes are good.
+//
+// The caller fills one buffer at a time (Buffer) and hands it over
+// (Commit); the writer thread puts it on disk while the caller receives and
+// digests the next, so the network, the digest and the disk work at once.
+// Writes go straight to the disk (O_DIRECT) where the file system allows
+// it: a download of any size then neither copies its bytes into the page
+// cache nor pushes the user's cached files out of memory, and the fsync
+// before the rename finds nothing left to write. Where it does not, or for
+// a write that direct I/O refuses (a tail shorter than a block), the bytes
+// go through the page cache and write-back is started every few MiB.
+#pragma once
+
+#include <sys/types.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace gantrell {
+
+class PartFile {
+ public:
+  // Buffers of `block_size` bytes (a multiple of 4096), `buffers` of them
+  // (at least 2: one filled while the others are written). `direct`: try
+  // direct I/O at all (tests turn it off to cover the page-cache path).
+  explicit PartFile(std::size_t block_size = 1 << 20, int buffers = 3, bool direct = true);
+  ~PartFile();  // Discard()
+
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+
+  // Creates "<destination>.part-XXXXXX" with a new file's usual mode (0666
+  // less the umask) and starts the writer. False when no such file can be
+  // made (empty destination, missing folder, no permission).
+  bool Create(const std::string& destination);
+
+  // The buffer to fill next, block_size() bytes, suitably aligned. Waits
+  // while every buffer is still queued for writing. Valid until Commit.
+  char* Buffer();
+  // Queues the first `count` bytes of Buffer() to be written after what
+  // was committed before. False once any write has failed; nothing more is
+  // written then, and the caller should Discard.
+  bool Commit(std::size_t count);
+
+  // Waits for the queued writes, flushes the file to disk and closes it;
+  // false if any of that failed.
+  bool Finish();
+  // Renames the finished file onto `destination`.
+  bool MoveTo(const std::string& destination);
+  // Stops the writer (a write under way completes), closes and deletes the
+  // file. Safe to call at any time, more than once.
+  void Discard();
+
+  std::size_t block_size() const { return block_size_; }
+  const std::string& path() const { return path_; }
+  // True while writes go straight to the disk; after Finish, whether the
+  // last write did. False before Create.
+  bool direct() const;
+
+ private:
+  struct Block {
+    char* bytes = nullptr;
+    std::size_t count = 0;
+  };
+
+  void WriterLoop();
+  bool WriteOut(const char* bytes, std::size_t count);
+  void StopWriter();
+
+  const std::size_t block_size_;
+  const bool try_direct_;
+  std::unique_ptr<char, void (*)(void*)> memory_;
+  std::string path_;
+  int fd_ = -1;
+
+  // Shared with the writer thread, under mutex_.
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<char*> free_;    // buffers the caller may fill
+  std::vector<Block> queued_;  // committed, oldest first, not yet written
+  bool writing_ = false;       // the writer holds a block it took from queued_
+  bool failed_ = false;
+  bool stop_ = false;
+  bool direct_ = false;
+  std::thread writer_;
+
+  // The writer's own, or the caller's once the writer is joined.
+  off_t written_ = 0;  // bytes written so far
+  off_t started_ = 0;  // write-back has been started for the bytes before this
+
+  char* current_ = nullptr;  // the caller's buffer between Buffer and Commit
+};
+
+}  // namespace gantrell
