@@ -363,14 +363,13 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
       m_pObserver->OnProgress(Percent(got, item.m_nLength), Percent(got + before, total));
   });
   const long long limit = reads.Limit();
-  // Bytes at the start of `block` not yet digested and handed to the part
-  // file; each block is written while the next one is received.
+  // Bytes at the start of `block` not yet handed to the part file, which
+  // writes each block while the next one is received.
   char* block = part.Buffer();
   const std::size_t block_size = part.block_size();
   std::size_t pending = 0;
   auto write_pending = [&] {
     if (pending > 0) {
-      provider.AddToDigest(reinterpret_cast<const std::uint8_t*>(block), static_cast<int>(pending));
       if (!part.Commit(pending))
         return false;
       block = part.Buffer();
@@ -402,6 +401,10 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
       Report(kReportReadAborted);
       break;
     }
+    // Digested as it arrives, while the piece is still in the cache.
+    if (count > 0)
+      provider.AddToDigest(reinterpret_cast<const std::uint8_t*>(block + pending),
+                           static_cast<int>(count));
     got += static_cast<long long>(count);
     pending += count;
     if (count == 0) {
