@@ -5,7 +5,7 @@
 // CPU time and peak resident memory of each (memory must not grow with the
 // size).
 //
-//   build/bench/download_bench [MiB=1024] [rounds=3] [work folder=/tmp/gantrell-download-bench]
+//   build/bench/download_bench [MiB=1024 (1-2047)] [rounds=3] [work folder=/tmp/gantrell-download-bench]
 //
 // The item is served by python3's http.server on 127.0.0.1. Each side runs
 // in a child process so that its figures are its own; the rounds rotate
@@ -157,6 +157,11 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   const std::string work = argc > 3 ? argv[3] : "/tmp/gantrell-download-bench";
   const std::uint64_t size = mib << 20;
+  // An item's length is a 32-bit field of the update list.
+  if (mib == 0 || size > static_cast<std::uint64_t>(INT32_MAX)) {
+    std::fprintf(stderr, "download_bench: the item must be 1 to 2047 MiB\n");
+    return 2;
+  }
   std::filesystem::remove_all(work);
   std::filesystem::create_directories(work + "/site");
   std::filesystem::create_directories(work + "/out");
@@ -211,7 +216,7 @@ int main(int argc, char** argv) {
       provider.SetPublicKey(key_record.data(), static_cast<int>(key_record.size()));
       CUpdateItem* item = provider.AddGroup()->AddItem();
       item->m_nNumber = 1;
-      item->m_nLength = static_cast<std::int32_t>(std::min<std::uint64_t>(size, INT32_MAX));
+      item->m_nLength = static_cast<std::int32_t>(size);
       item->m_nStamp = 1;
       item->m_bSelected = true;
       DownloadEnvironment environment;

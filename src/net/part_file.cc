@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <new>
 #include <random>
+#include <system_error>
 
 #include "model/pruning.h"
 
@@ -26,9 +27,10 @@ constexpr off_t kWriteBackEvery = off_t{8} << 20;
 
 }  // namespace
 
-PartFile::PartFile(std::size_t block_size, int buffers, bool direct)
+PartFile::PartFile(std::size_t block_size, int buffers, bool direct, bool behind)
     : block_size_((block_size + kAlignment - 1) / kAlignment * kAlignment),
       try_direct_(direct),
+      behind_(behind),
       memory_(nullptr, &std::free) {
   const int count = buffers < 2 ? 2 : buffers;
   memory_.reset(
@@ -71,7 +73,14 @@ bool PartFile::Create(const std::string& destination) {
   started_ = 0;
   failed_ = false;
   stop_ = false;
-  writer_ = std::thread([this] { WriterLoop(); });
+  // Without a thread (none asked for, or none to spare) Commit writes each
+  // block itself.
+  if (behind_) {
+    try {
+      writer_ = std::thread([this] { WriterLoop(); });
+    } catch (const std::system_error&) {
+    }
+  }
   return true;
 }
 
@@ -86,7 +95,7 @@ char* PartFile::Buffer() {
 }
 
 bool PartFile::Commit(std::size_t count) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   if (current_ == nullptr)
     return !failed_ && count == 0;
   if (failed_ || count == 0 || fd_ < 0 || stop_) {
@@ -95,8 +104,17 @@ bool PartFile::Commit(std::size_t count) {
     changed_.notify_all();
     return !failed_ && count == 0;
   }
-  queued_.push_back(Block{current_, count > block_size_ ? block_size_ : count});
+  const Block block{current_, count > block_size_ ? block_size_ : count};
   current_ = nullptr;
+  if (!writer_.joinable()) {
+    lock.unlock();
+    const bool ok = WriteOut(block.bytes, block.count);
+    lock.lock();
+    failed_ = !ok;
+    free_.push_back(block.bytes);
+    return ok;
+  }
+  queued_.push_back(block);
   changed_.notify_all();
   return true;
 }

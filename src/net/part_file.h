@@ -27,10 +27,12 @@ namespace gantrell {
 
 class PartFile {
  public:
-  // Buffers of `block_size` bytes (a multiple of 4096), `buffers` of them
-  // (at least 2: one filled while the others are written). `direct`: try
-  // direct I/O at all (tests turn it off to cover the page-cache path).
-  explicit PartFile(std::size_t block_size = 1 << 20, int buffers = 3, bool direct = true);
+  // Buffers of `block_size` bytes (rounded up to a multiple of 4096),
+  // `buffers` of them (at least 2: one filled while the others are
+  // written). `direct`: try direct I/O at all; `behind`: write on a thread
+  // of its own (tests turn these off to cover the other paths).
+  explicit PartFile(std::size_t block_size = 1 << 20, int buffers = 3, bool direct = true,
+                    bool behind = true);
   ~PartFile();  // Discard()
 
   PartFile(const PartFile&) = delete;
@@ -45,8 +47,9 @@ class PartFile {
   // while every buffer is still queued for writing. Valid until Commit.
   char* Buffer();
   // Queues the first `count` bytes of Buffer() to be written after what
-  // was committed before. False once any write has failed; nothing more is
-  // written then, and the caller should Discard.
+  // was committed before (without a writer thread: writes them). False
+  // once any write has failed; nothing more is written then, and the
+  // caller should Discard.
   bool Commit(std::size_t count);
 
   // Waits for the queued writes, flushes the file to disk and closes it;
@@ -76,6 +79,7 @@ class PartFile {
 
   const std::size_t block_size_;
   const bool try_direct_;
+  const bool behind_;
   std::unique_ptr<char, void (*)(void*)> memory_;
   std::string path_;
   int fd_ = -1;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -53,7 +54,8 @@ bool WriteInPieces(PartFile& part, const std::string& bytes, const std::vector<s
   return true;
 }
 
-class PartFileTest : public ::testing::TestWithParam<bool> {
+// (direct I/O, a writer thread)
+class PartFileTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
  protected:
   TempDir dir_;
 };
@@ -68,7 +70,7 @@ TEST_P(PartFileTest, WritesWhatWasCommittedInOrder) {
   for (std::size_t p = 0; p < patterns.size(); ++p) {
     SCOPED_TRACE(p);
     const std::string destination = dir_.File("item" + std::to_string(p));
-    PartFile part(65536, 3, GetParam());
+    PartFile part(65536, 3, std::get<0>(GetParam()), std::get<1>(GetParam()));
     ASSERT_TRUE(part.Create(destination));
     EXPECT_EQ(part.path().rfind(destination + ".part-", 0), 0u) << part.path();
     ASSERT_TRUE(WriteInPieces(part, bytes, patterns[p]));
@@ -82,7 +84,7 @@ TEST_P(PartFileTest, WritesWhatWasCommittedInOrder) {
 
 TEST_P(PartFileTest, AnEmptyBodyMakesAnEmptyFile) {
   const std::string destination = dir_.File("empty");
-  PartFile part(65536, 2, GetParam());
+  PartFile part(65536, 2, std::get<0>(GetParam()), std::get<1>(GetParam()));
   ASSERT_TRUE(part.Create(destination));
   part.Buffer();
   ASSERT_TRUE(part.Commit(0));
@@ -96,7 +98,7 @@ TEST_P(PartFileTest, AnEmptyBodyMakesAnEmptyFile) {
 TEST_P(PartFileTest, DiscardLeavesNothingBehind) {
   const std::string bytes = Random(8 * 65536, 3);
   {
-    PartFile part(65536, 4, GetParam());
+    PartFile part(65536, 4, std::get<0>(GetParam()), std::get<1>(GetParam()));
     ASSERT_TRUE(part.Create(dir_.File("a")));
     ASSERT_TRUE(WriteInPieces(part, bytes, {65536}));
     part.Discard();
@@ -104,7 +106,7 @@ TEST_P(PartFileTest, DiscardLeavesNothingBehind) {
     EXPECT_FALSE(part.MoveTo(dir_.File("a")));
   }
   {
-    PartFile part(65536, 4, GetParam());
+    PartFile part(65536, 4, std::get<0>(GetParam()), std::get<1>(GetParam()));
     ASSERT_TRUE(part.Create(dir_.File("b")));
     ASSERT_TRUE(WriteInPieces(part, bytes, {65536}));
   }
@@ -115,7 +117,7 @@ TEST_P(PartFileTest, DiscardLeavesNothingBehind) {
 // fails a later Commit or Finish, and the file can then not be moved.
 TEST_P(PartFileTest, AFailedWriteIsNotLost) {
   const std::string bytes = Random(16 * 65536, 5);
-  PartFile part(65536, 3, GetParam());
+  PartFile part(65536, 3, std::get<0>(GetParam()), std::get<1>(GetParam()));
   ASSERT_TRUE(part.Create(dir_.File("full")));
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -134,9 +136,11 @@ TEST_P(PartFileTest, AFailedWriteIsNotLost) {
   EXPECT_TRUE(Names(dir_.path()).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(BothPaths, PartFileTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& param) {
-                           return param.param ? "Direct" : "PageCache";
+INSTANTIATE_TEST_SUITE_P(EveryPath, PartFileTest,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<bool, bool>>& param) {
+                           return std::string(std::get<0>(param.param) ? "Direct" : "PageCache") +
+                                  (std::get<1>(param.param) ? "Behind" : "Inline");
                          });
 
 TEST(PartFileCreateTest, RefusesAPlaceThatCannotHoldAFile) {
