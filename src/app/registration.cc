@@ -4,6 +4,7 @@
 #include "app/hand_off.h"
 #include "model/built_in_providers.h"
 #include "model/pruning.h"
+#include "model/store_format.h"
 
 namespace gantrell {
 
@@ -14,6 +15,16 @@ int CClientApp::RegisterProvider(const std::string& address) {
       RemoveHandedOffAddress(m_profile, address, nullptr);
       return 1;
     }
+  }
+
+  if (address.size() > kStoredAddressLimit) {
+    // The store would give it back cut short at the next start, and the
+    // provider would then fetch from an address that is not its own.
+    Message("Address " + address + " was not set up successfully: an address may have at most " +
+                std::to_string(kStoredAddressLimit) + " characters.",
+            MessageIcon::kInformation);
+    RemoveHandedOffAddress(m_profile, address, nullptr);
+    return 1;
   }
 
   m_providers.push_back(MakeNewProvider(address));

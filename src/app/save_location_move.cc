@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/client_app.h"
+#include "model/store_format.h"
 
 namespace gantrell {
 namespace {
@@ -104,6 +105,14 @@ SaveDialogProposal ProposeSaveDialog(const CUpdateItem& item) {
 }
 
 MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& new_path) {
+  // The store would give a longer path back cut short, and the item would
+  // lose track of its file.
+  if (new_path.size() > kStoredSavePathLimit) {
+    app.Message("The path is too long: a location may have at most " +
+                    std::to_string(kStoredSavePathLimit) + " characters.",
+                MessageIcon::kError);
+    return MoveOutcome::kFailed;
+  }
   const std::string default_path =
       new_path.empty() || item.m_strSavePath.empty() ? app.GetItemSavePath(item) : std::string();
   const std::string destination = new_path.empty() ? default_path : new_path;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "cli/suggest.h"
+#include "model/store_format.h"
 
 namespace gantrell::cli {
 namespace {
@@ -397,6 +398,8 @@ std::string CheckAddressArgument(const std::string& address) {
       return "it holds a blank, a quote or a control character";
     }
   }
+  if (address.size() > kStoredAddressLimit)
+    return "it is longer than " + std::to_string(kStoredAddressLimit) + " characters";
   const std::size_t slash = rest.find('/');
   if (slash == std::string_view::npos)
     return "it names no folder (add a closing \"/\")";

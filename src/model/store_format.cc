@@ -168,7 +168,7 @@ void ReadProviderRecord(RecordReader& in, CProvider* provider, bool version2, Ti
   std::string dropped;
   std::int32_t verified = 0;
   bool complete = in.Text(&provider->m_strKeyName, kProviderFieldLimit) &&
-                  in.Text(&provider->m_strAddress, kProviderFieldLimit) &&
+                  in.Text(&provider->m_strAddress, static_cast<int>(kStoredAddressLimit)) &&
                   (!version2 || in.Token(&dropped, kProviderFieldLimit)) &&
                   in.Number(&provider->m_nKeyId, kProviderFieldLimit) &&
                   in.Number(&provider->m_nScanMode, kProviderFieldLimit) &&
@@ -193,7 +193,7 @@ void ReadGroupRecord(RecordReader& in, CUpdateGroup* group) {
 
 void ReadItemRecord(RecordReader& in, CUpdateItem* item, bool version2) {
   bool complete =
-      in.Text(&item->m_strName, kNameLimit) && in.Text(&item->m_strSavePath, kLongTextLimit) &&
+      in.Text(&item->m_strName, kNameLimit) && in.Text(&item->m_strSavePath, static_cast<int>(kStoredSavePathLimit)) &&
       in.Text(&item->m_strLocation, kLongTextLimit) &&
       in.Text(&item->m_strDescription, kLongTextLimit) && in.Text(&item->m_strDate, kNameLimit) &&
       (version2 || in.Number(&item->m_nNumber, kNumberLimit)) &&

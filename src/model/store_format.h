@@ -40,6 +40,12 @@ bool ReadStore(CTokenReader& reader, ProviderList* providers, Time now, bool* re
 // The store text for `providers` in the current record layout (version 3).
 std::string FormatStore(const ProviderList& providers);
 
+// The longest provider address the store keeps; a longer one would come
+// back cut short, so it is never registered.
+constexpr std::size_t kStoredAddressLimit = 256;
+// The longest save path of an item the store keeps, for the same reason.
+constexpr std::size_t kStoredSavePathLimit = 512;
+
 // The next check of a loaded provider is never further than this ahead.
 constexpr Time kMaxNextCheckAhead = 6912000;  // 80 days
 

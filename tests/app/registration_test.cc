@@ -165,6 +165,22 @@ TEST_F(RegistrationTest, VerifiedProviderIsKept) {
   EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), kOther);
 }
 
+// The store keeps 256 characters of an address: a longer one would come
+// back cut short at the next start and fetch from somewhere else.
+TEST_F(RegistrationTest, AnAddressTooLongToStoreIsRefusedBeforeAnyFetch) {
+  std::string address = address_;
+  address += std::string(257 - address_.size() - 1, 'a') + "/";
+  ASSERT_EQ(address.size(), 257u);
+  EXPECT_EQ(app_.RegisterProvider(address), 1);
+  EXPECT_EQ(frontend_.wait_dialogs, 0);
+  EXPECT_EQ(frontend_.texts(),
+            std::vector<std::string>{"Address " + address +
+                                     " was not set up successfully: an address may have at most "
+                                     "256 characters."});
+  EXPECT_EQ(app_.GetProviderCount(), 5);
+  EXPECT_EQ(server_.ConnectionCount(), 0);
+}
+
 TEST_F(RegistrationTest, UnverifiedProviderIsDropped) {
   Publish("TCHK 7 \"1 1 2026\" KMADE \"1 1 2026\" ID 1 KEYNAME x END", "something else");
   EXPECT_EQ(app_.RegisterProvider(address_), 1);

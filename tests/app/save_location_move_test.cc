@@ -152,6 +152,29 @@ TEST_F(SaveLocationMoveTest, AnUnwritableDestinationKeepsTheSource) {
   EXPECT_EQ(item_->m_strSavePath, "");
 }
 
+// The store keeps 512 characters of a save path: a longer one would come
+// back cut short and the item would lose its file. 512 is taken.
+TEST_F(SaveLocationMoveTest, APathTooLongToStoreIsRefusedAndTheFileStays) {
+  const std::string original = Download("keep");
+  std::string folder = elsewhere_.path();
+  while (folder.size() < 480)
+    folder += "/" + std::string(20, 'd');
+  std::filesystem::create_directories(folder);
+  const std::string longest = folder + "/" + std::string(512 - folder.size() - 1, 'f');
+  ASSERT_EQ(longest.size(), 512u);
+
+  EXPECT_EQ(MoveSaveLocation(app_, *item_, longest + "x"), MoveOutcome::kFailed);
+  EXPECT_EQ(frontend_.texts(),
+            (std::vector<std::string>{"The path is too long: a location may have at most 512 "
+                                      "characters."}));
+  EXPECT_EQ(ReadAll(original), "keep");
+  EXPECT_EQ(item_->m_strSavePath, "");
+
+  EXPECT_EQ(MoveSaveLocation(app_, *item_, longest), MoveOutcome::kDone);
+  EXPECT_EQ(ReadAll(longest), "keep");
+  EXPECT_EQ(item_->m_strSavePath, longest);
+}
+
 TEST_F(SaveLocationMoveTest, AFailedCopyKeepsTheSourceAndTheOldPath) {
   // A folder opens for reading but every read of it fails.
   const std::string source = elsewhere_.File("folder.exe");

@@ -213,6 +213,8 @@ TEST_F(CliStartupTest, RefusedAddressesAreNamedAndTheRestRegistered) {
       {"http://user@example.org/", "it holds a user name"},
       {"http://a b/", "it holds a blank, a quote or a control character"},
       {"http://example.org/?q=1/", "it holds a query or a fragment"},
+      // One more character than the store keeps.
+      {"http://example.org/" + std::string(237, 'a') + "/", "it is longer than 256 characters"},
   };
   for (const auto& c : cases) {
     const RunResult r = Cli({"add", c.address, "http://"});
