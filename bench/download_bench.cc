@@ -5,7 +5,8 @@
 // CPU time and peak resident memory of each (memory must not grow with the
 // size).
 //
-//   build/bench/download_bench [MiB=1024 (1-2047)] [rounds=3] [work folder=/tmp/gantrell-download-bench]
+//   build/bench/download_bench [MiB=1024 (1-2047)] [rounds=3] [work
+//   folder=/tmp/gantrell-download-bench]
 //
 // The item is served by python3's http.server on 127.0.0.1. Each side runs
 // in a child process so that its figures are its own; the rounds rotate

@@ -193,7 +193,8 @@ void ReadGroupRecord(RecordReader& in, CUpdateGroup* group) {
 
 void ReadItemRecord(RecordReader& in, CUpdateItem* item, bool version2) {
   bool complete =
-      in.Text(&item->m_strName, kNameLimit) && in.Text(&item->m_strSavePath, static_cast<int>(kStoredSavePathLimit)) &&
+      in.Text(&item->m_strName, kNameLimit) &&
+      in.Text(&item->m_strSavePath, static_cast<int>(kStoredSavePathLimit)) &&
       in.Text(&item->m_strLocation, kLongTextLimit) &&
       in.Text(&item->m_strDescription, kLongTextLimit) && in.Text(&item->m_strDate, kNameLimit) &&
       (version2 || in.Number(&item->m_nNumber, kNumberLimit)) &&

@@ -382,8 +382,8 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
   bool write_ok = true;
   for (;;) {
     std::size_t count = 0;
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<long long>(static_cast<long long>(block_size - pending), limit - got));
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<long long>(static_cast<long long>(block_size - pending), limit - got));
     const bool body_ok = request->Read(block + pending, want, &count);
     if (StopIfCancelled())
       break;

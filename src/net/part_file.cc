@@ -33,15 +33,17 @@ PartFile::PartFile(std::size_t block_size, int buffers, bool direct, bool behind
       behind_(behind),
       memory_(nullptr, &std::free) {
   const int count = buffers < 2 ? 2 : buffers;
-  memory_.reset(
-      static_cast<char*>(std::aligned_alloc(kAlignment, block_size_ * static_cast<std::size_t>(count))));
+  memory_.reset(static_cast<char*>(
+      std::aligned_alloc(kAlignment, block_size_ * static_cast<std::size_t>(count))));
   if (memory_ == nullptr)
     throw std::bad_alloc();
   for (int i = 0; i < count; ++i)
     free_.push_back(memory_.get() + block_size_ * static_cast<std::size_t>(i));
 }
 
-PartFile::~PartFile() { Discard(); }
+PartFile::~PartFile() {
+  Discard();
+}
 
 bool PartFile::Create(const std::string& destination) {
   if (destination.empty() || fd_ >= 0)

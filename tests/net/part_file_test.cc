@@ -40,7 +40,8 @@ std::string Random(std::size_t size, unsigned seed) {
 // Commits `bytes` in pieces of the given sizes (cycled, each at most a
 // block), as a download does when the network delivers short pieces and
 // the body ends off a block boundary.
-bool WriteInPieces(PartFile& part, const std::string& bytes, const std::vector<std::size_t>& sizes) {
+bool WriteInPieces(PartFile& part, const std::string& bytes,
+                   const std::vector<std::size_t>& sizes) {
   std::size_t done = 0;
   for (std::size_t i = 0; done < bytes.size(); ++i) {
     const std::size_t count =
