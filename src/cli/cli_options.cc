@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include "cli/suggest.h"
 #include "model/store_format.h"
@@ -334,11 +336,107 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
 namespace {
 
 // The options' part of every help, as CLI11 lays it out, then the notes.
+// Help is laid out for a terminal of this many columns, the usual one.
+constexpr std::size_t kHelpWidth = 80;
+// The first column of a command or option list is at most this wide; a
+// longer entry has its description on the next line.
+constexpr std::size_t kHelpNameWidth = 28;
+
+// `text` broken at blanks into lines of at most `width` characters (a word
+// longer than that stands alone on its line).
+std::vector<std::string> WrapWords(std::string_view text, std::size_t width) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t start = text.find_first_not_of(' ', at);
+    if (start == std::string_view::npos)
+      break;
+    std::size_t end = text.find(' ', start);
+    if (end == std::string_view::npos)
+      end = text.size();
+    const std::string_view word = text.substr(start, end - start);
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      lines.push_back(std::move(line));
+      line.clear();
+    }
+    if (!line.empty())
+      line += ' ';
+    line += word;
+    at = end;
+  }
+  if (!line.empty())
+    lines.push_back(std::move(line));
+  return lines;
+}
+
+// One entry of a two-column list: "  name  description", the description
+// wrapped to kHelpWidth and aligned after a name column of `column`
+// characters, or starting on a line of its own when the name is longer.
+std::string HelpRow(std::string_view name, std::string_view description, std::size_t column) {
+  const std::string indent(2 + column + 2, ' ');
+  std::string text = "  " + std::string(name);
+  const std::vector<std::string> lines = WrapWords(description, kHelpWidth - indent.size());
+  if (name.size() > column) {
+    text += '\n';
+    for (const std::string& line : lines)
+      text += indent + line + '\n';
+    return text;
+  }
+  text += std::string(column - name.size() + 2, ' ');
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    text += (i == 0 ? std::string() : indent) + lines[i] + '\n';
+  if (lines.empty())
+    text += '\n';
+  return text;
+}
+
 std::string OptionsHelp() {
   const Parser parser;
   CLI::Formatter formatter;
-  formatter.column_width(22);
-  std::string text = formatter.make_groups(&parser.app, CLI::AppFormatMode::Normal);
+  formatter.column_width(kHelpNameWidth);
+  const std::string groups = formatter.make_groups(&parser.app, CLI::AppFormatMode::Normal);
+  // CLI11 puts an option's name and description on one line, or the
+  // description on the next when the name does not fit its column; either
+  // way the description is re-flowed to the width of a terminal.
+  std::string text;
+  std::string name;
+  std::size_t start = 0;
+  while (start < groups.size()) {
+    std::size_t end = groups.find('\n', start);
+    if (end == std::string::npos)
+      end = groups.size();
+    const std::string_view line(groups.data() + start, end - start);
+    start = end + 1;
+    const bool entry = line.size() > 2 && line.substr(0, 2) == "  " && line[2] != ' ';
+    const bool continuation =
+        line.size() > 2 + kHelpNameWidth && line.find_first_not_of(' ') >= 2 + kHelpNameWidth;
+    if (!name.empty() && continuation) {
+      text += HelpRow(name, line.substr(line.find_first_not_of(' ')), kHelpNameWidth);
+      name.clear();
+      continue;
+    }
+    if (!name.empty()) {
+      text += "  " + name + '\n';
+      name.clear();
+    }
+    if (entry) {
+      const std::size_t gap = line.find("  ", 2);
+      if (gap == std::string_view::npos) {
+        name = std::string(line.substr(2));  // its description follows
+        continue;
+      }
+      const std::size_t description = line.find_first_not_of(' ', gap);
+      text += HelpRow(
+          line.substr(2, gap - 2),
+          description == std::string_view::npos ? std::string_view() : line.substr(description),
+          kHelpNameWidth);
+      continue;
+    }
+    text += std::string(line) + '\n';
+  }
+  if (!name.empty())
+    text += "  " + name + '\n';
   // The groups start with a blank line (the text before them ends with one)
   if (!text.empty() && text[0] == '\n')
     text.erase(0, 1);
@@ -357,14 +455,11 @@ std::string GeneralHelp() {
       "as the windowed client, for servers, scripts and terminals. Every\n"
       "command first fetches the update lists that are due, and registers\n"
       "provider addresses handed over by other instances.\n\nCommands:\n";
-  std::size_t width = 0;
   for (const CommandInfo& info : kCommands)
-    width = std::max(width, info.usage.size());
-  for (const CommandInfo& info : kCommands) {
-    text += "  " + std::string(info.usage) + std::string(width + 2 - info.usage.size(), ' ') +
-            std::string(info.summary) + "\n";
-  }
-  text += "\n'gantrell-cli help COMMAND' or 'gantrell-cli COMMAND --help' describes a command.\n\n";
+    text += HelpRow(info.usage, info.summary, kHelpNameWidth);
+  text +=
+      "\n'gantrell-cli help COMMAND' or 'gantrell-cli COMMAND --help' describes\n"
+      "a command.\n\n";
   return text + OptionsHelp();
 }
 

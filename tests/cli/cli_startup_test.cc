@@ -1,6 +1,7 @@
 // Start-ups of gantrell-cli: a second instance, the settings that decide
 // whether and where it runs, and its command line.
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "cli_fixture.h"
 
@@ -305,6 +306,22 @@ TEST_F(CliStartupTest, EveryCommandHasHelp) {
                              "--just-downloaded", "--provider URL", "--default"}) {
     EXPECT_NE(general.find("\n  " + std::string(option) + " "), std::string::npos) << option;
   }
+  // Every help fits a terminal of 80 columns, descriptions wrapped under
+  // their column.
+  for (const char* command :
+       {"help", "check", "list", "add", "remove", "providers", "files", "download", "groups",
+        "scan", "select", "unselect", "ignore", "move"}) {
+    const std::string text = Cli({command, "--help"}).out;
+    EXPECT_FALSE(text.empty()) << command;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_LE(line.size(), 80u) << command << ": " << line;
+  }
+  EXPECT_NE(
+      general.find("  --timeout SECONDS             give up on a server that does not answer for\n"
+                   "                                SECONDS (default 60; 30 to connect)\n"),
+      std::string::npos)
+      << general;
   EXPECT_FALSE(fs::exists(DataFolder()));
 }
 
