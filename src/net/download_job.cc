@@ -396,7 +396,8 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
         break;
       }
       reads.Filled(got);
-      if (!(write_ok = write_pending()))
+      // A write that failed is the first fault, and is reported as such.
+      if (!(write_ok = write_pending() && part.Wait()))
         break;
       Report(kReportReadAborted);
       break;

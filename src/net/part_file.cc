@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <new>
 #include <random>
-#include <system_error>
 
 #include "model/pruning.h"
 
@@ -46,7 +46,8 @@ PartFile::~PartFile() {
 }
 
 bool PartFile::Create(const std::string& destination) {
-  if (destination.empty() || fd_ >= 0)
+  // One file per object: a second Create would leave the first file behind.
+  if (destination.empty() || fd_ >= 0 || !path_.empty())
     return false;
   static constexpr char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -80,7 +81,8 @@ bool PartFile::Create(const std::string& destination) {
   if (behind_) {
     try {
       writer_ = std::thread([this] { WriterLoop(); });
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
+      // std::system_error, or std::bad_alloc for the thread's state
     }
   }
   return true;
@@ -100,13 +102,16 @@ bool PartFile::Commit(std::size_t count) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (current_ == nullptr)
     return !failed_ && count == 0;
+  // More than a buffer holds cannot have been put in it.
+  if (count > block_size_)
+    failed_ = true;
   if (failed_ || count == 0 || fd_ < 0 || stop_) {
     free_.push_back(current_);
     current_ = nullptr;
     changed_.notify_all();
     return !failed_ && count == 0;
   }
-  const Block block{current_, count > block_size_ ? block_size_ : count};
+  const Block block{current_, count};
   current_ = nullptr;
   if (!writer_.joinable()) {
     lock.unlock();
@@ -200,14 +205,24 @@ void PartFile::StopWriter() {
     writer_.join();
 }
 
+bool PartFile::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return (queued_.empty() && !writing_) || failed_; });
+  return !failed_;
+}
+
 bool PartFile::Finish() {
   if (fd_ < 0)
     return false;
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return (queued_.empty() && !writing_) || failed_; });
-  }
+  Wait();
   StopWriter();
+  {
+    // After a failure the writer leaves what was still queued.
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Block& block : queued_)
+      free_.push_back(block.bytes);
+    queued_.clear();
+  }
   bool ok = !failed_;
   ok = ::fsync(fd_) == 0 && ok;
   ok = ::close(fd_) == 0 && ok;

@@ -40,18 +40,21 @@ class PartFile {
 
   // Creates "<destination>.part-XXXXXX" with a new file's usual mode (0666
   // less the umask) and starts the writer. False when no such file can be
-  // made (empty destination, missing folder, no permission).
+  // made (empty destination, missing folder, no permission), and for a
+  // second call: each object makes one file.
   bool Create(const std::string& destination);
 
   // The buffer to fill next, block_size() bytes, suitably aligned. Waits
   // while every buffer is still queued for writing. Valid until Commit.
   char* Buffer();
-  // Queues the first `count` bytes of Buffer() to be written after what
-  // was committed before (without a writer thread: writes them). False
-  // once any write has failed; nothing more is written then, and the
-  // caller should Discard.
+  // Queues the first `count` bytes of Buffer() (at most block_size()) to
+  // be written after what was committed before (without a writer thread:
+  // writes them). False once any write has failed; nothing more is written
+  // then, and the caller should Discard.
   bool Commit(std::size_t count);
 
+  // Waits until what was committed is written; false if any write failed.
+  bool Wait();
   // Waits for the queued writes, flushes the file to disk and closes it;
   // false if any of that failed.
   bool Finish();

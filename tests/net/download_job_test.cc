@@ -471,33 +471,57 @@ TEST_F(DownloadTest, TransferFailuresBringTheirReports) {
   EXPECT_EQ(FilesLeft(), std::vector<std::string>{"4.out"});
 }
 
-// Files may not grow past 20,000 bytes in this test, so writing the
-// 100,000-byte item fails as on a full disk.
+// Files may not grow past 20,000 bytes in this test, so writing the item
+// fails as on a full disk: within its first block, across many blocks
+// (the failure shows while later blocks are still being received), and
+// with the connection dropped after the failure, which is still a write
+// failure and nothing else.
 TEST_F(DownloadTest, AFailedWriteIsReportedAndLeavesTheEarlierFile) {
-  const std::string body = TestHttpServer::Pattern(100000);
-  CUpdateItem* item = Publish(1, body);
-  dir_.WriteFile("1.out", "an earlier good download");
-  item->m_nFileStamp = 7;
-  CUpdateItem* next = Publish(2, "small");
+  struct Case {
+    const char* name;
+    std::size_t size;
+    std::size_t cut;  // bytes sent before the server drops; 0: all
+  } cases[] = {
+      {"one block", 100000, 0},
+      {"many blocks", 6 << 20, 0},
+      {"then the connection drops", 100000, 50000},
+  };
+  std::vector<std::string> files;
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string body = TestHttpServer::Pattern(c.size);
+    CUpdateItem* item = Publish(++number, body);
+    if (c.cut > 0)
+      server_.ServeCut("/site/" + std::to_string(number) + ".dat", body, c.cut);
+    dir_.WriteFile(std::to_string(number) + ".out", "an earlier good download");
+    item->m_nFileStamp = 7;
+    CUpdateItem* next = Publish(++number, "small");
+    files.push_back(std::to_string(number - 1) + ".out");
+    files.push_back(std::to_string(number) + ".out");
+    std::sort(files.begin(), files.end());
+    observer_.reports.clear();
 
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  rlimit limited = saved;
-  limited.rlim_cur = 20000;
-  auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-  Run();
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, old_handler);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 20000;
+    auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    Run();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old_handler);
 
-  ASSERT_EQ(observer_.reports, std::vector<int>{kReportDiskWrite});
+    ASSERT_EQ(observer_.reports, std::vector<int>{kReportDiskWrite});
+    EXPECT_EQ(ReadWholeFile(Destination(*item)), "an earlier good download");
+    EXPECT_EQ(item->m_nFileStamp, 7);
+    EXPECT_TRUE(item->m_bSelected);
+    EXPECT_EQ(next->m_nFileStamp, next->m_nStamp);
+    EXPECT_EQ(FilesLeft(), files);
+    item->m_bSelected = false;  // the next case downloads only its own
+  }
   EXPECT_EQ(DownloadReportText(kReportDiskWrite), "Unable to write to disk. Download aborted.");
   EXPECT_TRUE(DownloadReportIsError(kReportDiskWrite));
-  EXPECT_EQ(ReadWholeFile(Destination(*item)), "an earlier good download");
-  EXPECT_EQ(item->m_nFileStamp, 7);
-  EXPECT_TRUE(item->m_bSelected);
-  EXPECT_EQ(next->m_nFileStamp, next->m_nStamp);
-  EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"1.out", "2.out"}));
 }
 
 // Cancel while the first item's signature is being fetched ends the run at

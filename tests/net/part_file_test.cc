@@ -158,6 +158,22 @@ TEST(PartFileCreateTest, RefusesAPlaceThatCannotHoldAFile) {
   EXPECT_TRUE(Names(dir.path()).empty());
 }
 
+TEST(PartFileCreateTest, OneFileAndNoMoreThanABufferHolds) {
+  TempDir dir;
+  PartFile part(65536, 2);
+  ASSERT_TRUE(part.Create(dir.File("item")));
+  const std::string first = part.path();
+  EXPECT_FALSE(part.Create(dir.File("other")));
+  EXPECT_EQ(part.path(), first);
+  // A count beyond the buffer cannot be written whole: it fails the file.
+  part.Buffer();
+  EXPECT_FALSE(part.Commit(65537));
+  EXPECT_FALSE(part.Finish());
+  EXPECT_FALSE(part.MoveTo(dir.File("item")));
+  part.Discard();
+  EXPECT_TRUE(Names(dir.path()).empty());
+}
+
 // Where the file system takes direct I/O, whole blocks keep it and the
 // first piece off the alignment turns it off for the rest of the file.
 TEST(PartFileDirectTest, DirectIoLastsUntilAPieceIsOffAlignment) {
