@@ -393,56 +393,29 @@ std::string HelpRow(std::string_view name, std::string_view description, std::si
 
 std::string OptionsHelp() {
   const Parser parser;
-  CLI::Formatter formatter;
-  formatter.column_width(kHelpNameWidth);
-  const std::string groups = formatter.make_groups(&parser.app, CLI::AppFormatMode::Normal);
-  // CLI11 puts an option's name and description on one line, or the
-  // description on the next when the name does not fit its column; either
-  // way the description is re-flowed to the width of a terminal.
-  std::string text;
-  std::string name;
-  std::size_t start = 0;
-  while (start < groups.size()) {
-    std::size_t end = groups.find('\n', start);
-    if (end == std::string::npos)
-      end = groups.size();
-    const std::string_view line(groups.data() + start, end - start);
-    start = end + 1;
-    const bool entry = line.size() > 2 && line.substr(0, 2) == "  " && line[2] != ' ';
-    const bool continuation =
-        line.size() > 2 + kHelpNameWidth && line.find_first_not_of(' ') >= 2 + kHelpNameWidth;
-    if (!name.empty() && continuation) {
-      text += HelpRow(name, line.substr(line.find_first_not_of(' ')), kHelpNameWidth);
-      name.clear();
+  // Each group of options under its heading, in the order the parser
+  // declares them; the positional words have no group and are not shown.
+  std::vector<std::string> groups;
+  std::vector<std::string> texts;
+  for (const CLI::Option* option : parser.app.get_options()) {
+    const std::string& group = option->get_group();
+    if (group.empty())
       continue;
+    auto found = std::find(groups.begin(), groups.end(), group);
+    if (found == groups.end()) {
+      groups.push_back(group);
+      texts.emplace_back();
+      found = groups.end() - 1;
     }
-    if (!name.empty()) {
-      text += "  " + name + '\n';
-      name.clear();
-    }
-    if (entry) {
-      const std::size_t gap = line.find("  ", 2);
-      if (gap == std::string_view::npos) {
-        name = std::string(line.substr(2));  // its description follows
-        continue;
-      }
-      const std::size_t description = line.find_first_not_of(' ', gap);
-      text += HelpRow(
-          line.substr(2, gap - 2),
-          description == std::string_view::npos ? std::string_view() : line.substr(description),
-          kHelpNameWidth);
-      continue;
-    }
-    text += std::string(line) + '\n';
+    std::string name = option->get_name(false, true);
+    if (!option->get_type_name().empty())
+      name += " " + option->get_type_name();
+    texts[static_cast<std::size_t>(found - groups.begin())] +=
+        HelpRow(name, option->get_description(), kHelpNameWidth);
   }
-  if (!name.empty())
-    text += "  " + name + '\n';
-  // The groups start with a blank line (the text before them ends with one)
-  if (!text.empty() && text[0] == '\n')
-    text.erase(0, 1);
-  // and end with two: keep one blank line between them.
-  for (std::size_t at; (at = text.find("\n\n\n")) != std::string::npos;)
-    text.erase(at, 1);
+  std::string text;
+  for (std::size_t i = 0; i < groups.size(); ++i)
+    text += groups[i] + ":\n" + texts[i] + "\n";
   return text + std::string(kHelpNotes);
 }
 

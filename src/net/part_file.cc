@@ -151,6 +151,17 @@ void PartFile::WriterLoop() {
   }
 }
 
+#ifdef O_DIRECT
+bool PartFile::LeaveDirectIo() {
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT) != 0)
+    return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  direct_ = false;
+  return true;
+}
+#endif
+
 bool PartFile::WriteOut(const char* bytes, std::size_t count) {
   while (count > 0) {
     bool direct = direct_;
@@ -159,11 +170,9 @@ bool PartFile::WriteOut(const char* bytes, std::size_t count) {
     // after a short write) and everything after it goes through the cache.
     if (direct && (count % kAlignment != 0 || written_ % static_cast<off_t>(kAlignment) != 0 ||
                    reinterpret_cast<std::uintptr_t>(bytes) % kAlignment != 0)) {
-      const int flags = ::fcntl(fd_, F_GETFL);
-      if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT) != 0)
+      if (!LeaveDirectIo())
         return false;
-      std::lock_guard<std::mutex> lock(mutex_);
-      direct = direct_ = false;
+      direct = false;
     }
 #endif
     const ssize_t done = ::write(fd_, bytes, count);
@@ -172,11 +181,8 @@ bool PartFile::WriteOut(const char* bytes, std::size_t count) {
 #ifdef O_DIRECT
     if (done < 0 && errno == EINVAL && direct) {
       // The file system wants a larger alignment than ours.
-      const int flags = ::fcntl(fd_, F_GETFL);
-      if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT) != 0)
+      if (!LeaveDirectIo())
         return false;
-      std::lock_guard<std::mutex> lock(mutex_);
-      direct_ = false;
       continue;
     }
 #endif

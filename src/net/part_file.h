@@ -78,6 +78,8 @@ class PartFile {
 
   void WriterLoop();
   bool WriteOut(const char* bytes, std::size_t count);
+  // Turns direct I/O off for the rest of the file; false if it cannot.
+  bool LeaveDirectIo();
   void StopWriter();
 
   const std::size_t block_size_;
