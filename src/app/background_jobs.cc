@@ -1,8 +1,10 @@
 // The background thread that fetches and prunes, and the waits for it.
 #include "app/client_app.h"
+#include "model/list_state.h"
 #include "model/pruning.h"
 #include "net/download_job.h"
 #include "net/update_fetcher.h"
+#include "net/verify_step.h"
 
 namespace gantrell {
 
@@ -42,7 +44,20 @@ int CClientApp::StartupFetch() {
 int CClientApp::FetchProvider(int index) {
   m_bSilent = false;
   StartWorkThread([this, index] { RefreshThreadProc(index); });
-  return RunWaitDialog();
+  const int result = RunWaitDialog();
+  ReportOlderLists(index);
+  return result;
+}
+
+void CClientApp::ReportOlderLists(int index) {
+  constexpr int kFetched = 1;  // the fetcher's mark of a provider it fetched
+  for (int i = 0; i < GetProviderCount(); ++i) {
+    const CProvider& provider = *GetProvider(i);
+    if ((index == -1 || index == i) && provider.m_nVerifyState == kFetched &&
+        provider.m_nFetchStatus == kListOlder && provider.m_timeRefusedListDate != 0) {
+      Message(OlderListText(provider), MessageIcon::kWarning);
+    }
+  }
 }
 
 void CClientApp::RefreshThreadProc(int index) {

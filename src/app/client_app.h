@@ -104,6 +104,10 @@ class CClientApp {
   // ended, also after a Cancel (the fetch then closes its transfers and
   // stops at once), so the model is the interface's own again.
   int FetchProvider(int index);
+  // Tells the user of every provider the last fetch of `index` (-1: all)
+  // fetched whose update list was refused as older than the one already
+  // seen (OlderListText, a warning).
+  void ReportOlderLists(int index);
   // The background thread of a fetch: RunFetch, PruneAll, then the end
   // notice to whoever waits.
   void RefreshThreadProc(int index);
@@ -178,9 +182,14 @@ class CClientApp {
   // cannot be read at all, or whose copy cannot be made, is not replaced by
   // this run's saves, and a message says so.
   void LoadStore();
-  // Writes provdata.dat and keydata.dat anew. Both are written to temporary
-  // files first and renamed into place only when both are complete, so a
-  // failed or interrupted save leaves the previous store as it was. Returns
+  // The last step of LoadStore: the list dates and item digests kept in
+  // listdata.dat (model/list_state.h), given to the providers loaded. A
+  // missing or unreadable file gives none.
+  void LoadListState();
+  // Writes provdata.dat, keydata.dat and listdata.dat anew. All are written
+  // to temporary files first and renamed into place only when all are
+  // complete, so a failed or interrupted save leaves the previous store as
+  // it was. Returns
   // false, with the reason in *error when given, on failure, and when the
   // load found a store that must be kept as it is.
   bool SaveStore(std::string* error = nullptr);

@@ -7,6 +7,7 @@
 #include "app/client_app.h"
 #include "model/built_in_providers.h"
 #include "model/key_file.h"
+#include "model/list_state.h"
 #include "model/store_format.h"
 #include "model/token_reader.h"
 #include "platform/atomic_file.h"
@@ -138,6 +139,7 @@ void CClientApp::LoadStore() {
   // it now, so no other save can be under way.
   RemoveStaleTemporaries(store_path);
   RemoveStaleTemporaries(keys_path);
+  RemoveStaleTemporaries(DataFilePath(kListStateFile));
 
   std::string text;
   std::string error;
@@ -198,6 +200,18 @@ void CClientApp::LoadStore() {
 
   RefreshBuiltInAddresses();
   RemoveDuplicateProviders();
+  LoadListState();
+}
+
+void CClientApp::LoadListState() {
+  // Without the file (a store from before it, or a first run) every
+  // provider accepts the first list it sees and its items have no digest.
+  std::string text;
+  bool missing = false;
+  if (!ReadWholeFile(DataFilePath(kListStateFile), &text, &missing, nullptr))
+    return;
+  CStringTokenReader reader(std::move(text));
+  ReadListState(reader, &m_providers);
 }
 
 bool CClientApp::TakeAuthorityAnchors() {
@@ -250,7 +264,8 @@ bool CClientApp::SaveStore(std::string* error) {
   std::string reason;
   const bool saved =
       WriteFilesAtomically({{DataFilePath("provdata.dat"), FormatStore(m_providers)},
-                            {DataFilePath("keydata.dat"), FormatKeyFile(m_providers)}},
+                            {DataFilePath("keydata.dat"), FormatKeyFile(m_providers)},
+                            {DataFilePath(kListStateFile), FormatListState(m_providers)}},
                            &reason);
   if (!saved && error != nullptr)
     *error = reason;

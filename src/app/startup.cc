@@ -172,6 +172,8 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
     return StartupResult::kFailed;
   }
 
+  // A silent check that ends without a window tells nothing; the refused
+  // provider stays due, so the next run that shows itself tells it.
   if (m_bSilent) {
     if (!HasPendingItems()) {
       SaveStoreOrReport();
@@ -180,6 +182,7 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
     }
     m_bSilent = false;
   }
+  ReportOlderLists(-1);
 
   if (m_pFrontend != nullptr)
     m_pFrontend->RunMainWindow(*this);

@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "model/built_in_providers.h"
+#include "model/list_state.h"
 #include "model/pruning.h"
 #include "model/size_text.h"
 
@@ -258,6 +259,9 @@ std::string FetchStatusText(const CClientApp& app, int index, bool offline) {
                            : "failed: reading from the server failed";
     case 12:
       return "failed: closing the connection failed";
+    case 13:
+      // A replayed older list: the provider keeps what it had.
+      return OlderListText(provider);
     default:
       return "failed: error " + std::to_string(provider.m_nFetchStatus);
   }

@@ -1,6 +1,7 @@
 // Parsing a provider's control file (control.txt) into its groups and items.
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "conditions/condition.h"
 #include "model/number_scan.h"
@@ -18,6 +19,9 @@ constexpr int kDescriptionLimit = 512;
 constexpr int kItemDateLimit = 40;
 constexpr int kHeaderSearchTokens = 7;
 constexpr std::int32_t kIntervalWrap = 65536;
+constexpr std::size_t kSha256HexLength = 64;
+// Long enough to tell a digest of 64 digits from a longer token.
+constexpr int kDigestLimit = 80;
 
 // Reads one token and tells whether it is exactly `keyword`.
 bool Expect(CTokenReader& reader, const char* keyword, int limit) {
@@ -111,7 +115,40 @@ bool ParseItemEntry(CUpdateItem* item, CTokenReader& reader, const ControlFileCo
   return ReadNumber(reader, kItemKeywordLimit, &item->m_nStamp);
 }
 
+// 64 hexadecimal digits, in either case.
+bool IsSha256Hex(const std::string& token) {
+  if (token.size() != kSha256HexLength)
+    return false;
+  for (char c : token) {
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex)
+      return false;
+  }
+  return true;
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'F')
+      c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
 }  // namespace
+
+bool ReadControlListDate(const std::string& text, Time* list_date) {
+  // A scratch provider: only the header is read, and nothing of the real
+  // provider changes.
+  constexpr Time kUnread = std::numeric_limits<Time>::min();
+  CProvider scratch;
+  scratch.m_timeListDate = kUnread;
+  CStringTokenReader reader(text);
+  if (!scratch.ParseControlHeader(reader) || scratch.m_timeListDate == kUnread)
+    return false;
+  *list_date = scratch.m_timeListDate;
+  return true;
+}
 
 bool CProvider::ParseControlFile(std::string& text, const ControlFileContext& context) {
   CStringTokenReader reader(text);
@@ -199,8 +236,32 @@ bool CProvider::ParseGroups(CTokenReader& reader, const ControlFileContext& cont
 bool CProvider::ParseGroupItems(CUpdateGroup* group, CTokenReader& reader,
                                 const ControlFileContext& context) {
   CUpdateItem* current = nullptr;
+  // The item whose entry has just ended with its TIME value: only there may
+  // a digest follow.
+  CUpdateItem* digest_of = nullptr;
   std::string token;
-  while (reader.ReadToken(&token, kKeywordLimit)) {
+  // A token read after "SHA256" that is not a digest is taken as the next
+  // entry's keyword, so that a list missing its digits loses no entry.
+  bool have_token = false;
+  while (have_token || reader.ReadToken(&token, kKeywordLimit)) {
+    have_token = false;
+    CUpdateItem* const after_entry = digest_of;
+    digest_of = nullptr;
+    if (token == "SHA256" && after_entry != nullptr) {
+      std::string digest;
+      if (!reader.ReadToken(&digest, kDigestLimit))
+        return false;
+      if (IsSha256Hex(digest)) {
+        after_entry->m_strSha256 = LowerCase(std::move(digest));
+      } else {
+        // The provider meant to bind the file but the digest cannot be
+        // read: no file can match it, rather than any file.
+        after_entry->m_strSha256 = std::string(kUnreadableSha256);
+        token = std::move(digest);
+        have_token = true;
+      }
+      continue;
+    }
     if (token == "END")
       return true;
     if (token == "FILE") {
@@ -215,8 +276,12 @@ bool CProvider::ParseGroupItems(CUpdateGroup* group, CTokenReader& reader,
       item->m_bListed = 1;
       item->m_nOffered = 1;
       current = item;
+      // A digest belongs to the entry that carries it: an entry without
+      // one leaves the item without one.
+      item->m_strSha256.clear();
       if (!ParseItemEntry(item, reader, context))
         return false;
+      digest_of = item;
     } else if (token == "COND" && current != nullptr) {
       std::string kind;
       if (!reader.ReadToken(&kind, kItemKeywordLimit))

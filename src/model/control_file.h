@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "model/local_time.h"
 
@@ -23,5 +24,14 @@ struct ControlFileContext {
 
 // The largest draw `ControlFileContext::draw` returns.
 constexpr int kMaxDraw = 32767;
+
+// The list date of a control file text, read from its header alone, so that
+// a list can be judged before anything of it is merged. False when the
+// header cannot be read or its date does not scan.
+bool ReadControlListDate(const std::string& text, Time* list_date);
+
+// CUpdateItem::m_strSha256 of an entry whose "SHA256" is not followed by 64
+// hexadecimal digits: a digest no file matches.
+inline constexpr std::string_view kUnreadableSha256 = "-";
 
 }  // namespace gantrell

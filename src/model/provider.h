@@ -101,6 +101,13 @@ class CProvider {
   // only then may pruning drop anything. Not stored.
   std::int32_t m_bListComplete = 0;
   Time m_timeListDate = 0;
+  // The list date of the last control file accepted, kept beside the store
+  // (list_state.h); 0 none. A verified control file dated earlier is
+  // refused unmerged, so an old list replayed cannot bring old items back.
+  Time m_timeAcceptedListDate = 0;
+  // This run's fetch refused a control file dated this (earlier than
+  // m_timeAcceptedListDate); 0 none. Not stored.
+  Time m_timeRefusedListDate = 0;
   Time m_timeKeyMade = 0;
   RsaPublicKeyPtr m_pPublicKey;
   Sha1DigestPtr m_pDigest;

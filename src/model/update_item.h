@@ -35,6 +35,12 @@ class CUpdateItem {
   std::int32_t m_nFileStamp = -1;   // stamp of the file on disk; -1 none
   std::int32_t m_bListed = 1;       // listed by this run's control file; not stored
   std::int32_t m_nOffered = 1;
+  // The SHA-256 of the file, as the item's entry in the latest accepted
+  // update list gives it: 64 lowercase hexadecimal digits, or "-" for an
+  // entry whose digest cannot be read (nothing matches it). Empty: the entry
+  // carries none, and only the signature checks the download. Kept beside
+  // the store (list_state.h) with the stamp it was listed with.
+  std::string m_strSha256;
   CUpdateGroup* m_pGroup;
   std::unique_ptr<CCondition> m_pCondition;  // none: always suitable
 };

@@ -10,6 +10,7 @@
 #include "model/local_time.h"
 #include "model/pruning.h"
 #include "net/part_file.h"
+#include "net/sha256_digest.h"
 #include "net/signature.h"
 
 namespace gantrell {
@@ -120,6 +121,8 @@ std::string DownloadReportText(int code) {
       return "Unable to read from server. Moving to next file.";
     case kReportBadSignatureFormat:
       return "Bad signature file format. Download aborted.";
+    case kReportNotAsListed:
+      return "The downloaded file does not match its entry in the update list. Deleting file.";
     default:
       return "Error " + std::to_string(code);
   }
@@ -362,7 +365,13 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
     if (m_pObserver != nullptr)
       m_pObserver->OnProgress(Percent(got, item.m_nLength), Percent(got + before, total));
   });
-  const long long limit = reads.Limit();
+  // An entry with a digest names the file exactly: its bytes are digested
+  // in the same pass as the signature's, and one byte past its length is
+  // read so that a longer file is seen.
+  const bool listed_digest = !item.m_strSha256.empty();
+  Sha256Digest content_digest;
+  const long long limit =
+      listed_digest ? std::max<long long>(item.m_nLength, 0) + 1 : reads.Limit();
   // Bytes at the start of `block` not yet handed to the part file, which
   // writes each block while the next one is received.
   char* block = part.Buffer();
@@ -403,9 +412,12 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
       break;
     }
     // Digested as it arrives, while the piece is still in the cache.
-    if (count > 0)
+    if (count > 0) {
       provider.AddToDigest(reinterpret_cast<const std::uint8_t*>(block + pending),
                            static_cast<int>(count));
+      if (listed_digest)
+        content_digest.Add(block + pending, count);
+    }
     got += static_cast<long long>(count);
     pending += count;
     if (count == 0) {
@@ -436,6 +448,11 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
   }
   if (!provider.VerifySignature(signature, static_cast<int>(signature_length))) {
     Report(kReportCorrupt);
+    return;
+  }
+  if (listed_digest &&
+      (got != item.m_nLength || content_digest.FinishHex() != item.m_strSha256)) {
+    Report(kReportNotAsListed);
     return;
   }
   if (!part.MoveTo(destination)) {

@@ -1,7 +1,9 @@
 // One run of item downloads: every selected item of every provider from
 // index 1, each as its signature file (number + ".sig") and then its bytes
 // (number + ".dat"), written beside its destination while the digest runs
-// and moved into place only once the signature verifies.
+// and moved into place only once the signature verifies and, when the
+// item's list entry gives a SHA-256, the bytes and their length are the
+// ones listed.
 //
 // The job runs on its own worker thread and talks to its progress dialog
 // only through a DownloadObserver; the dialog (interface thread) reads the
@@ -32,6 +34,10 @@ enum DownloadReport : int {
   kReportUnknownFormat = 8,
   kReportNoSignature = 9,
   kReportBadSignatureFormat = 10,
+  // The file's SHA-256 or length is not what its entry in the update list
+  // gives, though its signature may hold (an older version served in its
+  // place).
+  kReportNotAsListed = 11,
 };
 
 // The message shown for a report code ("Error %i" for unknown codes).

@@ -17,6 +17,7 @@
 
 #include "model/provider.h"
 #include "net/crypto_handles.h"
+#include "net/sha256_digest.h"
 
 namespace gantrell {
 
@@ -286,6 +287,60 @@ std::vector<std::uint8_t> MakeSignatureRecord(const RsaPrivateKey& key, char dig
   }
   record.resize(kSignatureHeaderLength + signature_length);
   return record;
+}
+
+}  // namespace gantrell
+
+// The SHA-256 of an item's bytes (net/sha256_digest.h), kept here with the
+// other uses of the library.
+namespace gantrell {
+
+struct Sha256Digest::Context {
+  MdContextPtr md{EVP_MD_CTX_new()};
+};
+
+Sha256Digest::Sha256Digest() : m_pContext(std::make_unique<Context>()) {
+  if (m_pContext->md == nullptr ||
+      EVP_DigestInit_ex(m_pContext->md.get(), EVP_sha256(), nullptr) != 1) {
+    ERR_clear_error();
+    m_bFailed = true;
+  }
+}
+
+Sha256Digest::~Sha256Digest() = default;
+
+void Sha256Digest::Add(const void* bytes, std::size_t count) {
+  if (m_bFailed || m_bFinished || count == 0)
+    return;
+  if (EVP_DigestUpdate(m_pContext->md.get(), bytes, count) != 1) {
+    ERR_clear_error();
+    m_bFailed = true;
+  }
+}
+
+std::string Sha256Digest::FinishHex() {
+  if (m_bFinished || m_bFailed)
+    return m_strHex;
+  m_bFinished = true;
+  unsigned char hash[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(m_pContext->md.get(), hash, &length) != 1) {
+    ERR_clear_error();
+    m_bFailed = true;
+    return m_strHex;
+  }
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (unsigned int i = 0; i < length; ++i) {
+    m_strHex += kDigits[hash[i] >> 4];
+    m_strHex += kDigits[hash[i] & 0x0f];
+  }
+  return m_strHex;
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+  Sha256Digest digest;
+  digest.Add(bytes.data(), bytes.size());
+  return digest.FinishHex();
 }
 
 }  // namespace gantrell

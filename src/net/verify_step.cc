@@ -29,6 +29,7 @@ int CVerifyStep::Step() {
       }
       // Nothing is granted before it is proven: a fetch that fails before
       // the key checks leaves m_bVerified as the last fetch left it.
+      m_provider.m_timeRefusedListDate = 0;
       m_textTransfer.SetUrl(m_provider.m_strAddress + "control.txt");
       m_nStage = 1;
       [[fallthrough]];
@@ -93,9 +94,23 @@ int CVerifyStep::CheckSignature() {
     m_nStage = 5;
     return kControlNotVerified;
   }
+  // An old list, validly signed, replayed by whoever stands between the
+  // provider and the client would bring back the items it listed then: it
+  // is refused before anything of it is merged. A list of the same date is
+  // taken, since a provider may publish twice in a day.
+  Time list_date = 0;
+  const bool dated = ReadControlListDate(m_strControlText, &list_date);
+  if (dated && list_date < m_provider.m_timeAcceptedListDate) {
+    m_provider.m_timeRefusedListDate = list_date;
+    m_strControlText.clear();
+    m_nStage = 5;
+    return kListOlder;
+  }
   // The parse empties the text; a file that fails to parse keeps what was
   // merged before the failure, and the key checks still follow.
   m_provider.ParseControlFile(m_strControlText, m_host.MakeControlFileContext());
+  if (dated && list_date > m_provider.m_timeAcceptedListDate)
+    m_provider.m_timeAcceptedListDate = list_date;
   m_provider.m_bTransferFlag = true;
   return kStepFinished;
 }

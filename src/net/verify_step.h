@@ -21,6 +21,9 @@ enum VerifyFailure : int {
   kControlNotVerified = 9,  // control.sig or the licence does not verify
   kKeyNotValid = 10,        // key made more than a day ahead, or licence by a wrong entry
   kLicensorMissing = 11,    // the entry named by the licence is missing, revoked or has no key
+  // A verified control file dated before the last one accepted: refused
+  // unmerged (m_timeRefusedListDate holds its date).
+  kListOlder = 13,
 };
 
 class CVerifyStep : public CFetchStep {
@@ -39,6 +42,11 @@ class CVerifyStep : public CFetchStep {
   // needed licence that cannot be fetched, names the wrong entry, names one
   // without a usable key or does not verify, clears it. An authority entry
   // (index 0 to 3) finishes at once with m_bVerified set, without fetching.
+  //
+  // A verified control file whose list date is earlier than the provider's
+  // m_timeAcceptedListDate ends the step with kListOlder before anything is
+  // merged: the provider keeps its tree, its schedule and m_bVerified. A
+  // list that is merged raises m_timeAcceptedListDate to its date.
   int Step() override;
 
  private:

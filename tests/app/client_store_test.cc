@@ -9,7 +9,9 @@
 
 #include "app/client_app.h"
 #include "model/key_file.h"
+#include "model/list_state.h"
 #include "model/store_format.h"
+#include "model/token_reader.h"
 #include "platform/os_version_registry.h"
 #include "support/scripted_frontend.h"
 #include "support/temp_dir.h"
@@ -302,6 +304,7 @@ TEST_F(StoreTest, TemporariesOfASaveThatDiedAreRemovedAtLoad) {
   // files, and nothing names them.
   data_.WriteFile("provdata.dat.tmpq1W2e3", "half a store");
   data_.WriteFile("keydata.dat.tmpR4t5Y6", "half the keys");
+  data_.WriteFile("listdata.dat.tmpZ1x2C3", "half the list state");
   data_.WriteFile(".provdata.dat.commit.tmpu7I8o9", "half a journal");
 
   CClientApp loaded(reg_, os_);
@@ -312,7 +315,7 @@ TEST_F(StoreTest, TemporariesOfASaveThatDiedAreRemovedAtLoad) {
   for (const auto& entry : std::filesystem::directory_iterator(data_.path()))
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"keydata.dat", "provdata.dat"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"keydata.dat", "listdata.dat", "provdata.dat"}));
   EXPECT_EQ(ReadWholeFile(data_.File("provdata.dat")), store);
 }
 
@@ -363,9 +366,11 @@ TEST_F(StoreTest, FailedSaveLeavesThePreviousStore) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not report its failure";
   EXPECT_EQ(ReadWholeFile(data_.File("provdata.dat")), before_store);
   EXPECT_EQ(ReadWholeFile(data_.File("keydata.dat")), before_keys);
+  EXPECT_EQ(ReadWholeFile(data_.File("listdata.dat")), "END ");
   for (const auto& entry : std::filesystem::directory_iterator(data_.path())) {
     const std::string name = entry.path().filename().string();
-    EXPECT_TRUE(name == "provdata.dat" || name == "keydata.dat") << "left behind: " << name;
+    EXPECT_TRUE(name == "provdata.dat" || name == "keydata.dat" || name == "listdata.dat")
+        << "left behind: " << name;
   }
 }
 
@@ -396,6 +401,76 @@ TEST_F(StoreTest, KilledWhileSavingLeavesAReadableStore) {
     EXPECT_TRUE(count == 6 || count == 2006) << "round " << round << ": " << count;
     EXPECT_TRUE(loaded.GetProvider(count - 1)->HasPublicKey()) << "round " << round;
   }
+}
+
+const std::string kDigest = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+
+TEST_F(StoreTest, ListDatesAndDigestsAreKeptBesideTheStoreWhichKeepsItsLayout) {
+  app_.SetUpBuiltInProviders();
+  AddUserProvider(app_, "http://a.example/");
+  AddUserProvider(app_, "http://b.example/");
+  Time date = 0;
+  ASSERT_TRUE(LocalNoon(9, 12, 2026, &date));
+  app_.GetProvider(6)->m_timeAcceptedListDate = date;
+  CUpdateItem& item = *app_.GetProvider(6)->GetGroup(0)->GetItem(0);
+  item.m_nStamp = 17;
+  item.m_strSha256 = kDigest;
+  ASSERT_TRUE(app_.SaveStore());
+
+  // provdata.dat is what the store always was: a reader of its layout
+  // reads it whole and finds the same tree, with no trace of the new state.
+  const std::string store = ReadWholeFile(data_.File("provdata.dat"));
+  EXPECT_EQ(store.find(kDigest), std::string::npos);
+  {
+    ProviderList read;
+    CStringTokenReader reader(store);
+    bool whole = false;
+    ReadStore(reader, &read, Now(), &whole);
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(FormatStore(read), store);
+  }
+  EXPECT_EQ(ReadWholeFile(data_.File("listdata.dat")), FormatListState(app_.m_providers));
+
+  CClientApp loaded(reg_, os_);
+  loaded.m_strDataPath = data_.path();
+  loaded.LoadStore();
+  ASSERT_EQ(loaded.GetProviderCount(), 7);
+  EXPECT_EQ(loaded.GetProvider(6)->m_timeAcceptedListDate, date);
+  EXPECT_EQ(loaded.GetProvider(6)->GetGroup(0)->GetItem(0)->m_strSha256, kDigest);
+  EXPECT_EQ(loaded.GetProvider(5)->m_timeAcceptedListDate, 0);
+
+  // Without the file (a store from before it) nothing is known: the first
+  // list is accepted and no item has a digest.
+  std::filesystem::remove(data_.File("listdata.dat"));
+  CClientApp older(reg_, os_);
+  older.m_strDataPath = data_.path();
+  older.LoadStore();
+  ASSERT_EQ(older.GetProviderCount(), 7);
+  EXPECT_EQ(older.GetProvider(6)->m_timeAcceptedListDate, 0);
+  EXPECT_TRUE(older.GetProvider(6)->GetGroup(0)->GetItem(0)->m_strSha256.empty());
+}
+
+TEST_F(StoreTest, ASaveCutBeforeTheListStateIsRenamedIsFinishedAtTheNextLoad) {
+  app_.SetUpBuiltInProviders();
+  ASSERT_TRUE(app_.SaveStore());
+  CClientApp newer(reg_, os_);
+  newer.SetUpBuiltInProviders();
+  AddUserProvider(newer, "http://newer.example/");
+  newer.GetProvider(5)->m_timeAcceptedListDate = 86400 * 20000;
+  // Killed after provdata.dat and keydata.dat were renamed into place.
+  const std::string list_temp =
+      data_.WriteFile("listdata.dat.tmpCCCCCC", FormatListState(newer.m_providers));
+  data_.WriteFile("provdata.dat", FormatStore(newer.m_providers));
+  data_.WriteFile("keydata.dat", FormatKeyFile(newer.m_providers));
+  data_.WriteFile(".provdata.dat.commit",
+                  data_.File("provdata.dat.tmpAAAAAA") + "\t" + data_.File("provdata.dat") + "\n" +
+                      data_.File("keydata.dat.tmpBBBBBB") + "\t" + data_.File("keydata.dat") +
+                      "\n" + list_temp + "\t" + data_.File("listdata.dat") + "\n");
+  app_.LoadStore();
+  ASSERT_EQ(app_.GetProviderCount(), 6);
+  EXPECT_NE(app_.GetProvider(5)->m_timeAcceptedListDate, 0);
+  EXPECT_FALSE(DataFileExists(".provdata.dat.commit"));
+  EXPECT_FALSE(DataFileExists("listdata.dat.tmpCCCCCC"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // loaded again between runs as one start of the client follows another.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/client_app.h"
 #include "model/built_in_providers.h"
 #include "net/signature.h"
+#include "net/verify_step.h"
 #include "platform/os_version_registry.h"
 #include "support/scripted_frontend.h"
 #include "support/temp_dir.h"
@@ -64,6 +66,14 @@ std::string DateDaysAgo(int days) {
   int d = 0, m = 0, y = 0;
   LocalDate(Now() - static_cast<Time>(days) * kSecondsPerDay, &d, &m, &y);
   return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(y);
+}
+
+std::string IsoDaysAgo(int days) {
+  int d = 0, m = 0, y = 0;
+  LocalDate(Now() - static_cast<Time>(days) * kSecondsPerDay, &d, &m, &y);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
+  return text;
 }
 
 class TrustRunTest : public ::testing::Test {
@@ -263,6 +273,78 @@ TEST_F(TrustRunTest, ARevokedBuiltInEntryKeepsItsPlaceAndStaysRevoked) {
   app->ApplyRevocations();
   EXPECT_EQ(frontend_.texts().size(), 1u);
   EXPECT_EQ(app->GetProviderCount(), 7);
+}
+
+// A network attacker serves last month's list, validly signed, after the
+// client has seen this month's: it is refused unmerged, with a message, in
+// this run and after the store was saved and loaded again; a list of the
+// same day as the one seen is accepted.
+TEST_F(TrustRunTest, AReplayedOlderListIsRefusedAndKeepsTheNewerItems) {
+  const Key key;
+  const std::string path = "/p/";
+  const std::string address = server_.Url(path);
+  ServeChain(path, {&key});
+  auto list = [&](int age_days, const std::string& items) {
+    const std::string text = "TCHK 7 \"" + DateDaysAgo(age_days) + "\" KMADE \"" +
+                             DateDaysAgo(1) + "\" ID 1 KEYNAME \"Replayed\" GRP \"G\" " + items +
+                             "END END";
+    return std::make_pair(text, key.Sign(text));
+  };
+  auto serve = [&](const std::pair<std::string, std::string>& files) {
+    server_.Serve(path + "control.txt", files.first);
+    server_.Serve(path + "control.sig", files.second);
+  };
+  const std::string kItem = "FILE \"tool\" DESC \"d\" LOCN \"tool\" UPD 1/1/2026 LEN 1 TIME ";
+  const auto last_month = list(30, kItem + "1 ");
+  const auto this_month = list(2, kItem + "2 FILE \"new\" DESC \"d\" LOCN \"new\" UPD 1/1/2026 "
+                                          "LEN 1 TIME 5 ");
+  // A key younger than 45 days needs no licence.
+  {
+    serve(last_month);
+    auto app = Start();
+    app->m_providers.push_back(MakeNewProvider(address));
+    FetchAll(*app);
+    serve(this_month);
+    FetchAll(*app);
+    CProvider& provider = *app->GetProvider(5);
+    ASSERT_EQ(provider.m_nFetchStatus, 0);
+    ASSERT_EQ(provider.GetGroup(0)->GetItemCount(), 2);
+    // The user has version 2.
+    provider.GetGroup(0)->GetItem(0)->m_nTakenStamp = 2;
+    Save(*app);
+  }
+
+  serve(last_month);
+  const std::string expected = "The update list of Replayed is older than the one already seen (" +
+                               IsoDaysAgo(30) + " < " + IsoDaysAgo(2) + "); it was ignored.";
+  for (int run = 0; run < 2; ++run) {
+    frontend_.messages.clear();
+    auto app = Start();
+    ASSERT_EQ(app->GetProviderCount(), 6) << run;
+    for (auto& provider : app->m_providers)
+      provider->m_nVerifyState = kForceFetch;
+    ASSERT_EQ(app->FetchProvider(-1), 1) << run;
+    CProvider& provider = *app->GetProvider(5);
+    EXPECT_EQ(provider.m_nFetchStatus, kListOlder) << run;
+    EXPECT_TRUE(provider.m_bVerified) << run;
+    EXPECT_EQ(frontend_.texts(), std::vector<std::string>{expected}) << run;
+    // Nothing of the old list was merged, and nothing it leaves out pruned.
+    const CUpdateGroup& group = *provider.GetGroup(0);
+    ASSERT_EQ(group.GetItemCount(), 2) << run;
+    EXPECT_EQ(group.GetItem(0)->m_nStamp, 2) << run;
+    EXPECT_FALSE(app->IsItemPending(*group.GetItem(0))) << run;
+    EXPECT_EQ(group.GetItem(1)->m_strName, "new") << run;
+    Save(*app);
+  }
+
+  // The provider republishes the same day: accepted.
+  serve(list(2, kItem + "3 "));
+  frontend_.messages.clear();
+  auto app = Start();
+  FetchAll(*app);
+  EXPECT_EQ(app->GetProvider(5)->m_nFetchStatus, 0);
+  EXPECT_EQ(app->GetProvider(5)->GetGroup(0)->GetItem(0)->m_nStamp, 3);
+  EXPECT_TRUE(frontend_.texts().empty());
 }
 
 }  // namespace

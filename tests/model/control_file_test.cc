@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include <unistd.h>
@@ -345,6 +347,132 @@ TEST(ControlFileTest, NextCheckIsSpreadOverThreeQuartersToFiveQuarters) {
                              "\" KMADE \"1 1 2026\" ID 1 KEYNAME x END";
     ASSERT_TRUE(Parse(provider, text, Context(c.draw))) << text;
     EXPECT_EQ(provider.m_timeNextCheck, c.expected) << text << " draw " << c.draw;
+  }
+}
+
+const std::string kDigestA = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+const std::string kDigestB = "fedcba9876543210fedcba9876543210fedcba9876543210fedcba9876543210";
+
+// Everything a reader that knows nothing of digests keeps of a tree.
+std::string DescribeTree(const CProvider& provider) {
+  std::ostringstream out;
+  out << provider.m_strKeyName << '|' << provider.m_nCheckInterval << '|'
+      << provider.m_timeListDate << '|' << provider.m_nKeyId << '|' << provider.m_bListComplete
+      << '|' << provider.m_timeNextCheck << '\n';
+  for (int g = 0; g < provider.GetGroupCount(); ++g) {
+    const CUpdateGroup& group = *provider.GetGroup(g);
+    out << "GRP " << group.m_strName << ' ' << group.m_bListed << '\n';
+    for (int i = 0; i < group.GetItemCount(); ++i) {
+      const CUpdateItem& item = *group.GetItem(i);
+      out << "  " << item.m_strName << '|' << item.m_strDescription << '|' << item.m_nNumber
+          << '|' << item.m_strLocation << '|' << item.m_strDate << '|' << item.m_nLength << '|'
+          << item.m_nStamp << '|' << item.m_bListed;
+      if (item.m_pCondition != nullptr) {
+        std::ostringstream condition;
+        item.m_pCondition->Write(condition);
+        out << '|' << condition.str();
+      }
+      out << '\n';
+    }
+  }
+  return out.str();
+}
+
+// A list with two groups, an item with a condition after its entry, and
+// `digest(n)` after the TIME value of item n.
+std::string ListWith(const std::function<std::string(int)>& digest) {
+  return kHeader + "GRP \"Tools\" " + Item("tool.exe", "tool.exe", "17") + digest(0) +
+         "COND WINV NME \"nt\" VNT 3 CPNT 2 END " + Item("help.txt", "help.txt", "18", "") +
+         digest(1) + "END GRP \"Fixes\" " + Item("fix.exe", "fix.exe", "19", "NUMB 5 ") +
+         digest(2) + "END END";
+}
+
+TEST(ControlFileDigestTest, AListWithDigestsGivesTheTreeOfTheListWithout) {
+  const std::string digests[] = {kDigestA, kDigestB, kDigestA};
+  CProvider without, with;
+  ASSERT_TRUE(Parse(without, ListWith([](int) { return std::string(); })));
+  ASSERT_TRUE(Parse(with, ListWith([&](int n) { return "SHA256 " + digests[n] + " "; })));
+  EXPECT_EQ(DescribeTree(with), DescribeTree(without));
+  // A reader that does not know the keyword skips it and its digits as it
+  // skips any token it does not know among a group's entries: the same tree.
+  CProvider unknowing;
+  ASSERT_TRUE(Parse(unknowing, ListWith([&](int n) { return "LATER " + digests[n] + " "; })));
+  EXPECT_EQ(DescribeTree(unknowing), DescribeTree(without));
+  EXPECT_EQ(with.GetGroup(0)->GetItem(0)->m_strSha256, kDigestA);
+  EXPECT_EQ(with.GetGroup(0)->GetItem(1)->m_strSha256, kDigestB);
+  EXPECT_EQ(with.GetGroup(1)->GetItem(0)->m_strSha256, kDigestA);
+  EXPECT_TRUE(without.GetGroup(0)->GetItem(0)->m_strSha256.empty());
+}
+
+TEST(ControlFileDigestTest, WhatAnEntrysDigestBecomes) {
+  std::string upper = kDigestB;
+  for (char& c : upper)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  struct Case {
+    const char* name;
+    std::string after_time;  // the tokens between the first item's TIME value and the next entry
+    std::string digest;      // the first item's digest afterwards
+  } cases[] = {
+      {"none", "", ""},
+      {"lowercase", "SHA256 " + kDigestA + " ", kDigestA},
+      {"uppercase is kept in lowercase", "SHA256 " + upper + " ", kDigestB},
+      {"63 digits", "SHA256 " + kDigestA.substr(1) + " ", std::string(kUnreadableSha256)},
+      {"not hexadecimal", "SHA256 " + std::string(64, 'g') + " ", std::string(kUnreadableSha256)},
+      {"after a condition it is no digest",
+       "COND WINV NME \"nt\" VNT 3 CPNT 2 END SHA256 " + kDigestA + " ", ""},
+      {"another token before it", "XTRA SHA256 " + kDigestA + " ", ""},
+  };
+  for (const Case& c : cases) {
+    CProvider provider;
+    const std::string text = kHeader + "GRP \"Tools\" " + Item("tool.exe") + c.after_time +
+                             Item("help.txt", "help.txt", "18") + "END END";
+    ASSERT_TRUE(Parse(provider, text)) << c.name;
+    const CUpdateGroup& group = *provider.GetGroup(0);
+    ASSERT_EQ(group.GetItemCount(), 2) << c.name;
+    EXPECT_EQ(group.GetItem(0)->m_strSha256, c.digest) << c.name;
+    EXPECT_TRUE(group.GetItem(1)->m_strSha256.empty()) << c.name;
+  }
+}
+
+TEST(ControlFileDigestTest, ADigestMissingItsDigitsLosesNoEntry) {
+  // "SHA256" right before the group's END and before the next FILE: the
+  // token after it is still read as what it is.
+  CProvider provider;
+  const std::string text = kHeader + "GRP \"Tools\" " + Item("tool.exe") + "SHA256 " +
+                           Item("help.txt", "help.txt", "18") + "SHA256 END GRP \"Fixes\" " +
+                           Item("fix.exe") + "END END";
+  ASSERT_TRUE(Parse(provider, text));
+  ASSERT_EQ(provider.GetGroupCount(), 2);
+  ASSERT_EQ(provider.GetGroup(0)->GetItemCount(), 2);
+  EXPECT_EQ(provider.GetGroup(0)->GetItem(0)->m_strSha256, std::string(kUnreadableSha256));
+  EXPECT_EQ(provider.GetGroup(0)->GetItem(1)->m_strSha256, std::string(kUnreadableSha256));
+  EXPECT_TRUE(provider.GetGroup(1)->GetItem(0)->m_strSha256.empty());
+  EXPECT_EQ(provider.m_bListComplete, 1);
+}
+
+TEST(ControlFileDigestTest, AnEntryWithoutADigestDropsTheOneItHad) {
+  CProvider provider;
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"Tools\" " + Item("tool.exe") + "SHA256 " +
+                                  kDigestA + " END END"));
+  ASSERT_EQ(provider.GetGroup(0)->GetItem(0)->m_strSha256, kDigestA);
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"Tools\" " + Item("tool.exe", "tool.exe", "18") +
+                                  "END END"));
+  EXPECT_TRUE(provider.GetGroup(0)->GetItem(0)->m_strSha256.empty());
+}
+
+TEST(ControlFileDigestTest, TheListDateIsReadFromTheHeaderAlone) {
+  Time date = 0;
+  EXPECT_TRUE(ReadControlListDate(kHeader + "GRP \"Tools\" END END", &date));
+  EXPECT_EQ(date, Noon(1, 6, 2026));
+  // Only the header is needed: a list cut after it still has its date.
+  EXPECT_TRUE(ReadControlListDate(kHeader, &date));
+  EXPECT_EQ(date, Noon(1, 6, 2026));
+  for (const std::string& text :
+       {std::string("TCHK 7 \"1 6 2026\" KMADE"), std::string("TCHK 7 \"no date\" KMADE \"2 1 "
+                                                                "2026\" ID 3 KEYNAME \"x\" END")}) {
+    date = 5;
+    EXPECT_FALSE(ReadControlListDate(text, &date)) << text;
+    EXPECT_EQ(date, 5) << text;
   }
 }
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "net/sha256_digest.h"
 #include "net/signature.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
@@ -604,10 +605,68 @@ TEST_F(DownloadTest, AnInterruptedRunsPartFilesGoWithTheNextDownload) {
                                                    "33.out.part-Ab12Cd"}));
 }
 
+// An item whose list entry gives a SHA-256 is taken only as that file: an
+// older version served with its own valid signature (a list's entry bound
+// to other bytes), a wrong length or an unreadable digest is refused like
+// a bad signature, and the file on record stays.
+TEST_F(DownloadTest, AListedDigestBindsTheFileToItsEntry) {
+  const std::string listed = "version 2 of the tool, 38 bytes long!";
+  const std::string older = "version 1 of the tool, 38 bytes long!";
+  ASSERT_EQ(listed.size(), older.size());
+  struct Case {
+    const char* name;
+    std::string served;  // served with its own valid signature
+    std::string digest;
+    int length_change;
+    bool taken;
+  } cases[] = {
+      {"the listed file", listed, Sha256Hex(listed), 0, true},
+      {"an older file of the same length", older, Sha256Hex(listed), 0, false},
+      {"the listed file, LEN one byte short", listed, Sha256Hex(listed), -1, false},
+      {"the listed file, LEN one byte long", listed, Sha256Hex(listed), 1, false},
+      {"a digest that could not be read", listed, std::string(kUnreadableSha256), 0, false},
+  };
+  for (const Case& c : cases) {
+    dir_.WriteFile("1.out", "the earlier download");
+    CUpdateItem* item = Publish(1, c.served);
+    item->m_strSha256 = c.digest;
+    item->m_nLength += c.length_change;
+    item->m_nTakenStamp = 7;
+    item->m_nFileStamp = 7;
+    observer_.reports.clear();
+    Run();
+    if (c.taken) {
+      EXPECT_TRUE(observer_.reports.empty()) << c.name;
+      EXPECT_EQ(ReadWholeFile(Destination(*item)), c.served) << c.name;
+      EXPECT_EQ(item->m_nTakenStamp, 41) << c.name;
+    } else {
+      EXPECT_EQ(observer_.reports, std::vector<int>{kReportNotAsListed}) << c.name;
+      EXPECT_EQ(ReadWholeFile(Destination(*item)), "the earlier download") << c.name;
+      EXPECT_EQ(item->m_nTakenStamp, 7) << c.name;
+      EXPECT_EQ(item->m_nFileStamp, 7) << c.name;
+      EXPECT_TRUE(item->m_bSelected) << c.name;
+    }
+    EXPECT_EQ(FilesLeft(), std::vector<std::string>{"1.out"}) << c.name;
+    group_->RemoveItem(0);
+  }
+}
+
+TEST_F(DownloadTest, ABadSignatureIsReportedAsCorruptEvenWithADigest) {
+  CUpdateItem* item = Publish(2, "listed bytes");
+  item->m_strSha256 = Sha256Hex("listed bytes");
+  server_.Serve("/site/2.sig", Signature(*key_, "other bytes!"));
+  Run();
+  EXPECT_EQ(observer_.reports, std::vector<int>{kReportCorrupt});
+  EXPECT_EQ(item->m_nTakenStamp, -1);
+}
+
 TEST(DownloadReportTest, TextsAndKinds) {
   EXPECT_EQ(DownloadReportText(1), "Download corrupt. Deleting file.");
   EXPECT_EQ(DownloadReportText(6), "Unable to link to server. Moving to next file.");
   EXPECT_EQ(DownloadReportText(5), "Error 5");
+  EXPECT_EQ(DownloadReportText(11),
+            "The downloaded file does not match its entry in the update list. Deleting file.");
+  EXPECT_TRUE(DownloadReportIsError(11));
   EXPECT_TRUE(DownloadReportIsError(1));
   EXPECT_FALSE(DownloadReportIsError(2));
   EXPECT_TRUE(DownloadReportIsError(42));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/provider.h"
+#include "net/sha256_digest.h"
 #include "support/test_paths.h"
 
 namespace gantrell {
@@ -272,6 +273,25 @@ TEST(SignatureTest, SigningRefusesBadDigitsAndSizes) {
   for (char digit : {'a', '/', ':', '\0'}) {
     EXPECT_TRUE(MakeSignatureRecord(*key, digit, nullptr, 0).empty()) << int(digit);
   }
+}
+
+TEST(Sha256DigestTest, KnownDigestsAndPiecesMatchOneWholeAdd) {
+  struct Case {
+    std::string bytes;
+    const char* hex;
+  } cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Sha256Hex(c.bytes), c.hex) << '"' << c.bytes << '"';
+  const std::string text(100000, 'x');
+  Sha256Digest pieces;
+  for (std::size_t at = 0; at < text.size(); at += 777)
+    pieces.Add(text.data() + at, std::min<std::size_t>(777, text.size() - at));
+  const std::string whole = Sha256Hex(text);
+  EXPECT_EQ(pieces.FinishHex(), whole);
+  EXPECT_EQ(pieces.FinishHex(), whole);  // a second call gives the same
 }
 
 }  // namespace

@@ -246,5 +246,64 @@ TEST(VerifyStepTest, TransferFailuresEndTheStepWithTheirCode) {
   }
 }
 
+Time NoonOf(int day, int month, int year) {
+  Time t = 0;
+  EXPECT_TRUE(LocalNoon(day, month, year, &t));
+  return t;
+}
+
+TEST(VerifyStepTest, AListOlderThanTheOneAcceptedIsRefusedUnmerged) {
+  // The site's list is dated 1 March 2024.
+  const Time kListDate = NoonOf(1, 3, 2024);
+  struct Case {
+    const char* name;
+    Time accepted;
+    int expected;
+    Time accepted_after;
+  } cases[] = {
+      {"no list seen yet", 0, 0, kListDate},
+      {"an earlier list seen", NoonOf(29, 2, 2024), 0, kListDate},
+      {"a list of the same day seen", kListDate, 0, kListDate},
+      {"a later list seen", NoonOf(2, 3, 2024), kListOlder, NoonOf(2, 3, 2024)},
+  };
+  for (const Case& c : cases) {
+    for (const bool verified : {true, false}) {
+      Fixture f;
+      // What the store holds of the provider from its later list.
+      CUpdateGroup* kept = f.provider->AddGroup();
+      kept->m_strName = "Kept";
+      kept->AddItem()->m_strName = "kept.exe";
+      f.provider->m_bVerified = verified;
+      f.provider->m_timeAcceptedListDate = c.accepted;
+      f.provider->m_timeNextCheck = 1234;
+      EXPECT_EQ(f.Run(10 * kSecondsPerDay), c.expected) << c.name;
+      EXPECT_EQ(f.provider->m_timeAcceptedListDate, c.accepted_after) << c.name;
+      if (c.expected == kListOlder) {
+        EXPECT_EQ(f.provider->m_timeRefusedListDate, kListDate) << c.name;
+        EXPECT_EQ(f.provider->GetGroupCount(), 1) << c.name;
+        EXPECT_EQ(f.provider->FindGroup("Tools"), nullptr) << c.name;
+        EXPECT_EQ(f.provider->m_bVerified, verified) << c.name;
+        EXPECT_FALSE(f.provider->m_bTransferFlag) << c.name;
+        EXPECT_EQ(f.provider->m_bListParsed, 0) << c.name;
+        EXPECT_EQ(f.provider->m_bListComplete, 0) << c.name;  // so nothing is pruned
+        EXPECT_EQ(f.provider->m_timeNextCheck, 1234) << c.name;
+        EXPECT_FALSE(f.FetchedLicence()) << c.name;
+      } else {
+        EXPECT_EQ(f.provider->m_timeRefusedListDate, 0) << c.name;
+        EXPECT_NE(f.provider->FindGroup("Tools"), nullptr) << c.name;
+        EXPECT_TRUE(f.provider->m_bVerified) << c.name;
+      }
+    }
+  }
+}
+
+TEST(VerifyStepTest, AnOlderListWithABadSignatureIsABadSignature) {
+  Fixture f;
+  f.provider->m_timeAcceptedListDate = NoonOf(2, 3, 2024);
+  f.files[kSite + "control.sig"].body = ToText(SharedPublisher(1).Sign('1', "other"));
+  EXPECT_EQ(f.Run(10 * kSecondsPerDay), kControlNotVerified);
+  EXPECT_EQ(f.provider->m_timeRefusedListDate, 0);
+}
+
 }  // namespace
 }  // namespace gantrell

@@ -10,6 +10,7 @@
 #include "conditions/condition.h"
 #include "model/provider.h"
 #include "model/token_reader.h"
+#include "net/sha256_digest.h"
 #include "net/signature.h"
 #include "support/test_paths.h"
 #include "tools/publish_tool.h"
@@ -174,6 +175,12 @@ TEST_F(SiteTest, BuildsASiteTheClientVerifiesAndReadsAsWritten) {
     EXPECT_EQ(std::string(signature.begin(), signature.begin() + 4), "SIG1");
     EXPECT_LE(signature.size(), 512u);
     EXPECT_TRUE(Verifies(Read("www/public.dat"), data, signature));
+    // Its entry carries the file's SHA-256 right after its stamp.
+    const std::string digest = Sha256Hex(std::string(data.begin(), data.end()));
+    EXPECT_EQ(item->m_strSha256, digest);
+    EXPECT_NE(testing::ReadWholeFile(Path("www/control.txt"))
+                  .find(" TIME " + std::to_string(item->m_nStamp) + " SHA256 " + digest),
+              std::string::npos);
 
     // Conditions arrive as the client itself writes them.
     if (e.condition.empty()) {

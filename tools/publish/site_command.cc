@@ -20,6 +20,7 @@
 
 #include "command.h"
 #include "model/provider.h"
+#include "net/sha256_digest.h"
 #include "publish_keys.h"
 #include "site_control.h"
 #include "site_manifest.h"
@@ -336,6 +337,7 @@ int RunSite(const std::vector<std::string>& args) {
       ItemFacts fact;
       fact.length = static_cast<std::int32_t>(content.size());
       fact.stamp = item.stamp.value_or(ContentStamp(content));
+      fact.sha256 = Sha256Hex(content);
       if (item.date)
         fact.date = *item.date;
       else if (!FileDate(item.file, &fact.date))

@@ -48,7 +48,8 @@ std::unique_ptr<CCondition> ReadCondition(const std::string& text) {
 bool SameItem(const CUpdateItem& read, const ManifestItem& item, const ItemFacts& facts) {
   if (read.m_nNumber != item.number || read.m_strLocation != item.location ||
       read.m_strDescription != item.description || read.m_nLength != facts.length ||
-      read.m_nStamp != facts.stamp || read.m_strDate != ShownItemDate(facts.date)) {
+      read.m_nStamp != facts.stamp || read.m_strDate != ShownItemDate(facts.date) ||
+      read.m_strSha256 != facts.sha256) {
     return false;
   }
   if (item.condition.empty())
@@ -86,6 +87,8 @@ std::string MakeControlText(const SiteManifest& manifest, const CivilDate& list_
               std::to_string(item.number) + " LOCN " + Quoted(item.location) + " UPD " +
               ItemDate(fact.date) + " LEN " + std::to_string(fact.length) + " TIME " +
               std::to_string(fact.stamp);
+      if (!fact.sha256.empty())
+        text += " SHA256 " + fact.sha256;
       if (!item.condition.empty())
         text += " COND " + item.condition;
     }

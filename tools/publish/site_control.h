@@ -21,6 +21,9 @@ struct ItemFacts {
   std::int32_t length = 0;
   std::int32_t stamp = 0;
   CivilDate date;
+  // The SHA-256 of the file (64 lowercase hexadecimal digits), listed after
+  // the stamp so that clients take no other file for the entry; empty: none.
+  std::string sha256;
 };
 
 // The facts of every item, in manifest order: facts[g][i] belongs to
