@@ -1,5 +1,7 @@
 #include "net/verify_step.h"
 
+#include <algorithm>
+
 #include "model/built_in_providers.h"
 
 namespace gantrell {
@@ -109,8 +111,18 @@ int CVerifyStep::CheckSignature() {
   // The parse empties the text; a file that fails to parse keeps what was
   // merged before the failure, and the key checks still follow.
   m_provider.ParseControlFile(m_strControlText, m_host.MakeControlFileContext());
-  if (dated && list_date > m_provider.m_timeAcceptedListDate)
-    m_provider.m_timeAcceptedListDate = list_date;
+  // A list may be dated ahead to put the next check off; it is remembered
+  // as today's, so that a list the provider publishes before that day is
+  // still taken.
+  if (dated) {
+    int day = 0, month = 0, year = 0;
+    Time today = list_date;
+    if (LocalDate(m_host.Now(), &day, &month, &year))
+      LocalNoon(day, month, year, &today);
+    const Time seen = std::min(list_date, today);
+    if (seen > m_provider.m_timeAcceptedListDate)
+      m_provider.m_timeAcceptedListDate = seen;
+  }
   m_provider.m_bTransferFlag = true;
   return kStepFinished;
 }

@@ -46,7 +46,8 @@ class CVerifyStep : public CFetchStep {
   // A verified control file whose list date is earlier than the provider's
   // m_timeAcceptedListDate ends the step with kListOlder before anything is
   // merged: the provider keeps its tree, its schedule and m_bVerified. A
-  // list that is merged raises m_timeAcceptedListDate to its date.
+  // list that is merged raises m_timeAcceptedListDate to its date, or to
+  // today's for a list dated ahead.
   int Step() override;
 
  private:

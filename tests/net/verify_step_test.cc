@@ -12,6 +12,7 @@ namespace {
 using testing::ScriptedFile;
 using testing::SharedPublisher;
 using testing::StepDriver;
+using testing::ControlText;
 using testing::ToText;
 
 const std::string kSite = "http://provider.test/";
@@ -295,6 +296,25 @@ TEST(VerifyStepTest, AListOlderThanTheOneAcceptedIsRefusedUnmerged) {
       }
     }
   }
+}
+
+TEST(VerifyStepTest, AListDatedAheadIsRememberedAsTodaysSoAnEarlierOneIsStillTaken) {
+  // Today is 1 June 2024; the provider dates a list two weeks ahead to put
+  // checks off, then publishes a fix dated today.
+  Fixture f;
+  auto serve = [&f](const std::string& date) {
+    std::string text = ControlText(42);
+    text.replace(text.find("\"1 3 2024\""), 10, "\"" + date + "\"");
+    f.files[kSite + "control.txt"].body = text;
+    f.files[kSite + "control.sig"].body = ToText(SharedPublisher(4).Sign('1', text));
+  };
+  serve("15 6 2024");
+  ASSERT_EQ(f.Run(10 * kSecondsPerDay), 0);
+  EXPECT_EQ(f.provider->m_timeAcceptedListDate, NoonOf(1, 6, 2024));
+  serve("1 6 2024");
+  EXPECT_EQ(f.Run(10 * kSecondsPerDay), 0);
+  serve("31 5 2024");
+  EXPECT_EQ(f.Run(10 * kSecondsPerDay), kListOlder);
 }
 
 TEST(VerifyStepTest, AnOlderListWithABadSignatureIsABadSignature) {
