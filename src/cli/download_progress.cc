@@ -19,7 +19,7 @@
 #include "app/client_app.h"
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
-#include "cli/interrupt_watch.h"
+#include "platform/interrupt_watch.h"
 #include "cli/terminal.h"
 #include "model/size_text.h"
 #include "net/download_job.h"
@@ -316,7 +316,7 @@ int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
     ::poll(fds, interrupt.fd() >= 0 ? 2 : 1, kRedrawPeriodMs);
     if (display.Finished())
       break;
-    if (!m_bLastDownloadCancelled && interrupt.Fired()) {
+    if (!m_bLastDownloadCancelled && (m_bEndRequested || interrupt.Fired())) {
       m_bLastDownloadCancelled = true;
       job.Cancel();
     }

@@ -194,7 +194,7 @@ void CMainDlg::OnSkipOnce() {
 }
 
 void CMainDlg::OnRemove() {
-  RemoveItems(SelectedItems());
+  RemoveItems(m_app, SelectedItems());
   DeleteSelectedEntries();
   ClearSelectionTexts();
   UpdateCount();

@@ -18,6 +18,7 @@
 #include "ui/config_dlg.h"
 #include "ui/download_dlg.h"
 #include "ui/file_manager_dlg.h"
+#include "ui/folder_dlg.h"
 #include "ui/main_dlg.h"
 #include "ui_fixture.h"
 
@@ -336,19 +337,58 @@ class MainDlgTest : public QObject {
     QCOMPARE(List()->count(), 3);
   }
 
-  void downloadWithAnEmptyListRunsTheDialogWithNothingSelected() {
+  void downloadWithAnEmptyListOpensNothing() {
     OpenWithItems(2);
     List()->selectAll();
     Click("skipButton");
     DialogLog dialogs;
-    CloseFileManagerWhenShown();
+    bool managerShown = false;
+    CloseFileManagerWhenShown(&managerShown);
     Click("downloadButton");
-    // The run ended, so the file manager follows the download dialog.
-    QCOMPARE(dialogs.shown,
-             (QStringList{"gantrell::ui::CDownloadDlg", "gantrell::ui::CFileManagerDlg"}));
+    QCoreApplication::processEvents();
+    // Nothing to download: neither the download dialog nor the file manager.
+    QCOMPARE(dialogs.shown, QStringList{});
+    QVERIFY(!managerShown);
     QVERIFY(m_fixture->TakeTexts().isEmpty());
     QCOMPARE(m_fixture->server().RequestCount("/p/1.dat"), 0);
     QCOMPARE(List()->count(), 0);
+    QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
+  }
+
+  // Without a download folder the prompt comes first; its Cancel ends the
+  // run: nothing is downloaded, no file manager, the items stay listed.
+  void cancelledFolderPromptEndsTheRunWithNothingDownloaded() {
+    OpenWithItems(2);
+    m_fixture->app().profile().DeleteProfileEntry(kSettingsSection, "dlpath", nullptr);
+    DialogLog dialogs;
+    // Each prompt is cancelled; a third one (a prompt that cannot be
+    // dismissed) is given a folder, so that the run would go on.
+    int prompts = 0;
+    auto* answer = new QTimer(m_window.get());
+    QObject::connect(answer, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<CFolderDlg*>(QApplication::activeModalWidget());
+      if (dialog == nullptr || !dialog->isVisible() || dialog->property("answered").toBool())
+        return;
+      dialog->setProperty("answered", true);
+      if (++prompts < 3) {
+        dialog->reject();
+        return;
+      }
+      dialog->findChild<QLineEdit*>("folderEdit")
+          ->setText(QString::fromStdString(m_fixture->download_folder()));
+      dialog->accept();
+    });
+    answer->start(5);
+    bool managerShown = false;
+    CloseFileManagerWhenShown(&managerShown);
+    Click("downloadButton");
+    answer->stop();
+    QCOMPARE(prompts, 1);
+    QCOMPARE(dialogs.shown, QStringList{"gantrell::ui::CFolderDlg"});
+    QVERIFY(!managerShown);
+    QVERIFY(m_fixture->TakeTexts().isEmpty());
+    QCOMPARE(m_fixture->server().RequestCount("/p/1.dat"), 0);
+    QCOMPARE(List()->count(), 2);
     QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
   }
 
