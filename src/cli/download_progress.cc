@@ -323,6 +323,10 @@ int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
     display.Update();
   }
   job.Join();
+  // An end request cancels the job itself, which may end before this loop
+  // looks again.
+  if (m_bEndRequested && job.Aborted())
+    m_bLastDownloadCancelled = true;
   // The worker may have started an item since the last look.
   display.Update();
   display.Close(m_bLastDownloadCancelled || job.Aborted());

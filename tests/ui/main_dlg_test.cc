@@ -215,6 +215,38 @@ class MainDlgTest : public QObject {
     QVERIFY(shown);
   }
 
+  // A logout's SIGTERM while a dialog of the window is up: the dialog
+  // closes as with Escape, then the main window, and the frontend's run of
+  // the window returns so that start-up can write the store.
+  void endRequestClosesTheOpenDialogAndTheWindow() {
+    OpenWithItems(1);
+    m_window.reset();  // the frontend runs its own, modally
+    DialogLog dialogs;
+    bool about_shown = false;
+    WhenShown<CAboutDlg>([&](CAboutDlg*) {
+      about_shown = true;
+      m_fixture->app().RequestEnd();
+    });
+    WhenShown<CMainDlg>([](CMainDlg* window) { QTest::keyClick(window, Qt::Key_F1); });
+    // Should the sweep not work, the test ends rather than hangs.
+    bool timed_out = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+      timed_out = true;
+      while (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        dialog->done(0);
+        QCoreApplication::processEvents();
+      }
+    });
+    guard.start(10000);
+    m_fixture->frontend().RunMainWindow(m_fixture->app());
+    QVERIFY(!timed_out);
+    QVERIFY(about_shown);
+    QCOMPARE(dialogs.shown, (QStringList{"gantrell::ui::CMainDlg", "gantrell::ui::CAboutDlg"}));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+  }
+
   // Another instance writes two addresses to "newprov" and sends its
   // notice: both are registered in order, the list rebuilt after each.
   void handOffOfTwoAddresses() {
