@@ -131,8 +131,6 @@ class CClientApp {
   // Registers every address in `*pending` (separated by " * "), emptying it.
   void RegisterPendingProviders(std::string* pending);
 
-  // --- Downloads (background_jobs.cc) ---
-
   // --- Ending on request (background_jobs.cc) ---
 
   // The program was asked to end (a logout, a service manager stopping
@@ -144,6 +142,8 @@ class CClientApp {
   // and download runs end at once. Any thread.
   void RequestEnd();
   bool end_requested() const { return m_bEndRequested.load(); }
+
+  // --- Downloads (background_jobs.cc) ---
 
   // Downloads every selected item behind the "Downloading" dialog; the
   // dialog's result (1 when the run ended). The destinations written are

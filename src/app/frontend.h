@@ -61,7 +61,8 @@ class Frontend {
   // The program was asked to end (CClientApp::RequestEnd): every dialog
   // and question still open, and the main window, end as after Cancel
   // (questions answered No), and so does any that opens later. The core
-  // has stopped its background work already. Any thread; must not block.
+  // has told its background work to stop already. Any thread; must not
+  // block.
   virtual void OnEndRequested() {}
 };
 

@@ -8,8 +8,8 @@
 #include "app/client_app.h"
 #include "app/wait_handshake.h"
 #include "cli/commands.h"
-#include "platform/interrupt_watch.h"
 #include "cli/terminal.h"
+#include "platform/interrupt_watch.h"
 
 namespace gantrell::cli {
 namespace {

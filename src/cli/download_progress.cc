@@ -19,10 +19,10 @@
 #include "app/client_app.h"
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
-#include "platform/interrupt_watch.h"
 #include "cli/terminal.h"
 #include "model/size_text.h"
 #include "net/download_job.h"
+#include "platform/interrupt_watch.h"
 
 namespace gantrell::cli {
 namespace {
