@@ -17,6 +17,19 @@ void CClientApp::StartWorkThread(std::function<void()> job) {
   m_pWorkThread = std::thread(std::move(job));
 }
 
+void CClientApp::RequestEnd() {
+  m_bEndRequested = true;
+  // A fetch sleeping on the network wakes and sees the request at once.
+  m_wait.WakeJob();
+  {
+    std::lock_guard<std::mutex> lock(m_jobMutex);
+    if (m_pDownloadJob != nullptr)
+      m_pDownloadJob->Cancel();
+  }
+  if (m_pFrontend != nullptr)
+    m_pFrontend->OnEndRequested();
+}
+
 void CClientApp::JoinWorkThread() {
   if (m_pWorkThread.joinable())
     m_pWorkThread.join();
@@ -28,7 +41,9 @@ int CClientApp::RunWaitDialog() {
   // on: after a Cancel the fetcher closes its transfers and returns, and
   // nothing may touch the model while it still parses or prunes.
   JoinWorkThread();
-  return result;
+  // A job stopped by an end request ends its wait as usual, but did not
+  // finish: for the caller it was cancelled.
+  return m_bEndRequested ? 2 : result;
 }
 
 int CClientApp::StartupFetch() {
@@ -36,7 +51,7 @@ int CClientApp::StartupFetch() {
   if (m_bSilent) {
     m_wait.WaitSilentDone();
     JoinWorkThread();
-    return 1;
+    return m_bEndRequested ? 2 : 1;
   }
   return RunWaitDialog();
 }
@@ -68,7 +83,7 @@ void CClientApp::RefreshThreadProc(int index) {
 
 void CClientApp::RunFetch(int index) {
   FetchEnvironment environment;
-  environment.is_cancelled = [this] { return m_wait.FetchDone(); };
+  environment.is_cancelled = [this] { return m_wait.FetchDone() || m_bEndRequested; };
   environment.make_control_context = [this] { return MakeControlFileContext(); };
   environment.open_session = [this](std::string* error) {
     return OpenAsyncHttpSession(m_options.http, error);
@@ -98,11 +113,18 @@ bool CClientApp::NeedsDownloadFolder() const {
 }
 
 int CClientApp::RunDownloads(std::vector<std::string>* written) {
+  if (m_bEndRequested)
+    return 2;
   // The worker may not ask anything: the folder is asked for here, on the
-  // interface thread, before it starts. Without an answer the items that
-  // need it are reported as having no place to go.
-  if (NeedsDownloadFolder())
-    AskDownloadFolder();
+  // interface thread, before it starts. A Cancel ends the run; when no one
+  // can answer, the items that need it are reported as having no place to
+  // go.
+  if (NeedsDownloadFolder()) {
+    bool cancelled = false;
+    AskDownloadFolder(&cancelled);
+    if (cancelled)
+      return 2;
+  }
   DownloadEnvironment environment;
   environment.default_save_path = [this](const CUpdateItem& item) {
     return FindItemSavePath(item);
@@ -111,6 +133,13 @@ int CClientApp::RunDownloads(std::vector<std::string>* written) {
     return OpenHttpSession(DownloadHttpOptions(m_options.http), error);
   };
   CDownloadJob job(m_providers, std::move(environment));
+  {
+    std::lock_guard<std::mutex> lock(m_jobMutex);
+    m_pDownloadJob = &job;
+  }
+  // An end requested before the job was known here: it stops at once.
+  if (m_bEndRequested)
+    job.Cancel();
   int result = 1;
   if (m_pFrontend != nullptr) {
     result = m_pFrontend->RunDownloadDialog(job);
@@ -118,6 +147,13 @@ int CClientApp::RunDownloads(std::vector<std::string>* written) {
     job.Run(nullptr);
   }
   job.Join();
+  {
+    std::lock_guard<std::mutex> lock(m_jobMutex);
+    m_pDownloadJob = nullptr;
+  }
+  // What was verified and filed counts as taken from now on, even if the
+  // program ends before the main window closes.
+  SaveChanges();
   if (written != nullptr)
     written->insert(written->end(), job.Written().begin(), job.Written().end());
   return result;

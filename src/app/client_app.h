@@ -7,9 +7,11 @@
 // while the interface waits behind the "Please Wait" dialog.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <string_view>
@@ -22,12 +24,14 @@
 #include "app/wait_handshake.h"
 #include "conditions/condition.h"
 #include "model/provider.h"
+#include "platform/file_lock.h"
 #include "platform/http.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 
 namespace gantrell {
 
+class CDownloadJob;
 class InstanceLock;
 class OsVersion;
 
@@ -131,13 +135,27 @@ class CClientApp {
   // Registers every address in `*pending` (separated by " * "), emptying it.
   void RegisterPendingProviders(std::string* pending);
 
+  // --- Ending on request (background_jobs.cc) ---
+
+  // The program was asked to end (a logout, a service manager stopping
+  // it): ends the run as a Cancel would. A fetch or registration under way
+  // stops, and its wait ends with 2; a download run stops after the item
+  // in progress (what was verified and filed stays taken, and the run's
+  // end writes the store); the frontend closes its dialogs and the main
+  // window, after which start-up writes the store as usual. Later waits
+  // and download runs end at once. Any thread.
+  void RequestEnd();
+  bool end_requested() const { return m_bEndRequested.load(); }
+
   // --- Downloads (background_jobs.cc) ---
 
   // Downloads every selected item behind the "Downloading" dialog; the
   // dialog's result (1 when the run ended). The destinations written are
   // added to *written when given. When an item needs the default location
   // and no download folder is set, the folder is asked for first, on the
-  // calling (interface) thread.
+  // calling (interface) thread; a Cancel there, or an end requested
+  // before the run, ends it at once with nothing downloaded (2). The store
+  // is written when the run ends.
   int RunDownloads(std::vector<std::string>* written = nullptr);
 
   // --- Providers and items (client_app.cc) ---
@@ -193,6 +211,15 @@ class CClientApp {
   // false, with the reason in *error when given, on failure, and when the
   // load found a store that must be kept as it is.
   bool SaveStore(std::string* error = nullptr);
+  // Writes the store after a change that must outlast a crash (a
+  // registration, the end of a download run, Configure OK, Remove, a move,
+  // a delete), so that the run's changes are not kept in memory alone
+  // until the main window closes. The first failure of the run is shown;
+  // later ones are not, since the save at the end reports again. Nothing
+  // is shown when the load found a store that must stay as it is (it said
+  // so then), or before LoadStore. Interface thread, with no background
+  // job running.
+  void SaveChanges();
   // Gives every authority entry without a stored key record the installed
   // record of m_options.authority_folder, so that its key is never taken on
   // trust; entries that have one keep it, and one the master has revoked
@@ -224,9 +251,11 @@ class CClientApp {
   bool HasDownloadFolder() const;
   // Asks for the download folder until an existing one is given, stores it
   // as "dlpath" (a relative folder made absolute against the current
-  // directory) and returns it; "?" when the frontend cannot ask.
+  // directory) and returns it; "?" when the user cancelled the prompt or
+  // the frontend cannot ask (*cancelled, when given, tells which).
   // Interface thread only.
   std::string AskDownloadFolder();
+  std::string AskDownloadFolder(bool* cancelled);
   // The item's file: its custom save path, else its default one.
   // Interface thread only (may ask, as GetItemSavePath).
   std::string EffectiveSavePath(const CUpdateItem& item);
@@ -286,6 +315,10 @@ class CClientApp {
   bool ChooseDataFolder(bool nine_x, const std::string& chosen);
   // SaveStore at the end of a run; a failure is shown as an error.
   void SaveStoreOrReport();
+  // Takes the lock beside provdata.dat (client_store.cc). kBusy: another
+  // instance uses this data folder, and *holder_channel is the folder of
+  // its hand-off channel when it left one; kFailed: reported.
+  FileLock::TryResult TakeStoreLock(std::string* holder_channel);
   // Steps of LoadStore for a store file and a hand-off file that could not
   // be read in full (client_store.cc).
   void KeepUnreadStore(const std::string& path, const std::string& content);
@@ -301,9 +334,22 @@ class CClientApp {
   std::mt19937 m_random;
   std::thread m_pWorkThread;
   std::unique_ptr<InstanceLock> m_pMasterLock;
+  // The lock beside provdata.dat: one instance per data folder, whatever
+  // runtime folder each was started with.
+  std::unique_ptr<FileLock> m_pStoreLock;
+  // Set by RequestEnd; read by the background jobs and the waits.
+  std::atomic<bool> m_bEndRequested{false};
+  // The download run in progress, for RequestEnd; guarded by m_jobMutex.
+  std::mutex m_jobMutex;
+  CDownloadJob* m_pDownloadJob = nullptr;
   // Why SaveStore must leave the store file as it is; empty when it may
   // replace it.
   std::string m_strKeepStoreReason;
+  // Whether LoadStore ran: before it there is no store of this run to
+  // write, and SaveChanges does nothing.
+  bool m_bStoreLoaded = false;
+  // Whether SaveChanges has shown a failure in this run.
+  bool m_bSaveFailureShown = false;
 };
 
 }  // namespace gantrell

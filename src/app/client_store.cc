@@ -11,9 +11,13 @@
 #include "model/store_format.h"
 #include "model/token_reader.h"
 #include "platform/atomic_file.h"
+#include "platform/single_instance.h"
 
 namespace gantrell {
 namespace {
+
+// Beside provdata.dat; held by the instance that uses this data folder.
+constexpr const char* kStoreLockName = "provdata.dat.lock";
 
 struct FileCloser {
   void operator()(std::FILE* file) const noexcept { std::fclose(file); }
@@ -128,6 +132,7 @@ std::string CClientApp::DataFilePath(std::string_view name) const {
 void CClientApp::LoadStore() {
   m_providers.clear();
   m_strKeepStoreReason.clear();
+  m_bStoreLoaded = true;
   const Time now = Now();
   const std::string store_path = DataFilePath("provdata.dat");
   const std::string keys_path = DataFilePath("keydata.dat");
@@ -270,6 +275,45 @@ bool CClientApp::SaveStore(std::string* error) {
   if (!saved && error != nullptr)
     *error = reason;
   return saved;
+}
+
+FileLock::TryResult CClientApp::TakeStoreLock(std::string* holder_channel) {
+  // Instances started with different runtime folders (a cron job, an ssh
+  // session beside the desktop) share no lock there, but they share this
+  // store: without this lock each would overwrite the other's saves, and
+  // the sweep at load could delete the other's save in progress.
+  const std::string lock_path = DataFilePath(kStoreLockName);
+  m_pStoreLock = std::make_unique<FileLock>();
+  std::string error;
+  const FileLock::TryResult result = m_pStoreLock->TryLock(lock_path, &error);
+  switch (result) {
+    case FileLock::TryResult::kTaken:
+      // A later instance with another runtime folder finds this one's
+      // hand-off channel here.
+      m_pStoreLock->WriteNote(HandOffFolder(nullptr) + "\n");
+      break;
+    case FileLock::TryResult::kBusy: {
+      m_pStoreLock.reset();
+      const std::string note = FileLock::ReadNote(lock_path);
+      *holder_channel = note.substr(0, note.find('\n'));
+      break;
+    }
+    case FileLock::TryResult::kFailed:
+      m_pStoreLock.reset();
+      Message("Unable to lock the data folder: " + error, MessageIcon::kError);
+      break;
+  }
+  return result;
+}
+
+void CClientApp::SaveChanges() {
+  if (!m_bStoreLoaded || !m_strKeepStoreReason.empty())
+    return;
+  std::string error;
+  if (SaveStore(&error) || m_bSaveFailureShown)
+    return;
+  m_bSaveFailureShown = true;
+  Message("Unable to save the provider store: " + error, MessageIcon::kError);
 }
 
 }  // namespace gantrell

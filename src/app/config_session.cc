@@ -300,7 +300,9 @@ void CConfigSession::DeleteProvider() {
   CProvider* selected = provider();
   if (selected == nullptr)
     return;
-  if (m_nProviderRow == 0 || selected == m_app.GetProvider(kOwnProvider)) {
+  // The client's own provider is refused by what it is, not by its row: it
+  // is not listed while unverified, and the first row is then a user's.
+  if (selected == m_app.GetProvider(kOwnProvider)) {
     Notice("This provider cannot be deleted.");
     return;
   }
@@ -340,18 +342,22 @@ void CConfigSession::RegisterPending() {
     if (m_app.GetProviderCount() <= count)
       continue;
     CProvider& added = *m_app.GetProvider(m_app.GetProviderCount() - 1);
+    // Every provider added gets its working copies, listed or not: Commit
+    // copies them back, and a provider without them would be switched off.
+    TakeWorkingCopies(added);
     // A cancelled registration leaves its provider unverified in the list;
     // it is not offered here until a fetch verifies it.
     if (!added.m_bVerified)
       continue;
-    TakeWorkingCopies(added);
     m_providers.push_back(&added);
     for (int g = 0; g < added.GetGroupCount(); ++g) {
       CUpdateGroup& group = *added.GetGroup(g);
       for (int i = 0; i < group.GetItemCount(); ++i) {
         CUpdateItem& item = *group.GetItem(i);
-        item.m_bSelected = true;
-        if (Suitable(item))
+        // An unsuitable item is neither shown nor chosen: chosen unseen, it
+        // would reach the main window without the "unsuitable" question.
+        item.m_bSelected = Suitable(item);
+        if (item.m_bSelected)
           m_downloads.push_back(&item);
       }
     }
@@ -379,6 +385,9 @@ void CConfigSession::Commit() {
     RemoveDownloadedFiles(provider, save_path);
     m_app.m_providers.erase(m_app.m_providers.begin() + p);
   }
+  // The deleted providers' files are gone: a store that still listed them
+  // after a crash would bring them back without their files.
+  m_app.SaveChanges();
   m_providers.clear();
   m_groups.clear();
   m_items.clear();

@@ -84,6 +84,7 @@ void DeleteDownloadedFile(CClientApp& app, CUpdateItem& item) {
   RemoveDownloadedFile(item, [&](const CUpdateItem& of) { return app.GetItemSavePath(of); });
   item.m_nFileStamp = -1;
   item.m_bJustDownloaded = false;
+  app.SaveChanges();
 }
 
 CFileManagerModel::CFileManagerModel(CClientApp& app, ShellOpen& shell)

@@ -57,6 +57,13 @@ class Frontend {
   // The main window, run modally; returns when it closes. Its result is
   // the frontend's own (the console client's exit status).
   virtual int RunMainWindow(CClientApp& app) = 0;
+
+  // The program was asked to end (CClientApp::RequestEnd): every dialog
+  // and question still open, and the main window, end as after Cancel
+  // (questions answered No), and so does any that opens later. The core
+  // has told its background work to stop already. Any thread; must not
+  // block.
+  virtual void OnEndRequested() {}
 };
 
 }  // namespace gantrell

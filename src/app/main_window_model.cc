@@ -70,11 +70,13 @@ void SkipOnce(const ItemList& items) {
     item->m_bSelected = false;
 }
 
-void RemoveItems(const ItemList& items) {
+void RemoveItems(CClientApp& app, const ItemList& items) {
   for (CUpdateItem* item : items) {
     item->m_bSelected = false;
     item->m_nTakenStamp = item->m_nStamp;
   }
+  if (!items.empty())
+    app.SaveChanges();
 }
 
 std::string TakeHandedOffProviders(CClientApp& app) {
@@ -98,6 +100,9 @@ int DownloadListed(CClientApp& app, const ItemList& listed) {
   ForEachItem(app, [](CProvider&, CUpdateGroup&, CUpdateItem& item) { item.m_bSelected = false; });
   for (CUpdateItem* item : listed)
     item->m_bSelected = true;
+  // Nothing listed, nothing to do: no fetch, no download dialog.
+  if (listed.empty())
+    return 2;
 
   bool fetch_needed = false;
   for (int p = kFirstListedProvider; p < app.GetProviderCount(); ++p) {

@@ -26,8 +26,9 @@ std::string CountText(std::size_t count);
 
 // "Skip once": the items stay pending for the next run.
 void SkipOnce(const ItemList& items);
-// "Remove": the items' current stamps count as taken.
-void RemoveItems(const ItemList& items);
+// "Remove": the items' current stamps count as taken, and the store is
+// written at once.
+void RemoveItems(CClientApp& app, const ItemList& items);
 
 // The addresses the main window registers when it opens, each followed by
 // " * ": those offered at start-up (app.m_strPendingProviders, which is
@@ -49,7 +50,8 @@ void ReceiveHandedOffProviders(CClientApp& app, std::string* pending);
 // "Download Items" for the listed items: selects exactly those, fetches the
 // providers whose lists were not parsed in this session, then runs the
 // download dialog. Returns the dialog's result (1 when the run ended), or 2
-// when the fetch was cancelled and nothing was downloaded.
+// when nothing was downloaded: the list was empty, or the fetch or the
+// download folder prompt was cancelled.
 int DownloadListed(CClientApp& app, const ItemList& listed);
 
 }  // namespace gantrell

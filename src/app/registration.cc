@@ -39,6 +39,7 @@ int CClientApp::RegisterProvider(const std::string& address) {
   const CProvider& added = *m_providers.back();
   std::string error;
   if (added.m_bListParsed == 1 && added.m_bVerified) {
+    SaveChanges();
     Message("New Provider successfully set up: " + added.m_strKeyName, MessageIcon::kInformation);
     RemoveHandedOffAddress(m_profile, address, &error);
   } else {

@@ -124,12 +124,14 @@ MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::stri
   if (!in.ok()) {
     // Nothing on disk yet: only the path changes.
     item.m_strSavePath = new_path;
+    app.SaveChanges();
     return MoveOutcome::kDone;
   }
   // Two spellings of one file ("a//b" and "a/b"): copying would truncate
   // the file onto itself, so only the path changes.
   if (SameFile(source, destination)) {
     item.m_strSavePath = new_path;
+    app.SaveChanges();
     return MoveOutcome::kDone;
   }
   if (Exists(destination)) {
@@ -158,6 +160,7 @@ MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::stri
   }
   std::remove(source.c_str());
   item.m_strSavePath = new_path;
+  app.SaveChanges();
   return MoveOutcome::kDone;
 }
 

@@ -148,6 +148,12 @@ std::string CClientApp::EffectiveSavePath(const CUpdateItem& item) {
 }
 
 std::string CClientApp::AskDownloadFolder() {
+  return AskDownloadFolder(nullptr);
+}
+
+std::string CClientApp::AskDownloadFolder(bool* cancelled) {
+  if (cancelled != nullptr)
+    *cancelled = false;
   if (m_pFrontend == nullptr)
     return "?";
   for (;;) {
@@ -156,7 +162,11 @@ std::string CClientApp::AskDownloadFolder() {
       case PromptResult::kUnavailable:
         return "?";
       case PromptResult::kCancel:
-        continue;  // only an existing folder ends the prompt
+        // The user may decline to choose: a prompt that only an existing
+        // folder can end would trap them.
+        if (cancelled != nullptr)
+          *cancelled = true;
+        return "?";
       case PromptResult::kOk:
         break;
     }

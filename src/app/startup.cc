@@ -103,7 +103,7 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
 
   m_pMasterLock = std::make_unique<InstanceLock>("GantrellMaster");
   std::string lock_error;
-  const bool first_instance = m_pMasterLock->TryAcquire(kMasterLockWaitMs, &lock_error);
+  bool first_instance = m_pMasterLock->TryAcquire(kMasterLockWaitMs, &lock_error);
   if (!first_instance && !lock_error.empty()) {
     Message(lock_error, MessageIcon::kError);
     ReleaseAll();
@@ -113,6 +113,17 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
   if (!ChooseDataFolder(version.platform_id == kVerPlatformWin32Windows, m_options.data_folder)) {
     ReleaseAll();
     return StartupResult::kFailed;
+  }
+  // The first instance of this runtime folder must also be the only one
+  // on its data folder.
+  std::string holder_channel;
+  if (first_instance) {
+    const FileLock::TryResult store_lock = TakeStoreLock(&holder_channel);
+    if (store_lock == FileLock::TryResult::kFailed) {
+      ReleaseAll();
+      return StartupResult::kFailed;
+    }
+    first_instance = store_lock == FileLock::TryResult::kTaken;
   }
 
   if (m_bDelayStart)
@@ -136,7 +147,12 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
         ReleaseAll();
         return StartupResult::kFailed;
       }
-      NotifyHandOff(kWindowTitle);
+      // The instance that holds the data folder may listen in another
+      // runtime folder; it said where.
+      if (holder_channel.empty())
+        NotifyHandOff(kWindowTitle);
+      else
+        NotifyHandOffIn(holder_channel, kWindowTitle);
     }
     ReleaseAll();
     return StartupResult::kHandedOff;
@@ -184,7 +200,8 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
   }
   ReportOlderLists(-1);
 
-  if (m_pFrontend != nullptr)
+  // Asked to end before the window opened: what start-up fetched is kept.
+  if (m_pFrontend != nullptr && !m_bEndRequested)
     m_pFrontend->RunMainWindow(*this);
   JoinWorkThread();
   SaveStoreOrReport();
@@ -221,6 +238,9 @@ void CClientApp::ReleaseAll() {
   JoinWorkThread();
   while (!m_providers.empty())
     m_providers.pop_back();
+  // No save may follow: the lock that makes it safe goes next.
+  m_bStoreLoaded = false;
+  m_pStoreLock.reset();
   if (m_pMasterLock) {
     m_pMasterLock->Release();
     m_pMasterLock.reset();

@@ -57,6 +57,12 @@ void CWaitHandshake::SetCancelHook(std::function<void()> hook) {
   m_cancelHook = std::move(hook);
 }
 
+void CWaitHandshake::WakeJob() {
+  std::lock_guard<std::mutex> hook_lock(m_hookMutex);
+  if (m_cancelHook)
+    m_cancelHook();
+}
+
 bool CWaitHandshake::FetchDone() const {
   std::lock_guard<std::mutex> lock(m_pWaitMutex);
   return m_bFetchDone;

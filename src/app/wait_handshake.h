@@ -40,6 +40,11 @@ class CWaitHandshake {
   // at once). Replacing or clearing the hook waits for a call in flight.
   void SetCancelHook(std::function<void()> hook);
 
+  // Runs the cancel hook without cancelling the wait: a job that stops for
+  // a reason of its own (an end request) wakes to see it, and then ends
+  // the wait as usual. Any thread.
+  void WakeJob();
+
   // Whether the job ended or the wait was cancelled.
   bool FetchDone() const;
 

@@ -365,7 +365,7 @@ int RunIgnore(CommandContext& context) {
   ItemList items;
   if (!ResolveItems(context, context.options.operands, ItemUse::kChoose, &items))
     return kExitFailure;
-  RemoveItems(items);
+  RemoveItems(app, items);
   std::vector<ItemKey> kept = ReadSelection(app);
   const std::size_t before = kept.size();
   for (const ItemKey& key : KeysOf(items)) {

@@ -8,8 +8,8 @@
 #include "app/client_app.h"
 #include "app/wait_handshake.h"
 #include "cli/commands.h"
-#include "cli/interrupt_watch.h"
 #include "cli/terminal.h"
+#include "platform/interrupt_watch.h"
 
 namespace gantrell::cli {
 namespace {
@@ -74,6 +74,10 @@ MessageAnswer ConsoleFrontend::ShowMessage(const std::string& text, MessageIcon 
 }
 
 MessageAnswer ConsoleFrontend::AskYesNo() {
+  if (m_bEndRequested) {
+    Note("Answered No (the program was asked to end).");
+    return MessageAnswer::kNo;
+  }
   if (m_answer != Answer::kAsk) {
     const bool yes = m_answer == Answer::kYes;
     Note(yes ? "Answered Yes (--yes)." : "Answered No (--no).");
@@ -173,12 +177,14 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
   for (int turn = 0;; ++turn) {
     pollfd fds[2] = {{done.fd(), POLLIN, 0}, {interrupt.fd(), POLLIN, 0}};
     ::poll(fds, interrupt.fd() >= 0 ? 2 : 1, terminal ? kSpinnerPeriodMs : -1);
-    if (done.Drain()) {
+    // An end request stops the job, which then ends the wait as usual; it
+    // did not finish, so the wait reads as cancelled.
+    if (done.Drain() && !m_bEndRequested) {
       handshake.DialogEnded();
       finish("done");
       return 1;
     }
-    if (interrupt.Fired()) {
+    if (m_bEndRequested || interrupt.Fired()) {
       handshake.Cancel();
       finish("cancelled");
       if (!terminal)
@@ -191,6 +197,10 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
       std::fflush(stderr);
     }
   }
+}
+
+void ConsoleFrontend::OnEndRequested() {
+  m_bEndRequested = true;
 }
 
 int ConsoleFrontend::RunMainWindow(CClientApp& app) {

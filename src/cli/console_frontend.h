@@ -9,6 +9,7 @@
 // never interleave.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -39,6 +40,9 @@ class ConsoleFrontend : public Frontend {
   int RunWaitDialog(CWaitHandshake& handshake) override;
   int RunDownloadDialog(CDownloadJob& job) override;
   int RunMainWindow(CClientApp& app) override;
+  // SIGTERM or SIGHUP: the wait or download in progress ends as after
+  // Ctrl-C, and later questions are answered No without asking.
+  void OnEndRequested() override;
 
   // Prints a line of the client's own (not a message of the core) on
   // standard error, after the program's name, and keeps it with the
@@ -90,6 +94,7 @@ class ConsoleFrontend : public Frontend {
   std::size_t m_nMessagesAtCommandEnd = 0;
   std::vector<std::string> m_lastWritten;
   bool m_bLastDownloadCancelled = false;
+  std::atomic<bool> m_bEndRequested{false};
 
   std::mutex m_outputMutex;
   mutable std::mutex m_messagesMutex;

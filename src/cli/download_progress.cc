@@ -19,10 +19,10 @@
 #include "app/client_app.h"
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
-#include "cli/interrupt_watch.h"
 #include "cli/terminal.h"
 #include "model/size_text.h"
 #include "net/download_job.h"
+#include "platform/interrupt_watch.h"
 
 namespace gantrell::cli {
 namespace {
@@ -316,13 +316,17 @@ int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
     ::poll(fds, interrupt.fd() >= 0 ? 2 : 1, kRedrawPeriodMs);
     if (display.Finished())
       break;
-    if (!m_bLastDownloadCancelled && interrupt.Fired()) {
+    if (!m_bLastDownloadCancelled && (m_bEndRequested || interrupt.Fired())) {
       m_bLastDownloadCancelled = true;
       job.Cancel();
     }
     display.Update();
   }
   job.Join();
+  // An end request cancels the job itself, which may end before this loop
+  // looks again.
+  if (m_bEndRequested && job.Aborted())
+    m_bLastDownloadCancelled = true;
   // The worker may have started an item since the last look.
   display.Update();
   display.Close(m_bLastDownloadCancelled || job.Aborted());

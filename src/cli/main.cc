@@ -19,6 +19,7 @@
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "gantrell_version.h"
+#include "platform/end_request_watch.h"
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
 
@@ -228,6 +229,11 @@ int Run(const std::vector<std::string>& args) {
   if (const std::string problems = registry.Diagnostics(); !problems.empty()) {
     frontend.Note("warning: the settings cannot be read: " + problems);
   }
+  // A logout or a service manager stopping the run (SIGTERM), or the
+  // terminal going away (SIGHUP), cancels what runs; the store is then
+  // written as after any command.
+  const std::unique_ptr<EndRequestWatch> end_watch =
+      EndRequestWatch::Start([&app] { app.RequestEnd(); }, nullptr);
   const StartupResult result = app.InitInstance({});
   int status = kExitFailure;
   switch (result) {

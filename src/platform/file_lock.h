@@ -19,6 +19,19 @@ class FileLock {
   // advisory: it only keeps out others that take it too.
   bool Lock(const std::string& lock_path, std::string* error);
 
+  // The same without waiting: kTaken when this process now holds the lock,
+  // kBusy when another holds it, kFailed with a message naming the lock
+  // file in *error when the file cannot be opened or locked.
+  enum class TryResult { kTaken, kBusy, kFailed };
+  TryResult TryLock(const std::string& lock_path, std::string* error);
+
+  // While the lock is held: replaces the lock file's content with `note`,
+  // for whoever finds the lock busy (ReadNote). False when it cannot.
+  bool WriteNote(const std::string& note);
+  // The note the holder of the lock at `lock_path` left; empty when there
+  // is none or the file cannot be read.
+  static std::string ReadNote(const std::string& lock_path);
+
   // Releases the lock; does nothing when it is not held.
   void Unlock();
 

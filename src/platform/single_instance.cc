@@ -164,6 +164,17 @@ bool NotifyHandOff(const std::string& title) {
   std::string folder;
   if (!ChannelFolder(&folder, nullptr))
     return false;
+  return NotifyHandOffIn(folder, title);
+}
+
+std::string HandOffFolder(std::string* error) {
+  std::string folder;
+  return ChannelFolder(&folder, error) ? folder : std::string();
+}
+
+bool NotifyHandOffIn(const std::string& folder, const std::string& title) {
+  if (folder.empty() || folder.front() != '/')
+    return false;
   sockaddr_un address;
   if (!SocketAddress(folder + "/" + title + ".sock", &address))
     return false;

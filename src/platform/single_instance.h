@@ -66,4 +66,13 @@ class HandOffListener {
 // listener exists (like a message posted to a window that is not there).
 bool NotifyHandOff(const std::string& title);
 
+// The folder this process's channels live in (its runtime folder's
+// "gantrell/"), for an instance started with another runtime folder to
+// reach them; empty with the reason in *error (may be null) when there is
+// none.
+std::string HandOffFolder(std::string* error);
+// NotifyHandOff to the channel named `title` in `folder` (an absolute
+// path HandOffFolder gave another process).
+bool NotifyHandOffIn(const std::string& folder, const std::string& title);
+
 }  // namespace gantrell

@@ -11,6 +11,7 @@
 
 #include "app/client_app.h"
 #include "gantrell_version.h"
+#include "platform/end_request_watch.h"
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
 #include "ui/app_icon.h"
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
                            program_name.empty() ? gantrell::kProgramName : program_name);
   gantrell::ui::QtFrontend frontend;
   app.SetFrontend(&frontend);
+  // A logout (SIGTERM) or a lost terminal (SIGHUP) ends the run as Cancel
+  // would, and the store is written before the program ends.
+  const std::unique_ptr<gantrell::EndRequestWatch> end_watch =
+      gantrell::EndRequestWatch::Start([&app] { app.RequestEnd(); }, nullptr);
   const gantrell::StartupResult result = app.InitInstance(arguments);
   return result == gantrell::StartupResult::kFailed ? 1 : 0;
 }

@@ -194,7 +194,7 @@ void CMainDlg::OnSkipOnce() {
 }
 
 void CMainDlg::OnRemove() {
-  RemoveItems(SelectedItems());
+  RemoveItems(m_app, SelectedItems());
   DeleteSelectedEntries();
   ClearSelectionTexts();
   UpdateCount();
@@ -205,7 +205,8 @@ void CMainDlg::OnDownload() {
   // this window.
   const CWindowDialogScope dialog(m_session);
   const int result = DownloadListed(m_app, ListedItems());
-  if (result == 1) {
+  // A run stopped because the program is ending opens nothing more.
+  if (result == 1 && !m_app.end_requested()) {
     ShowFileManager();
     ClearSelectionTexts();
   }

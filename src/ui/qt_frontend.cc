@@ -1,7 +1,9 @@
 #include "ui/qt_frontend.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDialog>
 #include <QThread>
+#include <QTimer>
 #include <mutex>
 
 #include "ui/download_dlg.h"
@@ -74,6 +76,29 @@ int QtFrontend::RunWaitDialog(CWaitHandshake& handshake) {
 int QtFrontend::RunDownloadDialog(CDownloadJob& job) {
   CDownloadDlg dialog(job);
   return dialog.Run();
+}
+
+QtFrontend::QtFrontend() : m_pEndSweep(std::make_unique<QTimer>()) {
+  // Each dialog ends in its own nested loop, and the code after it may
+  // open another: once started, the sweep goes on until the program ends.
+  static constexpr int kSweepMs = 20;
+  m_pEndSweep->setInterval(kSweepMs);
+  QObject::connect(m_pEndSweep.get(), &QTimer::timeout, [] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      popup->close();
+      return;
+    }
+    // Reject is the dialogs' Cancel and the boxes' Escape (No).
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+      dialog->reject();
+  });
+}
+
+QtFrontend::~QtFrontend() = default;
+
+void QtFrontend::OnEndRequested() {
+  // Started on the timer's own thread; dropped if the frontend is gone.
+  QMetaObject::invokeMethod(m_pEndSweep.get(), "start", Qt::QueuedConnection);
 }
 
 int QtFrontend::RunMainWindow(CClientApp& app) {

@@ -2,18 +2,26 @@
 // "Please Wait", "Choose download folder" and "Downloading" dialogs and the
 // main window.
 //
-// ShowMessage and AskFolder may be called from any thread: off the
-// interface thread they run there through a blocking queued call, and the
-// caller waits for the answer. Everything else runs on the interface
-// thread.
+// ShowMessage, AskFolder and OnEndRequested may be called from any thread:
+// off the interface thread the first two run there through a blocking
+// queued call, and the caller waits for the answer. Everything else runs
+// on the interface thread.
 #pragma once
 
+#include <memory>
+
 #include "app/frontend.h"
+
+class QTimer;
 
 namespace gantrell::ui {
 
 class QtFrontend : public Frontend {
  public:
+  // On the interface thread, once the application object exists.
+  QtFrontend();
+  ~QtFrontend() override;
+
   MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
                             MessageButtons buttons) override;
   PromptResult AskFolder(std::string* folder) override;
@@ -21,10 +29,17 @@ class QtFrontend : public Frontend {
   int RunDownloadDialog(CDownloadJob& job) override;
   // Runs the main window; its result is 0.
   int RunMainWindow(CClientApp& app) override;
+  // From then on every modal dialog, message box and menu is closed as
+  // with Escape as soon as it is up, the main window last: dialogs that
+  // open while others close (the file manager after a download) go too.
+  void OnEndRequested() override;
 
  private:
   MessageAnswer ShowMessageHere(const std::string& text, MessageIcon icon, MessageButtons buttons);
   PromptResult AskFolderHere(std::string* folder);
+
+  // Closes what is up, once started by OnEndRequested.
+  std::unique_ptr<QTimer> m_pEndSweep;
 };
 
 }  // namespace gantrell::ui

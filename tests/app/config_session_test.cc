@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/client_app.h"
+#include "app/main_window_model.h"
 #include "platform/os_version_registry.h"
 #include "support/scripted_frontend.h"
 #include "support/temp_dir.h"
@@ -427,10 +428,15 @@ TEST_F(ConfigSessionTest, AddressesAddedDuringARegistrationAreRegisteredInOrder)
   EXPECT_EQ(session.pending_providers(), "");
   ASSERT_EQ(session.providers().size(), 3u);
   EXPECT_EQ(session.providers()[2]->m_strKeyName, "two");
-  // Every item is chosen, the suitable ones listed.
+  // Only the suitable items are chosen, and listed: one chosen unseen would
+  // reach the main window without the "unsuitable" question.
   EXPECT_EQ(DownloadRows(session),
             (std::vector<std::string>{"one-g0-0.bin from one", "two-g0-0.bin from two"}));
-  EXPECT_TRUE(app_.GetProvider(5)->GetGroup(0)->GetItem(1)->m_bSelected);
+  EXPECT_TRUE(app_.GetProvider(5)->GetGroup(0)->GetItem(0)->m_bSelected);
+  EXPECT_FALSE(app_.GetProvider(5)->GetGroup(0)->GetItem(1)->m_bSelected);
+  EXPECT_FALSE(app_.GetProvider(6)->GetGroup(0)->GetItem(1)->m_bSelected);
+  session.Commit();
+  EXPECT_EQ(FillFromSelection(app_).size(), 2u);
 }
 
 TEST_F(ConfigSessionTest, CancelledRegistrationIsNotListed) {
@@ -448,6 +454,35 @@ TEST_F(ConfigSessionTest, CancelledRegistrationIsNotListed) {
   session.AddProvider();
   EXPECT_EQ(session.providers().size(), 1u);
   EXPECT_TRUE(session.downloads().empty());
+
+  // OK keeps it as it came: scanned, with its groups scanned, so that the
+  // next fetch that verifies it offers its items.
+  session.Commit();
+  const CProvider& slow = *app_.GetProvider(app_.GetProviderCount() - 1);
+  EXPECT_EQ(slow.m_nScanMode, 1);
+  EXPECT_EQ(slow.GetGroup(0)->m_bScan, 1);
+}
+
+TEST_F(ConfigSessionTest, TheFirstListedUserProviderCanBeDeletedWhileTheOwnOneIsHidden) {
+  // The own provider is unverified and so not listed: row 0 is a user's.
+  app_.GetProvider(4)->m_bVerified = false;
+  CProvider* first = AddProvider("first", {1});
+  AddProvider("second", {1});
+  CConfigSession session(app_);
+  session.Open();
+  ASSERT_EQ(session.providers().size(), 2u);
+  session.SelectProvider(0);
+  ASSERT_EQ(session.provider(), first);
+  frontend_.answers.push_back(MessageAnswer::kYes);
+  session.DeleteProvider();
+  ASSERT_EQ(frontend_.texts().size(), 1u);
+  EXPECT_EQ(frontend_.texts()[0].rfind("This will permenantly remove the provider \n\"first\"", 0),
+            0u)
+      << frontend_.texts()[0];
+  EXPECT_EQ(first->m_nScanModeEdit, CConfigSession::kDeletedMark);
+  session.Commit();
+  EXPECT_EQ(app_.GetProviderCount(), 6);
+  EXPECT_EQ(app_.GetProvider(5)->m_strKeyName, "second");
 }
 
 }  // namespace

@@ -117,12 +117,23 @@ TEST_F(SavePathTest, NoPlaceForTheFile) {
   EXPECT_EQ(app_.GetItemSavePath(*item_), "");
 }
 
-TEST_F(SavePathTest, PromptRunsUntilAnExistingFolderIsGiven) {
-  frontend_.folder_answers = {{PromptResult::kCancel, ""},
-                              {PromptResult::kOk, downloads_.path() + "/missing"},
+TEST_F(SavePathTest, PromptRunsUntilAnExistingFolderIsGivenOrItIsCancelled) {
+  // Cancel ends the prompt: no path, nothing stored, asked once.
+  frontend_.folder_answers = {{PromptResult::kCancel, ""}, {PromptResult::kOk, downloads_.path()}};
+  bool cancelled = false;
+  EXPECT_EQ(app_.AskDownloadFolder(&cancelled), "?");
+  EXPECT_TRUE(cancelled);
+  EXPECT_EQ(frontend_.folder_prompts, 1);
+  EXPECT_EQ(profile_.GetProfileString("mainpath", "dlpath", "?"), "?");
+  frontend_.folder_answers = {{PromptResult::kCancel, ""}};
+  EXPECT_EQ(app_.GetItemSavePath(*item_), "");
+  EXPECT_EQ(frontend_.folder_prompts, 2);
+
+  // A folder that does not exist asks again.
+  frontend_.folder_answers = {{PromptResult::kOk, downloads_.path() + "/missing"},
                               {PromptResult::kOk, downloads_.path()}};
   EXPECT_EQ(app_.GetItemSavePath(*item_), downloads_.path() + "/updates_example_org_/2/tool.exe");
-  EXPECT_EQ(frontend_.folder_prompts, 3);
+  EXPECT_EQ(frontend_.folder_prompts, 4);
   ASSERT_EQ(frontend_.messages.size(), 1u);
   EXPECT_EQ(frontend_.messages[0].text, "Folder does not exist.");
   EXPECT_EQ(frontend_.messages[0].icon, MessageIcon::kError);
@@ -130,7 +141,7 @@ TEST_F(SavePathTest, PromptRunsUntilAnExistingFolderIsGiven) {
 
   // Stored now: no more prompts.
   EXPECT_FALSE(app_.GetItemSavePath(*item_).empty());
-  EXPECT_EQ(frontend_.folder_prompts, 3);
+  EXPECT_EQ(frontend_.folder_prompts, 4);
 }
 
 TEST_F(SavePathTest, NobodyToAskGivesNoPath) {

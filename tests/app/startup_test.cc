@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "app/client_app.h"
+#include "platform/file_lock.h"
 #include "platform/os_version_registry.h"
 #include "platform/single_instance.h"
 #include "support/scripted_frontend.h"
@@ -232,13 +234,86 @@ TEST_F(StartupTest, AStoreThatCannotBeWrittenIsReported) {
   for (const auto& entry : std::filesystem::directory_iterator(data.path())) {
     names.push_back(entry.path().filename().string());
   }
-  EXPECT_EQ(names, std::vector<std::string>{"provdata.dat"});
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"provdata.dat", "provdata.dat.lock"}));
 }
 
-TEST_F(StartupTest, InstanceLockIsReleasedAtTheEnd) {
+TEST_F(StartupTest, InstanceLocksAreReleasedAtTheEnd) {
   EXPECT_EQ(Start({}), StartupResult::kEnded);
   InstanceLock next("GantrellMaster");
   EXPECT_TRUE(next.TryAcquire(50, nullptr));
+  FileLock store;
+  std::string error;
+  EXPECT_EQ(store.TryLock(app_data_.path() + "/Gantrell/provdata.dat.lock", &error),
+            FileLock::TryResult::kTaken)
+      << error;
+}
+
+// Cron jobs and ssh sessions run with another runtime folder than the
+// desktop: the store decides, not the runtime folder.
+TEST_F(StartupTest, ASecondRunOnTheSameDataFolderIsASecondInstanceWhateverItsRuntimeFolder) {
+  std::atomic<int> notices{0};
+  auto listener = HandOffListener::Open(
+      "Gantrell", [&] { ++notices; }, nullptr);
+  ASSERT_NE(listener, nullptr);
+  TempDir files;
+  const std::string offered = files.WriteFile("a.txt", "http://a.example/");
+  StartupResult second = StartupResult::kFailed;
+  StartupResult elsewhere = StartupResult::kFailed;
+  bool second_saw_a_window = false;
+  frontend_.main_window = [&](CClientApp&) {
+    TempDir other_runtime;
+    ScopedEnv other("XDG_RUNTIME_DIR", other_runtime.path().c_str());
+    ScriptedFrontend second_frontend;
+    second_frontend.main_window = [&](CClientApp&) {
+      second_saw_a_window = true;
+      return 0;
+    };
+    CClientApp app(reg_, os_);
+    app.SetFrontend(&second_frontend);
+    app.m_options.offline = true;
+    second = app.InitInstance({offered});
+    // Another data folder with that runtime folder is an instance of its
+    // own.
+    TempDir other_data;
+    CClientApp third(reg_, os_);
+    third.SetFrontend(&second_frontend);
+    third.m_options.offline = true;
+    third.m_options.data_folder = other_data.path();
+    elsewhere = third.InitInstance({});
+    return 0;
+  };
+  EXPECT_EQ(Start({}), StartupResult::kEnded);
+  EXPECT_EQ(second, StartupResult::kHandedOff);
+  EXPECT_EQ(elsewhere, StartupResult::kEnded);
+  EXPECT_TRUE(second_saw_a_window);  // the third's
+  EXPECT_EQ(Setting("newprov"), "http://a.example/");
+  // The notice reached the running instance's channel, in its own runtime
+  // folder.
+  for (int i = 0; i < 200 && notices.load() == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(notices.load(), 1);
+}
+
+TEST_F(StartupTest, ADataFolderThatCannotBeLockedStopsTheStart) {
+  TempDir data;
+  std::filesystem::create_directories(data.File("provdata.dat.lock"));
+  CClientApp app(reg_, os_);
+  app.m_options.data_folder = data.path();
+  EXPECT_EQ(Start({}, &app), StartupResult::kFailed);
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_EQ(frontend_.messages[0].text, "Unable to lock the data folder: Cannot open lock file " +
+                                            data.File("provdata.dat.lock") + ": Is a directory");
+  EXPECT_EQ(frontend_.main_windows, 0);
+  EXPECT_FALSE(std::filesystem::exists(data.File("provdata.dat")));
+}
+
+TEST_F(StartupTest, AnEndRequestedBeforeTheWindowSkipsItAndStillSaves) {
+  CClientApp app(reg_, os_);
+  app.RequestEnd();
+  EXPECT_EQ(Start({}, &app), StartupResult::kEnded);
+  EXPECT_EQ(frontend_.main_windows, 0);
+  EXPECT_TRUE(std::filesystem::exists(app_data_.path() + "/Gantrell/provdata.dat"));
 }
 
 TEST_F(StartupTest, KeyListCheck) {

@@ -86,6 +86,10 @@ class DialogObserver : public DownloadObserver {
          MessageButtons::kOk});
   }
   void OnFinished() override {}
+  void OnItemStarted(const CUpdateItem& item) override {
+    if (frontend_.on_download_item_started)
+      frontend_.on_download_item_started(item);
+  }
 
  private:
   ScriptedFrontend& frontend_;

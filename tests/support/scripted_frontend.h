@@ -2,6 +2,7 @@
 // and prompts from scripts given in advance.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -10,6 +11,10 @@
 #include <vector>
 
 #include "app/frontend.h"
+
+namespace gantrell {
+class CUpdateItem;
+}
 
 namespace gantrell::testing {
 
@@ -38,6 +43,8 @@ class ScriptedFrontend : public Frontend {
   int RunDownloadDialog(CDownloadJob& job) override;
   // Runs `main_window` when set; returns its result (0 without one).
   int RunMainWindow(CClientApp& app) override;
+  // Counts the notices in `end_requests`.
+  void OnEndRequested() override { ++end_requests; }
 
   // Answers for Yes/No questions, in order; a question with none left is a
   // test failure answered No.
@@ -50,6 +57,9 @@ class ScriptedFrontend : public Frontend {
   std::deque<bool> cancel_waits;
   std::function<int(CClientApp&)> main_window;
   int cancel_download_after_progress = -1;
+  // Runs on the download worker as each item starts.
+  std::function<void(const CUpdateItem&)> on_download_item_started;
+  std::atomic<int> end_requests{0};
 
   std::vector<int> download_reports;
   std::vector<std::pair<int, int>> download_progress;

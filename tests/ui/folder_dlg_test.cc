@@ -45,16 +45,22 @@ class FolderDlgTest : public QObject {
     QVERIFY(!dialog.windowIcon().isNull());
   }
 
-  // Cancel, then a folder that does not exist, then one picked with
-  // "Browse...": only the last ends the prompt, and it is stored.
+  // Cancel ends the prompt with no folder. Then a folder that does not
+  // exist, then one picked with "Browse...": only the last ends the
+  // prompt, and it is stored.
   void asksUntilAnExistingFolderIsGiven() {
     UiFixture fixture;
     fixture.app().profile().DeleteProfileEntry(kSettingsSection, "dlpath", nullptr);
+    AnswerEach<CFolderDlg>({[](CFolderDlg* dialog) { Press(dialog, QDialogButtonBox::Cancel); }});
+    QCOMPARE(fixture.app().AskDownloadFolder(), std::string("?"));
+    QCOMPARE(fixture.app().profile().GetProfileString(kSettingsSection, "dlpath", "?"),
+             std::string("?"));
+    QVERIFY(UserPrompts::TakeShown().isEmpty());
+
     TempDir chosen;
     const QString folder = QString::fromStdString(chosen.path());
     QString typed_after_browse;
     AnswerEach<CFolderDlg>({
-        [](CFolderDlg* dialog) { Press(dialog, QDialogButtonBox::Cancel); },
         Type("/no/such/folder"),
         [&](CFolderDlg* dialog) {
           UserPrompts::SetNextFolder(folder);

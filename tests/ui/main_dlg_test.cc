@@ -18,6 +18,7 @@
 #include "ui/config_dlg.h"
 #include "ui/download_dlg.h"
 #include "ui/file_manager_dlg.h"
+#include "ui/folder_dlg.h"
 #include "ui/main_dlg.h"
 #include "ui_fixture.h"
 
@@ -42,6 +43,24 @@ void CloseFileManagerWhenShown(bool* shown = nullptr) {
       *shown = true;
     manager->reject();
   });
+}
+
+// For tests where a dialog must not come up: rejects each one of type
+// Dialog that does while `owner` lives, and counts it, so that the test
+// fails instead of waiting in the dialog (a one-shot WhenShown would
+// outlive the test and take the next test's dialog).
+template <typename Dialog>
+void RejectEach(QObject* owner, int* count) {
+  auto* timer = new QTimer(owner);
+  QObject::connect(timer, &QTimer::timeout, [count] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible() || dialog->property("rejected").toBool())
+      return;
+    dialog->setProperty("rejected", true);
+    ++*count;
+    dialog->reject();
+  });
+  timer->start(5);
 }
 
 }  // namespace
@@ -214,6 +233,84 @@ class MainDlgTest : public QObject {
     QVERIFY(shown);
   }
 
+  // A logout's SIGTERM while a dialog of the window is up: the dialog
+  // closes as with Escape, then the main window, and the frontend's run of
+  // the window returns so that start-up can write the store.
+  void endRequestClosesTheOpenDialogAndTheWindow() {
+    OpenWithItems(1);
+    m_window.reset();  // the frontend runs its own, modally
+    DialogLog dialogs;
+    bool about_shown = false;
+    WhenShown<CAboutDlg>([&](CAboutDlg*) {
+      about_shown = true;
+      m_fixture->app().RequestEnd();
+    });
+    WhenShown<CMainDlg>([](CMainDlg* window) { QTest::keyClick(window, Qt::Key_F1); });
+    // Should the sweep not work, the test ends rather than hangs.
+    bool timed_out = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+      timed_out = true;
+      while (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        dialog->done(0);
+        QCoreApplication::processEvents();
+      }
+    });
+    guard.start(10000);
+    m_fixture->frontend().RunMainWindow(m_fixture->app());
+    QVERIFY(!timed_out);
+    QVERIFY(about_shown);
+    QCOMPARE(dialogs.shown, (QStringList{"gantrell::ui::CMainDlg", "gantrell::ui::CAboutDlg"}));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+  }
+
+  // SIGTERM while a download runs: the item filed before it stays taken,
+  // the one being read is not, and neither the file manager nor anything
+  // else opens before the window closes.
+  void endRequestInADownloadKeepsWhatWasFiledAndClosesTheWindow() {
+    m_site = std::make_unique<TestSite>(m_fixture->server(), "/p/", "Example Tools");
+    m_site->AddItem("first.bin", 1, "first bytes", "First");
+    m_site->AddItem("second.bin", 2, std::string(5000, 's'), "Second");
+    m_site->Publish();
+    QVERIFY(m_fixture->Register(*m_site));
+    m_fixture->server().ServeStall("/p/2.dat", 5000);
+    DialogLog dialogs;
+    WhenShown<CMainDlg>([](CMainDlg* window) {
+      QTest::mouseClick(window->findChild<QPushButton*>("downloadButton"), Qt::LeftButton);
+    });
+    WhenShown<CDownloadDlg>([&](CDownloadDlg* dialog) {
+      auto* poll = new QTimer(dialog);
+      QObject::connect(poll, &QTimer::timeout, [&, poll] {
+        if (m_fixture->server().RequestCount("/p/2.dat") == 0)
+          return;
+        poll->stop();
+        m_fixture->app().RequestEnd();
+      });
+      poll->start(5);
+    });
+    bool timed_out = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+      timed_out = true;
+      while (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        dialog->done(0);
+        QCoreApplication::processEvents();
+      }
+    });
+    guard.start(10000);
+    m_fixture->frontend().RunMainWindow(m_fixture->app());
+    QVERIFY(!timed_out);
+    QCOMPARE(dialogs.shown, (QStringList{"gantrell::ui::CMainDlg", "gantrell::ui::CDownloadDlg"}));
+    QVERIFY(m_fixture->TakeTexts().isEmpty());
+    QCOMPARE(Item(0)->m_nTakenStamp, Item(0)->m_nStamp);
+    QVERIFY(Item(1)->m_nTakenStamp != Item(1)->m_nStamp);
+    const std::string folder = ProviderFolderName(m_site->address());
+    QCOMPARE(FilesBelow(m_fixture->download_folder()),
+             std::vector<std::string>{folder + "/1/first.bin"});
+  }
+
   // Another instance writes two addresses to "newprov" and sends its
   // notice: both are registered in order, the list rebuilt after each.
   void handOffOfTwoAddresses() {
@@ -336,19 +433,58 @@ class MainDlgTest : public QObject {
     QCOMPARE(List()->count(), 3);
   }
 
-  void downloadWithAnEmptyListRunsTheDialogWithNothingSelected() {
+  void downloadWithAnEmptyListOpensNothing() {
     OpenWithItems(2);
     List()->selectAll();
     Click("skipButton");
     DialogLog dialogs;
-    CloseFileManagerWhenShown();
+    int managers = 0;
+    RejectEach<CFileManagerDlg>(m_window.get(), &managers);
     Click("downloadButton");
-    // The run ended, so the file manager follows the download dialog.
-    QCOMPARE(dialogs.shown,
-             (QStringList{"gantrell::ui::CDownloadDlg", "gantrell::ui::CFileManagerDlg"}));
+    QCoreApplication::processEvents();
+    // Nothing to download: neither the download dialog nor the file manager.
+    QCOMPARE(dialogs.shown, QStringList{});
+    QCOMPARE(managers, 0);
     QVERIFY(m_fixture->TakeTexts().isEmpty());
     QCOMPARE(m_fixture->server().RequestCount("/p/1.dat"), 0);
     QCOMPARE(List()->count(), 0);
+    QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
+  }
+
+  // Without a download folder the prompt comes first; its Cancel ends the
+  // run: nothing is downloaded, no file manager, the items stay listed.
+  void cancelledFolderPromptEndsTheRunWithNothingDownloaded() {
+    OpenWithItems(2);
+    m_fixture->app().profile().DeleteProfileEntry(kSettingsSection, "dlpath", nullptr);
+    DialogLog dialogs;
+    // Each prompt is cancelled; a third one (a prompt that cannot be
+    // dismissed) is given a folder, so that the run would go on.
+    int prompts = 0;
+    auto* answer = new QTimer(m_window.get());
+    QObject::connect(answer, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<CFolderDlg*>(QApplication::activeModalWidget());
+      if (dialog == nullptr || !dialog->isVisible() || dialog->property("answered").toBool())
+        return;
+      dialog->setProperty("answered", true);
+      if (++prompts < 3) {
+        dialog->reject();
+        return;
+      }
+      dialog->findChild<QLineEdit*>("folderEdit")
+          ->setText(QString::fromStdString(m_fixture->download_folder()));
+      dialog->accept();
+    });
+    answer->start(5);
+    int managers = 0;
+    RejectEach<CFileManagerDlg>(m_window.get(), &managers);
+    Click("downloadButton");
+    answer->stop();
+    QCOMPARE(prompts, 1);
+    QCOMPARE(dialogs.shown, QStringList{"gantrell::ui::CFolderDlg"});
+    QCOMPARE(managers, 0);
+    QVERIFY(m_fixture->TakeTexts().isEmpty());
+    QCOMPARE(m_fixture->server().RequestCount("/p/1.dat"), 0);
+    QCOMPARE(List()->count(), 2);
     QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
   }
 

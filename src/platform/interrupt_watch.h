@@ -10,7 +10,7 @@
 
 #include <signal.h>
 
-namespace gantrell::cli {
+namespace gantrell {
 
 class InterruptWatch {
  public:
@@ -50,4 +50,4 @@ class WakePipe {
   int m_fds[2] = {-1, -1};
 };
 
-}  // namespace gantrell::cli
+}  // namespace gantrell

@@ -1,4 +1,4 @@
-#include "cli/interrupt_watch.h"
+#include "platform/interrupt_watch.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cerrno>
 
-namespace gantrell::cli {
+namespace gantrell {
 namespace {
 
 // A signal handler can reach nothing but a global; it holds the write end
@@ -109,4 +109,4 @@ bool WakePipe::Drain() {
   return m_fds[0] >= 0 && DrainPipe(m_fds[0]);
 }
 
-}  // namespace gantrell::cli
+}  // namespace gantrell
