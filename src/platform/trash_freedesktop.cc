@@ -113,12 +113,19 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string* where,
     return false;
   }
   const std::string folder = ParentFolder(path);
+  // The home trash takes the files of its own file system, told by the
+  // nearest folder of its path that exists already.
+  std::string near = m_strHomeTrash;
   struct stat home;
+  while (!near.empty() && near != "/" && ::stat(near.c_str(), &home) != 0)
+    near = ParentFolder(near);
+  const bool home_device =
+      !m_strHomeTrash.empty() && ::stat(near.c_str(), &home) == 0 && home.st_dev == file.st_dev;
   std::string trash;
   std::string record_path = path;
-  if (!m_strHomeTrash.empty() && PrepareTrash(m_strHomeTrash) &&
-      ::stat(m_strHomeTrash.c_str(), &home) == 0 && home.st_dev == file.st_dev) {
-    trash = m_strHomeTrash;
+  if (home_device) {
+    if (PrepareTrash(m_strHomeTrash))
+      trash = m_strHomeTrash;
   } else {
     std::string top;
     trash = TopTrash(folder, file.st_dev, &top);
