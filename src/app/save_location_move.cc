@@ -11,12 +11,11 @@ namespace {
 
 // The store keeps every change that moved a file at once: a crash before
 // the end of the run would otherwise leave it pointing at the old place.
+// A failure is not shown here: the save at the end of the run tries again
+// and reports it.
 void SaveAfterMove(CClientApp& app) {
-  if (app.m_strDataPath.empty())
-    return;  // no store was loaded to write back
-  std::string error;
-  if (!app.SaveStore(&error))
-    app.Message(error, MessageIcon::kError);
+  if (!app.m_strDataPath.empty())  // else no store was loaded to write back
+    app.SaveStore();
 }
 
 // "File already exists at ...  Overwrite?", No unless the user says Yes.
