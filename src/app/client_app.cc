@@ -24,10 +24,11 @@ ControlFileContext CClientApp::MakeControlFileContext() {
   context.now = Now();
   context.draw = [this] { return DrawCheckSpread(); };
   // Parses run on the refresh thread, and only look for a moved item's old
-  // file: no prompt and no new folders.
+  // file (no prompt, no new folders) or make the folder of its new number.
   context.default_save_path = [this](const CUpdateItem& item) {
     return ExistingItemSavePath(item);
   };
+  context.new_save_path = [this](const CUpdateItem& item) { return FindItemSavePath(item); };
   return context;
 }
 

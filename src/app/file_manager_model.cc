@@ -3,7 +3,9 @@
 #include "app/client_app.h"
 #include "model/pruning.h"
 #include "model/size_text.h"
+#include "platform/file_move.h"
 #include "platform/shell_open.h"
+#include "platform/trash.h"
 
 namespace gantrell {
 
@@ -78,17 +80,55 @@ CopyOffer MakeCopyOffer(const std::string& path) {
   return offer;
 }
 
-void DeleteDownloadedFile(CClientApp& app, CUpdateItem& item) {
+std::string DeleteForGoodQuestion(const std::string& path) {
+  return "There is no trash to move " + path + " to. Delete it for good?";
+}
+
+std::string MoveToTrashQuestion(const std::string& path) {
+  return "Move " + path + " to the trash?";
+}
+
+std::string FileLabel(const CUpdateItem& item) {
+  const CProvider* provider = item.m_pGroup != nullptr ? item.m_pGroup->m_pProvider : nullptr;
+  return item.m_strName + " from " + (provider != nullptr ? provider->m_strKeyName : "");
+}
+
+DeleteResult DeleteDownloadedFile(CClientApp& app, CUpdateItem& item, Trash* trash,
+                                  bool ask_first) {
+  DeleteResult result;
+  result.path = app.EffectiveSavePath(item);
+  auto ask = [&](const std::string& question) {
+    Frontend* frontend = app.frontend();
+    return frontend != nullptr &&
+           frontend->ShowMessage(question, MessageIcon::kQuestion,
+                                 MessageButtons::kYesNoDefaultNo) == MessageAnswer::kYes;
+  };
+  const bool there = PathExists(result.path);
+  if (there && ask_first && !ask(MoveToTrashQuestion(result.path)))
+    return result;
+  if (!there) {
+    result.outcome = DeleteResult::Outcome::kMissing;
+  } else if (trash != nullptr && trash->MoveToTrash(result.path, &result.trash, &result.why)) {
+    result.outcome = DeleteResult::Outcome::kTrashed;
+  } else {
+    if (trash == nullptr)
+      result.why = "there is no trash";
+    if (!ask(DeleteForGoodQuestion(result.path)))
+      return result;
+    result.outcome = DeleteResult::Outcome::kDeleted;
+  }
   // The removal of downloaded files also takes the empty folders of a
-  // default path, from the location's deepest up to the number folder.
+  // default path, from the location's deepest up to the number folder (a
+  // file already in the trash is simply not there to delete).
   RemoveDownloadedFile(item, [&](const CUpdateItem& of) { return app.GetItemSavePath(of); });
   item.m_nFileStamp = -1;
   item.m_bJustDownloaded = false;
   app.SaveChanges();
+  return result;
 }
 
-CFileManagerModel::CFileManagerModel(CClientApp& app, ShellOpen& shell)
-    : m_app(app), m_shell(shell) {}
+CFileManagerModel::CFileManagerModel(CClientApp& app, ShellOpen& shell, Trash* trash)
+    : m_app(app), m_shell(shell), m_pTrash(trash) {}
 
 void CFileManagerModel::Init() {
   m_sources = ListFileSources(m_app);
@@ -113,9 +153,23 @@ CUpdateItem* CFileManagerModel::SelectedItem() const {
   return m_files[m_nFile].item;
 }
 
-void CFileManagerModel::OpenSelected() {
-  if (CUpdateItem* item = SelectedItem())
-    OpenFile(m_app, m_shell, *item);
+bool CFileManagerModel::OpenSelected(std::string* problem) {
+  CUpdateItem* item = SelectedItem();
+  if (item == nullptr)
+    return false;
+  const std::string path = m_app.EffectiveSavePath(*item);
+  std::string why;
+  if (path.empty())
+    why = "it has no place: the download folder is not set or gone";
+  else if (!PathExists(path))
+    why = "the file is missing: " + path;
+  else if (!OpenThroughShell(m_shell, path))
+    why = "the desktop has no program to open " + path;
+  if (why.empty())
+    return true;
+  if (problem != nullptr)
+    *problem = "Cannot open '" + FileLabel(*item) + "': " + why;
+  return false;
 }
 
 bool CFileManagerModel::OfferCopyOfSelected(CopyOffer* offer) {
@@ -129,22 +183,30 @@ bool CFileManagerModel::OfferCopyOfSelected(CopyOffer* offer) {
   return true;
 }
 
-bool CFileManagerModel::CopySelectedTo(const std::string& destination) {
+bool CFileManagerModel::CopySelectedTo(const std::string& destination, std::string* problem) {
   CUpdateItem* item = SelectedItem();
   if (item == nullptr)
     return false;
   const std::string path = m_app.EffectiveSavePath(*item);
-  return !path.empty() && CopyFileInBlocks(path, destination);
+  std::string error = "it has no place: the download folder is not set or gone";
+  if (!path.empty() && CopyFileInBlocks(path, destination, &error))
+    return true;
+  if (problem != nullptr)
+    *problem = "Cannot copy '" + FileLabel(*item) + "': " + error;
+  return false;
 }
 
-void CFileManagerModel::DeleteSelected() {
+DeleteResult CFileManagerModel::DeleteSelected() {
   CUpdateItem* item = SelectedItem();
   if (item == nullptr)
-    return;
-  DeleteDownloadedFile(m_app, *item);
+    return {};
+  const DeleteResult result = DeleteDownloadedFile(m_app, *item, m_pTrash);
+  if (result.outcome == DeleteResult::Outcome::kKept)
+    return result;
   m_files.erase(m_files.begin() + m_nFile);
   m_nFile = -1;
   m_texts = {};
+  return result;
 }
 
 }  // namespace gantrell

@@ -20,6 +20,7 @@ class CClientApp;
 class CProvider;
 class CUpdateItem;
 class ShellOpen;
+class Trash;
 
 inline constexpr const char* kJustDownloadedEntry = "Just Downloaded";
 inline constexpr const char* kNotIntendedText = "This item is not intended for this machine";
@@ -102,17 +103,46 @@ bool CopyFileInBlocks(const std::string& source, const std::string& destination,
                       std::string* error = nullptr,
                       const std::function<void(std::size_t)>& on_read = {});
 
-// Deletes the item's downloaded file as a removal does (the number folder
-// of a default path goes too once it is empty) and marks the item as
-// having no file and as not downloaded in this session.
-void DeleteDownloadedFile(CClientApp& app, CUpdateItem& item);
+// The question a delete asks when the file has no trash to go to.
+std::string DeleteForGoodQuestion(const std::string& path);
+// The question the console asks before a delete ("files delete" without
+// --yes).
+std::string MoveToTrashQuestion(const std::string& path);
+
+// How a delete ended.
+struct DeleteResult {
+  enum class Outcome {
+    kTrashed,  // the file is in the trash
+    kDeleted,  // there was no trash; the user said Yes and it is gone
+    kMissing,  // no file was there; the item no longer records one
+    kKept,     // the user said No; nothing changed
+  };
+  Outcome outcome = Outcome::kKept;
+  std::string path;   // the file's path (its effective save path)
+  std::string trash;  // kTrashed: the trash folder that took it (may be empty)
+  std::string why;    // kDeleted, kKept: why the trash could not take it
+};
+
+// Deletes the item's downloaded file: into `trash` (borrowed; null: none)
+// without a question when it takes the file, else only after
+// DeleteForGoodQuestion is answered Yes (No is the default). With
+// `ask_first`, MoveToTrashQuestion is asked before anything happens (No
+// keeps the file). Unless the file is kept, the item is marked as having
+// no file and as not downloaded in this session, and the folders of a
+// default path go once empty, as with any removal.
+DeleteResult DeleteDownloadedFile(CClientApp& app, CUpdateItem& item, Trash* trash,
+                                  bool ask_first = false);
+
+// "NAME from PROVIDER", as a failure names a file.
+std::string FileLabel(const CUpdateItem& item);
 
 // The dialog's state: the provider choice with its selection, the files of
 // the chosen entry with theirs, and the texts.
 class CFileManagerModel {
  public:
-  // Both are borrowed and must outlive the model.
-  CFileManagerModel(CClientApp& app, ShellOpen& shell);
+  // All are borrowed and must outlive the model; `trash` may be null (no
+  // trash: a delete asks first).
+  CFileManagerModel(CClientApp& app, ShellOpen& shell, Trash* trash = nullptr);
 
   // The initialisation: lists the providers, selects "Just Downloaded" and
   // lists its files.
@@ -133,23 +163,27 @@ class CFileManagerModel {
   const FileTexts& Texts() const { return m_texts; }
 
   // Opens the selected file; nothing without a provider entry and a file
-  // selected.
-  void OpenSelected();
+  // selected. False, with the message to show in *problem (may be null),
+  // when the file has no place, is missing or the desktop cannot open it.
+  bool OpenSelected(std::string* problem = nullptr);
   // The offer of the save dialog for the selected file; false (no dialog)
   // when nothing is selected or the file has no path.
   bool OfferCopyOfSelected(CopyOffer* offer);
   // Copies the selected file to `destination` (what the save dialog
-  // returned); false when nothing is selected or the copy failed.
-  bool CopySelectedTo(const std::string& destination);
-  // Deletes the selected file without asking, drops its entry and empties
-  // the texts.
-  void DeleteSelected();
+  // returned); false when nothing is selected or the copy failed, with
+  // the message to show in *problem (may be null) for a failed copy.
+  bool CopySelectedTo(const std::string& destination, std::string* problem = nullptr);
+  // Deletes the selected file as DeleteDownloadedFile does (into the
+  // trash, else after a question); unless it was kept, drops its entry and
+  // empties the texts. Nothing selected: kKept with an empty path.
+  DeleteResult DeleteSelected();
 
  private:
   CUpdateItem* SelectedItem() const;
 
   CClientApp& m_app;
   ShellOpen& m_shell;
+  Trash* m_pTrash;
   std::vector<FileSource> m_sources;
   int m_nSource = -1;
   std::vector<FileEntry> m_files;

@@ -13,7 +13,9 @@ class CDownloadJob;
 class CWaitHandshake;
 
 enum class MessageIcon { kInformation, kQuestion, kWarning, kError };
-enum class MessageButtons { kOk, kYesNo };
+// kYesNoDefaultNo: a question whose Yes loses something (a file replaced,
+// deleted for good), which Enter alone must not answer.
+enum class MessageButtons { kOk, kYesNo, kYesNoDefaultNo };
 enum class MessageAnswer { kOk, kYes, kNo };
 
 enum class PromptResult {

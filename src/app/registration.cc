@@ -2,6 +2,7 @@
 // revokes.
 #include "app/client_app.h"
 #include "app/hand_off.h"
+#include "app/save_paths.h"
 #include "model/built_in_providers.h"
 #include "model/pruning.h"
 #include "model/store_format.h"
@@ -22,6 +23,25 @@ int CClientApp::RegisterProvider(const std::string& address) {
     // provider would then fetch from an address that is not its own.
     Message("Address " + address + " was not set up successfully: an address may have at most " +
                 std::to_string(kStoredAddressLimit) + " characters.",
+            MessageIcon::kInformation);
+    RemoveHandedOffAddress(m_profile, address, nullptr);
+    return 1;
+  }
+
+  // Downloads are filed under a folder named after the address, and
+  // different addresses can give one name (http:// and https:// of one
+  // site): the second provider would overwrite the first one's verified
+  // files, and its removal delete them.
+  const std::string folder = ProviderFolderName(address);
+  for (const auto& provider : m_providers) {
+    if (ProviderFolderName(provider->m_strAddress) != folder)
+      continue;
+    Message("Address " + address + " was not set up successfully: its files would share the "
+                "download folder " + folder + " of the provider " +
+                (provider->m_strKeyName.empty() ? provider->m_strAddress
+                                                : provider->m_strKeyName + " (" +
+                                                      provider->m_strAddress + ")") +
+                ".",
             MessageIcon::kInformation);
     RemoveHandedOffAddress(m_profile, address, nullptr);
     return 1;

@@ -1,83 +1,29 @@
 #include "app/save_location_move.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
+#include <filesystem>
 
 #include "app/client_app.h"
 #include "model/store_format.h"
+#include "platform/file_move.h"
 
 namespace gantrell {
 namespace {
 
-constexpr std::size_t kCopyBlock = 512;
-
-// Closes the descriptor when it goes.
-class FileHandle {
- public:
-  explicit FileHandle(int fd) : m_fd(fd) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  int get() const { return m_fd; }
-  bool ok() const { return m_fd >= 0; }
-  // False when closing reports a failure (a write that did not reach the
-  // disk).
-  bool Close() {
-    if (m_fd < 0)
-      return true;
-    const bool closed = ::close(m_fd) == 0;
-    m_fd = -1;
-    return closed;
-  }
-
- private:
-  int m_fd;
-};
-
-bool WriteAll(int fd, const char* data, std::size_t count) {
-  while (count > 0) {
-    const ssize_t written = ::write(fd, data, count);
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    data += written;
-    count -= static_cast<std::size_t>(written);
-  }
-  return true;
+// The store keeps every change that moved a file at once: a crash before
+// the end of the run would otherwise leave it pointing at the old place.
+// A failure is not shown here: the save at the end of the run tries again
+// and reports it.
+void SaveAfterMove(CClientApp& app) {
+  app.SaveChanges();
 }
 
-// Copies until a read returns nothing; false on a failed read or write.
-bool CopyBlocks(int from, int to) {
-  char block[kCopyBlock];
-  for (;;) {
-    const ssize_t got = ::read(from, block, sizeof block);
-    if (got < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    if (got == 0)
-      return true;
-    if (!WriteAll(to, block, static_cast<std::size_t>(got)))
-      return false;
-  }
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
+// "File already exists at ...  Overwrite?", No unless the user says Yes.
+bool MayOverwrite(CClientApp& app, const std::string& destination) {
+  Frontend* frontend = app.frontend();
+  return frontend != nullptr &&
+         frontend->ShowMessage("File already exists at " + destination + ". Overwrite?",
+                               MessageIcon::kQuestion,
+                               MessageButtons::kYesNoDefaultNo) == MessageAnswer::kYes;
 }
 
 }  // namespace
@@ -104,7 +50,29 @@ SaveDialogProposal ProposeSaveDialog(const CUpdateItem& item) {
   return proposal;
 }
 
-MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& new_path) {
+std::string ResolveSavePath(const CUpdateItem& item, const std::string& typed) {
+  namespace fs = std::filesystem;
+  if (typed.empty())
+    return {};
+  std::error_code error;
+  fs::path target = fs::absolute(typed, error);
+  if (error)
+    return {};
+  // A folder takes the file under the name its location gives it.
+  if (fs::is_directory(target, error)) {
+    const std::string name = ProposeSaveDialog(item).file_name;
+    target /=
+        name.empty() ? (item.m_strLocation.empty() ? item.m_strName : item.m_strLocation) : name;
+  }
+  return target.lexically_normal().string();
+}
+
+MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& typed_path) {
+  const std::string new_path = ResolveSavePath(item, typed_path);
+  if (!typed_path.empty() && new_path.empty()) {
+    app.Message("Cannot use the path '" + typed_path + "'.", MessageIcon::kError);
+    return MoveOutcome::kFailed;
+  }
   // The store would give a longer path back cut short, and the item would
   // lose track of its file.
   if (new_path.size() > kStoredSavePathLimit) {
@@ -120,47 +88,56 @@ MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::stri
   if (destination == source)
     return MoveOutcome::kUnchanged;
 
-  FileHandle in(source.empty() ? -1 : ::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in.ok()) {
-    // Nothing on disk yet: only the path changes.
+  // Only the item's own download moves: a file the record does not know
+  // of is somebody else's.
+  const bool has_file = item.m_nFileStamp != -1 && IsRegularFile(source);
+  // Two spellings of one file (a link to its folder, say): only the path
+  // changes.
+  if (has_file && IsSameFile(source, destination)) {
     item.m_strSavePath = new_path;
-    app.SaveChanges();
+    SaveAfterMove(app);
     return MoveOutcome::kDone;
   }
-  // Two spellings of one file ("a//b" and "a/b"): copying would truncate
-  // the file onto itself, so only the path changes.
-  if (SameFile(source, destination)) {
-    item.m_strSavePath = new_path;
-    app.SaveChanges();
-    return MoveOutcome::kDone;
-  }
-  if (Exists(destination)) {
-    Frontend* frontend = app.frontend();
-    if (frontend == nullptr ||
-        frontend->ShowMessage("File already exists at " + destination + ". Overwrite?",
-                              MessageIcon::kQuestion,
-                              MessageButtons::kYesNo) != MessageAnswer::kYes) {
-      return MoveOutcome::kDeclined;
-    }
-  }
-  FileHandle out(destination.empty()
-                     ? -1
-                     : ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!out.ok()) {
+  if (destination.empty()) {
     app.Message("Canot write to specified location", MessageIcon::kError);
     return MoveOutcome::kFailed;
   }
-  const bool copied = CopyBlocks(in.get(), out.get());
-  const bool closed = out.Close();
-  in.Close();
-  if (!copied || !closed) {
-    std::remove(destination.c_str());
-    app.Message("Unable to copy file.", MessageIcon::kError);
+  // A file already there is taken only on Yes, whether this move would
+  // replace it now or the next download would.
+  bool replace = PathExists(destination);
+  if (replace && !MayOverwrite(app, destination))
+    return MoveOutcome::kDeclined;
+
+  if (!has_file) {
+    if (item.m_nFileStamp != -1) {
+      // The record named a file that is gone: it no longer has one.
+      item.m_nFileStamp = -1;
+      item.m_bJustDownloaded = false;
+      app.Message("The file of " + item.m_strName + " is not at " + source +
+                      ": nothing was moved.",
+                  MessageIcon::kInformation);
+    }
+    item.m_strSavePath = new_path;
+    SaveAfterMove(app);
+    return MoveOutcome::kPathOnly;
+  }
+
+  std::string error;
+  MoveResult moved = MoveFileDurably(source, destination, replace, &error);
+  // Something came to the destination after the look above.
+  if (moved == MoveResult::kExists) {
+    if (!MayOverwrite(app, destination))
+      return MoveOutcome::kDeclined;
+    moved = MoveFileDurably(source, destination, true, &error);
+  }
+  if (moved != MoveResult::kMoved) {
+    app.Message(error.rfind("Cannot read", 0) == 0 ? "Unable to copy file."
+                                                   : "Canot write to specified location",
+                MessageIcon::kError);
     return MoveOutcome::kFailed;
   }
-  std::remove(source.c_str());
   item.m_strSavePath = new_path;
-  app.SaveChanges();
+  SaveAfterMove(app);
   return MoveOutcome::kDone;
 }
 

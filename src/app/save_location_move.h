@@ -32,20 +32,37 @@ SaveDialogProposal ProposeSaveDialog(const CUpdateItem& item);
 // How OK ended.
 enum class MoveOutcome {
   kUnchanged,  // the new place is where the file already is: close
-  kDone,       // the path was taken, and the file moved if it existed: close
+  kDone,       // the file moved to the new place, which the item took: close
+  kPathOnly,   // the item had no file there to move (never downloaded, or
+               // its file was gone, which the item now records and a
+               // message says): only the path changed: close
   kDeclined,   // the user would not overwrite the file there: stay open
-  kFailed,     // the destination could not be written or the copy failed
-               // (the message was shown; the item and its file are as
-               // they were): stay open
+  kFailed,     // the path is unusable, the destination could not be
+               // written or the copy failed (the message was shown; the
+               // item and its file are as they were): stay open
 };
 
-// OK with `new_path` (empty: the default location). The destination is the
-// new path or the item's default save path; the source its custom save
-// path or the default one. When a file is at the source it is copied to
-// the destination in blocks of 512 bytes (after asking "File already exists
-// at ...  Overwrite?" when one is there) and removed; the item's
-// m_strSavePath then takes `new_path`.
-MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& new_path);
+// The path a typed text means: empty for an empty text (the default
+// location); a relative one taken against the current directory; a folder
+// gets the file name of the item's location appended; "." and ".." parts
+// and doubled separators resolved. Empty when it cannot be made absolute.
+// Both clients store only what this returns, so that a path means the same
+// file whichever folder the program is started in later.
+std::string ResolveSavePath(const CUpdateItem& item, const std::string& typed);
+
+// OK with the typed `typed_path` (empty: the default location), resolved
+// by ResolveSavePath. The destination is that path or the item's default
+// save path; the source its custom save path or the default one. Only the
+// item's own file (m_nFileStamp not -1, a regular file at the source)
+// moves; a file that is at the destination is never replaced, and a path
+// to one never taken, without "File already exists at ... Overwrite?"
+// answered Yes (No is the default). The move is a rename on one file
+// system; across file systems the file is copied beside the destination,
+// flushed and renamed into place before the source is removed, so a
+// failure at any point keeps the file where it was. A record whose file is
+// missing loses it (m_nFileStamp -1). After a change the store is written
+// (when one was loaded).
+MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& typed_path);
 
 // "Set to default": OK with an empty path, whatever the field holds.
 inline MoveOutcome SetSaveLocationToDefault(CClientApp& app, CUpdateItem& item) {

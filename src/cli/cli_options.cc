@@ -59,8 +59,11 @@ constexpr CommandInfo kCommands[] = {
      "--just-downloaded lists the files downloaded in this run, as the file\n"
      "manager's \"Just Downloaded\" does.\n"
      "  open ITEM        hand the file to the desktop's application for it\n"
-     "  copy ITEM DEST   copy the file to DEST (a file, or a folder to copy into)\n"
-     "  delete ITEM      delete the file, without a question\n"
+     "  copy ITEM DEST   copy the file to DEST (a file, or a folder to copy into);\n"
+     "                   a file already at DEST is replaced only on Yes\n"
+     "  delete ITEM      move the file to the trash, after a question (--yes\n"
+     "                   answers it); without a trash, a second question deletes\n"
+     "                   it for good\n"
      "ITEM is an item's name, or \"NAME from PROVIDER\" where names repeat.\n",
      0, 3, false},
     {"download", "download [ITEM...] [--all]", "download new items, verify them and file them",

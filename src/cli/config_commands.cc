@@ -398,43 +398,31 @@ int RunMove(CommandContext& context) {
   if (!ResolveItems(context, {context.options.operands[0]}, ItemUse::kMove, &items))
     return kExitFailure;
   CUpdateItem& item = *items[0];
-  std::string path;
-  if (!context.options.to_default) {
-    std::error_code error;
-    std::filesystem::path target = std::filesystem::absolute(context.options.operands[1], error);
-    if (error) {
-      context.frontend.Note("Cannot use the path '" + context.options.operands[1] + "'.");
-      return kExitFailure;
-    }
-    // A folder takes the file under the name its location gives it.
-    if (std::filesystem::is_directory(target, error)) {
-      const std::string name = ProposeSaveDialog(item).file_name;
-      target /=
-          name.empty() ? (item.m_strLocation.empty() ? item.m_strName : item.m_strLocation) : name;
-    }
-    path = target.lexically_normal().string();
-  }
-  const bool had_file = item.m_nFileStamp != -1;
+  // The path is made absolute (and a folder given its file name) where the
+  // windowed client's dialog has it made too.
+  const std::string path = context.options.to_default ? std::string() : context.options.operands[1];
   const MoveOutcome outcome = context.options.to_default ? SetSaveLocationToDefault(app, item)
                                                          : MoveSaveLocation(app, item, path);
   const std::string now = app.EffectiveSavePath(item);
-  const bool ok = outcome == MoveOutcome::kDone || outcome == MoveOutcome::kUnchanged;
+  const bool ok = outcome == MoveOutcome::kDone || outcome == MoveOutcome::kUnchanged ||
+                  outcome == MoveOutcome::kPathOnly;
   if (context.options.json) {
     context.json.Key("move").BeginObject();
     WriteItemMembers(context.json, item);
     context.json.Member("save_path", now)
         .Member("custom_save_path", !item.m_strSavePath.empty())
-        .Member("file_moved", ok && outcome != MoveOutcome::kUnchanged && had_file)
-        .Member("result", outcome == MoveOutcome::kDone        ? "done"
+        .Member("file_moved", outcome == MoveOutcome::kDone)
+        .Member("result", outcome == MoveOutcome::kDone || outcome == MoveOutcome::kPathOnly
+                              ? "done"
                           : outcome == MoveOutcome::kUnchanged ? "unchanged"
                           : outcome == MoveOutcome::kDeclined  ? "declined"
                                                                : "failed")
         .EndObject();
   } else if (outcome == MoveOutcome::kUnchanged) {
     std::printf("%s is already saved at %s\n", item.m_strName.c_str(), now.c_str());
-  } else if (outcome == MoveOutcome::kDone) {
-    std::printf("%s %s to %s\n", had_file ? "Moved" : "Will save", item.m_strName.c_str(),
-                now.c_str());
+  } else if (outcome == MoveOutcome::kDone || outcome == MoveOutcome::kPathOnly) {
+    std::printf("%s %s to %s\n", outcome == MoveOutcome::kDone ? "Moved" : "Will save",
+                item.m_strName.c_str(), now.c_str());
   } else {
     context.frontend.Note("Nothing was moved.");
   }

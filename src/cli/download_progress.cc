@@ -135,6 +135,19 @@ class ProgressDisplay : public DownloadObserver {
     Draw();
   }
 
+  bool OnAskReplace(const std::string& destination) override {
+    std::lock_guard<std::mutex> lock(m_drawMutex);
+    BeginStartedItems();
+    Erase();
+    const bool yes = m_frontend.ShowMessage(ReplaceQuestionText(destination),
+                                            MessageIcon::kQuestion,
+                                            MessageButtons::kYesNoDefaultNo) == MessageAnswer::kYes;
+    if (!yes)
+      m_frontend.Note("Kept " + destination + "; the download was dropped.");
+    Draw();
+    return yes;
+  }
+
   void OnFinished() override { m_done.Notify(); }
 
   // From the worker: queued, and told on the interface thread (or before a

@@ -9,7 +9,9 @@
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "model/size_text.h"
+#include "platform/file_move.h"
 #include "platform/shell_open_xdg.h"
+#include "platform/trash.h"
 
 namespace gantrell::cli {
 namespace {
@@ -202,6 +204,14 @@ int CopyCommand(CommandContext& context, CUpdateItem& item, const std::string& d
   // Into a folder, the copy keeps the file's name, as cp does.
   if (fs::is_directory(target, fs_error))
     target /= MakeCopyOffer(path).file_name;
+  // A file of the user's there is replaced only on Yes.
+  if (PathExists(target.string()) && !IsSameFile(path, target.string()) &&
+      context.app.frontend()->ShowMessage(
+          "File already exists at " + target.string() + ". Overwrite?", MessageIcon::kQuestion,
+          MessageButtons::kYesNoDefaultNo) != MessageAnswer::kYes) {
+    context.frontend.Note("Nothing was copied.");
+    return kExitFailure;
+  }
   std::string error;
   if (!CopyFileInBlocks(path, target.string(), &error)) {
     context.frontend.Note("Cannot copy '" + FromText(item) + "': " + error);
@@ -215,12 +225,28 @@ int CopyCommand(CommandContext& context, CUpdateItem& item, const std::string& d
 }
 
 int DeleteCommand(CommandContext& context, CUpdateItem& item) {
-  const std::string path = context.app.EffectiveSavePath(item);
-  DeleteDownloadedFile(context.app, item);
-  if (context.options.json)
-    context.json.Member("deleted", path);
-  else
-    std::printf("Deleted %s\n", path.c_str());
+  // Asked first unless --yes: the file goes to the trash, or, where there
+  // is none, after a second question for good.
+  FreedesktopTrash trash;
+  const DeleteResult result = DeleteDownloadedFile(context.app, item, &trash, true);
+  using Outcome = DeleteResult::Outcome;
+  if (result.outcome == Outcome::kKept) {
+    context.frontend.Note("Nothing was deleted.");
+    return kExitFailure;
+  }
+  if (context.options.json) {
+    context.json.Member("deleted", result.path)
+        .Member("result", result.outcome == Outcome::kTrashed   ? "trashed"
+                          : result.outcome == Outcome::kDeleted ? "deleted"
+                                                                : "missing")
+        .Member("trash", result.trash);
+  } else if (result.outcome == Outcome::kTrashed) {
+    std::printf("Moved %s to the trash (%s)\n", result.path.c_str(), result.trash.c_str());
+  } else if (result.outcome == Outcome::kDeleted) {
+    std::printf("Deleted %s for good (%s)\n", result.path.c_str(), result.why.c_str());
+  } else {
+    std::printf("%s was already gone; it is no longer listed\n", result.path.c_str());
+  }
   return kExitOk;
 }
 

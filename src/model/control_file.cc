@@ -8,6 +8,7 @@
 #include "model/provider.h"
 #include "model/pruning.h"
 #include "model/token_reader.h"
+#include "platform/file_move.h"
 
 namespace gantrell {
 namespace {
@@ -65,6 +66,31 @@ void ForgetMovedFile(CUpdateItem* item, const std::string& new_location,
   item->m_strSavePath.clear();
 }
 
+// Moves the item's downloaded file into the folder of its new number when
+// only the number changes, so that the record and the file stay together.
+// When it cannot follow (no place for it, something in the way), the file
+// goes and the record says so: the item is offered again. Called while the
+// item still holds its old number.
+void FollowNewNumber(CUpdateItem* item, std::int32_t number, const std::string& new_location,
+                     const ControlFileContext& context) {
+  if (number == item->m_nNumber || new_location != item->m_strLocation ||
+      item->m_nFileStamp == -1 || !item->m_strSavePath.empty()) {
+    return;
+  }
+  const std::string old_path = context.default_save_path ? context.default_save_path(*item) : "";
+  const std::int32_t old_number = item->m_nNumber;
+  item->m_nNumber = number;
+  const std::string new_path = context.new_save_path ? context.new_save_path(*item) : "";
+  item->m_nNumber = old_number;
+  if (!old_path.empty() && !new_path.empty() && IsRegularFile(old_path) &&
+      MoveFileDurably(old_path, new_path, false, nullptr) == MoveResult::kMoved) {
+    RemoveStalePartFiles(old_path);
+    return;
+  }
+  RemoveDownloadedFile(*item, context.default_save_path);
+  item->m_nTakenStamp = -1;
+}
+
 // The fixed sequence of an item entry after "FILE" and its name.
 bool ParseItemEntry(CUpdateItem* item, CTokenReader& reader, const ControlFileContext& context) {
   if (!Expect(reader, "DESC", kItemKeywordLimit))
@@ -92,6 +118,7 @@ bool ParseItemEntry(CUpdateItem* item, CTokenReader& reader, const ControlFileCo
     return false;
   }
   ForgetMovedFile(item, location, context);
+  FollowNewNumber(item, number, location, context);
   item->m_nNumber = number;
   item->m_strLocation = std::move(location);
 

@@ -20,6 +20,9 @@ struct ControlFileContext {
   std::function<int()> draw;
   // The item's default save path; empty when it has no place on disk.
   std::function<std::string(const CUpdateItem&)> default_save_path;
+  // The same path with its folders made, for a file that follows its item
+  // to a new number; empty when it cannot have one.
+  std::function<std::string(const CUpdateItem&)> new_save_path;
 };
 
 // The largest draw `ControlFileContext::draw` returns.

@@ -128,6 +128,10 @@ std::string DownloadReportText(int code) {
   }
 }
 
+std::string ReplaceQuestionText(const std::string& destination) {
+  return "File already exists at " + destination + ". Overwrite?";
+}
+
 bool DownloadReportIsError(int code) {
   switch (code) {
     case kReportNoMainFile:
@@ -455,7 +459,16 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
     Report(kReportNotAsListed);
     return;
   }
-  if (!part.MoveTo(destination)) {
+  // Only the item's own earlier download is replaced unasked; a file of
+  // the user's there stays unless the user says otherwise.
+  bool replace = item.m_nFileStamp != -1;
+  MoveResult moved;
+  while ((moved = part.MoveTo(destination, replace)) == MoveResult::kExists) {
+    if (m_pObserver == nullptr || !m_pObserver->OnAskReplace(destination))
+      return;  // the part file goes with `part`
+    replace = true;
+  }
+  if (moved != MoveResult::kMoved) {
     Report(kReportCannotWrite);
     return;
   }

@@ -44,6 +44,9 @@ enum DownloadReport : int {
 std::string DownloadReportText(int code);
 // True for the codes shown with the error icon, false for information.
 bool DownloadReportIsError(int code);
+// The question OnAskReplace is to ask: "File already exists at " followed
+// by the path and ". Overwrite?" (Yes/No, No the default).
+std::string ReplaceQuestionText(const std::string& destination);
 
 // What the progress dialog receives from the worker.
 class DownloadObserver {
@@ -60,6 +63,10 @@ class DownloadObserver {
   // order, so that an observer can tell of every item however quickly it
   // ends. Posted: must not block.
   virtual void OnItemStarted(const CUpdateItem& /*item*/) {}
+  // A verified download would replace `destination`, a file that is not
+  // the item's own: true to replace it. The worker waits for the answer.
+  // Without an answer the file stays and the download is dropped.
+  virtual bool OnAskReplace(const std::string& /*destination*/) { return false; }
 };
 
 // The options a download session should use: `options` with a receive

@@ -236,13 +236,13 @@ bool PartFile::Finish() {
   return ok;
 }
 
-bool PartFile::MoveTo(const std::string& destination) {
+MoveResult PartFile::MoveTo(const std::string& destination, bool replace) {
   if (fd_ >= 0 || path_.empty() || failed_)
-    return false;
-  if (std::rename(path_.c_str(), destination.c_str()) != 0)
-    return false;
-  path_.clear();
-  return true;
+    return MoveResult::kFailed;
+  const MoveResult moved = RenameDurably(path_, destination, replace, nullptr);
+  if (moved == MoveResult::kMoved)
+    path_.clear();
+  return moved;
 }
 
 void PartFile::Discard() {

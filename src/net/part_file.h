@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_move.h"
+
 namespace gantrell {
 
 class PartFile {
@@ -58,8 +60,14 @@ class PartFile {
   // Waits for the queued writes, flushes the file to disk and closes it;
   // false if any of that failed.
   bool Finish();
-  // Renames the finished file onto `destination`.
-  bool MoveTo(const std::string& destination);
+  // Renames the finished file onto `destination` and flushes the folder,
+  // so that the file is there after a power cut. With `replace` false a
+  // file already at the destination stays (kExists) and so does the part
+  // file, which may be moved again.
+  MoveResult MoveTo(const std::string& destination, bool replace);
+  bool MoveTo(const std::string& destination) {
+    return MoveTo(destination, true) == MoveResult::kMoved;
+  }
   // Stops the writer (a write under way completes), closes and deletes the
   // file. Safe to call at any time, more than once.
   void Discard();

@@ -54,6 +54,7 @@ void CChooseFilenameDlg::Finish(int outcome) {
   switch (static_cast<MoveOutcome>(outcome)) {
     case MoveOutcome::kUnchanged:
     case MoveOutcome::kDone:
+    case MoveOutcome::kPathOnly:
       QDialog::accept();
       return;
     case MoveOutcome::kDeclined:

@@ -70,6 +70,19 @@ void CDownloadDlg::OnReport(int code) {
       this, [this, code] { ShowReport(code); }, Qt::BlockingQueuedConnection);
 }
 
+bool CDownloadDlg::OnAskReplace(const std::string& destination) {
+  bool replace = false;
+  QMetaObject::invokeMethod(
+      this,
+      [this, &destination, &replace] {
+        replace = UserPrompts::ShowMessage(this, QString::fromStdString(ReplaceQuestionText(destination)),
+                                           MessageIcon::kQuestion,
+                                           MessageButtons::kYesNoDefaultNo) == MessageAnswer::kYes;
+      },
+      Qt::BlockingQueuedConnection);
+  return replace;
+}
+
 void CDownloadDlg::OnFinished() {
   QMetaObject::invokeMethod(
       this, [this] { Finish(); }, Qt::QueuedConnection);

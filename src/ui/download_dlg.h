@@ -39,6 +39,7 @@ class CDownloadDlg : public QDialog, public DownloadObserver {
   // From the worker thread.
   void OnProgress(int item_percent, int run_percent) override;
   void OnReport(int code) override;
+  bool OnAskReplace(const std::string& destination) override;
   void OnFinished() override;
 
  protected:

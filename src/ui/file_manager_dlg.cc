@@ -6,6 +6,7 @@
 
 #include "ui/app_icon.h"
 #include "ui/qt_shell_open.h"
+#include "ui/qt_trash.h"
 #include "ui/user_prompts.h"
 #include "ui_file_manager_dlg.h"
 
@@ -23,12 +24,19 @@ ShellOpen& ShellOrOwn(ShellOpen* shell, std::unique_ptr<ShellOpen>& own) {
   return *own;
 }
 
+Trash* TrashOrOwn(Trash* trash, std::unique_ptr<Trash>& own) {
+  if (trash != nullptr)
+    return trash;
+  own = std::make_unique<QtTrash>();
+  return own.get();
+}
+
 }  // namespace
 
-CFileManagerDlg::CFileManagerDlg(CClientApp& app, ShellOpen* shell, QWidget* parent)
+CFileManagerDlg::CFileManagerDlg(CClientApp& app, ShellOpen* shell, QWidget* parent, Trash* trash)
     : QDialog(parent),
       m_ui(std::make_unique<Ui::CFileManagerDlg>()),
-      m_model(app, ShellOrOwn(shell, m_pOwnShell)) {
+      m_model(app, ShellOrOwn(shell, m_pOwnShell), TrashOrOwn(trash, m_pOwnTrash)) {
   m_ui->setupUi(this);
   setWindowIcon(AppIcon());
   connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -85,7 +93,9 @@ void CFileManagerDlg::OnFileSelectionChanged() {
 }
 
 void CFileManagerDlg::OnOpen() {
-  m_model.OpenSelected();
+  std::string problem;
+  if (!m_model.OpenSelected(&problem) && !problem.empty())
+    UserPrompts::ShowMessage(this, Text(problem), MessageIcon::kError, MessageButtons::kOk);
 }
 
 void CFileManagerDlg::OnCopy() {
@@ -99,15 +109,18 @@ void CFileManagerDlg::OnCopy() {
   const QString destination = UserPrompts::ChooseSaveFile(this, request);
   if (destination.isEmpty())
     return;
-  // A failed copy leaves nothing behind and is not reported.
-  m_model.CopySelectedTo(destination.toStdString());
+  // A failed copy leaves nothing behind; the reason is shown.
+  std::string problem;
+  if (!m_model.CopySelectedTo(destination.toStdString(), &problem) && !problem.empty())
+    UserPrompts::ShowMessage(this, Text(problem), MessageIcon::kError, MessageButtons::kOk);
 }
 
 void CFileManagerDlg::OnDelete() {
   const int row = m_model.SelectedFile();
   if (row < 0 || m_model.SelectedSource() < 0)
     return;
-  m_model.DeleteSelected();
+  if (m_model.DeleteSelected().outcome == DeleteResult::Outcome::kKept)
+    return;
   {
     const QSignalBlocker blocker(m_ui->fileList);
     delete m_ui->fileList->takeItem(row);

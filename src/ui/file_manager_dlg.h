@@ -1,8 +1,10 @@
 // "File Manager": the files downloads left on disk, per provider or as the
 // list of this session ("Just Downloaded", chosen at opening), with the
 // description, size and suitability of the selected one, and "Open File"
-// (also a double click), "Copy" (the platform's save dialog) and "Delete"
-// (no question). OK and Cancel only close it.
+// (also a double click), "Copy" (the platform's save dialog, which asks
+// before replacing a file) and "Delete" (into the desktop's trash; where
+// there is none, only after a question). A failed open or copy is shown.
+// OK and Cancel only close it.
 //
 // What the buttons do lives in app/file_manager_model.h; this class maps
 // widgets onto it. Interface thread only.
@@ -20,6 +22,7 @@ class CFileManagerDlg;
 namespace gantrell {
 class CClientApp;
 class ShellOpen;
+class Trash;
 }  // namespace gantrell
 
 namespace gantrell::ui {
@@ -28,9 +31,10 @@ class CFileManagerDlg : public QDialog {
   Q_OBJECT
 
  public:
-  // Files are opened through `shell` (borrowed), or through the desktop's
-  // services when it is null.
-  explicit CFileManagerDlg(CClientApp& app, ShellOpen* shell = nullptr, QWidget* parent = nullptr);
+  // Files are opened through `shell` and deleted into `trash` (both
+  // borrowed), or through the desktop's services and trash when null.
+  explicit CFileManagerDlg(CClientApp& app, ShellOpen* shell = nullptr, QWidget* parent = nullptr,
+                           Trash* trash = nullptr);
   ~CFileManagerDlg() override;
 
  private:
@@ -46,6 +50,7 @@ class CFileManagerDlg : public QDialog {
 
   std::unique_ptr<Ui::CFileManagerDlg> m_ui;
   std::unique_ptr<ShellOpen> m_pOwnShell;
+  std::unique_ptr<Trash> m_pOwnTrash;
   CFileManagerModel m_model;
 };
 

@@ -73,9 +73,10 @@ MessageAnswer UserPrompts::ShowMessage(QWidget* parent, const QString& text, Mes
   }
 
   QMessageBox box(BoxIcon(icon), kMessageTitle, text, QMessageBox::NoButton, ParentFor(parent));
-  if (buttons == MessageButtons::kYesNo) {
+  if (buttons != MessageButtons::kOk) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(buttons == MessageButtons::kYesNoDefaultNo ? QMessageBox::No
+                                                                    : QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
   } else {
     box.setStandardButtons(QMessageBox::Ok);
@@ -149,7 +150,6 @@ QString UserPrompts::ChooseSaveFile(QWidget* parent, const SaveRequest& request)
   QFileDialog dialog(ParentFor(parent), request.title);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setNameFilter(description + " (" + pattern + ")");
   if (request.default_extension.size() > 1)
     dialog.setDefaultSuffix(request.default_extension.mid(1));

@@ -47,8 +47,8 @@ class UserPrompts {
   };
   // The platform's save-file dialog: the initial file name, the default
   // extension (appended to a name typed without one) and one filter given
-  // as "description|pattern". No overwrite question: the caller replaces
-  // the file. The path chosen, or an empty text when the user cancelled.
+  // as "description|pattern". Choosing an existing file asks whether to
+  // replace it. The path chosen, or an empty text when the user cancelled.
   static QString ChooseSaveFile(QWidget* parent, const SaveRequest& request);
 
   // --- Test seam ---

@@ -10,6 +10,7 @@
 #include "app/client_app.h"
 #include "platform/os_version_registry.h"
 #include "platform/shell_open.h"
+#include "platform/trash.h"
 #include "support/scripted_frontend.h"
 #include "support/temp_dir.h"
 #include "support/temp_registry.h"
@@ -48,9 +49,28 @@ class RecordingShell : public ShellOpen {
   std::vector<std::string> opened;
 };
 
+// A trash that takes files into a folder of its own, or (not available)
+// none.
+class FolderTrash : public Trash {
+ public:
+  bool MoveToTrash(const std::string& path, std::string* where, std::string* error) override {
+    asked.push_back(path);
+    if (!available) {
+      *error = "no trash here";
+      return false;
+    }
+    fs::rename(path, folder.File(std::to_string(asked.size())));
+    *where = folder.path();
+    return true;
+  }
+  bool available = true;
+  std::vector<std::string> asked;
+  TempDir folder;
+};
+
 class FileManagerModelTest : public ::testing::Test {
  protected:
-  FileManagerModelTest() : os_(reg_), app_(reg_, os_), model_(app_, shell_) {
+  FileManagerModelTest() : os_(reg_), app_(reg_, os_), model_(app_, shell_, &trash_) {
     app_.SetFrontend(&frontend_);
     app_.SetUpBuiltInProviders();
     app_.profile().WriteProfileString(kSettingsSection, "dlpath", downloads_.path(), nullptr);
@@ -97,6 +117,7 @@ class FileManagerModelTest : public ::testing::Test {
   ScriptedFrontend frontend_;
   TempDir downloads_;
   RecordingShell shell_;
+  FolderTrash trash_;
   CFileManagerModel model_;
   CProvider* alpha_;
   CProvider* beta_;
@@ -262,7 +283,7 @@ TEST_F(FileManagerModelTest, CopyGoesToTheChosenPlace) {
   EXPECT_EQ(ReadWholeFile(downloads_.File("copy.exe")), "tool bytes");
 }
 
-TEST_F(FileManagerModelTest, DeleteRemovesEntryFileAndEmptyFolders) {
+TEST_F(FileManagerModelTest, DeleteTrashesTheFileAndRemovesEntryAndEmptyFolders) {
   CUpdateItem* tool = AddFile(alpha_, "tool.exe", 1, "t", true);
   CUpdateItem* readme = AddFile(alpha_, "readme", 2, "r", true);
   readme->m_strLocation = "docs/en/readme.txt";
@@ -281,6 +302,8 @@ TEST_F(FileManagerModelTest, DeleteRemovesEntryFileAndEmptyFolders) {
   EXPECT_FALSE(tool->m_bJustDownloaded);
   EXPECT_FALSE(fs::exists(folder + "/1"));
   EXPECT_TRUE(frontend_.messages.empty());
+  EXPECT_EQ(trash_.asked, std::vector<std::string>{folder + "/1/tool.exe"});
+  EXPECT_EQ(ReadWholeFile(trash_.folder.File("1")), "t");  // it can be brought back
 
   fs::create_directories(folder + "/2/docs/other");
   model_.SelectFile(0);
@@ -304,6 +327,79 @@ TEST_F(FileManagerModelTest, DeleteWithACustomPathLeavesFoldersAlone) {
   EXPECT_FALSE(fs::exists(custom));
   EXPECT_TRUE(fs::exists(downloads_.File("mine")));
   EXPECT_TRUE(fs::exists(downloads_.path() + "/alpha_example_/1/tool.exe"));
+}
+
+// Without a trash for the file, Delete is a question whose default is No;
+// only Yes deletes it for good.
+TEST_F(FileManagerModelTest, WithoutATrashDeleteAsksAndNoKeepsTheFile) {
+  CUpdateItem* tool = AddFile(alpha_, "tool.exe", 1, "t", true);
+  const std::string path = downloads_.path() + "/alpha_example_/1/tool.exe";
+  model_.Init();
+  for (const bool has_trash : {false, true}) {
+    CFileManagerModel model(app_, shell_, has_trash ? &trash_ : nullptr);
+    trash_.available = false;
+    model.Init();
+    model.SelectFile(0);
+    frontend_.messages.clear();
+    frontend_.answers = {MessageAnswer::kNo};
+    DeleteResult result = model.DeleteSelected();
+    EXPECT_EQ(result.outcome, DeleteResult::Outcome::kKept) << has_trash;
+    EXPECT_EQ(frontend_.texts(), std::vector<std::string>{"There is no trash to move " + path +
+                                                          " to. Delete it for good?"});
+    EXPECT_EQ(frontend_.messages[0].buttons, MessageButtons::kYesNoDefaultNo);
+    EXPECT_EQ(ReadWholeFile(path), "t") << has_trash;
+    EXPECT_EQ(model.Files().size(), 1u) << has_trash;
+    EXPECT_EQ(tool->m_nFileStamp, 7) << has_trash;
+  }
+  frontend_.answers = {MessageAnswer::kYes};
+  model_.SelectFile(0);
+  const DeleteResult result = model_.DeleteSelected();
+  EXPECT_EQ(result.outcome, DeleteResult::Outcome::kDeleted);
+  EXPECT_EQ(result.why, "no trash here");
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(model_.Files().empty());
+  EXPECT_EQ(tool->m_nFileStamp, -1);
+}
+
+// The console asks before it deletes; a file already gone is only
+// forgotten.
+TEST_F(FileManagerModelTest, AskingFirstAndAFileAlreadyGone) {
+  CUpdateItem* tool = AddFile(alpha_, "tool.exe", 1, "t", true);
+  const std::string path = app_.GetItemSavePath(*tool);
+  frontend_.answers = {MessageAnswer::kNo};
+  EXPECT_EQ(DeleteDownloadedFile(app_, *tool, &trash_, true).outcome,
+            DeleteResult::Outcome::kKept);
+  EXPECT_EQ(frontend_.texts(), std::vector<std::string>{"Move " + path + " to the trash?"});
+  EXPECT_TRUE(fs::exists(path));
+  frontend_.answers = {MessageAnswer::kYes};
+  const DeleteResult trashed = DeleteDownloadedFile(app_, *tool, &trash_, true);
+  EXPECT_EQ(trashed.outcome, DeleteResult::Outcome::kTrashed);
+  EXPECT_EQ(trashed.trash, trash_.folder.path());
+
+  CUpdateItem* gone = AddFile(alpha_, "gone.exe", 2, "g", true);
+  fs::remove(app_.GetItemSavePath(*gone));
+  frontend_.messages.clear();
+  EXPECT_EQ(DeleteDownloadedFile(app_, *gone, &trash_, true).outcome,
+            DeleteResult::Outcome::kMissing);
+  EXPECT_TRUE(frontend_.messages.empty());
+  EXPECT_EQ(gone->m_nFileStamp, -1);
+}
+
+// A failed copy or open says why, in the console's words.
+TEST_F(FileManagerModelTest, FailedCopyAndOpenSayWhy) {
+  CUpdateItem* tool = AddFile(alpha_, "tool.exe", 1, "tool bytes", true);
+  model_.Init();
+  model_.SelectFile(0);
+  std::string problem;
+  EXPECT_FALSE(model_.CopySelectedTo(downloads_.File("nowhere/copy.exe"), &problem));
+  EXPECT_EQ(problem, "Cannot copy 'tool.exe from Alpha': Cannot write " +
+                         downloads_.File("nowhere/copy.exe") + ": No such file or directory");
+
+  const std::string path = app_.GetItemSavePath(*tool);
+  fs::remove(path);
+  EXPECT_FALSE(model_.OpenSelected(&problem));
+  EXPECT_EQ(problem, "Cannot open 'tool.exe from Alpha': the file is missing: " + path);
+  EXPECT_TRUE(shell_.opened.empty());
 }
 
 }  // namespace

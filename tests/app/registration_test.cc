@@ -115,6 +115,32 @@ TEST_F(RevocationTest, KnownAddressIsNotRegisteredAgain) {
   EXPECT_EQ(app_.GetProviderCount(), 6);
 }
 
+// Downloads are filed by a folder named after the address; an address
+// whose folder is another provider's (http and https of one site, "." for
+// "/") is refused with that provider's name, before any fetch, and the
+// other provider's files stay.
+TEST_F(RevocationTest, AnAddressSharingAnotherProvidersFolderIsRefused) {
+  AddProvider("http://tools.example/a/", "Tools");
+  AddProvider("http://nameless.example/", "");
+  const std::pair<std::string, std::string> cases[] = {
+      {"https://tools.example/a/", "tools_example_a_ of the provider Tools (http://tools.example/a/)"},
+      {"http://tools.example.a/", "tools_example_a_ of the provider Tools (http://tools.example/a/)"},
+      {"https://nameless.example/", "nameless_example_ of the provider http://nameless.example/"},
+  };
+  for (const auto& [address, owner] : cases) {
+    frontend_.messages.clear();
+    EXPECT_EQ(app_.RegisterProvider(address), 1) << address;
+    EXPECT_EQ(frontend_.texts(),
+              std::vector<std::string>{"Address " + address +
+                                       " was not set up successfully: its files would share the "
+                                       "download folder " +
+                                       owner + "."})
+        << address;
+    EXPECT_EQ(frontend_.wait_dialogs, 0) << address;
+    EXPECT_EQ(app_.GetProviderCount(), 7) << address;
+  }
+}
+
 // A provider site on a local server: public.dat, control.txt and its
 // signature, made with a fresh key.
 class RegistrationTest : public RevocationTest {

@@ -127,12 +127,25 @@ TEST_F(CliFilesTest, CopyToAFileOrIntoAFolder) {
   EXPECT_FALSE(fs::exists(Path("nowhere")));
 }
 
-TEST_F(CliFilesTest, DeleteRemovesTheFileAndItsFolderForGood) {
+// Delete asks unless --yes, and the file goes to the user's trash, from
+// where a file manager can bring it back; the run says where it went.
+TEST_F(CliFilesTest, DeleteAsksAndMovesTheFileToTheTrash) {
+  const std::string path = folder_ + "/1/setup.exe";
   RunResult r = Cli({"files", "--offline", "delete", "setup.exe"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Move " + path +
+                       " to the trash?\ngantrell-cli: No terminal to ask on: answered No (give "
+                       "--yes to answer Yes).\ngantrell-cli: Nothing was deleted.\n");
+  EXPECT_EQ(ReadWholeFile(path), "setup bytes");
+
+  r = Cli({"files", "--offline", "--yes", "delete", "setup.exe"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "Deleted " + folder_ + "/1/setup.exe\n");
+  EXPECT_EQ(r.out, "Moved " + path + " to the trash (" + Path("data/Trash") + ")\n");
   EXPECT_FALSE(fs::exists(folder_ + "/1"));
   EXPECT_TRUE(fs::exists(folder_ + "/2/data.pak"));
+  EXPECT_EQ(ReadWholeFile(Path("data/Trash/files/setup.exe")), "setup bytes");
+  EXPECT_NE(ReadWholeFile(Path("data/Trash/info/setup.exe.trashinfo")).find("Path=" + path),
+            std::string::npos);
 
   // The store remembers: the next run lists only the other file.
   r = Cli({"files", "--offline"});
@@ -144,6 +157,20 @@ TEST_F(CliFilesTest, DeleteRemovesTheFileAndItsFolderForGood) {
   EXPECT_EQ(r.err,
             "gantrell-cli: No downloaded file named 'setup.exe' ('gantrell-cli files' lists "
             "them).\n");
+}
+
+// A copy onto an existing file of the user's asks first; No keeps it.
+TEST_F(CliFilesTest, CopyOverAnExistingFileAsks) {
+  std::ofstream(Path("mine.pak")) << "mine";
+  RunResult r = Cli({"files", "--offline", "--no", "copy", "data.pak", Path("mine.pak")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("File already exists at " + Path("mine.pak") + ". Overwrite?"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadWholeFile(Path("mine.pak")), "mine");
+  r = Cli({"files", "--offline", "--yes", "copy", "data.pak", Path("mine.pak")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadWholeFile(Path("mine.pak")), std::string(5000, 'd'));
 }
 
 TEST_F(CliFilesTest, MisusedOperandsAreUsageErrors) {

@@ -11,6 +11,7 @@
 
 #include "model/provider.h"
 #include "support/temp_dir.h"
+#include "support/test_paths.h"
 
 namespace gantrell {
 namespace {
@@ -249,6 +250,61 @@ TEST(ControlFileTest, NewNumberAndLocationTogetherRemoveTheOldFile) {
   EXPECT_EQ(item->m_strLocation, "b.bin");
   EXPECT_EQ(item->m_nFileStamp, -1);
   EXPECT_EQ(item->m_nTakenStamp, 17);
+}
+
+// A new number alone moves the file into the new number's folder, so that
+// the record still finds it; where it cannot follow (no place, a file in
+// the way), the record shows no file and the item is offered again. The
+// old number folder is left with nothing in it either way.
+TEST(ControlFileTest, ANewNumberAloneTakesTheFileAlong) {
+  enum class Case { kFollows, kNoPlace, kInTheWay, kCustomPath };
+  for (const Case c : {Case::kFollows, Case::kNoPlace, Case::kInTheWay, Case::kCustomPath}) {
+    testing::TempDir downloads;
+    ControlFileContext context = Context();
+    const auto path_of = [&](const CUpdateItem& item) {
+      return downloads.File(std::to_string(item.m_nNumber) + "/" + item.m_strLocation);
+    };
+    context.default_save_path = path_of;
+    context.new_save_path = [&](const CUpdateItem& item) {
+      if (c == Case::kNoPlace)
+        return std::string();
+      std::filesystem::create_directories(downloads.File(std::to_string(item.m_nNumber)));
+      return path_of(item);
+    };
+    CProvider provider;
+    ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f", "a.bin") + "END END", context));
+    CUpdateItem* item = provider.GetGroup(0)->GetItem(0);
+    item->m_nTakenStamp = item->m_nFileStamp = 17;
+    const std::string old_file = downloads.WriteFile("2/a.bin", "downloaded");
+    if (c == Case::kInTheWay)
+      downloads.WriteFile("5/a.bin", "someone else's");
+    if (c == Case::kCustomPath)
+      item->m_strSavePath = old_file;
+
+    ASSERT_TRUE(Parse(provider,
+                      kHeader + "GRP \"G\" " + Item("f", "a.bin", "17", "NUMB 5 ") + "END END",
+                      context));
+    const int n = static_cast<int>(c);
+    EXPECT_EQ(item->m_nNumber, 5) << n;
+    if (c == Case::kCustomPath) {
+      EXPECT_EQ(testing::ReadWholeFile(old_file), "downloaded") << n;
+      EXPECT_EQ(item->m_nFileStamp, 17) << n;
+      continue;
+    }
+    EXPECT_FALSE(std::filesystem::exists(old_file)) << n;
+    if (c == Case::kFollows) {
+      EXPECT_EQ(testing::ReadWholeFile(downloads.File("5/a.bin")), "downloaded") << n;
+      EXPECT_EQ(item->m_nFileStamp, 17) << n;
+      EXPECT_EQ(item->m_nTakenStamp, 17) << n;
+      EXPECT_TRUE(std::filesystem::is_empty(downloads.File("2"))) << n;
+    } else {
+      EXPECT_EQ(item->m_nFileStamp, -1) << n;
+      EXPECT_EQ(item->m_nTakenStamp, -1) << n;  // offered again
+    }
+    if (c == Case::kInTheWay) {
+      EXPECT_EQ(testing::ReadWholeFile(downloads.File("5/a.bin")), "someone else's") << n;
+    }
+  }
 }
 
 TEST(ControlFileTest, AMovedFileTakesItsPartFilesAndLocationFoldersAlong) {

@@ -34,8 +34,15 @@ class RecordingObserver : public DownloadObserver {
     reports.push_back(code);
   }
   void OnFinished() override { ++finished; }
+  bool OnAskReplace(const std::string& destination) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    asked.push_back(destination);
+    return replace;
+  }
 
   std::mutex mutex;
+  bool replace = false;
+  std::vector<std::string> asked;
   std::vector<std::pair<int, int>> progress;
   std::vector<int> reports;
   std::atomic<int> finished{0};
@@ -144,6 +151,36 @@ TEST_F(DownloadTest, GoodItemIsVerifiedFiledAndMarked) {
   for (std::size_t i = 1; i < observer_.progress.size(); ++i) {
     EXPECT_GE(observer_.progress[i].first, observer_.progress[i - 1].first);
     EXPECT_EQ(observer_.progress[i].first, observer_.progress[i].second);  // the only item
+  }
+}
+
+// A verified download replaces the item's own earlier file unasked, but a
+// file the record does not know (the user's, at a path the item was given)
+// only when the user says Yes; on No it stays and the item is not taken.
+TEST_F(DownloadTest, AFileThatIsNotTheItemsOwnIsReplacedOnlyOnYes) {
+  for (const int c : {0, 1, 2}) {
+    const bool own = c == 0;
+    observer_.replace = c == 2;
+    observer_.asked.clear();
+    if (group_->GetItemCount() > 0)
+      group_->RemoveItem(0);
+    CUpdateItem* item = Publish(1, "the published bytes");
+    std::filesystem::remove_all(dir_.path());
+    dir_.WriteFile("1.out", "the user's notes");
+    if (own)
+      item->m_nFileStamp = 7;
+    Run();
+    EXPECT_TRUE(observer_.reports.empty()) << c;
+    EXPECT_EQ(observer_.asked, own ? std::vector<std::string>{}
+                                   : std::vector<std::string>{Destination(*item)})
+        << c;
+    const bool replaced = own || observer_.replace;
+    EXPECT_EQ(ReadWholeFile(Destination(*item)),
+              replaced ? "the published bytes" : "the user's notes")
+        << c;
+    EXPECT_EQ(item->m_nTakenStamp, replaced ? 41 : -1) << c;
+    EXPECT_EQ(item->m_bSelected, !replaced) << c;
+    EXPECT_EQ(FilesLeft(), std::vector<std::string>{"1.out"}) << c;  // no part file stays
   }
 }
 

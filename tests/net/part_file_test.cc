@@ -94,6 +94,23 @@ TEST_P(PartFileTest, AnEmptyBodyMakesAnEmptyFile) {
   EXPECT_EQ(std::filesystem::file_size(destination), 0u);
 }
 
+// Without leave to replace, a file at the destination stays and so does the
+// part file, which takes the destination once leave is given.
+TEST_P(PartFileTest, AFileInTheWayIsReplacedOnlyWithLeave) {
+  const std::string destination = dir_.WriteFile("taken", "the user's");
+  PartFile part(65536, 2, std::get<0>(GetParam()), std::get<1>(GetParam()));
+  ASSERT_TRUE(part.Create(destination));
+  std::memcpy(part.Buffer(), "new", 3);
+  ASSERT_TRUE(part.Commit(3));
+  ASSERT_TRUE(part.Finish());
+  EXPECT_EQ(part.MoveTo(destination, false), MoveResult::kExists);
+  EXPECT_EQ(testing::ReadWholeFile(destination), "the user's");
+  EXPECT_EQ(Names(dir_.path()).size(), 2u);
+  EXPECT_EQ(part.MoveTo(destination, true), MoveResult::kMoved);
+  EXPECT_EQ(testing::ReadWholeFile(destination), "new");
+  EXPECT_EQ(Names(dir_.path()), std::vector<std::string>{"taken"});
+}
+
 // Discarding while blocks are still queued stops the writer and leaves
 // nothing behind; so does a part file that is simply dropped.
 TEST_P(PartFileTest, DiscardLeavesNothingBehind) {

@@ -85,6 +85,11 @@ class DialogObserver : public DownloadObserver {
          DownloadReportIsError(code) ? MessageIcon::kError : MessageIcon::kInformation,
          MessageButtons::kOk});
   }
+  bool OnAskReplace(const std::string& destination) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frontend_.ShowMessage(ReplaceQuestionText(destination), MessageIcon::kQuestion,
+                                 MessageButtons::kYesNoDefaultNo) == MessageAnswer::kYes;
+  }
   void OnFinished() override {}
   void OnItemStarted(const CUpdateItem& item) override {
     if (frontend_.on_download_item_started)

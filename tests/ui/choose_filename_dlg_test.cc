@@ -89,6 +89,7 @@ class ChooseFilenameDlgTest : public QObject {
   void AFailedWriteKeepsTheDialogOpen() {
     const std::string original = t->app.GetItemSavePath(*item);
     std::ofstream(original) << "data";
+    item->m_nFileStamp = 7;
     CChooseFilenameDlg dialog(t->app, *item);
     dialog.show();
     dialog.findChild<QLineEdit*>("pathEdit")

@@ -6,9 +6,11 @@
 #include <QPushButton>
 #include <QtTest>
 #include <filesystem>
+#include <fstream>
 
 #include "app/main_window_model.h"
 #include "ui/download_dlg.h"
+#include "support/test_paths.h"
 #include "ui_fixture.h"
 
 namespace gantrell::ui::testing {
@@ -92,6 +94,29 @@ class DownloadDlgTest : public QObject {
     QCOMPARE(shown[0].text, QString("Bad signature file format. Download aborted."));
     QCOMPARE(shown[0].icon, MessageIcon::kError);
     QCOMPARE(m_fixture->server().RequestCount("/p/2.dat"), 1);
+  }
+
+  // A verified download whose place holds a file that is not the item's
+  // asks there, on the interface thread, No the default; No keeps the
+  // file and Yes replaces it.
+  void aFileOfTheUsersAtThePlaceIsReplacedOnlyOnYes() {
+    SetUpSite({"published"});
+    CUpdateItem* item = FillPendingList(m_fixture->app()).front();
+    const std::string path = m_fixture->app().GetItemSavePath(*item);
+    for (const MessageAnswer answer : {MessageAnswer::kNo, MessageAnswer::kYes}) {
+      std::ofstream(path) << "the user's";
+      item->m_bSelected = true;
+      UserPrompts::SetNextAnswer(answer);
+      QCOMPARE(m_fixture->app().RunDownloads(), 1);
+      const QList<UserPrompts::Shown> shown = UserPrompts::TakeShown();
+      QCOMPARE(shown.size(), 1);
+      QCOMPARE(shown[0].text,
+               QString::fromStdString("File already exists at " + path + ". Overwrite?"));
+      QVERIFY(shown[0].buttons == MessageButtons::kYesNoDefaultNo);
+      QCOMPARE(gantrell::testing::ReadWholeFile(path),
+               std::string(answer == MessageAnswer::kYes ? "published" : "the user's"));
+      QCOMPARE(item->m_nFileStamp != -1, answer == MessageAnswer::kYes);
+    }
   }
 
   void escapeCancelsButTheDialogWaitsForTheWorker() {

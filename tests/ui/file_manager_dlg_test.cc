@@ -6,19 +6,25 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QApplication>
+#include <QFileDialog>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
 #include "app/client_app.h"
 #include "platform/os_version_registry.h"
 #include "platform/shell_open.h"
+#include "platform/trash.h"
 #include "support/temp_dir.h"
 #include "support/temp_registry.h"
 #include "support/test_paths.h"
 #include "ui/file_manager_dlg.h"
+#include "ui/qt_frontend.h"
 #include "ui/user_prompts.h"
 
 // The icon and other resources live in the dialogs' static library.
@@ -53,6 +59,22 @@ class RecordingShell : public ShellOpen {
   QStringList opened;
 };
 
+// Takes files into a folder of its own, or (not available) none.
+class FolderTrash : public Trash {
+ public:
+  bool MoveToTrash(const std::string& path, std::string* where, std::string* error) override {
+    if (!available) {
+      *error = "none";
+      return false;
+    }
+    std::filesystem::rename(path, folder.File("taken"));
+    *where = folder.path();
+    return true;
+  }
+  bool available = true;
+  TempDir folder;
+};
+
 }  // namespace
 
 class FileManagerDlgTest : public QObject {
@@ -66,6 +88,10 @@ class FileManagerDlgTest : public QObject {
   void openFromButtonAndDoubleClick();
   void copyOffersTheTypeAndCopies();
   void deleteDropsTheEntryWithoutAsking();
+  void withoutATrashDeleteAsksFirst();
+  void failedCopyAndOpenAreShown();
+  void theSaveDialogAsksBeforeReplacing();
+  void aQuestionThatLosesAFileDefaultsToNo();
   void screenshot();
 
  private:
@@ -91,6 +117,7 @@ class FileManagerDlgTest : public QObject {
   std::unique_ptr<CClientApp> m_app;
   std::unique_ptr<TempDir> m_downloads;
   RecordingShell m_shell;
+  std::unique_ptr<FolderTrash> m_trash;
   CProvider* m_alpha = nullptr;
   CProvider* m_beta = nullptr;
   CUpdateItem* m_setup = nullptr;
@@ -140,6 +167,7 @@ void FileManagerDlgTest::init() {
   m_driver->m_strDescription = "A driver for other hardware.";
   m_driver->m_pCondition = std::make_unique<FailingCondition>();
   m_shell.opened.clear();
+  m_trash = std::make_unique<FolderTrash>();
 }
 
 void FileManagerDlgTest::cleanup() {
@@ -238,7 +266,7 @@ void FileManagerDlgTest::copyOffersTheTypeAndCopies() {
 }
 
 void FileManagerDlgTest::deleteDropsTheEntryWithoutAsking() {
-  CFileManagerDlg dialog(*m_app, &m_shell);
+  CFileManagerDlg dialog(*m_app, &m_shell, nullptr, m_trash.get());
   dialog.show();
   auto* list = Find<QListWidget>(&dialog, "fileList");
   const std::string path = m_app->GetItemSavePath(*m_setup);
@@ -253,9 +281,110 @@ void FileManagerDlgTest::deleteDropsTheEntryWithoutAsking() {
   QVERIFY(UserPrompts::TakeShown().isEmpty());
   QCOMPARE(UserPrompts::Unanswered(), 0);
 
+  // The file went to the trash, from where it can be brought back.
+  QCOMPARE(ReadWholeFile(m_trash->folder.File("taken")), std::string(512, 's'));
+
   // With nothing selected, Delete does nothing.
   QTest::mouseClick(Find<QPushButton>(&dialog, "deleteButton"), Qt::LeftButton);
   QCOMPARE(list->count(), 1);
+}
+
+// With no trash to take it, Delete asks, No by default; No keeps the file
+// and its entry.
+void FileManagerDlgTest::withoutATrashDeleteAsksFirst() {
+  m_trash->available = false;
+  QtFrontend frontend;
+  m_app->SetFrontend(&frontend);
+  CFileManagerDlg dialog(*m_app, &m_shell, nullptr, m_trash.get());
+  dialog.show();
+  auto* list = Find<QListWidget>(&dialog, "fileList");
+  const std::string path = m_app->GetItemSavePath(*m_setup);
+  list->setCurrentRow(0);
+  QTest::mouseClick(Find<QPushButton>(&dialog, "deleteButton"), Qt::LeftButton);
+  QList<UserPrompts::Shown> shown = UserPrompts::TakeShown();
+  QCOMPARE(shown.size(), 1);
+  QCOMPARE(shown[0].text, QString::fromStdString("There is no trash to move " + path +
+                                                 " to. Delete it for good?"));
+  QVERIFY(shown[0].buttons == MessageButtons::kYesNoDefaultNo);
+  QCOMPARE(list->count(), 2);
+  QVERIFY(std::filesystem::exists(path));
+  QCOMPARE(m_setup->m_nFileStamp, 3);
+
+  UserPrompts::SetNextAnswer(MessageAnswer::kYes);
+  QTest::mouseClick(Find<QPushButton>(&dialog, "deleteButton"), Qt::LeftButton);
+  QCOMPARE(list->count(), 1);
+  QVERIFY(!std::filesystem::exists(path));
+  m_app->SetFrontend(nullptr);
+}
+
+// A copy that fails and a file the desktop cannot open are reported as
+// the console reports them.
+void FileManagerDlgTest::failedCopyAndOpenAreShown() {
+  CFileManagerDlg dialog(*m_app, &m_shell, nullptr, m_trash.get());
+  dialog.show();
+  Find<QListWidget>(&dialog, "fileList")->setCurrentRow(0);
+  const std::string nowhere = m_downloads->File("no/such/folder/copy.exe");
+  UserPrompts::SetNextSaveFile(QString::fromStdString(nowhere));
+  QTest::mouseClick(Find<QPushButton>(&dialog, "copyButton"), Qt::LeftButton);
+  QList<UserPrompts::Shown> shown = UserPrompts::TakeShown();
+  QCOMPARE(shown.size(), 1);
+  QCOMPARE(shown[0].text,
+           QString::fromStdString("Cannot copy 'setup.exe from Alpha Tools': Cannot write " +
+                                  nowhere + ": No such file or directory"));
+  QVERIFY(shown[0].icon == MessageIcon::kError);
+
+  const std::string path = m_app->GetItemSavePath(*m_setup);
+  std::filesystem::remove(path);
+  QTest::mouseClick(Find<QPushButton>(&dialog, "openButton"), Qt::LeftButton);
+  shown = UserPrompts::TakeShown();
+  QCOMPARE(shown.size(), 1);
+  QCOMPARE(shown[0].text, QString::fromStdString(
+                              "Cannot open 'setup.exe from Alpha Tools': the file is missing: " +
+                              path));
+  QVERIFY(m_shell.opened.isEmpty());
+}
+
+// A real message box: Enter alone must not delete or replace a file.
+void FileManagerDlgTest::aQuestionThatLosesAFileDefaultsToNo() {
+  UserPrompts::SetAutomaticAnswers(false);
+  for (const MessageButtons buttons : {MessageButtons::kYesNoDefaultNo, MessageButtons::kYesNo}) {
+    QString default_text;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box != nullptr && box->defaultButton() != nullptr) {
+        default_text = box->standardButton(box->defaultButton()) == QMessageBox::No ? "No" : "Yes";
+        QTest::keyClick(box, Qt::Key_Return);
+      }
+    });
+    const MessageAnswer answer =
+        UserPrompts::ShowMessage(nullptr, "Delete it?", MessageIcon::kQuestion, buttons);
+    const bool no = buttons == MessageButtons::kYesNoDefaultNo;
+    QCOMPARE(default_text, QString(no ? "No" : "Yes"));
+    QVERIFY(answer == (no ? MessageAnswer::kNo : MessageAnswer::kYes));
+  }
+  UserPrompts::SetAutomaticAnswers(true);
+}
+
+// The platform's save dialog itself (not the seam): choosing a file that
+// exists must bring its question before anything is replaced.
+void FileManagerDlgTest::theSaveDialogAsksBeforeReplacing() {
+  UserPrompts::SetAutomaticAnswers(false);
+  bool checked = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog != nullptr) {
+      checked = !dialog->testOption(QFileDialog::DontConfirmOverwrite) &&
+                dialog->acceptMode() == QFileDialog::AcceptSave;
+      dialog->reject();
+    }
+  });
+  UserPrompts::SaveRequest request;
+  request.file_name = QString::fromStdString(m_downloads->File("x.exe"));
+  request.filter = "Existing type (*.exe)|*.exe";
+  const QString chosen = UserPrompts::ChooseSaveFile(nullptr, request);
+  UserPrompts::SetAutomaticAnswers(true);
+  QVERIFY(chosen.isEmpty());
+  QVERIFY(checked);
 }
 
 // Writes the dialog, as it opens, to $GANTRELL_SCREENSHOT_DIR.

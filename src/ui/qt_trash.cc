@@ -1,0 +1,39 @@
+#include "ui/qt_trash.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace gantrell::ui {
+
+bool QtTrash::MoveToTrash(const std::string& path, std::string* where, std::string* error) {
+  // Qt files into the working folder when the home trash's parent folder
+  // is missing; with that folder made the trash goes where it belongs.
+  QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+  const QString file = QString::fromStdString(path);
+  QString in_trash;
+  if (!QFile::moveToTrash(file, &in_trash)) {
+    if (error != nullptr)
+      *error = "the desktop has no trash for " + path;
+    return false;
+  }
+  if (QFileInfo(in_trash).isRelative()) {
+    // No trash after all: the file goes back, and the record Qt left.
+    QFile::rename(in_trash, file);
+    QFile::remove(QFileInfo(in_trash).dir().path() + "/../info/" + QFileInfo(in_trash).fileName() +
+                  ".trashinfo");
+    if (error != nullptr)
+      *error = "the desktop has no trash for " + path;
+    return false;
+  }
+  // The file is at TRASH/files/NAME.
+  if (where != nullptr) {
+    QDir folder = QFileInfo(in_trash).dir();
+    folder.cdUp();
+    *where = folder.absolutePath().toStdString();
+  }
+  return true;
+}
+
+}  // namespace gantrell::ui
