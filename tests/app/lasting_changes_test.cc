@@ -99,12 +99,13 @@ TEST_F(LastingChangesTest, EveryLastingChangeIsInTheStoreAtOnce) {
 
   // A move of an item not yet downloaded: only its path changes.
   const std::string moved = downloads_.File("elsewhere.bin");
-  ASSERT_EQ(MoveSaveLocation(app_, Item(2), moved), MoveOutcome::kDone);
+  ASSERT_EQ(MoveSaveLocation(app_, Item(2), moved), MoveOutcome::kPathOnly);
   EXPECT_EQ(StoredItem(*Stored(), 2)->m_strSavePath, moved);
 
   // A delete in the file manager.
   ASSERT_NE(StoredItem(*Stored(), 0)->m_nFileStamp, -1);
-  DeleteDownloadedFile(app_, Item(0));
+  frontend_.answers.push_back(MessageAnswer::kYes);  // no trash: delete for good
+  DeleteDownloadedFile(app_, Item(0), nullptr);
   EXPECT_EQ(StoredItem(*Stored(), 0)->m_nFileStamp, -1);
 
   // Configure OK that deletes the provider: it is gone from the store, and
