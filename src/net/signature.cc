@@ -193,7 +193,8 @@ void CProvider::BeginDigest() {
   EVP_MD_CTX* context = EVP_MD_CTX_new();
   if (context == nullptr)
     return;
-  // Without a key the SHA-1 digest of old stays: nothing verifies with it.
+  // Without a key the digest is SHA-1, as it always was; nothing verifies
+  // with it until an RSA key is set.
   const KeyKind kind = PublicKeyKind() == KeyKind::kEd25519 ? KeyKind::kEd25519 : KeyKind::kRsa;
   auto digest = DigestPtr(new Digest(context, kind));
   const EVP_MD* algorithm = kind == KeyKind::kEd25519 ? EVP_sha512() : EVP_sha1();
