@@ -6,6 +6,7 @@
 #include "model/built_in_providers.h"
 #include "model/pruning.h"
 #include "model/size_text.h"
+#include "net/signature.h"
 
 namespace gantrell {
 namespace {
@@ -40,6 +41,14 @@ CProvider* CConfigSession::provider() const {
   return m_nProviderRow >= 0 && m_nProviderRow < static_cast<int>(m_providers.size())
              ? m_providers[m_nProviderRow]
              : nullptr;
+}
+
+std::string CConfigSession::provider_key_text() const {
+  const CProvider* selected = provider();
+  if (selected == nullptr)
+    return {};
+  const std::string key = KeyDescription(selected->PublicKeyKind(), selected->PublicKeyBits());
+  return "Key: " + (key.empty() ? std::string("none") : key);
 }
 
 CUpdateGroup* CConfigSession::group() const {

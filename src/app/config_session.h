@@ -70,6 +70,10 @@ class CConfigSession {
   void SelectProvider(int row);
   // 0 unchecked, 1 checked, 2 mixed.
   int provider_scan() const { return m_nProviderScan; }
+  // The key the selected provider's signatures are checked with: "Key:
+  // Ed25519", "Key: RSA 2048 / SHA-1", "Key: none"; empty without a
+  // selected provider.
+  std::string provider_key_text() const;
   // A click on the three-state box that left it in `state`.
   void ClickProviderScan(int state);
   // The state a click moves the box to: unchecked, checked, mixed, again.

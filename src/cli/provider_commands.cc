@@ -12,6 +12,7 @@
 #include "model/list_state.h"
 #include "model/pruning.h"
 #include "model/size_text.h"
+#include "net/signature.h"
 
 namespace gantrell::cli {
 namespace {
@@ -25,6 +26,25 @@ constexpr const char* kRoles[kBuiltInProviderCount] = {
 
 bool Fetched(const CProvider& provider) {
   return provider.m_nVerifyState == kDue;
+}
+
+const char* KeyKindName(KeyKind kind) {
+  switch (kind) {
+    case KeyKind::kRsa:
+      return "rsa";
+    case KeyKind::kEd25519:
+      return "ed25519";
+    case KeyKind::kNone:
+      break;
+  }
+  return "";
+}
+
+// The key the provider's signatures are checked with: "Ed25519",
+// "RSA 2048 / SHA-1", or "-" when it has none.
+std::string KeyColumn(const CProvider& provider) {
+  const std::string text = KeyDescription(provider.PublicKeyKind(), provider.PublicKeyBits());
+  return text.empty() ? "-" : text;
 }
 
 const char* FailureName(HttpFailure failure) {
@@ -72,6 +92,9 @@ void WriteProvider(JsonWriter& json, const CClientApp& app, int index, bool offl
       .Member("name", provider.m_strKeyName)
       .Member("built_in", index < kBuiltInProviderCount)
       .Member("verified", provider.m_bVerified)
+      .Member("key", KeyDescription(provider.PublicKeyKind(), provider.PublicKeyBits()))
+      .Member("key_kind", KeyKindName(provider.PublicKeyKind()))
+      .Member("key_bits", static_cast<std::int64_t>(provider.PublicKeyBits()))
       .Member("fetched", Fetched(provider))
       .Member("failed", FetchFailed(app, index))
       .Member("status", Fetched(provider) ? provider.m_nFetchStatus : -1)
@@ -124,7 +147,7 @@ int ShowProviders(CommandContext& context, bool with_count) {
     if (with_count) {
       rows.push_back({"ADDRESS", "NAME", "VERIFIED", "NEW", "STATUS"});
     } else {
-      rows.push_back({"ADDRESS", "NAME", "VERIFIED", "STATUS"});
+      rows.push_back({"ADDRESS", "NAME", "VERIFIED", "KEY", "STATUS"});
     }
     for (int i = 0; i < app.GetProviderCount(); ++i) {
       const CProvider& provider = *app.GetProvider(i);
@@ -132,6 +155,8 @@ int ShowProviders(CommandContext& context, bool with_count) {
                                       provider.m_bVerified ? "yes" : "no"};
       if (with_count)
         row.push_back(i < kFirstListedProvider ? "-" : std::to_string(per_provider[&provider]));
+      else
+        row.push_back(KeyColumn(provider));
       row.push_back(FetchStatusText(app, i, offline));
       rows.push_back(std::move(row));
     }

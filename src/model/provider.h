@@ -55,10 +55,14 @@ class CProvider {
   // BeginDigest, AddToDigest once or more, then VerifySignature, which
   // consumes the digest. One thread at a time per provider.
   //
-  // Decodes a "PUBLKEY" key record into m_pPublicKey. A record that does not
-  // start with "PUBLKEY" changes nothing; one that does but does not decode
-  // leaves the provider without a usable key.
+  // Decodes a "PUBLKEY" key record (an RSA or an Ed25519 key) into
+  // m_pPublicKey. A record that does not start with "PUBLKEY" changes
+  // nothing; one that does but does not decode leaves the provider without
+  // a usable key.
   void SetPublicKey(const std::uint8_t* record, int length);
+  // Starts the digest the current key's signatures are made over: SHA-512
+  // for an Ed25519 key, SHA-1 otherwise. A digest started for one kind of
+  // key verifies nothing with another.
   void BeginDigest();
   void AddToDigest(const std::uint8_t* bytes, int count);
   void AddToDigest(std::string_view text);
@@ -68,6 +72,10 @@ class CProvider {
   bool VerifySignature(const std::uint8_t* record, int length);
   void ReleaseCrypto();
   bool HasPublicKey() const { return m_pPublicKey != nullptr; }
+  // The kind of the decoded key (kNone without one) and its size in bits:
+  // the RSA modulus, 256 for Ed25519, 0 without a key.
+  KeyKind PublicKeyKind() const;
+  int PublicKeyBits() const;
 
   // Merges the provider's verified control file into its groups and items
   // and schedules the next check (control_file.cc). Returns false when the
@@ -109,8 +117,8 @@ class CProvider {
   // m_timeAcceptedListDate); 0 none. Not stored.
   Time m_timeRefusedListDate = 0;
   Time m_timeKeyMade = 0;
-  RsaPublicKeyPtr m_pPublicKey;
-  Sha1DigestPtr m_pDigest;
+  PublicKeyPtr m_pPublicKey;
+  DigestPtr m_pDigest;
   Time m_timeBaseline = 0;
   Time m_timeNextCheck = 0;
   std::int32_t m_nScanMode = 0;  // 0 off, 1 on, 2 mixed

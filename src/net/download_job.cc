@@ -328,11 +328,20 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
     Report(kReportNoSignature);
     return;
   }
-  if (signature_length < 4 || std::memcmp(signature, "SIG1", 4) != 0) {
-    Report(IsSignatureRecord(signature, static_cast<int>(signature_length))
-               ? kReportUnknownFormat
-               : kReportBadSignatureFormat);
-    return;
+  // The provider's key decides the form an item's signature must have
+  // ("SIG1" RSA, "SIG2" Ed25519): a record of the other kind is refused
+  // before the body is fetched, so that no one can swap in a weaker form.
+  switch (ClassifyItemSignature(provider.PublicKeyKind(), signature,
+                                static_cast<int>(signature_length))) {
+    case ItemSignatureForm::kFitsKey:
+      break;
+    case ItemSignatureForm::kUnknown:
+      Report(kReportUnknownFormat);
+      return;
+    case ItemSignatureForm::kOtherKind:
+    case ItemSignatureForm::kNotARecord:
+      Report(kReportBadSignatureFormat);
+      return;
   }
 
   if (!OpenRequest(session, base + ".dat")) {

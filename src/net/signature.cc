@@ -1,6 +1,7 @@
 // Signature verification for providers, and key handling for publishing.
 // This is the only file that uses the cryptographic library (OpenSSL 3
-// libcrypto); everything else sees opaque handles.
+// libcrypto, through its EVP interface); everything else sees opaque
+// handles, so another backend can stand in its place.
 //
 // Every OpenSSL failure here ends in a plain false or an empty result, and
 // the library's error queue is cleared so that failures on a long-lived
@@ -21,41 +22,55 @@
 
 namespace gantrell {
 
-struct RsaPublicKey {
-  explicit RsaPublicKey(EVP_PKEY* k) : key(k) {}
-  ~RsaPublicKey() { EVP_PKEY_free(key); }
-  RsaPublicKey(const RsaPublicKey&) = delete;
-  RsaPublicKey& operator=(const RsaPublicKey&) = delete;
+struct PublicKey {
+  PublicKey(EVP_PKEY* k, KeyKind kind_of_key) : key(k), kind(kind_of_key) {}
+  ~PublicKey() { EVP_PKEY_free(key); }
+  PublicKey(const PublicKey&) = delete;
+  PublicKey& operator=(const PublicKey&) = delete;
   EVP_PKEY* key;
+  const KeyKind kind;
 };
 
-struct Sha1Digest {
-  explicit Sha1Digest(EVP_MD_CTX* c) : context(c) {}
-  ~Sha1Digest() { EVP_MD_CTX_free(context); }
-  Sha1Digest(const Sha1Digest&) = delete;
-  Sha1Digest& operator=(const Sha1Digest&) = delete;
+// The running digest, with the kind of key it was started for: a digest
+// of one algorithm must never be checked as the other's.
+struct Digest {
+  Digest(EVP_MD_CTX* c, KeyKind kind_of_key) : context(c), kind(kind_of_key) {}
+  ~Digest() { EVP_MD_CTX_free(context); }
+  Digest(const Digest&) = delete;
+  Digest& operator=(const Digest&) = delete;
   EVP_MD_CTX* context;
+  const KeyKind kind;
 };
 
-struct RsaPrivateKey {
-  explicit RsaPrivateKey(EVP_PKEY* k) : key(k) {}
-  ~RsaPrivateKey() { EVP_PKEY_free(key); }
-  RsaPrivateKey(const RsaPrivateKey&) = delete;
-  RsaPrivateKey& operator=(const RsaPrivateKey&) = delete;
+struct PrivateKey {
+  PrivateKey(EVP_PKEY* k, KeyKind kind_of_key) : key(k), kind(kind_of_key) {}
+  ~PrivateKey() { EVP_PKEY_free(key); }
+  PrivateKey(const PrivateKey&) = delete;
+  PrivateKey& operator=(const PrivateKey&) = delete;
   EVP_PKEY* key;
+  const KeyKind kind;
 };
 
-void CryptoDeleter::operator()(RsaPublicKey* key) const noexcept {
+void CryptoDeleter::operator()(PublicKey* key) const noexcept {
   delete key;
 }
-void CryptoDeleter::operator()(Sha1Digest* digest) const noexcept {
+void CryptoDeleter::operator()(Digest* digest) const noexcept {
   delete digest;
 }
-void PrivateKeyDeleter::operator()(RsaPrivateKey* key) const noexcept {
+void PrivateKeyDeleter::operator()(PrivateKey* key) const noexcept {
   delete key;
 }
 
 namespace {
+
+// The DER of an Ed25519 SubjectPublicKeyInfo up to its 32 key bytes:
+// SEQUENCE { SEQUENCE { OID 1.3.101.112 }, BIT STRING (33 bytes, no unused
+// bits) }. DER leaves the structure exactly one encoding, so a record holds
+// an Ed25519 key exactly when its DER is this prefix and 32 bytes.
+constexpr std::uint8_t kEd25519KeyPrefix[] = {0x30, 0x2a, 0x30, 0x05, 0x06, 0x03,
+                                              0x2b, 0x65, 0x70, 0x03, 0x21, 0x00};
+constexpr std::size_t kEd25519KeyLength = 32;
+constexpr std::size_t kEd25519SignatureLength = 64;
 
 bool StartsWith(const std::uint8_t* record, int length, std::string_view tag) {
   if (record == nullptr || length < static_cast<int>(tag.size()))
@@ -94,6 +109,37 @@ bool IsSignatureRecord(const std::uint8_t* record, int length) {
   return StartsWith(record, length, kSignatureTag);
 }
 
+char ItemSignatureDigit(KeyKind kind) {
+  return kind == KeyKind::kEd25519 ? kEd25519ItemDigit : kRsaItemDigit;
+}
+
+ItemSignatureForm ClassifyItemSignature(KeyKind key, const std::uint8_t* record, int length) {
+  if (!IsSignatureRecord(record, length))
+    return ItemSignatureForm::kNotARecord;
+  if (length < kSignatureHeaderLength)
+    return ItemSignatureForm::kUnknown;
+  const char digit = static_cast<char>(record[kSignatureTag.size()]);
+  if (digit != kRsaItemDigit && digit != kEd25519ItemDigit)
+    return ItemSignatureForm::kUnknown;
+  // Without a key nothing verifies; the download runs and is then refused
+  // as corrupt, as it always was.
+  if (key == KeyKind::kNone || digit == ItemSignatureDigit(key))
+    return ItemSignatureForm::kFitsKey;
+  return ItemSignatureForm::kOtherKind;
+}
+
+std::string KeyDescription(KeyKind kind, int bits) {
+  switch (kind) {
+    case KeyKind::kRsa:
+      return "RSA " + std::to_string(bits) + " / SHA-1";
+    case KeyKind::kEd25519:
+      return "Ed25519";
+    case KeyKind::kNone:
+      break;
+  }
+  return {};
+}
+
 // ---------------------------------------------------------------------------
 // Verification: CProvider operations.
 
@@ -105,12 +151,42 @@ void CProvider::SetPublicKey(const std::uint8_t* record, int length) {
   if (der_length <= 0)
     return;
   const unsigned char* der = record + kKeyRecordHeaderLength;
+  // An RSAPublicKey is a SEQUENCE of two INTEGERs and can never begin like
+  // the SubjectPublicKeyInfo, whose first element is a SEQUENCE: the two
+  // kinds cannot be mistaken for each other.
+  if (static_cast<std::size_t>(der_length) == sizeof kEd25519KeyPrefix + kEd25519KeyLength &&
+      std::memcmp(der, kEd25519KeyPrefix, sizeof kEd25519KeyPrefix) == 0) {
+    EVP_PKEY* key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
+                                                der + sizeof kEd25519KeyPrefix, kEd25519KeyLength);
+    if (key == nullptr) {
+      ERR_clear_error();
+      return;
+    }
+    m_pPublicKey.reset(new PublicKey(key, KeyKind::kEd25519));
+    return;
+  }
   EVP_PKEY* key = d2i_PublicKey(EVP_PKEY_RSA, nullptr, &der, der_length);
   if (key == nullptr) {
     ERR_clear_error();
     return;
   }
-  m_pPublicKey.reset(new RsaPublicKey(key));
+  m_pPublicKey.reset(new PublicKey(key, KeyKind::kRsa));
+}
+
+KeyKind CProvider::PublicKeyKind() const {
+  return m_pPublicKey != nullptr ? m_pPublicKey->kind : KeyKind::kNone;
+}
+
+int CProvider::PublicKeyBits() const {
+  switch (PublicKeyKind()) {
+    case KeyKind::kRsa:
+      return EVP_PKEY_get_bits(m_pPublicKey->key);
+    case KeyKind::kEd25519:
+      return kEd25519KeyBits;
+    case KeyKind::kNone:
+      break;
+  }
+  return 0;
 }
 
 void CProvider::BeginDigest() {
@@ -118,8 +194,12 @@ void CProvider::BeginDigest() {
   EVP_MD_CTX* context = EVP_MD_CTX_new();
   if (context == nullptr)
     return;
-  auto digest = Sha1DigestPtr(new Sha1Digest(context));
-  if (EVP_DigestInit_ex(context, EVP_sha1(), nullptr) != 1) {
+  // Without a key the digest is SHA-1, as it always was; nothing verifies
+  // with it until an RSA key is set.
+  const KeyKind kind = PublicKeyKind() == KeyKind::kEd25519 ? KeyKind::kEd25519 : KeyKind::kRsa;
+  auto digest = DigestPtr(new Digest(context, kind));
+  const EVP_MD* algorithm = kind == KeyKind::kEd25519 ? EVP_sha512() : EVP_sha1();
+  if (EVP_DigestInit_ex(context, algorithm, nullptr) != 1) {
     ERR_clear_error();
     return;
   }
@@ -147,8 +227,8 @@ bool CProvider::VerifySignature(const std::uint8_t* record, int length) {
     return false;
   // From here on the digest is used up whatever the outcome, so that a stale
   // digest can never be checked against a second record by mistake.
-  Sha1DigestPtr digest = std::move(m_pDigest);
-  if (digest == nullptr)
+  DigestPtr digest = std::move(m_pDigest);
+  if (digest == nullptr || digest->kind != m_pPublicKey->kind)
     return false;
   const int signature_length = length - kSignatureHeaderLength;
   if (signature_length <= 0)
@@ -160,6 +240,22 @@ bool CProvider::VerifySignature(const std::uint8_t* record, int length) {
     ERR_clear_error();
     return false;
   }
+  const unsigned char* signature = record + kSignatureHeaderLength;
+  if (m_pPublicKey->kind == KeyKind::kEd25519) {
+    // Ed25519 signs the 64 digest bytes as its message; the signature is
+    // exactly 64 bytes, and anything after them is not part of it.
+    if (static_cast<std::size_t>(signature_length) != kEd25519SignatureLength)
+      return false;
+    MdContextPtr verify(EVP_MD_CTX_new());
+    int result = 0;
+    if (verify != nullptr &&
+        EVP_DigestVerifyInit(verify.get(), nullptr, nullptr, nullptr, m_pPublicKey->key) == 1) {
+      result = EVP_DigestVerify(verify.get(), signature, kEd25519SignatureLength, hash,
+                                hash_length);
+    }
+    ERR_clear_error();
+    return result == 1;
+  }
   // Verifying the finished SHA-1 hash with the signature digest set to SHA-1
   // checks the whole PKCS#1 v1.5 block, DigestInfo included.
   PkeyContextPtr context(EVP_PKEY_CTX_new_from_pkey(nullptr, m_pPublicKey->key, nullptr));
@@ -167,8 +263,8 @@ bool CProvider::VerifySignature(const std::uint8_t* record, int length) {
   if (context != nullptr && EVP_PKEY_verify_init(context.get()) == 1 &&
       EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) == 1 &&
       EVP_PKEY_CTX_set_signature_md(context.get(), EVP_sha1()) == 1) {
-    result = EVP_PKEY_verify(context.get(), record + kSignatureHeaderLength,
-                             static_cast<std::size_t>(signature_length), hash, hash_length);
+    result = EVP_PKEY_verify(context.get(), signature, static_cast<std::size_t>(signature_length),
+                             hash, hash_length);
   }
   ERR_clear_error();
   return result == 1;
@@ -182,7 +278,7 @@ void CProvider::ReleaseCrypto() {
 // ---------------------------------------------------------------------------
 // Signing: used by the publishing tool only.
 
-RsaPrivateKeyPtr GenerateRsaKey(int bits, std::string* error) {
+PrivateKeyPtr GenerateRsaKey(int bits, std::string* error) {
   if (bits < 512 || bits > 16384) {
     if (error != nullptr)
       *error = "unsupported key size " + std::to_string(bits) + " bits";
@@ -195,10 +291,21 @@ RsaPrivateKeyPtr GenerateRsaKey(int bits, std::string* error) {
       *error = "RSA key generation failed";
     return nullptr;
   }
-  return RsaPrivateKeyPtr(new RsaPrivateKey(key));
+  return PrivateKeyPtr(new PrivateKey(key, KeyKind::kRsa));
 }
 
-std::string PrivateKeyToPem(const RsaPrivateKey& key) {
+PrivateKeyPtr GenerateEd25519Key(std::string* error) {
+  EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519");
+  if (key == nullptr) {
+    ERR_clear_error();
+    if (error != nullptr)
+      *error = "Ed25519 key generation failed";
+    return nullptr;
+  }
+  return PrivateKeyPtr(new PrivateKey(key, KeyKind::kEd25519));
+}
+
+std::string PrivateKeyToPem(const PrivateKey& key) {
   BioPtr bio(BIO_new(BIO_s_mem()));
   if (bio == nullptr ||
       PEM_write_bio_PrivateKey(bio.get(), key.key, nullptr, nullptr, 0, nullptr, nullptr) != 1) {
@@ -212,12 +319,12 @@ std::string PrivateKeyToPem(const RsaPrivateKey& key) {
   return std::string(data, static_cast<std::size_t>(size));
 }
 
-RsaPrivateKeyPtr PrivateKeyFromPem(std::string_view pem, std::string* error) {
+PrivateKeyPtr PrivateKeyFromPem(std::string_view pem, std::string* error) {
   auto fail = [error](const char* message) {
     ERR_clear_error();
     if (error != nullptr)
       *error = message;
-    return RsaPrivateKeyPtr();
+    return PrivateKeyPtr();
   };
   if (pem.empty() || pem.size() > 1024 * 1024)
     return fail("not a PEM private key");
@@ -227,21 +334,30 @@ RsaPrivateKeyPtr PrivateKeyFromPem(std::string_view pem, std::string* error) {
   EVP_PKEY* key = PEM_read_bio_PrivateKey(bio.get(), nullptr, NoPassphrase, nullptr);
   if (key == nullptr)
     return fail("not an unencrypted PEM private key");
-  RsaPrivateKeyPtr result(new RsaPrivateKey(key));
   // RSA-PSS keys are refused too: their signatures are not the PKCS#1 v1.5
   // form clients check.
-  if (EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA)
-    return fail("not an RSA private key");
-  return result;
+  const int type = EVP_PKEY_get_base_id(key);
+  if (type != EVP_PKEY_RSA && type != EVP_PKEY_ED25519) {
+    EVP_PKEY_free(key);
+    return fail("not an RSA or Ed25519 private key");
+  }
+  return PrivateKeyPtr(new PrivateKey(key, type == EVP_PKEY_RSA ? KeyKind::kRsa : KeyKind::kEd25519));
 }
 
-int PrivateKeyBits(const RsaPrivateKey& key) {
-  return EVP_PKEY_get_bits(key.key);
+KeyKind PrivateKeyKind(const PrivateKey& key) {
+  return key.kind;
 }
 
-std::vector<std::uint8_t> MakeKeyRecord(const RsaPrivateKey& key) {
-  // For an RSA key this is the PKCS#1 RSAPublicKey structure.
-  const int der_length = i2d_PublicKey(key.key, nullptr);
+int PrivateKeyBits(const PrivateKey& key) {
+  return key.kind == KeyKind::kEd25519 ? kEd25519KeyBits : EVP_PKEY_get_bits(key.key);
+}
+
+std::vector<std::uint8_t> MakeKeyRecord(const PrivateKey& key) {
+  // For an RSA key the PKCS#1 RSAPublicKey structure, for an Ed25519 key
+  // its SubjectPublicKeyInfo.
+  using Encoder = int (*)(const EVP_PKEY*, unsigned char**);
+  const Encoder encode = key.kind == KeyKind::kEd25519 ? Encoder{i2d_PUBKEY} : Encoder{i2d_PublicKey};
+  const int der_length = encode(key.key, nullptr);
   if (der_length <= 0) {
     ERR_clear_error();
     return {};
@@ -250,14 +366,44 @@ std::vector<std::uint8_t> MakeKeyRecord(const RsaPrivateKey& key) {
   std::memcpy(record.data(), kKeyRecordTag.data(), kKeyRecordTag.size());
   record[kKeyRecordTag.size()] = 0;
   unsigned char* out = record.data() + kKeyRecordHeaderLength;
-  if (i2d_PublicKey(key.key, &out) != der_length) {
+  if (encode(key.key, &out) != der_length) {
     ERR_clear_error();
     return {};
   }
   return record;
 }
 
-std::vector<std::uint8_t> MakeSignatureRecord(const RsaPrivateKey& key, char digit,
+namespace {
+
+// Ed25519 over the SHA-512 digest of the message, the form clients check:
+// it lets them digest an item of any size in one pass as it arrives.
+std::vector<std::uint8_t> Ed25519SignatureRecord(const PrivateKey& key, char digit,
+                                                 const std::uint8_t* message, std::size_t length) {
+  unsigned char hash[EVP_MAX_MD_SIZE];
+  unsigned int hash_length = 0;
+  if (EVP_Digest(message, length, hash, &hash_length, EVP_sha512(), nullptr) != 1) {
+    ERR_clear_error();
+    return {};
+  }
+  MdContextPtr context(EVP_MD_CTX_new());
+  std::size_t signature_length = kEd25519SignatureLength;
+  std::vector<std::uint8_t> record(kSignatureHeaderLength + kEd25519SignatureLength);
+  if (context == nullptr ||
+      EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key.key) != 1 ||
+      EVP_DigestSign(context.get(), record.data() + kSignatureHeaderLength, &signature_length,
+                     hash, hash_length) != 1 ||
+      signature_length != kEd25519SignatureLength) {
+    ERR_clear_error();
+    return {};
+  }
+  std::memcpy(record.data(), kSignatureTag.data(), kSignatureTag.size());
+  record[kSignatureTag.size()] = static_cast<std::uint8_t>(digit);
+  return record;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> MakeSignatureRecord(const PrivateKey& key, char digit,
                                               const std::uint8_t* message, std::size_t length) {
   if (digit < '0' || digit > '9')
     return {};
@@ -266,6 +412,8 @@ std::vector<std::uint8_t> MakeSignatureRecord(const RsaPrivateKey& key, char dig
     message = &kNothing;
     length = 0;
   }
+  if (key.kind == KeyKind::kEd25519)
+    return Ed25519SignatureRecord(key, digit, message, length);
   MdContextPtr context(EVP_MD_CTX_new());
   EVP_PKEY_CTX* key_context = nullptr;  // owned by `context`
   std::size_t signature_length = 0;

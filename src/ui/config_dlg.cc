@@ -99,6 +99,7 @@ void CConfigDlg::Refresh() {
   }
   m_ui->providerCombo->setCurrentIndex(m_session.provider_row());
   m_ui->providerScanCheck->setCheckState(BoxState(m_session.provider_scan()));
+  m_ui->providerKeyText->setText(QString::fromStdString(m_session.provider_key_text()));
 
   m_ui->groupList->clear();
   for (CUpdateGroup* group : m_session.groups())

@@ -6,6 +6,7 @@
 
 #include "app/client_app.h"
 #include "app/main_window_model.h"
+#include "net/signature.h"
 #include "platform/os_version_registry.h"
 #include "support/scripted_frontend.h"
 #include "support/temp_dir.h"
@@ -105,6 +106,26 @@ TEST_F(ConfigSessionTest, UnverifiedProvidersAreNotListedAndTheLastListedIsSelec
   ASSERT_EQ(session.providers().size(), 2u);
   // N - 5 would point past the list.
   EXPECT_EQ(session.provider(), a);
+}
+
+TEST_F(ConfigSessionTest, TheSelectedProvidersKeyIsNamed) {
+  std::string error;
+  PrivateKeyPtr ed = GenerateEd25519Key(&error);
+  PrivateKeyPtr rsa = GenerateRsaKey(1024, &error);
+  ASSERT_TRUE(ed && rsa) << error;
+  for (const PrivateKey* key : {ed.get(), rsa.get()}) {
+    const std::vector<std::uint8_t> record = MakeKeyRecord(*key);
+    AddProvider(PrivateKeyKind(*key) == KeyKind::kRsa ? "rsa" : "ed", {1})
+        ->SetPublicKey(record.data(), static_cast<int>(record.size()));
+  }
+  CConfigSession session(app_);
+  session.Open();
+  ASSERT_EQ(session.providers().size(), 3u);
+  const char* expected[] = {"Key: none", "Key: Ed25519", "Key: RSA 1024 / SHA-1"};
+  for (int row = 0; row < 3; ++row) {
+    session.SelectProvider(row);
+    EXPECT_EQ(session.provider_key_text(), expected[row]) << row;
+  }
 }
 
 TEST_F(ConfigSessionTest, ProviderChangeSetsTheThreeScanStates) {

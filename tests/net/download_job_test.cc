@@ -55,7 +55,11 @@ RsaPrivateKeyPtr Key(int bits) {
   return key;
 }
 
-std::string Signature(const RsaPrivateKey& key, const std::string& bytes, char digit = '1') {
+// Signs `bytes` into a record with `digit`, by default the one items signed
+// by a key of this kind carry.
+std::string Signature(const RsaPrivateKey& key, const std::string& bytes, char digit = 0) {
+  if (digit == 0)
+    digit = ItemSignatureDigit(PrivateKeyKind(key));
   std::vector<std::uint8_t> record = MakeSignatureRecord(
       key, digit, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   return std::string(record.begin(), record.end());
@@ -207,7 +211,9 @@ TEST_F(DownloadTest, SignatureProblemsAreReportedAndTheRunGoesOn) {
   };
   const Case cases[] = {
       {"error page", "", kReportBadSignatureFormat},
-      {"SIG2 record", "SIG2", kReportUnknownFormat},
+      // The Ed25519 form, which an RSA key cannot check.
+      {"SIG2 record", "SIG2", kReportBadSignatureFormat},
+      {"SIG3 record", "SIG3", kReportUnknownFormat},
       {"plain text", "hello", kReportBadSignatureFormat},
   };
   int number = 1;
@@ -216,8 +222,9 @@ TEST_F(DownloadTest, SignatureProblemsAreReportedAndTheRunGoesOn) {
     Publish(number, "bytes");
     if (c.signature.empty()) {
       server_.Serve("/site/" + std::to_string(number) + ".sig", "<html>Not here</html>", 404);
-    } else if (c.signature == "SIG2") {
-      server_.Serve("/site/" + std::to_string(number) + ".sig", Signature(*key_, "bytes", '2'));
+    } else if (c.signature == "SIG2" || c.signature == "SIG3") {
+      server_.Serve("/site/" + std::to_string(number) + ".sig",
+                    Signature(*key_, "bytes", c.signature[3]));
     } else {
       server_.Serve("/site/" + std::to_string(number) + ".sig", c.signature);
     }
@@ -695,6 +702,46 @@ TEST_F(DownloadTest, ABadSignatureIsReportedAsCorruptEvenWithADigest) {
   Run();
   EXPECT_EQ(observer_.reports, std::vector<int>{kReportCorrupt});
   EXPECT_EQ(item->m_nTakenStamp, -1);
+}
+
+// A provider whose key is Ed25519: its items are digested with SHA-512 in
+// the one pass that writes them, and only "SIG2" records of its own key
+// are accepted; one re-signed in the RSA form is refused before its body is
+// fetched.
+TEST_F(DownloadTest, AnEd25519ProviderAcceptsOnlyEd25519Signatures) {
+  std::string error;
+  PrivateKeyPtr ed = GenerateEd25519Key(&error);
+  ASSERT_NE(ed, nullptr) << error;
+  const std::vector<std::uint8_t> record = MakeKeyRecord(*ed);
+  provider_->SetKeyData(record.data(), static_cast<int>(record.size()));
+  provider_->SetPublicKey(record.data(), static_cast<int>(record.size()));
+  PrivateKeyPtr old_rsa = std::move(key_);
+  key_ = std::move(ed);
+
+  // Several part-file blocks, so that the digest runs over many pieces.
+  const std::string large = TestHttpServer::Pattern(3 * 1024 * 1024 + 17);
+  CUpdateItem* good = Publish(1, large);
+  CUpdateItem* empty = Publish(2, "");
+  CUpdateItem* rsa_signed = Publish(3, "bytes");
+  server_.Serve("/site/3.sig", Signature(*old_rsa, "bytes", '1'));
+  CUpdateItem* mislabelled = Publish(4, "bytes");
+  server_.Serve("/site/4.sig", Signature(*key_, "bytes", '1'));
+  CUpdateItem* tampered = Publish(5, "the published bytes");
+  server_.Serve("/site/5.dat", "the published bytez");
+  Run();
+  EXPECT_EQ(observer_.reports,
+            (std::vector<int>{kReportBadSignatureFormat, kReportBadSignatureFormat,
+                              kReportCorrupt}));
+  EXPECT_EQ(ReadWholeFile(Destination(*good)), large);
+  EXPECT_EQ(good->m_nFileStamp, good->m_nStamp);
+  EXPECT_EQ(empty->m_nFileStamp, empty->m_nStamp);
+  for (const CUpdateItem* refused : {rsa_signed, mislabelled, tampered}) {
+    EXPECT_EQ(refused->m_nFileStamp, -1) << refused->m_strName;
+    EXPECT_TRUE(refused->m_bSelected) << refused->m_strName;
+  }
+  EXPECT_EQ(server_.RequestCount("/site/3.dat"), 0);
+  EXPECT_EQ(server_.RequestCount("/site/4.dat"), 0);
+  EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"1.out", "2.out"}));
 }
 
 TEST(DownloadReportTest, TextsAndKinds) {

@@ -12,9 +12,11 @@ std::string ToText(const Bytes& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-Publisher::Publisher() {
+Publisher::Publisher() : Publisher(KeyKind::kRsa) {}
+
+Publisher::Publisher(KeyKind kind) {
   std::string error;
-  key = GenerateRsaKey(1024, &error);
+  key = kind == KeyKind::kEd25519 ? GenerateEd25519Key(&error) : GenerateRsaKey(1024, &error);
   EXPECT_NE(key, nullptr) << error;
   if (key)
     record = MakeKeyRecord(*key);

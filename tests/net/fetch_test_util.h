@@ -28,9 +28,11 @@ std::string ToText(const Bytes& bytes);
 // A key pair with its "PUBLKEY" record.
 struct Publisher {
   Publisher();
+  // A key of `kind` (RSA keys have 1024 bits).
+  explicit Publisher(KeyKind kind);
   Bytes Sign(char digit, const Bytes& message) const;
   Bytes Sign(char digit, const std::string& message) const { return Sign(digit, ToBytes(message)); }
-  RsaPrivateKeyPtr key;
+  PrivateKeyPtr key;
   Bytes record;
 };
 

@@ -246,5 +246,80 @@ TEST(KeyRefreshStepTest, ARevokedAuthorityVouchesForNoLink) {
   }
 }
 
+// Ed25519 keys made once for the tests below.
+const Publisher& Ed25519Publisher(int n) {
+  static const std::vector<std::unique_ptr<Publisher>> keys = [] {
+    std::vector<std::unique_ptr<Publisher>> made;
+    for (int i = 0; i < 3; ++i)
+      made.push_back(std::make_unique<Publisher>(KeyKind::kEd25519));
+    return made;
+  }();
+  return *keys[static_cast<std::size_t>(n)];
+}
+
+// An RSA provider moves to Ed25519 through an ordinary link signed by its
+// old key; from then on only Ed25519 signatures hold, and the old RSA
+// site cannot bring the RSA key back.
+TEST(KeyRefreshStepTest, AnRsaProviderMovesToEd25519ThroughTheChain) {
+  const Publisher& rsa = SharedPublisher(4);
+  const Publisher& ed = Ed25519Publisher(0);
+  Fixture f(&rsa);
+  ASSERT_EQ(f.provider->PublicKeyKind(), KeyKind::kRsa);
+  const auto refresh = [&](const std::map<std::string, ScriptedFile>& files) {
+    StepDriver driver(f.providers, files);
+    CKeyRefreshStep step(driver, 0, *f.provider);
+    return driver.Run(step);
+  };
+  ASSERT_EQ(refresh(ChainSite({&ed, &rsa})), 0);
+  EXPECT_EQ(f.provider->PublicKeyKind(), KeyKind::kEd25519);
+  EXPECT_EQ(
+      Bytes(f.provider->m_pKeyData.get(), f.provider->m_pKeyData.get() + f.provider->m_nKeyLength),
+      ed.record);
+  EXPECT_TRUE(VerifiesWith(*f.provider, ed));
+  EXPECT_FALSE(VerifiesWith(*f.provider, rsa));
+
+  // The site as it was before the move: public.dat the RSA key again.
+  EXPECT_EQ(refresh(ChainSite({&rsa})), kKeyChainBroken);
+  EXPECT_EQ(f.provider->PublicKeyKind(), KeyKind::kEd25519);
+  EXPECT_FALSE(VerifiesWith(*f.provider, rsa));
+
+  // A later move from one Ed25519 key to another goes the same way.
+  const Publisher& next = Ed25519Publisher(1);
+  EXPECT_EQ(refresh(ChainSite({&next, &ed, &rsa})), 0);
+  EXPECT_TRUE(VerifiesWith(*f.provider, next));
+}
+
+// Authority entries may hold Ed25519 keys: such an entry vouches for a link
+// with an Ed25519 signature over the newer record followed by the older.
+TEST(KeyRefreshStepTest, AnEd25519AuthorityVouchesForALink) {
+  const Publisher& fresh = Ed25519Publisher(1);
+  const Publisher& stored = SharedPublisher(5);
+  const Publisher& authority = Ed25519Publisher(2);
+  Bytes message = fresh.record;
+  message.insert(message.end(), stored.record.begin(), stored.record.end());
+  struct Case {
+    const char* name;
+    Bytes signature;
+    int expected;
+  } cases[] = {
+      {"Ed25519 authority over newer and older", authority.Sign('1', message), 0},
+      {"over the newer record alone", authority.Sign('1', fresh.record), kKeyChainBroken},
+      {"the entry's former RSA key", SharedPublisher(1).Sign('1', message), kKeyChainBroken},
+  };
+  for (const Case& c : cases) {
+    Fixture f(&stored);
+    f.providers[1]->SetKeyData(authority.record.data(), static_cast<int>(authority.record.size()));
+    f.providers[1]->SetPublicKey(authority.record.data(),
+                                 static_cast<int>(authority.record.size()));
+    auto files = ChainSite({&fresh, &stored});
+    files[kSite + "oldpub1.sig"].body = ToText(c.signature);
+    StepDriver driver(f.providers, files);
+    CKeyRefreshStep step(driver, 0, *f.provider);
+    EXPECT_EQ(driver.Run(step), c.expected) << c.name;
+    EXPECT_EQ(f.provider->PublicKeyKind(), c.expected == 0 ? KeyKind::kEd25519 : KeyKind::kRsa)
+        << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace gantrell

@@ -102,6 +102,40 @@ TEST(VerifyStepTest, LicencesAreCheckedWithTheEntryTheyName) {
   }
 }
 
+// An Ed25519 provider's control file holds only with an Ed25519
+// signature, and an authority entry holding an Ed25519 key licenses with
+// one; the RSA form of either is refused.
+TEST(VerifyStepTest, Ed25519KeysCheckControlFilesAndLicences) {
+  const testing::Publisher provider_key(KeyKind::kEd25519);
+  const testing::Publisher licensor(KeyKind::kEd25519);
+  const std::string control = testing::ControlText(42);
+  struct Case {
+    const char* name;
+    std::string control_sig;
+    std::string licence;
+    int expected;
+  } cases[] = {
+      {"both Ed25519", ToText(provider_key.Sign('2', control)), ToText(licensor.Sign('1', kSite)),
+       0},
+      {"control file signed by the former RSA key", ToText(SharedPublisher(4).Sign('1', control)),
+       ToText(licensor.Sign('1', kSite)), kControlNotVerified},
+      {"licence by the entry's former RSA key", ToText(provider_key.Sign('2', control)),
+       ToText(SharedPublisher(1).Sign('1', kSite)), kControlNotVerified},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.provider->SetKeyData(provider_key.record.data(),
+                           static_cast<int>(provider_key.record.size()));
+    f.provider->SetPublicKey(provider_key.record.data(),
+                             static_cast<int>(provider_key.record.size()));
+    f.providers[1]->SetPublicKey(licensor.record.data(), static_cast<int>(licensor.record.size()));
+    f.files[kSite + "control.sig"].body = c.control_sig;
+    f.files[kSite + "license.sig"].body = c.licence;
+    EXPECT_EQ(f.Run(400 * kSecondsPerDay), c.expected) << c.name;
+    EXPECT_EQ(f.provider->m_bVerified, c.expected == 0) << c.name;
+  }
+}
+
 TEST(VerifyStepTest, AuthorityEntriesFinishAtOnceWithoutFetching) {
   for (int i = 0; i < 4; ++i) {
     Fixture f;

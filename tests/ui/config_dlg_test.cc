@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "dialog_test_util.h"
+#include "net/signature.h"
 #include "ui/choose_filename_dlg.h"
 #include "ui/config_dlg.h"
 #include "ui/new_provider_dlg.h"
@@ -54,7 +55,11 @@ class ConfigDlgTest : public QObject {
 
   void ShowsTheSessionWhenItOpens() {
     t->AddProvider("alpha", {1});
-    t->AddProvider("beta", {1, 0});
+    std::string error;
+    const PrivateKeyPtr key = GenerateEd25519Key(&error);
+    QVERIFY(key != nullptr);
+    const std::vector<std::uint8_t> record = MakeKeyRecord(*key);
+    t->AddProvider("beta", {1, 0})->SetPublicKey(record.data(), static_cast<int>(record.size()));
     CConfigDlg dialog(t->app);
     QCOMPARE(dialog.windowTitle(), QString("Customise Addon Selection"));
     auto* combo = Child<QComboBox>(dialog, "providerCombo");
@@ -62,6 +67,7 @@ class ConfigDlgTest : public QObject {
     QCOMPARE(combo->itemText(0), QString("Gantrell"));
     QCOMPARE(combo->currentText(), QString("beta"));
     QCOMPARE(Child<QCheckBox>(dialog, "providerScanCheck")->checkState(), Qt::PartiallyChecked);
+    QCOMPARE(Child<QLabel>(dialog, "providerKeyText")->text(), QString("Key: Ed25519"));
     QCOMPARE(Rows(Child<QListWidget>(dialog, "groupList")), QStringList({"Group 0", "Group 1"}));
     QCOMPARE(Child<QListWidget>(dialog, "itemList")->selectionMode(),
              QAbstractItemView::ExtendedSelection);
@@ -70,6 +76,7 @@ class ConfigDlgTest : public QObject {
     // Another provider: its groups, its state applied.
     combo->setCurrentIndex(1);
     QCOMPARE(Child<QCheckBox>(dialog, "providerScanCheck")->checkState(), Qt::Checked);
+    QCOMPARE(Child<QLabel>(dialog, "providerKeyText")->text(), QString("Key: none"));
     QCOMPARE(Rows(Child<QListWidget>(dialog, "downloadList")),
              QStringList({"alpha-g0-0.exe from alpha", "alpha-g0-1.exe from alpha"}));
   }

@@ -1,4 +1,5 @@
-// gantrell-publish keygen: a new RSA key pair for a provider or authority.
+// gantrell-publish keygen: a new key pair (RSA or Ed25519) for a provider or
+// authority.
 #include <cstdio>
 
 #include "command.h"
@@ -12,16 +13,19 @@ namespace {
 constexpr std::string_view kName = "keygen";
 
 constexpr char kHelp[] =
-    "Usage: gantrell-publish keygen [--bits N] [--force] PRIVATE_KEY [PUBLIC_RECORD]\n"
+    "Usage: gantrell-publish keygen [--type rsa|ed25519] [--bits N] [--force]\n"
+    "                               PRIVATE_KEY [PUBLIC_RECORD]\n"
     "\n"
-    "Makes a new RSA key pair. The private key is written to PRIVATE_KEY as an\n"
-    "unencrypted PEM file that only its owner may read (mode 0600); keep it off\n"
-    "the web site. The public key record is written to PUBLIC_RECORD (default:\n"
-    "public.dat in the current folder), to be published at the provider's address.\n"
+    "Makes a new key pair, RSA unless --type says otherwise. The private key is\n"
+    "written to PRIVATE_KEY as an unencrypted PEM file (PKCS#8) that only its\n"
+    "owner may read (mode 0600); keep it off the web site. The public key record\n"
+    "is written to PUBLIC_RECORD (default: public.dat in the current folder), to\n"
+    "be published at the provider's address.\n"
     "\n"
     "Options:\n"
-    "  --bits N    key size in bits, 1024 to 3920 (default 2048); larger keys do\n"
-    "              not fit the 512 bytes clients read\n"
+    "  --type T    rsa (default) or ed25519\n"
+    "  --bits N    RSA key size in bits, 1024 to 3920 (default 2048); larger keys\n"
+    "              do not fit the 512 bytes clients read\n"
     "  --force     replace existing files (an old private key is lost)\n"
     "  -h, --help  show this help\n"
     "\n";
@@ -31,11 +35,11 @@ constexpr char kHelp[] =
 int RunKeygen(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   std::string error;
-  if (!parsed.Parse(args, {{"bits", true}, {"force", false}}, &error)) {
+  if (!parsed.Parse(args, {{"type", true}, {"bits", true}, {"force", false}}, &error)) {
     return UsageError(kName, error);
   }
   if (parsed.Has("help")) {
-    std::printf("%s%s", kHelp, kExitStatusHelp.data());
+    std::printf("%s%s%s", kHelp, kKeyTypeHelp.data(), kExitStatusHelp.data());
     return kExitOk;
   }
   const auto& positional = parsed.Positional();
@@ -43,6 +47,12 @@ int RunKeygen(const std::vector<std::string>& args) {
     return UsageError(kName, "missing PRIVATE_KEY");
   if (positional.size() > 2)
     return UsageError(kName, "too many arguments");
+  KeyKind kind = kDefaultKeyKind;
+  if (parsed.Has("type") && !ParseKeyType(parsed.Value("type"), &kind)) {
+    return UsageError(kName, "--type must be rsa or ed25519, not '" + parsed.Value("type") + "'");
+  }
+  if (kind == KeyKind::kEd25519 && parsed.Has("bits"))
+    return UsageError(kName, "--bits applies to RSA keys only; Ed25519 keys have one size");
   int bits = kDefaultKeyBits;
   if (parsed.Has("bits") && !ParseKeyBits(parsed.Value("bits"), &bits)) {
     return UsageError(kName, "--bits must be a whole number from 1024 to 3920, not '" +
@@ -63,10 +73,10 @@ int RunKeygen(const std::vector<std::string>& args) {
   }
 
   const bool private_existed = PathExists(private_path);
-  RsaPrivateKeyPtr key;
+  PrivateKeyPtr key;
   Bytes record;
   std::string pem;
-  if (!GenerateKey(bits, &key, &record, &pem, &error))
+  if (!GenerateKey(kind, bits, &key, &record, &pem, &error))
     return Failure(kName, error);
 
   PendingFile private_file;
@@ -85,8 +95,8 @@ int RunKeygen(const std::vector<std::string>& args) {
     }
     return Failure(kName, error + "; the new private key is in '" + private_path + "'");
   }
-  std::printf("%s: %d-bit private key\n%s: public key record (%zu bytes)\n", private_path.c_str(),
-              bits, public_path.c_str(), record.size());
+  std::printf("%s: %s private key\n%s: public key record (%zu bytes)\n", private_path.c_str(),
+              KeyLabel(*key).c_str(), public_path.c_str(), record.size());
   return kExitOk;
 }
 

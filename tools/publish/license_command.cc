@@ -22,7 +22,8 @@ constexpr char kHelp[] =
     "store it, character for character: \"http://updates.example.org/\".\n"
     "\n"
     "Options:\n"
-    "  --key FILE       the authority's PEM private key\n"
+    "  --key FILE       the authority's PEM private key, RSA or Ed25519 (the kind\n"
+    "                   of the key clients hold for that authority)\n"
     "  --authority D    the authority entry that signs, 0 to 3, written into the\n"
     "                   record; clients accept licences from authorities 1 and 2\n"
     "  --out FILE       where to write the licence (default license.sig)\n"
@@ -66,7 +67,7 @@ int RunLicense(const std::vector<std::string>& args) {
     Warn(kName, "clients store provider addresses as \"http://server/\"; this licence covers \"" +
                     address + "\" only");
   }
-  RsaPrivateKeyPtr key;
+  PrivateKeyPtr key;
   if (!LoadPrivateKey(parsed.Value("key"), &key, &error))
     return Failure(kName, error);
   Bytes record;

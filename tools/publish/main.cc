@@ -12,7 +12,8 @@ namespace gantrell::publish {
 namespace {
 
 constexpr Command kCommands[] = {
-    {"keygen", "make a new key pair (private key file and public.dat)", RunKeygen},
+    {"keygen", "make a new RSA or Ed25519 key pair (private key file and public.dat)",
+     RunKeygen},
     {"sign", "sign a file or a text into a signature record", RunSign},
     {"license", "sign a provider's address with an authority's key", RunLicense},
     {"rotate", "publish a new provider key with the link that proves it", RunRotate},

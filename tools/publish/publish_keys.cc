@@ -10,7 +10,25 @@ bool ParseKeyBits(std::string_view text, int* bits) {
   return ParseNumber(text, kMinKeyBits, kMaxKeyBits, bits);
 }
 
-bool LoadPrivateKey(const std::string& path, RsaPrivateKeyPtr* key, std::string* error) {
+bool ParseKeyType(std::string_view text, KeyKind* kind) {
+  if (text == "rsa") {
+    *kind = KeyKind::kRsa;
+    return true;
+  }
+  if (text == "ed25519") {
+    *kind = KeyKind::kEd25519;
+    return true;
+  }
+  return false;
+}
+
+std::string KeyLabel(const PrivateKey& key) {
+  if (PrivateKeyKind(key) == KeyKind::kEd25519)
+    return "Ed25519";
+  return std::to_string(PrivateKeyBits(key)) + "-bit RSA";
+}
+
+bool LoadPrivateKey(const std::string& path, PrivateKeyPtr* key, std::string* error) {
   std::string pem;
   if (!ReadWholeFile(path, &pem, error, 1024 * 1024))
     return false;
@@ -23,14 +41,14 @@ bool LoadPrivateKey(const std::string& path, RsaPrivateKeyPtr* key, std::string*
   return true;
 }
 
-bool MakeCheckedKeyRecord(const RsaPrivateKey& key, Bytes* record, std::string* error) {
+bool MakeCheckedKeyRecord(const PrivateKey& key, Bytes* record, std::string* error) {
   *record = MakeKeyRecord(key);
   if (record->empty()) {
     *error = "cannot encode the public key";
     return false;
   }
   if (record->size() > static_cast<std::size_t>(kMaxRecordLength)) {
-    *error = "a " + std::to_string(PrivateKeyBits(key)) + "-bit key makes a key record of " +
+    *error = "a " + KeyLabel(key) + " key makes a key record of " +
              std::to_string(record->size()) + " bytes; clients read at most " +
              std::to_string(kMaxRecordLength);
     return false;
@@ -38,9 +56,9 @@ bool MakeCheckedKeyRecord(const RsaPrivateKey& key, Bytes* record, std::string* 
   return true;
 }
 
-bool GenerateKey(int bits, RsaPrivateKeyPtr* key, Bytes* record, std::string* pem,
+bool GenerateKey(KeyKind kind, int bits, PrivateKeyPtr* key, Bytes* record, std::string* pem,
                  std::string* error) {
-  *key = GenerateRsaKey(bits, error);
+  *key = kind == KeyKind::kEd25519 ? GenerateEd25519Key(error) : GenerateRsaKey(bits, error);
   if (*key == nullptr)
     return false;
   if (!MakeCheckedKeyRecord(**key, record, error))
@@ -53,7 +71,7 @@ bool GenerateKey(int bits, RsaPrivateKeyPtr* key, Bytes* record, std::string* pe
   return true;
 }
 
-bool SignChecked(const RsaPrivateKey& key, char digit, const Bytes& message, Bytes* record,
+bool SignChecked(const PrivateKey& key, char digit, const Bytes& message, Bytes* record,
                  std::string* error) {
   Bytes key_record;
   if (!MakeCheckedKeyRecord(key, &key_record, error))

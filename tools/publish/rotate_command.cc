@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "command.h"
+#include "model/provider.h"
 #include "publish_keys.h"
 #include "tool_files.h"
 
@@ -26,7 +27,7 @@ constexpr int kMaxLinks = 9;
 constexpr char kHelp[] =
     "Usage: gantrell-publish rotate --site DIR --new-key NEW_KEY\n"
     "           (--old-key OLD_KEY | --authority-key KEY --authority D)\n"
-    "           [--bits N] [--drop-oldest]\n"
+    "           [--type rsa|ed25519] [--bits N] [--drop-oldest]\n"
     "\n"
     "Publishes a new provider key in the site folder DIR and the link that\n"
     "proves it to clients that hold the key now in DIR/public.dat:\n"
@@ -37,8 +38,11 @@ constexpr char kHelp[] =
     "                     new record followed by the previous one, signed with an\n"
     "                     authority's key\n"
     "Existing oldpubN.dat/.sig files move up to oldpubN+1. If NEW_KEY exists it\n"
-    "is used as the new key; otherwise a new key is generated and written there\n"
-    "(mode 0600). Sign control.txt and the items again with the new key.\n"
+    "is used as the new key; otherwise a new key of --type is generated and\n"
+    "written there (PEM, mode 0600). Any kind of key may follow any other: an\n"
+    "RSA provider moves to Ed25519 with --type ed25519 and its old key, and\n"
+    "clients that follow the link accept only Ed25519 signatures from then on.\n"
+    "Sign control.txt and the items again with the new key.\n"
     "\n"
     "Options:\n"
     "  --site DIR           the provider's site folder, holding public.dat\n"
@@ -46,7 +50,8 @@ constexpr char kHelp[] =
     "  --old-key FILE       the PEM private key of the current public.dat\n"
     "  --authority-key FILE an authority's PEM private key, instead of --old-key\n"
     "  --authority D        that authority's entry, 0 to 3\n"
-    "  --bits N             size of a generated key, 1024 to 3920 (default 2048)\n"
+    "  --type T             kind of a generated key: rsa (default) or ed25519\n"
+    "  --bits N             size of a generated RSA key, 1024 to 3920 (default 2048)\n"
     "  --drop-oldest        when nine links exist already, drop oldpub9 (clients\n"
     "                       that still hold that key can no longer update)\n"
     "  -h, --help           show this help\n"
@@ -96,13 +101,14 @@ int RunRotate(const std::vector<std::string>& args) {
                      {"old-key", true},
                      {"authority-key", true},
                      {"authority", true},
+                     {"type", true},
                      {"bits", true},
                      {"drop-oldest", false}},
                     &error)) {
     return UsageError(kName, error);
   }
   if (parsed.Has("help")) {
-    std::printf("%s%s", kHelp, kExitStatusHelp.data());
+    std::printf("%s%s%s", kHelp, kKeyTypeHelp.data(), kExitStatusHelp.data());
     return kExitOk;
   }
   if (!parsed.Positional().empty())
@@ -123,6 +129,12 @@ int RunRotate(const std::vector<std::string>& args) {
     return UsageError(kName,
                       "--authority must be 0, 1, 2 or 3, not '" + parsed.Value("authority") + "'");
   }
+  KeyKind kind = kDefaultKeyKind;
+  if (parsed.Has("type") && !ParseKeyType(parsed.Value("type"), &kind)) {
+    return UsageError(kName, "--type must be rsa or ed25519, not '" + parsed.Value("type") + "'");
+  }
+  if (kind == KeyKind::kEd25519 && parsed.Has("bits"))
+    return UsageError(kName, "--bits applies to RSA keys only; Ed25519 keys have one size");
   int bits = kDefaultKeyBits;
   if (parsed.Has("bits") && !ParseKeyBits(parsed.Value("bits"), &bits)) {
     return UsageError(kName, "--bits must be a whole number from 1024 to 3920, not '" +
@@ -133,7 +145,7 @@ int RunRotate(const std::vector<std::string>& args) {
   const std::string public_path = (std::filesystem::path(site) / "public.dat").string();
 
   // Everything is read and checked before anything is written.
-  RsaPrivateKeyPtr signer;
+  PrivateKeyPtr signer;
   const std::string signer_path = parsed.Value(by_authority ? "authority-key" : "old-key");
   if (!LoadPrivateKey(signer_path, &signer, &error))
     return Failure(kName, error);
@@ -168,16 +180,30 @@ int RunRotate(const std::vector<std::string>& args) {
                               "use --drop-oldest to drop oldpub9");
   }
 
-  RsaPrivateKeyPtr new_key;
+  PrivateKeyPtr new_key;
   Bytes new_record;
   std::string new_pem;
   const bool generate = !PathExists(new_key_path);
   if (generate) {
-    if (!GenerateKey(bits, &new_key, &new_record, &new_pem, &error))
+    if (!GenerateKey(kind, bits, &new_key, &new_record, &new_pem, &error))
       return Failure(kName, error);
   } else if (!LoadPrivateKey(new_key_path, &new_key, &error) ||
              !MakeCheckedKeyRecord(*new_key, &new_record, &error)) {
     return Failure(kName, error);
+  }
+  // An existing key that is not of the kind asked for would move the
+  // provider somewhere its publisher did not mean.
+  if (!generate && parsed.Has("type") && PrivateKeyKind(*new_key) != kind) {
+    return Failure(kName, "'" + new_key_path + "' holds a " + KeyLabel(*new_key) +
+                              " key, not the " + parsed.Value("type") + " key --type asks for");
+  }
+  CProvider current_key;
+  current_key.SetPublicKey(current.data(), static_cast<int>(current.size()));
+  if (current_key.PublicKeyKind() == KeyKind::kEd25519 &&
+      PrivateKeyKind(*new_key) == KeyKind::kRsa) {
+    Warn(kName,
+         "the new key is RSA, the legacy form: clients that follow the link accept RSA/SHA-1 "
+         "signatures from the provider again");
   }
   if (KeyPart(new_record) == KeyPart(current)) {
     return Failure(kName, "'" + new_key_path + "' holds the key already in '" + public_path + "'");
@@ -223,8 +249,8 @@ int RunRotate(const std::vector<std::string>& args) {
       !public_file.Commit(true, &error)) {
     return Failure(kName, error + "; the chain in '" + site + "' is left half changed");
   }
-  std::printf("%s: new %d-bit key%s\n%s, oldpub1.sig: link signed by %s\n", public_path.c_str(),
-              PrivateKeyBits(*new_key),
+  std::printf("%s: new %s key%s\n%s, oldpub1.sig: link signed by %s\n", public_path.c_str(),
+              KeyLabel(*new_key).c_str(),
               generate ? (" (private key in " + new_key_path + ")").c_str() : "",
               LinkPath(site, 1, ".dat").c_str(),
               by_authority ? ("authority " + std::to_string(authority)).c_str() : "the old key");

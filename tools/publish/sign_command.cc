@@ -18,13 +18,14 @@ constexpr char kHelp[] =
     "Signs the bytes of FILE, or the characters of TEXT exactly as given (no line\n"
     "end is added), with PRIVATE_KEY and writes the signature record to SIGNATURE,\n"
     "replacing it if it exists. Item files are signed into the item number\n"
-    "followed by \".sig\"; control.txt into control.sig.\n"
+    "followed by \".sig\"; control.txt into control.sig. The key may be RSA or\n"
+    "Ed25519; the record has the form of its kind.\n"
     "\n"
     "Options:\n"
     "  --key FILE    the signer's PEM private key\n"
     "  --out FILE    where to write the signature record\n"
-    "  --digit D     byte 3 of the record, 0 to 9 (default 1, which item\n"
-    "                signatures must carry)\n"
+    "  --digit D     byte 3 of the record, 0 to 9 (default: what item signatures\n"
+    "                of the key's kind must carry, 1 for RSA and 2 for Ed25519)\n"
     "  --text TEXT   sign TEXT instead of a file\n"
     "  -h, --help    show this help\n"
     "\n";
@@ -54,7 +55,7 @@ int RunSign(const std::vector<std::string>& args) {
     return UsageError(kName, "missing FILE or --text");
   if (positional.size() > 1)
     return UsageError(kName, "too many arguments");
-  int digit = 1;
+  int digit = -1;
   if (parsed.Has("digit") && !ParseNumber(parsed.Value("digit"), 0, 9, &digit)) {
     return UsageError(kName,
                       "--digit must be one digit 0 to 9, not '" + parsed.Value("digit") + "'");
@@ -64,9 +65,11 @@ int RunSign(const std::vector<std::string>& args) {
     return UsageError(kName, "SIGNATURE would replace the file being signed");
   }
 
-  RsaPrivateKeyPtr key;
+  PrivateKeyPtr key;
   if (!LoadPrivateKey(parsed.Value("key"), &key, &error))
     return Failure(kName, error);
+  if (digit < 0)
+    digit = ItemSignatureDigit(PrivateKeyKind(*key)) - '0';
   Bytes message;
   if (parsed.Has("text")) {
     message = ToBytes(parsed.Value("text"));

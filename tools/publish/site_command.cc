@@ -53,6 +53,7 @@ constexpr char kHelp[] =
     "Builds the update site described by MANIFEST in the folder DIR (made if\n"
     "missing), ready to be served as it is:\n"
     "  control.txt, control.sig   the update list, signed with the provider's key\n"
+    "                             (RSA or Ed25519: the manifest's key file)\n"
     "  public.dat                 the provider's key record; an existing one must\n"
     "                             hold the same key and is kept\n"
     "  N.dat, N.sig               each item's file under its number, and its\n"
@@ -121,12 +122,13 @@ bool ItemUnchanged(const std::string& dat, const std::string& sig, const std::st
   std::string old_content;
   std::string old_sig;
   std::string error;
-  if (!ReadWholeFile(dat, &old_content, &error, content.size()) || old_content != content ||
-      !ReadWholeFile(sig, &old_sig, &error, kMaxItemSignature) || old_sig.rfind("SIG1", 0) != 0) {
-    return false;
-  }
   CProvider check;
   check.SetPublicKey(key_record.data(), static_cast<int>(key_record.size()));
+  const std::string header = std::string(kSignatureTag) + ItemSignatureDigit(check.PublicKeyKind());
+  if (!ReadWholeFile(dat, &old_content, &error, content.size()) || old_content != content ||
+      !ReadWholeFile(sig, &old_sig, &error, kMaxItemSignature) || old_sig.rfind(header, 0) != 0) {
+    return false;
+  }
   check.BeginDigest();
   check.AddToDigest(content);
   const Bytes record = ToBytes(old_sig);
@@ -247,13 +249,13 @@ int RunSite(const std::vector<std::string>& args) {
   if (out_exists && !fs::is_directory(out, fs_error))
     return Failure(kName, "'" + out + "' is not a folder");
 
-  RsaPrivateKeyPtr key;
+  PrivateKeyPtr key;
   Bytes key_record;
   if (!LoadPrivateKey(manifest.key_file, &key, &error) ||
       !MakeCheckedKeyRecord(*key, &key_record, &error)) {
     return Failure(kName, error);
   }
-  if (PrivateKeyBits(*key) > kMaxItemKeyBits) {
+  if (PrivateKeyKind(*key) == KeyKind::kRsa && PrivateKeyBits(*key) > kMaxItemKeyBits) {
     return Failure(kName, "'" + manifest.key_file + "' is a " +
                               std::to_string(PrivateKeyBits(*key)) +
                               "-bit key; clients check item signatures of keys up to " +
@@ -261,7 +263,10 @@ int RunSite(const std::vector<std::string>& args) {
                               " bits only; make one with 'gantrell-publish keygen --bits " +
                               std::to_string(kMaxItemKeyBits) + "'");
   }
-  RsaPrivateKeyPtr authority_key;
+  PrivateKeyPtr authority_key;
+  // The digit that says which kind of key signed, in the item signatures
+  // (where clients require it) and in control.sig (where they ignore it).
+  const char signature_digit = ItemSignatureDigit(PrivateKeyKind(*key));
   if (licensed && !LoadPrivateKey(parsed.Value("authority-key"), &authority_key, &error))
     return Failure(kName, error);
   for (const std::string& secret : {manifest.key_file, parsed.Value("authority-key")}) {
@@ -353,7 +358,7 @@ int RunSite(const std::vector<std::string>& args) {
         continue;
       }
       Bytes signature;
-      if (!SignChecked(*key, '1', ToBytes(content), &signature, &error))
+      if (!SignChecked(*key, signature_digit, ToBytes(content), &signature, &error))
         return Failure(kName, where + error);
       if (!prepare(number + ".dat", content) || !prepare(number + ".sig", AsText(signature)))
         return Failure(kName, error);
@@ -370,7 +375,7 @@ int RunSite(const std::vector<std::string>& args) {
     return Failure(kName, "internal error: " + error);
   Bytes control_signature;
   Bytes licence;
-  if (!SignChecked(*key, '1', ToBytes(control), &control_signature, &error) ||
+  if (!SignChecked(*key, signature_digit, ToBytes(control), &control_signature, &error) ||
       (licensed && !SignChecked(*authority_key, static_cast<char>('0' + authority),
                                 ToBytes(manifest.address), &licence, &error))) {
     return Failure(kName, error);
