@@ -28,7 +28,13 @@ std::string Hint(const TransferOutcome& outcome) {
     case HttpFailure::kTimedOut:
       return "the server did not answer in time; try again later or give a longer --timeout.";
     case HttpFailure::kTls:
-      return "does the server speak https? Try the address with http://.";
+      return "the secure connection could not be made; check that the server speaks https "
+             "on this port.";
+    case HttpFailure::kCertificate:
+      return "the server's certificate is not trusted; ask the provider's publisher to fix it.";
+    case HttpFailure::kInsecureRedirect:
+      return "the https address redirects to one that is not https, which is refused; ask its "
+             "publisher to keep the redirect on https.";
     case HttpFailure::kOther:
       return "check the address and the network.";
     case HttpFailure::kNone:

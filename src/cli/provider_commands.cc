@@ -38,6 +38,10 @@ const char* FailureName(HttpFailure failure) {
       return "timed-out";
     case HttpFailure::kTls:
       return "tls";
+    case HttpFailure::kCertificate:
+      return "certificate";
+    case HttpFailure::kInsecureRedirect:
+      return "insecure-redirect";
     case HttpFailure::kOther:
       return "other";
   }
@@ -159,6 +163,13 @@ std::string TransferReason(const TransferOutcome& outcome) {
     case HttpFailure::kTls:
       return outcome.url + ": the secure connection (TLS) failed" +
              (http.error.empty() ? "" : " (" + http.error + ")");
+    case HttpFailure::kCertificate:
+      return outcome.url + ": " +
+             (http.error.empty() ? "the server's certificate is not trusted" : http.error);
+    case HttpFailure::kInsecureRedirect:
+      return outcome.url + ": " +
+             (http.error.empty() ? "a redirect to an address that is not https was refused"
+                                 : http.error);
     case HttpFailure::kOther:
       return outcome.url + ": " + (http.error.empty() ? "the transfer failed" : http.error);
     case HttpFailure::kNone:

@@ -40,6 +40,8 @@ TEST(HandOffTextTest, AddressesAreSplitAtTheSeparator) {
       {"http://a/ * http://b/", {"http://a/", "http://b/"}},
       {" * http://a/ *  * http://b/ * ", {"http://a/", "http://b/"}},
       {"http://a/*http://b/", {"http://a/*http://b/"}},
+      {"http://a/\n", {"http://a/"}},
+      {" http://a/\r\n * \thttp://b/ ", {"http://a/", "http://b/"}},
   };
   for (const auto& [text, addresses] : cases)
     EXPECT_EQ(SplitAddresses(text), addresses) << text;
@@ -61,6 +63,13 @@ TEST(HandOffTextTest, AddingKeepsWhatWaitsAndRemovingTakesOnlyOneAddress) {
   EXPECT_EQ(ReadHandedOffAddresses(profile), "http://a/ * http://c/");
   ASSERT_TRUE(RemoveHandedOffAddress(profile, "http://a/", &error));
   ASSERT_TRUE(RemoveHandedOffAddress(profile, "http://c/", &error));
+  EXPECT_EQ(profile.GetProfileString("mainpath", "newprov", "?"), "");
+
+  // A file's text that ends in a line break is registered trimmed, and so
+  // taken out trimmed.
+  ASSERT_TRUE(profile.WriteProfileString("mainpath", "newprov", "http://a/\n", &error));
+  EXPECT_TRUE(HoldsAddress(ReadHandedOffAddresses(profile), "http://a/"));
+  ASSERT_TRUE(RemoveHandedOffAddress(profile, "http://a/", &error));
   EXPECT_EQ(profile.GetProfileString("mainpath", "newprov", "?"), "");
 
   // A store that cannot be read is reported and left alone.
