@@ -13,8 +13,15 @@ class CDownloadJob;
 class CWaitHandshake;
 
 enum class MessageIcon { kInformation, kQuestion, kWarning, kError };
-enum class MessageButtons { kOk, kYesNo };
-enum class MessageAnswer { kOk, kYes, kNo };
+enum class MessageButtons {
+  kOk,
+  kYesNo,
+  // A question whose safe answer is No: No is the default (Enter, Escape
+  // and closing the box give it), and a frontend that has no one to ask
+  // answers kUnanswered, so that the caller can ask again later.
+  kYesNoDefaultNo,
+};
+enum class MessageAnswer { kOk, kYes, kNo, kUnanswered };
 
 enum class PromptResult {
   kOk,

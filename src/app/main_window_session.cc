@@ -71,7 +71,9 @@ void CMainWindowSession::RegisterPendingProviders() {
     m_strPending.erase(0, at + kSeparator.size());
     if (address.empty())
       continue;
-    m_app.RegisterProvider(address);
+    // Every address here came from outside (a file argument or another
+    // instance): it is asked about before it is registered.
+    m_app.OfferProvider(address);
     if (m_rebuild)
       m_rebuild();
   }

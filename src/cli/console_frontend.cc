@@ -76,10 +76,10 @@ MessageAnswer ConsoleFrontend::ShowMessage(const std::string& text, MessageIcon 
   ExplainRegistration(text);
   if (buttons == MessageButtons::kOk)
     return MessageAnswer::kOk;
-  return AskYesNo();
+  return AskYesNo(buttons == MessageButtons::kYesNoDefaultNo);
 }
 
-MessageAnswer ConsoleFrontend::AskYesNo() {
+MessageAnswer ConsoleFrontend::AskYesNo(bool may_stay_unanswered) {
   if (m_answer != Answer::kAsk) {
     const bool yes = m_answer == Answer::kYes;
     Note(yes ? "Answered Yes (--yes)." : "Answered No (--no).");
@@ -89,6 +89,11 @@ MessageAnswer ConsoleFrontend::AskYesNo() {
     std::string line;
     switch (AskOnTerminal("Yes or No? [y/N] ", &line)) {
       case PromptResult::kUnavailable:
+        if (may_stay_unanswered) {
+          Note("No terminal to ask on: the question is left for a later start (give --yes or "
+               "--no to answer it).");
+          return MessageAnswer::kUnanswered;
+        }
         Note("No terminal to ask on: answered No (give --yes to answer Yes).");
         return MessageAnswer::kNo;
       case PromptResult::kCancel:

@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 
+#include "app/address_check.h"
 #include "app/client_app.h"
 #include "app/main_window_model.h"
 #include "cli/commands.h"
@@ -346,7 +347,7 @@ int RunAdd(CommandContext& context) {
       // the registration itself.
       failed.push_back(
           {address, result,
-           found ? context.frontend.RegistrationProblem(address) : CheckAddressArgument(address)});
+           found ? context.frontend.RegistrationProblem(address) : AddressProblem(address)});
       continue;
     }
     if (found->outcome == Registration::Outcome::kKnown)
