@@ -331,12 +331,11 @@ class MainDlgTest : public QObject {
     UserPrompts::SetAutomaticAnswers(false);
     bool seen = false;
     bool no_is_default = false;
-    WhenShown<QMessageBox>(
-        [&](QMessageBox* box) {
-          no_is_default = box->defaultButton() == box->button(QMessageBox::No);
-          QTest::keyClick(box, Qt::Key_Return);
-        },
-        &seen);
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+      seen = true;
+      no_is_default = box->defaultButton() == box->button(QMessageBox::No);
+      QTest::keyClick(box, Qt::Key_Return);
+    });
     const MessageAnswer answer = UserPrompts::ShowMessage(
         nullptr, Asked(offered.address()), MessageIcon::kQuestion, MessageButtons::kYesNoDefaultNo);
     UserPrompts::SetAutomaticAnswers(true);
