@@ -124,6 +124,35 @@ TEST_F(MainWindowSessionTest, HandOffDuringARegistrationJoinsTheRunningLoop) {
   EXPECT_EQ(deepest, 1);
 }
 
+// A hand-off notice while the question is open reads "newprov", which
+// still holds the address asked about: it is not asked about again.
+TEST_F(MainWindowSessionTest, AHandOffDuringTheQuestionDoesNotAskTwice) {
+  class AskingFrontend : public ScriptedFrontend {
+   public:
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
+                              MessageButtons buttons) override {
+      if (buttons == MessageButtons::kYesNoDefaultNo && during_question) {
+        auto run = std::exchange(during_question, nullptr);
+        run();
+      }
+      return ScriptedFrontend::ShowMessage(text, icon, buttons);
+    }
+    std::function<void()> during_question;
+  } frontend;
+  app_.SetFrontend(&frontend);
+  HandOver(first_.address());
+  frontend.during_question = [&] {
+    HandOver(first_.address() + " * " + second_.address());
+    session_.OnNewProvider();
+  };
+  frontend.answers = {MessageAnswer::kNo, MessageAnswer::kNo};
+  session_.OnNewProvider();
+  EXPECT_EQ(frontend.texts(),
+            (std::vector<std::string>{Asked(first_.address()), Asked(second_.address())}));
+  EXPECT_TRUE(UserAddresses().empty());
+  app_.SetFrontend(&frontend_);
+}
+
 TEST_F(MainWindowSessionTest, HandOffWhileAnotherDialogRunsWaitsForItsEnd) {
   // A download or a fetch walks the provider list on its worker: a
   // registration must not grow it meanwhile. The notice is taken once the
