@@ -36,7 +36,8 @@ class Frontend {
   virtual ~Frontend() = default;
 
   // A modal message box with a fixed text. Returns the button pressed; a
-  // notice (kOk) returns kOk.
+  // notice (kOk) returns kOk. Only a kYesNoDefaultNo question may return
+  // kUnanswered, when nobody can be asked.
   virtual MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
                                     MessageButtons buttons) = 0;
 
