@@ -1,103 +1,128 @@
 #include "app/address_check.h"
 
-#include "model/number_scan.h"
+#include <algorithm>
+#include <string_view>
+
+#include "model/store_format.h"
 
 namespace gantrell {
 namespace {
 
-// The scheme, if the address has one: letters, digits, "+", "-" or "."
-// before "://".
-std::string SchemeOf(const std::string& address) {
+enum class AddressFault { kNone, kScheme, kMalformed, kNotFolder };
+
+struct AddressVerdict {
+  AddressFault fault;
+  std::string reason;
+};
+
+bool IsHostCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '-' || c == '_' || c == '[' || c == ']';
+}
+
+AddressVerdict JudgeAddress(const std::string& address) {
+  std::string_view rest = address;
+  if (rest.rfind("http://", 0) == 0) {
+    rest.remove_prefix(7);
+  } else if (rest.rfind("https://", 0) == 0) {
+    rest.remove_prefix(8);
+  } else {
+    return {AddressFault::kScheme, "it does not start with http:// or https://"};
+  }
+  for (char c : address) {
+    // Blanks would split the address where several are handed over
+    // together (" * "), and quotes and control characters have no place in
+    // an address.
+    if (static_cast<unsigned char>(c) <= ' ' || c == '"' || c == 0x7f) {
+      return {AddressFault::kMalformed, "it holds a blank, a quote or a control character"};
+    }
+  }
+  if (address.size() > kStoredAddressLimit)
+    return {AddressFault::kMalformed,
+            "it is longer than " + std::to_string(kStoredAddressLimit) + " characters"};
+  const std::size_t slash = rest.find('/');
+  if (slash == std::string_view::npos)
+    return {AddressFault::kNotFolder, "it names no folder (add a closing \"/\")"};
+  std::string_view host = rest.substr(0, slash);
+  if (host.find('@') != std::string_view::npos)
+    return {AddressFault::kMalformed, "it holds a user name"};
+  if (const std::size_t colon = host.rfind(':');
+      colon != std::string_view::npos && host.find(']') == std::string_view::npos) {
+    const std::string_view port = host.substr(colon + 1);
+    int value = 0;
+    for (char c : port) {
+      if (c < '0' || c > '9' || value > 65535)
+        return {AddressFault::kMalformed, "its port is not a number from 1 to 65535"};
+      value = value * 10 + (c - '0');
+    }
+    if (port.empty() || value == 0 || value > 65535)
+      return {AddressFault::kMalformed, "its port is not a number from 1 to 65535"};
+    host = host.substr(0, colon);
+  }
+  if (host.empty())
+    return {AddressFault::kMalformed, "it names no server"};
+  if (!std::all_of(host.begin(), host.end(), IsHostCharacter))
+    return {AddressFault::kMalformed, "its server name is not valid"};
+  if (address.find_first_of("?#") != std::string::npos)
+    return {AddressFault::kNotFolder, "it holds a query or a fragment"};
+  if (address.back() != '/')
+    return {AddressFault::kNotFolder, "it does not end with \"/\""};
+  return {AddressFault::kNone, {}};
+}
+
+
+// The length of the scheme, if the address has one: letters, digits, "+",
+// "-" or "." before "://"; 0 when it has none.
+std::size_t SchemeLength(const std::string& address) {
   const std::size_t colon = address.find("://");
   if (colon == std::string::npos || colon == 0)
-    return {};
+    return 0;
   for (std::size_t i = 0; i < colon; ++i) {
     const char c = address[i];
     const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                     (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
     if (!ok)
-      return {};
+      return 0;
   }
-  return address.substr(0, colon);
-}
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-    if (x != b[i])
-      return false;
-  }
-  return i == a.size() && b[i] == '\0';
+  return colon;
 }
 
 }  // namespace
 
-bool SplitUrl(const std::string& address, UrlParts* parts) {
-  *parts = UrlParts{};
-  const std::string scheme = SchemeOf(address);
-  parts->http = EqualsNoCase(scheme, "http");
-  if (scheme.empty())
-    return false;
-
-  std::string rest = address.substr(scheme.size() + 3);
-  const std::size_t slash = rest.find_first_of("/?#");
-  std::string authority = rest.substr(0, slash);
-  parts->object = slash == std::string::npos ? "/" : rest.substr(slash);
-  if (!parts->object.empty() && parts->object[0] != '/')
-    parts->object = "/" + parts->object;
-
-  // user:password@ goes before the host.
-  if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
-    authority = authority.substr(at + 1);
-  }
-  std::string host = authority;
-  std::string port_text;
-  if (!authority.empty() && authority[0] == '[') {
-    const std::size_t close = authority.find(']');
-    if (close == std::string::npos)
-      return false;
-    host = authority.substr(0, close + 1);
-    if (close + 1 < authority.size()) {
-      if (authority[close + 1] != ':')
-        return false;
-      port_text = authority.substr(close + 2);
-    }
-  } else if (const std::size_t colon = authority.rfind(':'); colon != std::string::npos) {
-    host = authority.substr(0, colon);
-    port_text = authority.substr(colon + 1);
-  }
-  if (host.empty())
-    return false;
-  parts->server = host;
-  if (!port_text.empty()) {
-    std::size_t used = 0;
-    std::int32_t port = 0;
-    if (!ScanInt(port_text, &port, &used) || used != port_text.size() || port <= 0 ||
-        port > 65535 || port_text[0] == '+' || port_text[0] == '-') {
-      return false;
-    }
-    parts->port = port;
-  }
-  return true;
+std::string AddressProblem(const std::string& address) {
+  return JudgeAddress(address).reason;
 }
 
 std::string CheckProviderAddress(std::string* address) {
-  UrlParts parts;
-  bool split = SplitUrl(*address, &parts);
-  if (!parts.http) {
+  constexpr const char* kSpace = " \t\r\n";
+  const std::size_t first = address->find_first_not_of(kSpace);
+  *address = first == std::string::npos
+                 ? std::string()
+                 : address->substr(first, address->find_last_not_of(kSpace) - first + 1);
+  std::size_t scheme = SchemeLength(*address);
+  if (scheme == 0) {
     *address = "http://" + *address;
-    split = SplitUrl(*address, &parts);
+    scheme = 4;
   }
-  if (!parts.http)
-    return "The resource must be a legal web address";
-  if (!split)
-    return "Unable to parse this web address";
-  if (parts.object != "/")
-    return "Object must be a directory";
-  if (parts.port != 80)
-    return "Non-standard port settings not currently supported";
-  return {};
+  for (std::size_t i = 0; i < scheme; ++i) {
+    char& c = (*address)[i];
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  }
+  // A server named without a folder stands for its root.
+  if (address->find('/', scheme + 3) == std::string::npos)
+    *address += '/';
+  switch (JudgeAddress(*address).fault) {
+    case AddressFault::kNone:
+      return {};
+    case AddressFault::kScheme:
+      return "The resource must be a legal web address";
+    case AddressFault::kNotFolder:
+      return "Object must be a directory";
+    case AddressFault::kMalformed:
+      break;
+  }
+  return "Unable to parse this web address";
 }
 
 }  // namespace gantrell

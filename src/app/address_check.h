@@ -1,28 +1,27 @@
-// Checking a provider address typed by the user: a plain HTTP address of a
-// server root on the standard port.
+// The one check of provider addresses, shared by everything that takes
+// one: the new-provider dialog, the console's "add", and addresses offered
+// from outside (a file argument, a hand-off, "newprov"). An address is an
+// absolute http:// or https:// address of a folder: a server, an optional
+// port, a path ending in "/". Every file of a provider is fetched by
+// appending its name to the address, so the closing "/" matters.
 #pragma once
 
 #include <string>
 
 namespace gantrell {
 
-// The parts of an address as the URL splitter gives them.
-struct UrlParts {
-  bool http = false;  // the service type is HTTP
-  std::string server;
-  std::string object;  // "/" for a server root
-  int port = 80;
-};
+// An empty text when `address` is such an address, else why not ("it does
+// not end with \"/\"").
+std::string AddressProblem(const std::string& address);
 
-// Splits `address`. Returns false when it cannot be split (no server, a
-// bad port); *parts still says whether the scheme was HTTP.
-bool SplitUrl(const std::string& address, UrlParts* parts);
-
-// Checks `*address` and, when it has no HTTP scheme, puts "http://" in
-// front of it. Returns an empty text when it is accepted, otherwise the
-// message to show: "The resource must be a legal web address", "Unable to
-// parse this web address", "Object must be a directory" or "Non-standard
-// port settings not currently supported".
+// The check of an address typed into the new-provider dialog, which first
+// completes what was typed: blanks around it go, "http://" is put in front
+// when it has no scheme (a scheme's letters are made small), and "/" after
+// a server named without a folder. Returns an empty text when it is
+// accepted (*address is then the completed address), otherwise the message
+// to show: "The resource must be a legal web address" (not http or https),
+// "Object must be a directory" (no folder: no closing "/", a query or a
+// fragment) or "Unable to parse this web address" (anything else).
 std::string CheckProviderAddress(std::string* address);
 
 }  // namespace gantrell

@@ -19,6 +19,15 @@ std::string InstalledAuthorityFolder() {
   return ParentFolder(program) + "/" + kBinToDataDir + "/gantrell/authority";
 }
 
+bool AuthorityKeysRequired() {
+  return kAuthorityKeysInstalled;
+}
+
+std::string AuthorityEntryName(int index) {
+  const std::string file = kAnchorFileNames[static_cast<std::size_t>(index)];
+  return file.substr(0, file.size() - 4);  // without ".dat"
+}
+
 AnchorRead ReadAuthorityAnchors(const std::string& folder, AnchorRecords* records,
                                 std::string* error) {
   struct stat info;

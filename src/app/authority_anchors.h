@@ -34,6 +34,12 @@ enum class AnchorRead {
 // Empty when the program's own path cannot be read.
 std::string InstalledAuthorityFolder();
 
+// Whether this build installs anchors, so that their folder must exist.
+bool AuthorityKeysRequired();
+
+// The entry's name on the key server ("master", "signone", ...).
+std::string AuthorityEntryName(int index);
+
 // Reads the four records from `folder`. kNone for an empty name or a folder
 // that does not exist. kBroken, with the reason in *error, when a record is
 // missing, cannot be read, is longer than a key record can be, or holds no

@@ -53,6 +53,15 @@ enum class StartupResult {
   kHandedOff,  // another instance runs; the addresses went to it
 };
 
+// What became of an address offered from outside the client.
+enum class OfferOutcome {
+  kRegistered,  // the user agreed (or it was known); RegisterProvider ran
+  kCancelled,   // the user agreed, then cancelled the registration's wait
+  kRefused,     // not a provider address; reported and taken out of "newprov"
+  kDeclined,    // the user said No; taken out of "newprov" for good
+  kKept,        // nobody could answer: it waits in "newprov" for a later start
+};
+
 // Choices a frontend may make before start-up (the console client's
 // options); the windowed client leaves them as they are.
 struct StartupOptions {
@@ -69,6 +78,9 @@ struct StartupOptions {
   // The installed authority key records (authority_anchors.h); empty for
   // none.
   std::string authority_folder = InstalledAuthorityFolder();
+  // A start without usable records there fails (a build that installs
+  // them); otherwise a missing folder means none are installed.
+  bool authority_required = AuthorityKeysRequired();
   HttpOptions http;
 };
 
@@ -132,8 +144,16 @@ class CClientApp {
   void RegistrationThreadProc(int provider_count);
   // Removes every provider the master entry lists as revoked.
   void ApplyRevocations();
-  // Registers every address in `*pending` (separated by " * "), emptying it.
+  // Offers every address in `*pending` (separated by " * ") with
+  // OfferProvider, emptying it.
   void RegisterPendingProviders(std::string* pending);
+  // An address that arrived from outside the client (a file argument, a
+  // hand-off, "newprov") is registered only once the user agreed, since
+  // anyone can put one in a downloaded file: it is trimmed and checked
+  // (AddressProblem), and then the user is asked "Subscribe to updates
+  // from ADDRESS?" (No the default). A known address is registered (that
+  // is, taken out of "newprov") without a question. Interface thread only.
+  OfferOutcome OfferProvider(const std::string& address);
 
   // --- Ending on request (background_jobs.cc) ---
 
@@ -220,11 +240,18 @@ class CClientApp {
   // so then), or before LoadStore. Interface thread, with no background
   // job running.
   void SaveChanges();
-  // Gives every authority entry without a stored key record the installed
-  // record of m_options.authority_folder, so that its key is never taken on
-  // trust; entries that have one keep it, and one the master has revoked
-  // gets none. False, reported, when records are installed but unusable.
+  // Starts every authority entry from the installed record of
+  // m_options.authority_folder, so that its key is never taken on trust: an
+  // entry whose stored record differs gets the installed one, and the
+  // stored one is kept aside for CheckReplacedAuthorityKeys. One the master
+  // has revoked gets none. False, reported, when records are installed but
+  // unusable, or required (m_options.authority_required) and missing.
   bool TakeAuthorityAnchors();
+  // After the start-up fetch: an entry whose stored record the anchor
+  // replaced keeps the key it reached from the anchor, and is reported by
+  // name unless the key refresh reached the old record too (it was a
+  // rotation signed from the anchor, not a key taken on trust).
+  void CheckReplacedAuthorityKeys();
   // Drops every provider whose address equals that of an earlier one.
   void RemoveDuplicateProviders();
   // The full path of a file in the main data folder.
@@ -290,6 +317,10 @@ class CClientApp {
   // update provider, 5 onward the user's providers.
   std::vector<std::unique_ptr<CProvider>> m_providers;
   bool m_bSilent = false;      // "-s": a silent check is running
+  // "-s" was given: the run was started by the timer, not by the user, so
+  // the addresses waiting at its start are not offered (see
+  // TakeHandedOffProviders).
+  bool m_bStartedSilent = false;
   bool m_bDelayStart = false;  // "-p"
   // The main data folder; every data file is opened by its full path in it.
   std::string m_strDataPath;
@@ -350,6 +381,9 @@ class CClientApp {
   bool m_bStoreLoaded = false;
   // Whether SaveChanges has shown a failure in this run.
   bool m_bSaveFailureShown = false;
+  // The stored records of authority entries that their anchor replaced at
+  // this start; empty for the others.
+  std::vector<std::vector<std::uint8_t>> m_replacedAuthorityKeys;
 };
 
 }  // namespace gantrell

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "app/client_app.h"
 #include "model/built_in_providers.h"
@@ -162,11 +163,10 @@ void CClientApp::LoadStore() {
           MessageIcon::kWarning);
       break;
   }
-  const int stored_count = GetProviderCount();
-
   bool handed_over = false;
+  ProviderList handed;
   const std::string handoff_path = DataFilePath("newprovs.dat");
-  const StoreRead handoff = ReadStoreFile(handoff_path, now, &m_providers, &text, &error);
+  const StoreRead handoff = ReadStoreFile(handoff_path, now, &handed, &text, &error);
   if (handoff == StoreRead::kWhole) {
     std::remove(handoff_path.c_str());
     handed_over = true;
@@ -175,26 +175,23 @@ void CClientApp::LoadStore() {
     handed_over = true;
   }
 
-  // The key records of nkeydata.dat belong to the providers appended from
-  // newprovs.dat, so they apply from the first of those.
-  int handoff_start = stored_count;
-  if (GetProviderCount() < kBuiltInProviderCount) {
+  const bool fresh = GetProviderCount() < kBuiltInProviderCount;
+  if (fresh) {
     // Too few entries for a usable list: start again from the built-in
-    // entries, but keep what outside tools handed over, since their files
-    // are already gone.
-    ProviderList appended;
-    for (int i = stored_count; i < GetProviderCount(); ++i) {
-      appended.push_back(std::move(m_providers[static_cast<std::size_t>(i)]));
-    }
+    // entries.
     SetUpBuiltInProviders();
-    handoff_start = GetProviderCount();
-    for (auto& provider : appended)
-      m_providers.push_back(std::move(provider));
-    if (!handed_over)
-      return;
   } else if (FilePtr keys = OpenForReading(DataFilePath("keydata.dat"))) {
     ReadKeyRecords(keys.get(), 0, m_providers);
   }
+  // What outside tools hand over always comes after the built-in entries,
+  // however many providers it holds, so neither its providers nor the key
+  // records of nkeydata.dat (which belong to them) can stand in for an
+  // authority entry or the client's own provider.
+  const int handoff_start = GetProviderCount();
+  for (auto& provider : handed)
+    m_providers.push_back(std::move(provider));
+  if (fresh && !handed_over)
+    return;
 
   const std::string handoff_keys_path = DataFilePath("nkeydata.dat");
   if (FilePtr keys = OpenForReading(handoff_keys_path)) {
@@ -220,11 +217,21 @@ void CClientApp::LoadListState() {
 }
 
 bool CClientApp::TakeAuthorityAnchors() {
+  m_replacedAuthorityKeys.assign(kAuthorityEntryCount, {});
   AnchorRecords records;
   std::string error;
   switch (ReadAuthorityAnchors(m_options.authority_folder, &records, &error)) {
     case AnchorRead::kNone:
-      return true;
+      if (!m_options.authority_required)
+        return true;
+      // This build installs the records: without them every authority key
+      // would be taken on trust from whatever answers as the key server.
+      Message("The authority keys installed with Gantrell are missing (" +
+                  (m_options.authority_folder.empty() ? std::string("no folder")
+                                                      : m_options.authority_folder) +
+                  "). Reinstall Gantrell",
+              MessageIcon::kError);
+      return false;
     case AnchorRead::kBroken:
       Message("The authority keys installed with Gantrell cannot be used: " + error +
                   ". Reinstall Gantrell",
@@ -235,13 +242,52 @@ bool CClientApp::TakeAuthorityAnchors() {
   }
   for (int i = 0; i < kAuthorityEntryCount && i < GetProviderCount(); ++i) {
     CProvider& entry = *m_providers[static_cast<std::size_t>(i)];
-    if (entry.m_pKeyData != nullptr || IsRevokedBuiltInEntry(m_providers, i))
+    if (IsRevokedBuiltInEntry(m_providers, i))
       continue;
     const std::vector<std::uint8_t>& record = records[static_cast<std::size_t>(i)];
-    entry.SetKeyData(record.data(), static_cast<int>(record.size()));
-    entry.SetPublicKey(record.data(), static_cast<int>(record.size()));
+    const int size = static_cast<int>(record.size());
+    if (entry.m_pKeyData != nullptr && entry.m_nKeyLength == size &&
+        BytesEqual(record.data(), entry.m_pKeyData.get(), size)) {
+      continue;
+    }
+    // Every run starts from the anchor: a stored key that differs counts
+    // only if this run's key refresh reaches it from the anchor through
+    // signed links (CheckReplacedAuthorityKeys), never because an earlier
+    // run took it on trust or a hand-off file supplied it.
+    if (entry.m_pKeyData != nullptr) {
+      m_replacedAuthorityKeys[static_cast<std::size_t>(i)].assign(
+          entry.m_pKeyData.get(), entry.m_pKeyData.get() + entry.m_nKeyLength);
+      // Fetched in this run, due or not, so that the chain is walked now.
+      entry.m_nVerifyState = 4;
+    }
+    entry.SetKeyData(record.data(), size);
+    entry.SetPublicKey(record.data(), size);
   }
   return true;
+}
+
+void CClientApp::CheckReplacedAuthorityKeys() {
+  for (std::size_t i = 0; i < m_replacedAuthorityKeys.size() && i < m_providers.size(); ++i) {
+    const std::vector<std::uint8_t> replaced = std::exchange(m_replacedAuthorityKeys[i], {});
+    if (replaced.empty())
+      continue;
+    const CProvider& entry = *m_providers[i];
+    bool reached = false;
+    if (entry.m_nFetchStatus == 0) {
+      const std::vector<std::uint8_t> now(entry.m_pKeyData.get(),
+                                          entry.m_pKeyData.get() + entry.m_nKeyLength);
+      reached = now == replaced;
+      for (const std::vector<std::uint8_t>& record : entry.m_chainRecords)
+        reached = reached || record == replaced;
+    }
+    if (!reached) {
+      Message("The stored key of the authority entry " + AuthorityEntryName(static_cast<int>(i)) +
+                  " is not reached from the key installed with Gantrell; the installed key "
+                  "replaces it.",
+              MessageIcon::kWarning);
+    }
+  }
+  m_replacedAuthorityKeys.clear();
 }
 
 void CClientApp::RemoveDuplicateProviders() {

@@ -13,10 +13,15 @@ class CDownloadJob;
 class CWaitHandshake;
 
 enum class MessageIcon { kInformation, kQuestion, kWarning, kError };
-// kYesNoDefaultNo: a question whose Yes loses something (a file replaced,
-// deleted for good), which Enter alone must not answer.
-enum class MessageButtons { kOk, kYesNo, kYesNoDefaultNo };
-enum class MessageAnswer { kOk, kYes, kNo };
+enum class MessageButtons {
+  kOk,
+  kYesNo,
+  // A question whose safe answer is No: No is the default (Enter, Escape
+  // and closing the box give it), and a frontend that has no one to ask
+  // answers kUnanswered, so that the caller can ask again later.
+  kYesNoDefaultNo,
+};
+enum class MessageAnswer { kOk, kYes, kNo, kUnanswered };
 
 enum class PromptResult {
   kOk,
@@ -31,7 +36,8 @@ class Frontend {
   virtual ~Frontend() = default;
 
   // A modal message box with a fixed text. Returns the button pressed; a
-  // notice (kOk) returns kOk.
+  // notice (kOk) returns kOk. Only a kYesNoDefaultNo question may return
+  // kUnanswered, when nobody can be asked.
   virtual MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
                                     MessageButtons buttons) = 0;
 

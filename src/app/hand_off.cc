@@ -22,11 +22,21 @@ std::string JoinAddresses(const std::vector<std::string>& addresses) {
 
 }  // namespace
 
+std::string_view TrimmedAddress(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\r\n";
+  const std::size_t first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos)
+    return {};
+  return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
 std::vector<std::string> SplitAddresses(std::string_view text) {
   std::vector<std::string> addresses;
   for (;;) {
     const std::size_t at = text.find(kAddressSeparator);
-    const std::string_view address = text.substr(0, at);
+    // A file of addresses saved by an editor ends with a line break; the
+    // address is registered without it, so it is compared without it too.
+    const std::string_view address = TrimmedAddress(text.substr(0, at));
     if (!address.empty())
       addresses.emplace_back(address);
     if (at == std::string_view::npos)

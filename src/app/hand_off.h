@@ -18,7 +18,10 @@ class Profile;
 
 inline constexpr std::string_view kAddressSeparator = " * ";
 
-// The addresses of a hand-off text, in order, without empty ones.
+// `text` without the blanks and line breaks around it.
+std::string_view TrimmedAddress(std::string_view text);
+// The addresses of a hand-off text, in order, each trimmed, without empty
+// ones.
 std::vector<std::string> SplitAddresses(std::string_view text);
 // Whether `text` holds `address` as one of its addresses.
 bool HoldsAddress(std::string_view text, std::string_view address);

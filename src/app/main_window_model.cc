@@ -83,6 +83,14 @@ std::string TakeHandedOffProviders(CClientApp& app) {
   std::string pending;
   // A text of two characters or fewer offers no address, as at hand-off.
   const std::string offered = std::exchange(app.m_strPendingProviders, {});
+  if (app.m_bStartedSilent) {
+    // A run the timer started has nobody waiting for its questions: what
+    // was offered waits in "newprov" for a start by the user (or for the
+    // next hand-off, which a user's action sends).
+    if (offered.size() > 2)
+      AddHandedOffAddresses(app.profile(), offered, nullptr);
+    return pending;
+  }
   if (offered.size() > 2) {
     for (const std::string& address : SplitAddresses(offered))
       AppendPending(&pending, address);

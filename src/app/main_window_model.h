@@ -38,7 +38,8 @@ void RemoveItems(CClientApp& app, const ItemList& items);
 // address comes twice. Every frontend calls this on the interface thread
 // at the main window's initialisation, after its hand-off channel is
 // open (so that no hand-off falls between the two), and passes the result
-// to RegisterPendingProviders.
+// to RegisterPendingProviders. In a run started with "-s" it returns
+// nothing, and the addresses offered at start-up join "newprov".
 std::string TakeHandedOffProviders(CClientApp& app);
 
 // For a hand-off notice while the window is open: appends to *pending

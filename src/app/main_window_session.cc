@@ -1,5 +1,7 @@
 #include "app/main_window_session.h"
 
+#include <set>
+
 #include "app/client_app.h"
 #include "app/main_window_model.h"
 #include "model/size_text.h"
@@ -64,14 +66,19 @@ void CMainWindowSession::EndDialog() {
 
 void CMainWindowSession::RegisterPendingProviders() {
   m_bRegistering = true;
-  // The pending text may grow while a registration runs (its wait dialog
-  // delivers hand-off notices), so it is searched afresh every turn.
+  // The pending text may grow while a registration runs (its question and
+  // its wait dialog deliver hand-off notices), so it is searched afresh
+  // every turn. A notice then reads "newprov" while it still holds the
+  // address being dealt with; that address is not offered twice.
+  std::set<std::string> offered;
   for (std::size_t at; (at = m_strPending.find(kSeparator)) != std::string::npos;) {
     const std::string address = Trimmed(m_strPending.substr(0, at));
     m_strPending.erase(0, at + kSeparator.size());
-    if (address.empty())
+    if (address.empty() || !offered.insert(address).second)
       continue;
-    m_app.RegisterProvider(address);
+    // Every address here came from outside (a file argument or another
+    // instance): it is asked about before it is registered.
+    m_app.OfferProvider(address);
     if (m_rebuild)
       m_rebuild();
   }

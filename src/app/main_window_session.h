@@ -46,7 +46,8 @@ class CMainWindowSession {
   // Whether a hand-off notice waits for the window's dialogs to end.
   bool hand_off_waiting() const { return m_bHandOffWaiting; }
 
-  // Registers the pending addresses in order, rebuilding the list after
+  // Offers the pending addresses in order (CClientApp::OfferProvider: the
+  // check, the question, the registration), rebuilding the list after
   // each. Blanks and line breaks around an address are dropped (a file of
   // addresses usually ends with a line break); an empty address (a
   // hand-off value already taken) is skipped. Empties the pending text.

@@ -1,5 +1,6 @@
 // Adding providers by address, and removing the ones the master entry
 // revokes.
+#include "app/address_check.h"
 #include "app/client_app.h"
 #include "app/hand_off.h"
 #include "app/save_paths.h"
@@ -123,10 +124,44 @@ void CClientApp::RegisterPendingProviders(std::string* pending) {
     const std::string address = pending->substr(0, at);
     pending->erase(0, at + kSeparator.size());
     // An empty address (a hand-off value already taken) registers nothing.
-    if (!address.empty())
-      RegisterProvider(address);
+    if (!TrimmedAddress(address).empty())
+      OfferProvider(address);
   }
   pending->clear();
+}
+
+OfferOutcome CClientApp::OfferProvider(const std::string& offered) {
+  const std::string address(TrimmedAddress(offered));
+  for (const auto& provider : m_providers) {
+    if (provider->m_strAddress == address)
+      return RegisterProvider(address) == 2 ? OfferOutcome::kCancelled : OfferOutcome::kRegistered;
+  }
+  if (const std::string problem = AddressProblem(address); !problem.empty()) {
+    Message("Address " + address + " was not set up successfully: " + problem + ".",
+            MessageIcon::kInformation);
+    RemoveHandedOffAddress(m_profile, address, nullptr);
+    return OfferOutcome::kRefused;
+  }
+  // Only the address is known yet: the name the provider gives itself comes
+  // from its own files, which anyone may write.
+  const MessageAnswer answer =
+      m_pFrontend == nullptr
+          ? MessageAnswer::kUnanswered
+          : m_pFrontend->ShowMessage("Subscribe to updates from " + address + "?",
+                                     MessageIcon::kQuestion, MessageButtons::kYesNoDefaultNo);
+  switch (answer) {
+    case MessageAnswer::kYes:
+      return RegisterProvider(address) == 2 ? OfferOutcome::kCancelled : OfferOutcome::kRegistered;
+    case MessageAnswer::kUnanswered:
+      // An address from a file argument is not in "newprov" yet.
+      AddHandedOffAddresses(m_profile, address, nullptr);
+      return OfferOutcome::kKept;
+    case MessageAnswer::kNo:
+    case MessageAnswer::kOk:
+      break;
+  }
+  RemoveHandedOffAddress(m_profile, address, nullptr);
+  return OfferOutcome::kDeclined;
 }
 
 }  // namespace gantrell

@@ -92,6 +92,7 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
   const CommandLine line = ParseCommandLine(arguments);
   m_bDelayStart = line.delay_start;
   m_bSilent = line.silent;
+  m_bStartedSilent = line.silent;
   m_bAllowConfigure = line.allow_configure;
   m_bLockProviders = line.lock_providers;
 
@@ -182,6 +183,7 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
       return StartupResult::kCancelled;
     }
   }
+  CheckReplacedAuthorityKeys();
   ApplyRevocations();
   if (!CheckKeyList()) {
     ReleaseAll();
@@ -192,6 +194,10 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
   // provider stays due, so the next run that shows itself tells it.
   if (m_bSilent) {
     if (!HasPendingItems()) {
+      // No window asks about the addresses offered: they wait in "newprov"
+      // for a start by the user.
+      if (m_strPendingProviders.size() > 2)
+        AddHandedOffAddresses(m_profile, m_strPendingProviders, nullptr);
       SaveStoreOrReport();
       ReleaseAll();
       return StartupResult::kEnded;

@@ -80,7 +80,9 @@ constexpr CommandInfo kCommands[] = {
 // What follows the options in every help.
 constexpr std::string_view kHelpNotes =
     "Questions are asked on the terminal; without a terminal and without --yes\n"
-    "or --no they are answered No. Messages go to standard error. Ctrl-C\n"
+    "or --no they are answered No, except \"Subscribe to updates from ADDRESS?\"\n"
+    "for an address handed over by another instance, which then waits for a\n"
+    "start that can ask. Messages go to standard error. Ctrl-C\n"
     "cancels a fetch or a download; a second Ctrl-C ends the program at once.\n"
     "\n"
     "Exit status, the same for every command:\n"
@@ -98,11 +100,6 @@ const CommandInfo* FindCommand(std::string_view name) {
       return &info;
   }
   return nullptr;
-}
-
-bool IsHostCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-         c == '-' || c == '_' || c == '[' || c == ']';
 }
 
 }  // namespace
@@ -450,55 +447,6 @@ bool CommandHelp(std::string_view command, std::string* text) {
   *text = "Usage: gantrell-cli " + std::string(info->usage) + " [OPTIONS]\n\n" +
           std::string(info->details) + "\n" + OptionsHelp();
   return true;
-}
-
-std::string CheckAddressArgument(const std::string& address) {
-  std::string_view rest = address;
-  if (rest.rfind("http://", 0) == 0) {
-    rest.remove_prefix(7);
-  } else if (rest.rfind("https://", 0) == 0) {
-    rest.remove_prefix(8);
-  } else {
-    return "it does not start with http:// or https://";
-  }
-  for (char c : address) {
-    // Blanks would split the address where several are handed over
-    // together (" * "), and quotes and control characters have no place in
-    // an address.
-    if (static_cast<unsigned char>(c) <= ' ' || c == '"' || c == 0x7f) {
-      return "it holds a blank, a quote or a control character";
-    }
-  }
-  if (address.size() > kStoredAddressLimit)
-    return "it is longer than " + std::to_string(kStoredAddressLimit) + " characters";
-  const std::size_t slash = rest.find('/');
-  if (slash == std::string_view::npos)
-    return "it names no folder (add a closing \"/\")";
-  std::string_view host = rest.substr(0, slash);
-  if (host.find('@') != std::string_view::npos)
-    return "it holds a user name";
-  if (const std::size_t colon = host.rfind(':');
-      colon != std::string_view::npos && host.find(']') == std::string_view::npos) {
-    const std::string_view port = host.substr(colon + 1);
-    int value = 0;
-    for (char c : port) {
-      if (c < '0' || c > '9' || value > 65535)
-        return "its port is not a number from 1 to 65535";
-      value = value * 10 + (c - '0');
-    }
-    if (port.empty() || value == 0 || value > 65535)
-      return "its port is not a number from 1 to 65535";
-    host = host.substr(0, colon);
-  }
-  if (host.empty())
-    return "it names no server";
-  if (!std::all_of(host.begin(), host.end(), IsHostCharacter))
-    return "its server name is not valid";
-  if (address.find_first_of("?#") != std::string::npos)
-    return "it holds a query or a fragment";
-  if (address.back() != '/')
-    return "it does not end with \"/\"";
-  return {};
 }
 
 }  // namespace gantrell::cli

@@ -1,8 +1,7 @@
 // The console client's command line: one command, its operands and the
 // options, which may stand anywhere ("--" ends them). CLI11 reads it
 // ("--opt=value", combined short flags, "--"); the checks that follow give
-// the messages. Also the help texts and the check of provider addresses
-// given to "add".
+// the messages. Also the help texts.
 #pragma once
 
 #include <string>
@@ -64,11 +63,5 @@ bool IsCommand(std::string_view name);
 // The general help, or the help of one command (false for an unknown one).
 std::string GeneralHelp();
 bool CommandHelp(std::string_view command, std::string* text);
-
-// An empty text when `address` is an absolute http:// or https:// address
-// of a folder (a host, an optional port, a path ending in "/"), else why
-// not. Every file of a provider is fetched by appending its name to the
-// address, so the closing "/" matters.
-std::string CheckAddressArgument(const std::string& address);
 
 }  // namespace gantrell::cli

@@ -1,5 +1,6 @@
 // The console's main window: hand-offs from other instances, the
 // registration of offered addresses, and the choice of the command.
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -86,8 +87,38 @@ bool RegisterAll(CommandContext& context, HandOffInbox& inbox, std::string* pend
     const bool known = IsKnown(context.app, address);
     if (!known)
       context.frontend.SetWaitPurpose("registering " + address);
-    const int registered = context.app.RegisterProvider(address);
+    // The addresses given to "add" were typed by the user; every other one
+    // came from a file or another instance and is asked about first.
+    const bool typed = context.options.command == "add" &&
+                       std::find(context.options.operands.begin(),
+                                 context.options.operands.end(),
+                                 address) != context.options.operands.end();
+    int registered = 1;
+    if (typed) {
+      registered = context.app.RegisterProvider(address);
+    } else {
+      switch (context.app.OfferProvider(address)) {
+        case OfferOutcome::kRegistered:
+          break;
+        case OfferOutcome::kCancelled:
+          registered = 2;
+          break;
+        case OfferOutcome::kRefused:
+          registration.outcome = Registration::Outcome::kRefused;
+          break;
+        case OfferOutcome::kDeclined:
+          registration.outcome = Registration::Outcome::kDeclined;
+          break;
+        case OfferOutcome::kKept:
+          registration.outcome = Registration::Outcome::kKept;
+          break;
+      }
+    }
     context.frontend.SetWaitPurpose({});
+    if (registration.outcome != Registration::Outcome::kKnown) {
+      context.registrations.push_back(registration);
+      continue;
+    }
     if (registered == 2) {
       registration.outcome = Registration::Outcome::kCancelled;
       context.registrations.push_back(registration);
@@ -196,6 +227,12 @@ std::string OutcomeText(Registration::Outcome outcome) {
       return "not set up";
     case Registration::Outcome::kCancelled:
       return "cancelled";
+    case Registration::Outcome::kRefused:
+      return "refused";
+    case Registration::Outcome::kDeclined:
+      return "declined";
+    case Registration::Outcome::kKept:
+      return "kept for a later start";
   }
   return "unknown";
 }

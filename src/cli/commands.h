@@ -24,7 +24,9 @@ class ConsoleFrontend;
 
 // What became of one address offered for registration.
 struct Registration {
-  enum class Outcome { kAdded, kKnown, kFailed, kCancelled };
+  // kRefused, kDeclined and kKept only for addresses offered from outside:
+  // not a provider address, the user said No, or nobody could answer.
+  enum class Outcome { kAdded, kKnown, kFailed, kCancelled, kRefused, kDeclined, kKept };
   std::string address;
   Outcome outcome;
   std::string name;  // the provider's name when it is registered

@@ -28,7 +28,13 @@ std::string Hint(const TransferOutcome& outcome) {
     case HttpFailure::kTimedOut:
       return "the server did not answer in time; try again later or give a longer --timeout.";
     case HttpFailure::kTls:
-      return "does the server speak https? Try the address with http://.";
+      return "the secure connection could not be made; check that the server speaks https "
+             "on this port.";
+    case HttpFailure::kCertificate:
+      return "the server's certificate is not trusted; ask the provider's publisher to fix it.";
+    case HttpFailure::kInsecureRedirect:
+      return "the https address redirects to one that is not https, which is refused; ask its "
+             "publisher to keep the redirect on https.";
     case HttpFailure::kOther:
       return "check the address and the network.";
     case HttpFailure::kNone:
@@ -70,10 +76,10 @@ MessageAnswer ConsoleFrontend::ShowMessage(const std::string& text, MessageIcon 
   ExplainRegistration(text);
   if (buttons == MessageButtons::kOk)
     return MessageAnswer::kOk;
-  return AskYesNo();
+  return AskYesNo(buttons == MessageButtons::kYesNoDefaultNo);
 }
 
-MessageAnswer ConsoleFrontend::AskYesNo() {
+MessageAnswer ConsoleFrontend::AskYesNo(bool may_stay_unanswered) {
   if (m_bEndRequested) {
     Note("Answered No (the program was asked to end).");
     return MessageAnswer::kNo;
@@ -87,6 +93,11 @@ MessageAnswer ConsoleFrontend::AskYesNo() {
     std::string line;
     switch (AskOnTerminal("Yes or No? [y/N] ", &line)) {
       case PromptResult::kUnavailable:
+        if (may_stay_unanswered) {
+          Note("No terminal to ask on: the question is left for a later start (give --yes or "
+               "--no to answer it).");
+          return MessageAnswer::kUnanswered;
+        }
         Note("No terminal to ask on: answered No (give --yes to answer Yes).");
         return MessageAnswer::kNo;
       case PromptResult::kCancel:

@@ -79,7 +79,9 @@ class ConsoleFrontend : public Frontend {
   std::mutex& output_mutex() { return m_outputMutex; }
 
  private:
-  MessageAnswer AskYesNo();
+  // Asks on the terminal unless --yes or --no answered. Without a terminal
+  // the answer is No, or kUnanswered when `may_stay_unanswered`.
+  MessageAnswer AskYesNo(bool may_stay_unanswered);
   // Adds to a failed registration's message the reason and a hint.
   void ExplainRegistration(const std::string& text);
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/address_check.h"
 #include "app/client_app.h"
 #include "cli/cli_options.h"
 #include "cli/commands.h"
@@ -105,7 +106,7 @@ std::string CheckEnvironment(const CliOptions& options) {
 std::string AcceptedAddresses(const CliOptions& options, bool* refused) {
   std::string joined;
   for (const std::string& address : options.operands) {
-    const std::string problem = CheckAddressArgument(address);
+    const std::string problem = AddressProblem(address);
     if (!problem.empty()) {
       std::fprintf(stderr, "gantrell-cli add: refused '%s': %s\n", address.c_str(),
                    problem.c_str());

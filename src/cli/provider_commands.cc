@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 
+#include "app/address_check.h"
 #include "app/client_app.h"
 #include "app/main_window_model.h"
 #include "cli/commands.h"
@@ -59,6 +60,10 @@ const char* FailureName(HttpFailure failure) {
       return "timed-out";
     case HttpFailure::kTls:
       return "tls";
+    case HttpFailure::kCertificate:
+      return "certificate";
+    case HttpFailure::kInsecureRedirect:
+      return "insecure-redirect";
     case HttpFailure::kOther:
       return "other";
   }
@@ -185,6 +190,13 @@ std::string TransferReason(const TransferOutcome& outcome) {
     case HttpFailure::kTls:
       return outcome.url + ": the secure connection (TLS) failed" +
              (http.error.empty() ? "" : " (" + http.error + ")");
+    case HttpFailure::kCertificate:
+      return outcome.url + ": " +
+             (http.error.empty() ? "the server's certificate is not trusted" : http.error);
+    case HttpFailure::kInsecureRedirect:
+      return outcome.url + ": " +
+             (http.error.empty() ? "a redirect to an address that is not https was refused"
+                                 : http.error);
     case HttpFailure::kOther:
       return outcome.url + ": " + (http.error.empty() ? "the transfer failed" : http.error);
     case HttpFailure::kNone:
@@ -364,7 +376,7 @@ int RunAdd(CommandContext& context) {
       // the registration itself.
       failed.push_back(
           {address, result,
-           found ? context.frontend.RegistrationProblem(address) : CheckAddressArgument(address)});
+           found ? context.frontend.RegistrationProblem(address) : AddressProblem(address)});
       continue;
     }
     if (found->outcome == Registration::Outcome::kKnown)

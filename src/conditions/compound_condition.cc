@@ -8,16 +8,27 @@
 namespace gantrell {
 namespace {
 
-// Reads past the rest of a compound whose keyword was just read, consuming
-// exactly the tokens a full read would, but counting nesting levels instead
-// of recursing.
-void SkipCompound(CTokenReader& reader) {
+// Whether the value just read after a key that is neither a compound key
+// nor a kind keyword shows that key to be a member of a kind this client
+// does not know: every kind with fields writes its name first, so such a
+// member reads as its keyword followed by the bare key NME.
+bool OpensUnknownMember(const CTokenReader& reader, const std::string& value) {
+  return value == "NME" && !reader.last_token_quoted();
+}
+
+// Reads past the rest of a compound whose keyword was just read (or of an
+// unknown member whose NME key was just read, with `open_with_name`),
+// consuming exactly the tokens a full read would, but counting nesting
+// levels instead of recursing. False when the input ends first.
+bool SkipCompound(CTokenReader& reader, bool open_with_name = false) {
   std::string key;
   std::string value;
   int open = 1;
+  if (open_with_name && !reader.ReadToken(&value, kConditionValueLength))
+    return false;
   while (open > 0) {
     if (!reader.ReadToken(&key, kConditionKeyLength))
-      return;
+      return false;
     if (key == "END") {
       --open;
       continue;
@@ -25,16 +36,23 @@ void SkipCompound(CTokenReader& reader) {
     if (std::unique_ptr<CCondition> member = CreateCondition(key)) {
       if (dynamic_cast<CCompoundCondition*>(member.get()) != nullptr) {
         ++open;
-      } else {
-        member->Parse(reader);  // a flat member: read and thrown away
+      } else if (!member->Parse(reader)) {  // a flat member: read and thrown away
+        return false;
       }
       continue;
     }
     if (!reader.ReadToken(&value, kConditionValueLength))
-      return;
-    if (value == "END")
+      return false;
+    if (value == "END") {
       --open;
+    } else if (OpensUnknownMember(reader, value)) {
+      // Its name follows; its own END closes it.
+      if (!reader.ReadToken(&value, kConditionValueLength))
+        return false;
+      ++open;
+    }
   }
+  return true;
 }
 
 }  // namespace
@@ -88,7 +106,8 @@ bool CCompoundCondition::ParseAtDepth(CTokenReader& reader, int depth) {
         if (depth >= kMaxNesting) {
           // Read past it so that whatever follows stays in step, but the
           // compound as a whole can no longer be trusted to hold.
-          SkipCompound(reader);
+          if (!SkipCompound(reader))
+            return false;
           whole = false;
           continue;
         }
@@ -111,6 +130,15 @@ bool CCompoundCondition::ParseAtDepth(CTokenReader& reader, int depth) {
       StoreConditionInt(value, &m_nCombination);
     } else if (key == "INV") {
       StoreConditionInt(value, &m_nInvert);
+    } else if (OpensUnknownMember(reader, value)) {
+      // A member of a kind this client cannot evaluate: without it the
+      // compound cannot say whether it holds, so it does not count as
+      // read (its holder treats it as never holding). The member is read
+      // past to its own END, so that its tokens neither close this
+      // compound early nor end the list around it.
+      if (!SkipCompound(reader, true))
+        return false;
+      whole = false;
     }
   }
 }

@@ -40,9 +40,12 @@ class CCompoundCondition : public CCondition {
 
   // Reads the keys NME, CPT and INV and the members, each introduced by its
   // kind keyword in the place of a key and closed by its own END, up to the
-  // compound's END. Unknown keys are skipped with their values. False when
-  // the input ends first, a member could not be read whole, or members nest
-  // deeper than kMaxNesting.
+  // compound's END. Unknown keys are skipped with their values. A member of
+  // a kind this client does not know (a keyword in the place of a key,
+  // followed by the key NME) is read past up to its own END. False when the
+  // input ends first, a member could not be read whole or is of an unknown
+  // kind, or members nest deeper than kMaxNesting; except when the input
+  // ended, the reader then stands just after the compound's END.
   bool Parse(CTokenReader& reader) override;
 
   // Writes ` CP NME "name" CPT combination INV invert `, then each member's

@@ -97,6 +97,10 @@ class CProvider {
     if (!m_lastTransfer.Failed())
       m_lastTransfer = outcome;
   }
+  // The key records this run's key refresh reached from the stored record
+  // through signed links, newest (the new public.dat) first; empty when it
+  // found the key unchanged, took a first key or failed. Not stored.
+  std::vector<std::vector<std::uint8_t>> m_chainRecords;
   std::string m_strKeyName;
   std::string m_strAddress;
   std::unique_ptr<std::uint8_t[]> m_pKeyData;  // the key record as stored

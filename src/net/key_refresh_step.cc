@@ -34,6 +34,7 @@ int CKeyRefreshStep::Step() {
     case 0:
       // A new fetch of the provider: what explained the last one goes.
       m_provider.m_lastTransfer = {};
+      m_provider.m_chainRecords.clear();
       m_transfer.SetUrl(m_provider.m_strAddress + "public.dat");
       m_nStage = 1;
       [[fallthrough]];
@@ -100,7 +101,9 @@ int CKeyRefreshStep::CheckLink() {
   m_nStage = 4;
   if (!holds)
     return kKeyChainBroken;
+  m_proven.push_back(m_newer);
   if (MatchesStoredRecord(m_older)) {
+    m_provider.m_chainRecords = std::move(m_proven);
     // The chain reached the stored key: the new key replaces it as the
     // stored record (saved with the store), so from now on only a chain
     // ending at this key is accepted and older links cannot be replayed to

@@ -60,6 +60,9 @@ class CKeyRefreshStep : public CFetchStep {
   Record m_older;      // B: oldpubN.dat
   Record m_newer;      // A: the record link N proves
   Record m_candidate;  // C: the downloaded public.dat
+  // The records links proved so far, newest first; they count as reached
+  // once the walk ends at the stored record.
+  std::vector<Record> m_proven;
 };
 
 }  // namespace gantrell

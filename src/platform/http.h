@@ -39,7 +39,15 @@ struct HttpOptions {
   std::size_t low_speed_limit = 1024;
   std::chrono::seconds low_speed_time{60};
   std::size_t max_buffered = 256 * 1024;
+  // A file of certificates to trust in place of the system's; empty: the
+  // system's.
+  std::string ca_file;
 };
+
+// Why a server's certificate is not trusted, in words ("it has expired"),
+// from the certificate check's result code (OpenSSL's verify result) and
+// the network library's error text.
+std::string CertificateProblem(long verify_result, const std::string& library_error);
 
 // A request handle of the asynchronous session; 0 is none. Handles are
 // never reused within a session.
@@ -62,7 +70,16 @@ using HttpStatusCallback = std::function<void(HttpHandle handle, std::uintptr_t 
 enum class HttpResult { kOk, kPending, kFailed };
 
 // Why a transfer failed below HTTP, in the terms a user can act on.
-enum class HttpFailure { kNone, kRefused, kHostNotFound, kTimedOut, kTls, kOther };
+enum class HttpFailure {
+  kNone,
+  kRefused,
+  kHostNotFound,
+  kTimedOut,
+  kTls,
+  kCertificate,       // the server's certificate is not trusted (error() says why)
+  kInsecureRedirect,  // an https address redirected to one that is not https
+  kOther
+};
 
 // What a request has seen so far: the final response's status (0 until its
 // headers are in) and, once it failed, why.

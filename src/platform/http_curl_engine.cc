@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 namespace gantrell {
 
@@ -93,22 +94,35 @@ HttpFailure FailureKind(CURLcode result) {
       return HttpFailure::kHostNotFound;
     case CURLE_OPERATION_TIMEDOUT:
       return HttpFailure::kTimedOut;
-    case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return HttpFailure::kCertificate;
+    case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_ENGINE_NOTFOUND:
     case CURLE_SSL_ENGINE_SETFAILED:
-    case CURLE_SSL_ISSUER_ERROR:
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_INVALIDCERTSTATUS:
     case CURLE_SSL_CRL_BADFILE:
     case CURLE_SSL_SHUTDOWN_FAILED:
       return HttpFailure::kTls;
     default:
       return HttpFailure::kOther;
   }
+}
+
+bool StartsWithHttps(const std::string& url) {
+  constexpr std::string_view kHttps = "https://";
+  if (url.size() < kHttps.size())
+    return false;
+  for (std::size_t i = 0; i < kHttps.size(); ++i) {
+    const char c = url[i] >= 'A' && url[i] <= 'Z' ? static_cast<char>(url[i] - 'A' + 'a') : url[i];
+    if (c != kHttps[i])
+      return false;
+  }
+  return true;
 }
 
 // Accepts absolute http and https addresses only.
@@ -295,7 +309,13 @@ void CurlEngine::StartTransfer(const std::shared_ptr<HttpTransfer>& transfer) {
   CURL* easy = active->easy;
   curl_easy_setopt(easy, CURLOPT_URL, transfer->url().c_str());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // What came over https must not be handed on over plain http, where
+  // anyone on the way can read and change it: an https address follows
+  // redirects to https addresses only.
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+                   StartsWithHttps(transfer->url()) ? "https" : "http,https");
+  if (!options_.ca_file.empty())
+    curl_easy_setopt(easy, CURLOPT_CAINFO, options_.ca_file.c_str());
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
   curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.user_agent.c_str());
@@ -363,9 +383,19 @@ void CurlEngine::CollectFinished() {
       active->transfer->MarkStarted();
       End(active, true, "");
     } else {
-      const char* detail =
+      std::string detail =
           active->error_buffer[0] != '\0' ? active->error_buffer : curl_easy_strerror(result);
-      active->transfer->SetFailureKind(FailureKind(result));
+      HttpFailure kind = FailureKind(result);
+      if (kind == HttpFailure::kCertificate) {
+        long verify_result = 0;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_SSL_VERIFYRESULT, &verify_result);
+        detail = "the server's certificate is not trusted: " +
+                 CertificateProblem(verify_result, detail);
+      } else if (result == CURLE_UNSUPPORTED_PROTOCOL && StartsWithHttps(active->transfer->url())) {
+        kind = HttpFailure::kInsecureRedirect;
+        detail = "the server redirected it to an address that is not https, which is refused";
+      }
+      active->transfer->SetFailureKind(kind);
       End(active, false, "Cannot read " + active->transfer->url() + ": " + detail);
     }
   }
@@ -419,6 +449,38 @@ void CurlEngine::Remove(Active* active) {
   auto found = std::find_if(active_.begin(), active_.end(),
                             [&](const auto& entry) { return entry.get() == active; });
   active_.erase(found);
+}
+
+std::string CertificateProblem(long verify_result, const std::string& library_error) {
+  // OpenSSL's verify results (X509_V_ERR_*), which do not change between
+  // its versions.
+  switch (verify_result) {
+    case 9:  // certificate is not yet valid
+      return "it is not valid yet";
+    case 10:  // certificate has expired
+      return "it has expired";
+    case 2:   // unable to get issuer certificate
+    case 18:  // self-signed certificate
+    case 19:  // self-signed certificate in the chain
+    case 20:  // unable to get local issuer certificate
+    case 21:  // unable to verify the first certificate
+      return "its issuer is unknown (no trusted certificate authority signed it)";
+    case 23:  // certificate revoked
+      return "it has been revoked";
+    case 62:  // hostname mismatch
+      return "it was issued for another server name";
+    default:
+      break;
+  }
+  // The library checks the server's name itself and reports a mismatch
+  // only in its text.
+  if (library_error.find("subject name") != std::string::npos ||
+      library_error.find("host name") != std::string::npos ||
+      library_error.find("hostname") != std::string::npos) {
+    return "it was issued for another server name";
+  }
+  return library_error.empty() ? "it could not be verified"
+                               : "it could not be verified (" + library_error + ")";
 }
 
 }  // namespace gantrell

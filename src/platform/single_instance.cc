@@ -16,6 +16,9 @@
 namespace gantrell {
 namespace {
 
+// How long a connected client has to send its notice.
+constexpr int kNoticeWaitMs = 1000;
+
 // The folder both live in, created private to the user.
 bool ChannelFolder(std::string* folder, std::string* error) {
   std::string runtime = RuntimeDir(error);
@@ -152,8 +155,20 @@ void HandOffListener::Run() {
     int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0)
       continue;
+    // A sender writes its one byte right after connecting. A client that
+    // connects and sends nothing must not hold the channel (later notices
+    // would wait behind it, and closing the window would hang in the
+    // join), so the byte is waited for only briefly, and a stop ends the
+    // wait at once.
+    pollfd wait[2] = {{client, POLLIN, 0}, {wake_fds_[0], POLLIN, 0}};
+    const int ready = ::poll(wait, wake_fds_[0] >= 0 ? 2 : 1, kNoticeWaitMs);
+    if (ready > 0 && wake_fds_[0] >= 0 && wait[1].revents != 0) {
+      ::close(client);
+      return;
+    }
     char notice;
-    const bool got = ::read(client, &notice, 1) == 1;
+    const bool got = ready > 0 && (wait[0].revents & POLLIN) != 0 &&
+                     ::recv(client, &notice, 1, MSG_DONTWAIT) == 1;
     ::close(client);
     if (got)
       on_message_();

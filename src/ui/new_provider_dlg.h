@@ -1,8 +1,8 @@
 // "New Provider": one field for a provider address (at most 256
-// characters). OK accepts only a plain HTTP address of a server root on
-// port 80 (app/address_check.h); every other text is refused with a stop
-// box and the dialog stays open with the text as typed. An address without
-// a scheme is accepted with "http://" in front.
+// characters). OK accepts what the shared address check accepts, once the
+// text is completed ("http://" in front of an address without a scheme,
+// "/" after a bare server; app/address_check.h); every other text is
+// refused with a stop box and the dialog stays open with the text as typed.
 #pragma once
 
 #include <QDialog>

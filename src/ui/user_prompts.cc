@@ -76,7 +76,7 @@ MessageAnswer UserPrompts::ShowMessage(QWidget* parent, const QString& text, Mes
   if (buttons != MessageButtons::kOk) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(buttons == MessageButtons::kYesNoDefaultNo ? QMessageBox::No
-                                                                    : QMessageBox::Yes);
+                                                                   : QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
   } else {
     box.setStandardButtons(QMessageBox::Ok);

@@ -149,10 +149,11 @@ TEST_F(AuthorityAnchorsTest, MatchingKeysStartAndAreStored) {
   }
 }
 
-// Stored records win over installed ones: the records only stand in for a
-// key the client would otherwise take on trust. An entry the master has
-// revoked gets no key back from them.
-TEST_F(AuthorityAnchorsTest, StoredAndRevokedEntriesAreLeftAlone) {
+// Installed records win over stored ones: an entry whose stored record
+// differs starts from its anchor and is fetched in this run, so that its
+// stored key counts only if the key server's chain reaches it from the
+// anchor. An entry the master has revoked gets no key back from them.
+TEST_F(AuthorityAnchorsTest, EntriesStartFromTheirAnchorAndRevokedOnesGetNone) {
   const Key earlier;
   CClientApp app(reg_, os_);
   app.SetFrontend(&frontend_);
@@ -164,13 +165,87 @@ TEST_F(AuthorityAnchorsTest, StoredAndRevokedEntriesAreLeftAlone) {
   master.AddGroup()->AddItem()->m_strName = app.GetProvider(2)->m_strAddress;
 
   ASSERT_TRUE(app.TakeAuthorityAnchors());
-  EXPECT_EQ(StoredRecord(*app.GetProvider(0)), earlier.record);
+  EXPECT_EQ(StoredRecord(*app.GetProvider(0)), anchors_[0].record);
+  EXPECT_TRUE(VerifiesWith(*app.GetProvider(0), anchors_[0]));
+  EXPECT_EQ(app.GetProvider(0)->m_nVerifyState, 4);
   EXPECT_EQ(StoredRecord(*app.GetProvider(1)), anchors_[1].record);
   EXPECT_TRUE(VerifiesWith(*app.GetProvider(1), anchors_[1]));
   EXPECT_EQ(app.GetProvider(2)->m_pKeyData, nullptr);
   EXPECT_FALSE(app.GetProvider(2)->HasPublicKey());
   EXPECT_EQ(StoredRecord(*app.GetProvider(3)), anchors_[3].record);
   EXPECT_EQ(app.GetProvider(4)->m_pKeyData, nullptr);
+  EXPECT_TRUE(frontend_.messages.empty());
+}
+
+// A store that took the master key on trust before anchors were installed,
+// against a key server whose master key differs from the anchor: the
+// anchor replaces the stored key, the entry is named, and what is saved is
+// the anchor.
+TEST_F(AuthorityAnchorsTest, AKeyTakenOnTrustBeforeTheAnchorsIsReplaced) {
+  const Key impostor;
+  ServeEntry(0, impostor);
+  EXPECT_EQ(Start(data_.File("no-such-folder")), StartupResult::kEnded);
+  ASSERT_EQ(StoredRecord(*entries_[0]), impostor.record);
+
+  const std::string replaced =
+      "The stored key of the authority entry master is not reached from the key installed "
+      "with Gantrell; the installed key replaces it.";
+  // The key server still shows the other key: the chain from the anchor
+  // does not reach it, so the run stops.
+  frontend_.messages.clear();
+  EXPECT_EQ(Start(anchor_dir_.path()), StartupResult::kFailed);
+  EXPECT_EQ(frontend_.texts(),
+            (std::vector<std::string>{
+                replaced,
+                "Your key installation appears invalid.\n Contact Gantrell on "
+                "support@gantrell.org"}));
+
+  // The key server shows the anchor again: the run goes on from it.
+  ServeEntry(0, anchors_[0]);
+  frontend_.messages.clear();
+  EXPECT_EQ(Start(anchor_dir_.path()), StartupResult::kEnded);
+  EXPECT_EQ(frontend_.texts(), std::vector<std::string>{replaced});
+  EXPECT_EQ(StoredRecord(*entries_[0]), anchors_[0].record);
+  EXPECT_TRUE(VerifiesWith(*entries_[0], anchors_[0]));
+}
+
+// Keys the authority rotated to from its anchor, through links signed by
+// the older key, stay without a word: the one stored at the last run is
+// reached again when the chain is walked from the anchor, also after one
+// more rotation since.
+TEST_F(AuthorityAnchorsTest, AKeyRotatedFromTheAnchorIsKept) {
+  const Key k1, k2;
+  server_.Serve("/ngtlkey/master/public.dat", k1.record);
+  server_.Serve("/ngtlkey/master/oldpub1.dat", anchors_[0].record);
+  server_.Serve("/ngtlkey/master/oldpub1.sig", anchors_[0].Sign(k1.record));
+  EXPECT_EQ(Start(anchor_dir_.path()), StartupResult::kEnded);
+  EXPECT_EQ(StoredRecord(*entries_[0]), k1.record);
+  EXPECT_EQ(Start(anchor_dir_.path()), StartupResult::kEnded);
+  EXPECT_EQ(StoredRecord(*entries_[0]), k1.record);
+
+  server_.Serve("/ngtlkey/master/public.dat", k2.record);
+  server_.Serve("/ngtlkey/master/oldpub1.dat", k1.record);
+  server_.Serve("/ngtlkey/master/oldpub1.sig", k1.Sign(k2.record));
+  server_.Serve("/ngtlkey/master/oldpub2.dat", anchors_[0].record);
+  server_.Serve("/ngtlkey/master/oldpub2.sig", anchors_[0].Sign(k1.record));
+  EXPECT_EQ(Start(anchor_dir_.path()), StartupResult::kEnded);
+  EXPECT_EQ(StoredRecord(*entries_[0]), k2.record);
+  EXPECT_TRUE(VerifiesWith(*entries_[0], k2));
+  EXPECT_TRUE(frontend_.messages.empty()) << frontend_.messages[0].text;
+}
+
+// A build that installs anchors does not start without them.
+TEST_F(AuthorityAnchorsTest, ARequiredInstallationThatIsMissingStopsTheStartUp) {
+  CClientApp app(reg_, os_);
+  app.SetFrontend(&frontend_);
+  app.m_options.authority_folder = data_.File("no-such-folder");
+  app.m_options.authority_required = true;
+  app.m_options.data_folder = data_.File("data");
+  EXPECT_EQ(app.InitInstance({"-s"}), StartupResult::kFailed);
+  EXPECT_EQ(frontend_.texts(),
+            std::vector<std::string>{"The authority keys installed with Gantrell are missing (" +
+                                     data_.File("no-such-folder") + "). Reinstall Gantrell"});
+  EXPECT_EQ(server_.RequestCount("/ngtlkey/master/public.dat"), 0);
 }
 
 // A record missing or spoilt stops the start-up before anything is fetched

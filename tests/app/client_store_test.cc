@@ -176,6 +176,39 @@ TEST_F(StoreTest, HandOffOnAFirstRunIsKeptAfterTheBuiltInEntries) {
   EXPECT_FALSE(DataFileExists("nkeydata.dat"));
 }
 
+// Hand-off files on a fresh data folder that look like a whole list: five
+// providers at the built-in addresses and more, with key records for all.
+// None of them stands in for a built-in entry, and no entry 0 to 4 gets a
+// key from nkeydata.dat.
+TEST_F(StoreTest, HandOffFilesNeverSetTheBuiltInEntries) {
+  CClientApp tool(reg_, os_);
+  tool.SetUpBuiltInProviders();
+  for (auto& entry : tool.m_providers)
+    entry->m_strAddress = "http://forged.example/" + entry->m_strAddress.substr(7);
+  AddUserProvider(tool, "http://user.example/");
+  for (auto& provider : tool.m_providers) {
+    const std::string key = ReadWholeFile(VectorPath("key1024.rec"));
+    provider->SetKeyData(reinterpret_cast<const std::uint8_t*>(key.data()),
+                         static_cast<int>(key.size()));
+  }
+  data_.WriteFile("newprovs.dat", FormatStore(tool.m_providers));
+  data_.WriteFile("nkeydata.dat", FormatKeyFile(tool.m_providers));
+
+  app_.LoadStore();
+  CClientApp builtin(reg_, os_);
+  builtin.SetUpBuiltInProviders();
+  ASSERT_EQ(app_.GetProviderCount(), 11);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(app_.GetProvider(i)->m_strAddress, builtin.GetProvider(i)->m_strAddress) << i;
+    EXPECT_EQ(app_.GetProvider(i)->m_pKeyData, nullptr) << i;
+    EXPECT_FALSE(app_.GetProvider(i)->HasPublicKey()) << i;
+  }
+  // The handed-over providers follow, with their own keys.
+  EXPECT_EQ(app_.GetProvider(10)->m_strAddress, "http://user.example/");
+  for (int i = 5; i < 11; ++i)
+    EXPECT_TRUE(app_.GetProvider(i)->HasPublicKey()) << i;
+}
+
 TEST_F(StoreTest, DuplicateAddressesKeepTheFirst) {
   app_.SetUpBuiltInProviders();
   AddUserProvider(app_, "http://keys.gantrell.org/ngtlkey/gtl/");  // same as entry 4

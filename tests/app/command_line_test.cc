@@ -36,7 +36,11 @@ TEST(CommandLineTest, PendingAddressesAreTheFilesFirst512Bytes) {
   EXPECT_EQ(ReadPendingProviders(dir.WriteFile("long.txt", long_text)), std::string(512, 'x'));
 }
 
-TEST(AddressCheckTest, OnlyPlainHttpServerRootsOnPort80) {
+// The dialog's check completes what was typed, then applies the one check
+// every address goes through (the console's "add" and offered addresses
+// use it too): a bare server such as "127.0.0.1" becomes the address of its
+// root instead of one that fails later.
+TEST(AddressCheckTest, TypedAddressesAreCompletedThenCheckedLikeEveryOther) {
   struct Case {
     std::string typed;
     std::string message;
@@ -44,22 +48,29 @@ TEST(AddressCheckTest, OnlyPlainHttpServerRootsOnPort80) {
   };
   const Case cases[] = {
       {"http://updates.example.org/", "", "http://updates.example.org/"},
-      {"http://updates.example.org", "", "http://updates.example.org"},
+      {"http://updates.example.org", "", "http://updates.example.org/"},
       {"updates.example.org/", "", "http://updates.example.org/"},
-      {"HTTP://Host/", "", "HTTP://Host/"},
+      {"127.0.0.1", "", "http://127.0.0.1/"},
+      {" 127.0.0.1:8080\n", "", "http://127.0.0.1:8080/"},
+      {"HTTP://Host/", "", "http://Host/"},
+      {"https://host/updates/", "", "https://host/updates/"},
       {"http://host:80/", "", "http://host:80/"},
-      {"http://host/path/", "Object must be a directory", ""},
+      {"http://host/path", "Object must be a directory", ""},
       {"host/file.txt", "Object must be a directory", ""},
-      {"http://host:8080/", "Non-standard port settings not currently supported", ""},
+      {"http://host/?q=1", "Object must be a directory", ""},
+      {"ftp://host/", "The resource must be a legal web address", ""},
       {"http://host:x/", "Unable to parse this web address", ""},
+      {"http://user@host/", "Unable to parse this web address", ""},
+      {"http://a b/", "Unable to parse this web address", ""},
       {"", "Unable to parse this web address", ""},
-      {"http:///", "Unable to parse this web address", ""},
+      {"http://", "Unable to parse this web address", ""},
   };
   for (const Case& c : cases) {
     std::string address = c.typed;
     EXPECT_EQ(CheckProviderAddress(&address), c.message) << c.typed;
     if (c.message.empty()) {
       EXPECT_EQ(address, c.result) << c.typed;
+      EXPECT_EQ(AddressProblem(address), "") << c.typed;
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <latch>
 #include <memory>
 #include <thread>
@@ -40,6 +41,8 @@ TEST(HandOffTextTest, AddressesAreSplitAtTheSeparator) {
       {"http://a/ * http://b/", {"http://a/", "http://b/"}},
       {" * http://a/ *  * http://b/ * ", {"http://a/", "http://b/"}},
       {"http://a/*http://b/", {"http://a/*http://b/"}},
+      {"http://a/\n", {"http://a/"}},
+      {" http://a/\r\n * \thttp://b/ ", {"http://a/", "http://b/"}},
   };
   for (const auto& [text, addresses] : cases)
     EXPECT_EQ(SplitAddresses(text), addresses) << text;
@@ -61,6 +64,13 @@ TEST(HandOffTextTest, AddingKeepsWhatWaitsAndRemovingTakesOnlyOneAddress) {
   EXPECT_EQ(ReadHandedOffAddresses(profile), "http://a/ * http://c/");
   ASSERT_TRUE(RemoveHandedOffAddress(profile, "http://a/", &error));
   ASSERT_TRUE(RemoveHandedOffAddress(profile, "http://c/", &error));
+  EXPECT_EQ(profile.GetProfileString("mainpath", "newprov", "?"), "");
+
+  // A file's text that ends in a line break is registered trimmed, and so
+  // taken out trimmed.
+  ASSERT_TRUE(profile.WriteProfileString("mainpath", "newprov", "http://a/\n", &error));
+  EXPECT_TRUE(HoldsAddress(ReadHandedOffAddresses(profile), "http://a/"));
+  ASSERT_TRUE(RemoveHandedOffAddress(profile, "http://a/", &error));
   EXPECT_EQ(profile.GetProfileString("mainpath", "newprov", "?"), "");
 
   // A store that cannot be read is reported and left alone.
@@ -178,6 +188,7 @@ TEST_F(HandOffTest, HandOffWhileTheFirstInstanceStartsIsRegisteredWhenItsWindowO
   };
   std::vector<std::string> registered;
   frontend.main_window = [&](CClientApp& app) { return OpenMainWindow(app, &registered); };
+  frontend.answers = {MessageAnswer::kYes, MessageAnswer::kYes};
   CClientApp app(reg_, os_);
   app.SetFrontend(&frontend);
   EXPECT_EQ(app.InitInstance({}), StartupResult::kEnded);
@@ -186,8 +197,56 @@ TEST_F(HandOffTest, HandOffWhileTheFirstInstanceStartsIsRegisteredWhenItsWindowO
   EXPECT_EQ(registered,
             (std::vector<std::string>{due.address(), waiting.address(), late.address()}));
   EXPECT_EQ(frontend.texts(),
-            (std::vector<std::string>{"New Provider successfully set up: Waiting Tools",
+            (std::vector<std::string>{"Subscribe to updates from " + waiting.address() + "?",
+                                      "New Provider successfully set up: Waiting Tools",
+                                      "Subscribe to updates from " + late.address() + "?",
                                       "New Provider successfully set up: Late Tools"}));
+  EXPECT_EQ(ReadHandedOffAddresses(profile_), "");
+}
+
+// Opening a downloaded subscription file: whole starts of the client with
+// the file as its argument. The provider names itself "Security Updates",
+// but the question shows only the address; No subscribes to nothing, and
+// the address does not come back at the next start.
+TEST_F(HandOffTest, ASubscriptionFileSubscribesOnlyAfterTheUserSaysYes) {
+  TestHttpServer server;
+  LocalSite site(server, "/site/");
+  site.Publish("GRP \"G\" FILE \"f\" DESC \"d\" NUMB 1 LOCN \"f\" UPD 1/1/2026 LEN 1 TIME 1 END",
+               "Security Updates");
+  TempDir data;
+  ASSERT_TRUE(profile_.WriteProfileString("mainpath", "default", data.path(), nullptr));
+  const std::string file = files_.WriteFile("offer.gantrell", site.address() + "\n");
+  const auto start = [&](std::vector<std::string> arguments, std::deque<MessageAnswer> answers,
+                         std::vector<std::string>* texts) {
+    ScriptedFrontend frontend;
+    std::vector<std::string> registered;
+    frontend.main_window = [&](CClientApp& app) { return OpenMainWindow(app, &registered); };
+    frontend.answers = std::move(answers);
+    CClientApp app(reg_, os_);
+    app.SetFrontend(&frontend);
+    EXPECT_EQ(app.InitInstance(arguments), StartupResult::kEnded);
+    *texts = frontend.texts();
+    return registered;
+  };
+
+  std::vector<std::string> texts;
+  EXPECT_TRUE(start({file}, {MessageAnswer::kNo}, &texts).empty());
+  EXPECT_EQ(texts, std::vector<std::string>{"Subscribe to updates from " + site.address() + "?"});
+  EXPECT_EQ(server.RequestCount("/site/control.txt"), 0);
+  EXPECT_EQ(ReadHandedOffAddresses(profile_), "");
+  EXPECT_TRUE(start({}, {}, &texts).empty());
+  EXPECT_TRUE(texts.empty());
+
+  // A start by the timer with the file asks nothing and keeps it waiting.
+  EXPECT_TRUE(start({"-s", file}, {}, &texts).empty());
+  EXPECT_TRUE(texts.empty());
+  EXPECT_EQ(ReadHandedOffAddresses(profile_), site.address());
+
+  // The user's own start asks; Yes subscribes.
+  EXPECT_EQ(start({}, {MessageAnswer::kYes}, &texts),
+            std::vector<std::string>{site.address()});
+  EXPECT_EQ(texts, (std::vector<std::string>{"Subscribe to updates from " + site.address() + "?",
+                                             "New Provider successfully set up: Security Updates"}));
   EXPECT_EQ(ReadHandedOffAddresses(profile_), "");
 }
 

@@ -51,6 +51,10 @@ class MainWindowSessionTest : public ::testing::Test {
     ASSERT_TRUE(app_.profile().WriteProfileString(kSettingsSection, "newprov", text, nullptr));
   }
 
+  static std::string Asked(const std::string& address) {
+    return "Subscribe to updates from " + address + "?";
+  }
+
   std::vector<std::string> UserAddresses() const {
     std::vector<std::string> addresses;
     for (int i = 5; i < app_.GetProviderCount(); ++i)
@@ -73,10 +77,13 @@ class MainWindowSessionTest : public ::testing::Test {
 
 TEST_F(MainWindowSessionTest, HandOffOfTwoAddressesRegistersEachInTurnAndRebuildsAfterEach) {
   HandOver(first_.address() + " * " + second_.address());
+  frontend_.answers = {MessageAnswer::kYes, MessageAnswer::kYes};
   session_.OnNewProvider();
   EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address(), second_.address()}));
   EXPECT_EQ(frontend_.texts(),
-            (std::vector<std::string>{"New Provider successfully set up: First Tools",
+            (std::vector<std::string>{Asked(first_.address()),
+                                      "New Provider successfully set up: First Tools",
+                                      Asked(second_.address()),
                                       "New Provider successfully set up: Second Tools"}));
   EXPECT_EQ(rebuilt_, (std::vector<int>{6, 7}));
   EXPECT_FALSE(session_.registering());
@@ -109,11 +116,41 @@ TEST_F(MainWindowSessionTest, HandOffDuringARegistrationJoinsTheRunningLoop) {
     --depth;
   });
   session_of_test_ = &session;
+  frontend_.answers = {MessageAnswer::kYes, MessageAnswer::kYes};
   Offer(session, first_.address());
   session.RegisterPendingProviders();
   EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address(), second_.address()}));
   EXPECT_EQ(rebuilt_, (std::vector<int>{6, 7}));
   EXPECT_EQ(deepest, 1);
+}
+
+// A hand-off notice while the question is open reads "newprov", which
+// still holds the address asked about: it is not asked about again.
+TEST_F(MainWindowSessionTest, AHandOffDuringTheQuestionDoesNotAskTwice) {
+  class AskingFrontend : public ScriptedFrontend {
+   public:
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
+                              MessageButtons buttons) override {
+      if (buttons == MessageButtons::kYesNoDefaultNo && during_question) {
+        auto run = std::exchange(during_question, nullptr);
+        run();
+      }
+      return ScriptedFrontend::ShowMessage(text, icon, buttons);
+    }
+    std::function<void()> during_question;
+  } frontend;
+  app_.SetFrontend(&frontend);
+  HandOver(first_.address());
+  frontend.during_question = [&] {
+    HandOver(first_.address() + " * " + second_.address());
+    session_.OnNewProvider();
+  };
+  frontend.answers = {MessageAnswer::kNo, MessageAnswer::kNo};
+  session_.OnNewProvider();
+  EXPECT_EQ(frontend.texts(),
+            (std::vector<std::string>{Asked(first_.address()), Asked(second_.address())}));
+  EXPECT_TRUE(UserAddresses().empty());
+  app_.SetFrontend(&frontend_);
 }
 
 TEST_F(MainWindowSessionTest, HandOffWhileAnotherDialogRunsWaitsForItsEnd) {
@@ -125,6 +162,7 @@ TEST_F(MainWindowSessionTest, HandOffWhileAnotherDialogRunsWaitsForItsEnd) {
     {
       const CWindowDialogScope file_manager(session_);
       HandOver(first_.address());
+      frontend_.answers = {MessageAnswer::kYes};
       session_.OnNewProvider();
       EXPECT_TRUE(session_.hand_off_waiting());
     }
@@ -148,6 +186,7 @@ TEST_F(MainWindowSessionTest, StartupTextOfTwoCharactersOrFewerOffersNothing) {
   EXPECT_EQ(session_.pending(), "");
 
   // Empty addresses between separators are skipped; the rest register.
+  frontend_.answers = {MessageAnswer::kYes};
   Offer(session_, " * " + first_.address());
   session_.RegisterPendingProviders();
   EXPECT_EQ(UserAddresses(), std::vector<std::string>{first_.address()});
@@ -155,12 +194,49 @@ TEST_F(MainWindowSessionTest, StartupTextOfTwoCharactersOrFewerOffersNothing) {
 }
 
 TEST_F(MainWindowSessionTest, LineBreakAtTheEndOfTheFileIsNotPartOfTheAddress) {
+  frontend_.answers = {MessageAnswer::kYes, MessageAnswer::kYes};
   Offer(session_, first_.address() + " * " + second_.address() + "\r\n");
   session_.RegisterPendingProviders();
   EXPECT_EQ(UserAddresses(), (std::vector<std::string>{first_.address(), second_.address()}));
   EXPECT_EQ(frontend_.texts(),
-            (std::vector<std::string>{"New Provider successfully set up: First Tools",
+            (std::vector<std::string>{Asked(first_.address()),
+                                      "New Provider successfully set up: First Tools",
+                                      Asked(second_.address()),
                                       "New Provider successfully set up: Second Tools"}));
+}
+
+// A hand-off text with a line break at its end: registered without it, and
+// so taken out of "newprov" too, instead of failing again at every start.
+TEST_F(MainWindowSessionTest, AnAddressHandedOverWithALineBreakLeavesTheHandOff) {
+  HandOver(first_.address() + "\n");
+  frontend_.answers = {MessageAnswer::kYes};
+  session_.OnNewProvider();
+  EXPECT_EQ(UserAddresses(), std::vector<std::string>{first_.address()});
+  EXPECT_EQ(app_.profile().GetProfileString(kSettingsSection, "newprov", "?"), "");
+}
+
+// Declined addresses are not registered, leave "newprov", and are not
+// asked about again; a start by the timer ("-s") asks nothing and leaves
+// what was offered waiting in "newprov".
+TEST_F(MainWindowSessionTest, DeclinedAddressesLeaveAndSilentStartsAskNothing) {
+  HandOver(first_.address() + " * " + second_.address());
+  frontend_.answers = {MessageAnswer::kNo, MessageAnswer::kYes};
+  session_.OnNewProvider();
+  EXPECT_EQ(UserAddresses(), std::vector<std::string>{second_.address()});
+  EXPECT_EQ(app_.profile().GetProfileString(kSettingsSection, "newprov", "?"), "");
+  EXPECT_EQ(server_.RequestCount("/first/control.txt"), 0);
+  frontend_.messages.clear();
+  session_.OnNewProvider();
+  EXPECT_TRUE(frontend_.messages.empty());
+
+  app_.m_bStartedSilent = true;
+  HandOver(first_.address());
+  Offer(session_, "http://file.example/");
+  EXPECT_EQ(session_.pending(), "");
+  session_.RegisterPendingProviders();
+  EXPECT_TRUE(frontend_.messages.empty());
+  EXPECT_EQ(app_.profile().GetProfileString(kSettingsSection, "newprov", "?"),
+            first_.address() + " * http://file.example/");
 }
 
 TEST(MainWindowTextsTest, EntriesAndSelection) {

@@ -273,13 +273,87 @@ TEST_F(RegistrationTest, CancelledRegistrationKeepsTheProviderAndTheHandOff) {
 }
 
 TEST_F(RegistrationTest, PendingAddressesAreRegisteredInTurn) {
-  std::string pending = address_ + " *  * " + address_ + " * ";
+  std::string pending = address_ + " *  * " + address_ + "\n * ";
+  frontend_.answers = {MessageAnswer::kYes};
   app_.RegisterPendingProviders(&pending);
   EXPECT_TRUE(pending.empty());
-  // The second time the address is known: no wait, no message.
+  // The second time the address is known: no question, no wait, no message.
   EXPECT_EQ(frontend_.wait_dialogs, 1);
-  EXPECT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_EQ(frontend_.texts(),
+            (std::vector<std::string>{"Subscribe to updates from " + address_ + "?",
+                                      "New Provider successfully set up: Example Tools"}));
   EXPECT_EQ(app_.GetProviderCount(), 6);
+}
+
+// An offered address (a file argument, a hand-off) is checked, then asked
+// about, with the address itself and No the default; only Yes registers
+// it. No takes it out of "newprov" for good; a frontend that cannot ask
+// leaves it there.
+TEST_F(RegistrationTest, OfferedAddressesAreAskedAboutBeforeTheyAreRegistered) {
+  const std::string question = "Subscribe to updates from " + address_ + "?";
+  struct Case {
+    const char* name;
+    MessageAnswer answer;
+    OfferOutcome outcome;
+    int providers;
+    std::string newprov;
+  } cases[] = {
+      {"No", MessageAnswer::kNo, OfferOutcome::kDeclined, 5, kOther},
+      {"nobody to ask", MessageAnswer::kUnanswered, OfferOutcome::kKept, 5,
+       address_ + " * " + kOther},
+      {"Yes", MessageAnswer::kYes, OfferOutcome::kRegistered, 6, kOther},
+  };
+  for (const Case& c : cases) {
+    frontend_.messages.clear();
+    frontend_.answers = {c.answer};
+    ASSERT_TRUE(profile_.WriteProfileString("mainpath", "newprov", address_ + " * " + kOther,
+                                            nullptr));
+    EXPECT_EQ(app_.OfferProvider(address_ + "\r\n"), c.outcome) << c.name;
+    ASSERT_FALSE(frontend_.messages.empty()) << c.name;
+    EXPECT_EQ(frontend_.messages[0].text, question) << c.name;
+    EXPECT_EQ(frontend_.messages[0].icon, MessageIcon::kQuestion) << c.name;
+    EXPECT_EQ(frontend_.messages[0].buttons, MessageButtons::kYesNoDefaultNo) << c.name;
+    EXPECT_EQ(app_.GetProviderCount(), c.providers) << c.name;
+    EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), c.newprov) << c.name;
+  }
+  // Declined or kept, nothing was fetched before the Yes.
+  EXPECT_EQ(frontend_.wait_dialogs, 1);
+
+  // Known by now: registered again without a question.
+  frontend_.messages.clear();
+  EXPECT_EQ(app_.OfferProvider(address_), OfferOutcome::kRegistered);
+  EXPECT_TRUE(frontend_.messages.empty());
+
+  // A file argument's address, not handed over, that nobody can answer
+  // for waits in "newprov" for a later start.
+  ASSERT_TRUE(profile_.WriteProfileString("mainpath", "newprov", "", nullptr));
+  frontend_.answers = {MessageAnswer::kUnanswered};
+  EXPECT_EQ(app_.OfferProvider("http://later.example/"), OfferOutcome::kKept);
+  EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), "http://later.example/");
+}
+
+// What is not a provider address is refused before anything is asked, with
+// the same check as "add" and the new-provider dialog, and leaves "newprov".
+TEST_F(RegistrationTest, OfferedAddressesThatAreNotProviderAddressesAreRefused) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"127.0.0.1", "it does not start with http:// or https://"},
+      {"http://127.0.0.1", "it names no folder (add a closing \"/\")"},
+      {"http://user@example.org/", "it holds a user name"},
+      {"ftp://example.org/", "it does not start with http:// or https://"},
+      {"http://example.org/updates?x=1/", "it holds a query or a fragment"},
+  };
+  for (const auto& [address, reason] : cases) {
+    frontend_.messages.clear();
+    ASSERT_TRUE(profile_.WriteProfileString("mainpath", "newprov", address, nullptr));
+    EXPECT_EQ(app_.OfferProvider(address), OfferOutcome::kRefused) << address;
+    EXPECT_EQ(frontend_.texts(),
+              std::vector<std::string>{"Address " + address +
+                                       " was not set up successfully: " + reason + "."})
+        << address;
+    EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), "") << address;
+  }
+  EXPECT_EQ(app_.GetProviderCount(), 5);
+  EXPECT_EQ(server_.ConnectionCount(), 0);
 }
 
 }  // namespace

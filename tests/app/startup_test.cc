@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <algorithm>
 #include <atomic>
@@ -196,6 +201,47 @@ TEST_F(StartupTest, SecondInstanceHandsItsAddressesToTheFirst) {
   EXPECT_EQ(Start({files.WriteFile("b.txt", "http://b.example/ * http://a.example/")}),
             StartupResult::kHandedOff);
   EXPECT_EQ(Setting("newprov"), "http://a.example/ * http://b.example/");
+}
+
+// A client that connects to the hand-off channel and sends nothing holds
+// up neither the notices after it nor the listener's end (the window's
+// close).
+TEST_F(StartupTest, ASilentClientDoesNotHoldTheHandOffChannel) {
+  std::atomic<int> notices{0};
+  auto listener = HandOffListener::Open(
+      "Gantrell", [&] { ++notices; }, nullptr);
+  ASSERT_NE(listener, nullptr);
+
+  const std::string path = runtime_.path() + "/gantrell/Gantrell.sock";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::connect(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // Without the deadline the listener would wait for this client until it
+  // goes; it goes after 5 s so that a failing run ends.
+  std::thread guard([silent] {
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    ::shutdown(silent, SHUT_RDWR);
+  });
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(NotifyHandOff("Gantrell"));
+  for (int i = 0; i < 600 && notices.load() == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(notices.load(), 1);
+
+  // A second silent client while the window closes.
+  const int another = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::connect(another, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const auto start = std::chrono::steady_clock::now();
+  listener.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  guard.join();
+  ::close(another);
+  ::close(silent);
 }
 
 TEST_F(StartupTest, HandedOverAddressesJoinTheFileArgument) {

@@ -25,8 +25,9 @@ TEST_F(CliStartupTest, SecondInstanceHandsItsAddressToTheRunningOne) {
   ServeSites("/slow/", 1.0);
 
   // The first instance registers a provider whose server is slow, so its
-  // command is still running when the second one starts.
-  auto first = Start({"add", "--json", key_server_ + "/slow/"}, "first");
+  // command is still running when the second one starts. The address
+  // handed to it came from elsewhere, so it is asked about: --yes answers.
+  auto first = Start({"add", "--json", "--yes", key_server_ + "/slow/"}, "first");
   ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /slow/") != std::string::npos; }))
       << server_->Log();
   const RunResult second = Cli({"add", key_server_ + "/quick/"});
@@ -64,7 +65,7 @@ TEST_F(CliStartupTest, TwoInstancesHandingOverAtOnceAreBothRegistered) {
   MakeSite("two/", "name = Second Quick\n");
   ServeSites("/slow/", 1.0);
 
-  auto first = Start({"add", key_server_ + "/slow/"}, "first");
+  auto first = Start({"add", "--yes", key_server_ + "/slow/"}, "first");
   ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /slow/") != std::string::npos; }));
   auto one = Start({"add", key_server_ + "/one/"}, "one");
   auto two = Start({"add", key_server_ + "/two/"}, "two");
@@ -79,6 +80,47 @@ TEST_F(CliStartupTest, TwoInstancesHandingOverAtOnceAreBothRegistered) {
         << r.err;
   }
   EXPECT_NE(UserSettings().find("\"newprov\"=\"\""), std::string::npos) << UserSettings();
+}
+
+// Addresses waiting in "newprov" (a file opened, another instance's "add")
+// are asked about: without a terminal and without --yes or --no they wait
+// for a start that can ask, --no declines them for good, --yes subscribes.
+TEST_F(CliStartupTest, HandedOverAddressesAreAskedAbout) {
+  MakeKeyServer();
+  MakeSite("offered/", "name = Security Updates\n");
+  ServeSites();
+  const std::string address = key_server_ + "/offered/";
+  const auto hand_over = [&] {
+    WriteRegistry("user.reg",
+                  "[HKEY_CURRENT_USER\\Software\\Gantrell\\gantrell\\mainpath]\n"
+                  "\"newprov\"=\"" + address + "\"\n");
+  };
+  hand_over();
+  const RunResult kept = Cli({"providers", "--json"});
+  EXPECT_NE(kept.err.find("Subscribe to updates from " + address + "?\n"), std::string::npos)
+      << kept.err;
+  EXPECT_NE(kept.out.find("{\"address\":\"" + address +
+                          "\",\"result\":\"kept for a later start\",\"name\":\"\"}"),
+            std::string::npos)
+      << kept.out;
+  EXPECT_EQ(kept.out.find("Security Updates"), std::string::npos) << kept.out;
+  EXPECT_NE(UserSettings().find("\"newprov\"=\"" + address + "\""), std::string::npos)
+      << UserSettings();
+  EXPECT_EQ(server_->Log().find("/offered/control.txt"), std::string::npos) << server_->Log();
+
+  const RunResult declined = Cli({"providers", "--no"});
+  EXPECT_NE(declined.err.find("Answered No (--no)."), std::string::npos) << declined.err;
+  EXPECT_NE(UserSettings().find("\"newprov\"=\"\""), std::string::npos) << UserSettings();
+  EXPECT_EQ(server_->Log().find("/offered/control.txt"), std::string::npos) << server_->Log();
+  const RunResult again = Cli({"providers", "--offline"});
+  EXPECT_EQ(again.err.find("Subscribe"), std::string::npos) << again.err;
+
+  hand_over();
+  const RunResult added = Cli({"providers", "--yes"});
+  EXPECT_NE(added.err.find("New Provider successfully set up: Security Updates"),
+            std::string::npos)
+      << added.err;
+  EXPECT_NE(added.out.find(address), std::string::npos) << added.out;
 }
 
 TEST_F(CliStartupTest, CommandsOtherThanAddDoNotRunBesideAnotherInstance) {

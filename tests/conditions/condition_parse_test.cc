@@ -261,6 +261,39 @@ TEST(ConditionParseTest, NestingBeyondTheLimitIsReadPastAndDropped) {
   }
 }
 
+// A member of a kind this client does not know makes the compound
+// unreadable, and is read past to its own END so that what follows the
+// compound stays in step. An unknown key with its value is still skipped.
+TEST(ConditionParseTest, UnknownMemberKindsMakeTheCompoundUnreadableAndStayInStep) {
+  const struct {
+    const char* text;
+    bool whole;
+  } cases[] = {
+      {"CP CPT 0 FUT NME \"future kind\" X 1 END REG KRT 9 END END caller", false},
+      {"CP FUT NME f END END caller", false},
+      {"CP CPT 1 CP FUT NME \"f\" END END NULL END caller", false},
+      {"CP FUT NME f CP CPT 1 END X 2 END INV 1 END caller", false},
+      {"CP FUT NME f FUT2 NME g Y 1 END X 2 END END caller", false},
+      {"CP FUT NME f REG KRT 1 END END END caller", false},
+      {"CP FOO 3 CPT 1 END caller", true},
+      {"CP FOO \"NME\" END caller", true},
+  };
+  for (const auto& c : cases) {
+    std::string rest;
+    bool whole = true;
+    auto condition = ReadCondition(c.text, &rest, &whole);
+    ASSERT_NE(condition, nullptr) << c.text;
+    EXPECT_EQ(whole, c.whole) << c.text;
+    EXPECT_EQ(rest, "caller") << c.text;
+  }
+  // Cut short inside the unknown member: not whole, the input used up.
+  std::string rest;
+  bool whole = true;
+  ReadCondition("CP FUT NME f X 1", &rest, &whole);
+  EXPECT_FALSE(whole);
+  EXPECT_EQ(rest, "<end>");
+}
+
 TEST(ConditionParseTest, UnreadableStandInNeverHoldsAndReadsBackAsSuch) {
   testing::MemoryRegistry registry;
   testing::FixedOsVersion version;

@@ -377,6 +377,31 @@ TEST(ControlFileTest, ConditionsThatCannotBeReadWholeNeverHold) {
       ConditionsEqual(*cut.GetGroup(0)->GetItem(0)->m_pCondition, *MakeUnreadableCondition()));
 }
 
+// An "all of" holding a member of an unknown kind and a registry test that
+// fails here: the condition never holds, and the item, group and list
+// after it are all read, so the list is complete.
+TEST(ControlFileTest, AnUnknownMemberKindNeverHoldsAndTheRestIsRead) {
+  const std::string condition =
+      "COND CP CPT 0 INV 0 FUT NME \"future kind\" X 1 END "
+      "REG NME r KRT 1 PTH \"Software\\Missing\" CPT 0 INV 1 END END ";
+  CProvider provider;
+  ASSERT_TRUE(Parse(provider, kHeader + "GRP \"G\" " + Item("f") + condition + Item("g") +
+                                  "END GRP \"H\" " + Item("h") + "END END"));
+  EXPECT_EQ(provider.m_bListComplete, 1);
+  ASSERT_EQ(provider.GetGroupCount(), 2);
+  const CUpdateGroup& group = *provider.GetGroup(0);
+  ASSERT_EQ(group.GetItemCount(), 2);
+  ASSERT_NE(group.GetItem(0)->m_pCondition, nullptr);
+  EXPECT_TRUE(ConditionsEqual(*group.GetItem(0)->m_pCondition, *MakeUnreadableCondition()));
+  EXPECT_EQ(group.GetItem(1)->m_pCondition, nullptr);
+  EXPECT_EQ(provider.GetGroup(1)->GetItemCount(), 1);
+
+  // The rest cut short: not complete.
+  CProvider cut;
+  EXPECT_FALSE(Parse(cut, kHeader + "GRP \"G\" " + Item("f") + condition + Item("g")));
+  EXPECT_EQ(cut.m_bListComplete, 0);
+}
+
 TEST(ControlFileTest, NextCheckIsSpreadOverThreeQuartersToFiveQuarters) {
   struct Case {
     int interval;

@@ -249,6 +249,9 @@ TEST(StoreReadTest, UnreadableConditionKeepsTheItemUnsuitableAndTheLaterRecords)
       "COND FUTURE A 1 REG NME \"r\" END B 2 END END ",           // with a member
       "COND FUTURE FILE \"lost?\" \"\" \"\" \"\" \"1 1 2004\" 0 1 1 -1 -1 1 END ",
       "COND " + NestedCompounds(65, "REG KRT 9 END ") + "END ",  // deeper than followed
+      // a member of an unknown kind beside a registry test that holds
+      "COND CP CPT 0 INV 0 FUT NME \"future kind\" X 1 END REG KRT 9 INV 1 END END END ",
+      "COND CP CPT 1 CP FUT NME \"f\" END END END END ",  // nested one level down
   };
   for (const std::string& bad : bad_conditions) {
     bool complete = false;

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -37,6 +38,10 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
 
 // The file manager opens modally after a download run that ended; these
 // tests close it as a user would.
+QString Asked(const std::string& address) {
+  return QString::fromStdString("Subscribe to updates from " + address + "?");
+}
+
 void CloseFileManagerWhenShown(bool* shown = nullptr) {
   WhenShown<CFileManagerDlg>([shown](CFileManagerDlg* manager) {
     if (shown != nullptr)
@@ -326,19 +331,22 @@ class MainDlgTest : public QObject {
     QList<int> listed_at_message;
     UserPrompts::SetShownHook(
         [&](const UserPrompts::Shown&) { listed_at_message << List()->count(); });
-    UserPrompts::SetNextAnswer(MessageAnswer::kOk);
-    UserPrompts::SetNextAnswer(MessageAnswer::kOk);
+    for (int i = 0; i < 2; ++i) {
+      UserPrompts::SetNextAnswer(MessageAnswer::kYes);
+      UserPrompts::SetNextAnswer(MessageAnswer::kOk);
+    }
     QVERIFY(m_fixture->app().profile().WriteProfileString(
         kSettingsSection, "newprov", first.address() + " * " + second.address(), nullptr));
     QVERIFY(NotifyHandOff("Gantrell"));
 
     QTRY_COMPARE(List()->count(), 3);
     QCOMPARE(m_fixture->TakeTexts(),
-             (QStringList{"New Provider successfully set up: First Tools",
+             (QStringList{Asked(first.address()), "New Provider successfully set up: First Tools",
+                          Asked(second.address()),
                           "New Provider successfully set up: Second Tools"}));
     // The first provider's item was listed before the second registration
     // ended.
-    QCOMPARE(listed_at_message, (QList<int>{0, 1}));
+    QCOMPARE(listed_at_message, (QList<int>{0, 0, 1, 1}));
     QCOMPARE(m_fixture->app().GetProvider(6)->m_strAddress, first.address());
     QCOMPARE(m_fixture->app().GetProvider(7)->m_strAddress, second.address());
     QCOMPARE(Count(), QString("3 new items to download"));
@@ -354,11 +362,13 @@ class MainDlgTest : public QObject {
     later.Publish();
     QVERIFY(m_fixture->app().profile().WriteProfileString(kSettingsSection, "newprov",
                                                           later.address(), nullptr));
+    UserPrompts::SetNextAnswer(MessageAnswer::kYes);
     UserPrompts::SetNextAnswer(MessageAnswer::kOk);
     QVERIFY(NotifyHandOff("Gantrell"));
     QTRY_COMPARE(m_fixture->app().GetProviderCount(), 7);
     QCOMPARE(dialogs.shown, QStringList{"gantrell::ui::CWaitDlg"});
-    QCOMPARE(m_fixture->TakeTexts(), QStringList{"New Provider successfully set up: Later Tools"});
+    QCOMPARE(m_fixture->TakeTexts(),
+             (QStringList{Asked(later.address()), "New Provider successfully set up: Later Tools"}));
     QCOMPARE(List()->count(), 1);
   }
 
@@ -380,12 +390,55 @@ class MainDlgTest : public QObject {
       waited = true;
       manager->reject();
     });
+    UserPrompts::SetNextAnswer(MessageAnswer::kYes);
     UserPrompts::SetNextAnswer(MessageAnswer::kOk);
     Click("viewDownloadsButton");
     QVERIFY(waited);
     QCOMPARE(m_fixture->app().GetProviderCount(), 7);
-    QCOMPARE(m_fixture->TakeTexts(), QStringList{"New Provider successfully set up: Later Tools"});
+    QCOMPARE(m_fixture->TakeTexts(),
+             (QStringList{Asked(later.address()), "New Provider successfully set up: Later Tools"}));
     QCOMPARE(List()->count(), 2);
+  }
+
+  // A downloaded subscription file handed over by a second instance: the
+  // address is asked about (No the default, so the automatic answer), and
+  // declined it is neither fetched nor left in "newprov". The box itself
+  // has No as its default button.
+  void aHandedOverAddressIsAskedAboutAndNoIsTheDefault() {
+    OpenWithItems(0);
+    TestSite offered(m_fixture->server(), "/offered/", "Security Updates");
+    offered.AddItem("s.bin", 1, "ss");
+    offered.Publish();
+    QVERIFY(m_fixture->app().profile().WriteProfileString(kSettingsSection, "newprov",
+                                                          offered.address(), nullptr));
+    QVERIFY(NotifyHandOff("Gantrell"));
+    QTRY_COMPARE(UserPrompts::Unanswered(), 1);
+    const QList<UserPrompts::Shown> shown = UserPrompts::TakeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, Asked(offered.address()));
+    QVERIFY(shown[0].icon == MessageIcon::kQuestion);
+    QVERIFY(shown[0].buttons == MessageButtons::kYesNoDefaultNo);
+    QTRY_COMPARE(m_fixture->app().profile().GetProfileString(kSettingsSection, "newprov", "?"),
+                 std::string());
+    QCOMPARE(m_fixture->app().GetProviderCount(), 6);
+    QCOMPARE(m_fixture->server().RequestCount("/offered/control.txt"), 0);
+    QCOMPARE(List()->count(), 0);
+    UserPrompts::Reset();
+
+    UserPrompts::SetAutomaticAnswers(false);
+    bool seen = false;
+    bool no_is_default = false;
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+      seen = true;
+      no_is_default = box->defaultButton() == box->button(QMessageBox::No);
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    const MessageAnswer answer = UserPrompts::ShowMessage(
+        nullptr, Asked(offered.address()), MessageIcon::kQuestion, MessageButtons::kYesNoDefaultNo);
+    UserPrompts::SetAutomaticAnswers(true);
+    QVERIFY(seen);
+    QVERIFY(no_is_default);
+    QVERIFY(answer == MessageAnswer::kNo);
   }
 
   void viewDownloadedItemsOpensTheFileManager() {

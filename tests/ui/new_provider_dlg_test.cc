@@ -26,10 +26,10 @@ class NewProviderDlgTest : public QObject {
   void RefusalsKeepTheDialogOpen_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("refusal");
-    QTest::newRow("below the root") << "http://example.org/updates/"
-                                    << "Object must be a directory";
-    QTest::newRow("other port") << "http://example.org:8080/"
-                                << "Non-standard port settings not currently supported";
+    QTest::newRow("not a folder") << "http://example.org/updates"
+                                  << "Object must be a directory";
+    QTest::newRow("another scheme") << "ftp://example.org/"
+                                    << "The resource must be a legal web address";
     QTest::newRow("no server") << "http://"
                                << "Unable to parse this web address";
   }
@@ -66,6 +66,10 @@ class NewProviderDlgTest : public QObject {
                                << "http://example.org/";
     QTest::newRow("port 80") << "http://example.org:80/"
                              << "http://example.org:80/";
+    QTest::newRow("a bare server") << "127.0.0.1"
+                                   << "http://127.0.0.1/";
+    QTest::newRow("another port, below the root") << "https://example.org:8443/updates/"
+                                                  << "https://example.org:8443/updates/";
   }
   void AcceptedAddresses() {
     QFETCH(QString, typed);
