@@ -16,10 +16,14 @@ enum class MessageIcon { kInformation, kQuestion, kWarning, kError };
 enum class MessageButtons {
   kOk,
   kYesNo,
-  // A question whose safe answer is No: No is the default (Enter, Escape
-  // and closing the box give it), and a frontend that has no one to ask
-  // answers kUnanswered, so that the caller can ask again later.
+  // A question whose safe answer is No (a file replaced or deleted for
+  // good): No is the default (Enter, Escape and closing the box give it),
+  // and a frontend that has no one to ask answers kNo.
   kYesNoDefaultNo,
+  // As kYesNoDefaultNo, for a question that can wait (the subscribe
+  // question): a frontend that has no one to ask answers kUnanswered, so
+  // that the caller can ask again at a later start.
+  kYesNoOrLater,
 };
 enum class MessageAnswer { kOk, kYes, kNo, kUnanswered };
 
@@ -36,7 +40,7 @@ class Frontend {
   virtual ~Frontend() = default;
 
   // A modal message box with a fixed text. Returns the button pressed; a
-  // notice (kOk) returns kOk. Only a kYesNoDefaultNo question may return
+  // notice (kOk) returns kOk. Only a kYesNoOrLater question may return
   // kUnanswered, when nobody can be asked.
   virtual MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
                                     MessageButtons buttons) = 0;

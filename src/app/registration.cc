@@ -148,7 +148,7 @@ OfferOutcome CClientApp::OfferProvider(const std::string& offered) {
       m_pFrontend == nullptr
           ? MessageAnswer::kUnanswered
           : m_pFrontend->ShowMessage("Subscribe to updates from " + address + "?",
-                                     MessageIcon::kQuestion, MessageButtons::kYesNoDefaultNo);
+                                     MessageIcon::kQuestion, MessageButtons::kYesNoOrLater);
   switch (answer) {
     case MessageAnswer::kYes:
       return RegisterProvider(address) == 2 ? OfferOutcome::kCancelled : OfferOutcome::kRegistered;

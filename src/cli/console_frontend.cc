@@ -76,7 +76,7 @@ MessageAnswer ConsoleFrontend::ShowMessage(const std::string& text, MessageIcon 
   ExplainRegistration(text);
   if (buttons == MessageButtons::kOk)
     return MessageAnswer::kOk;
-  return AskYesNo(buttons == MessageButtons::kYesNoDefaultNo);
+  return AskYesNo(buttons == MessageButtons::kYesNoOrLater);
 }
 
 MessageAnswer ConsoleFrontend::AskYesNo(bool may_stay_unanswered) {

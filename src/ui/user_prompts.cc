@@ -75,8 +75,10 @@ MessageAnswer UserPrompts::ShowMessage(QWidget* parent, const QString& text, Mes
   QMessageBox box(BoxIcon(icon), kMessageTitle, text, QMessageBox::NoButton, ParentFor(parent));
   if (buttons != MessageButtons::kOk) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(buttons == MessageButtons::kYesNoDefaultNo ? QMessageBox::No
-                                                                   : QMessageBox::Yes);
+    box.setDefaultButton(buttons == MessageButtons::kYesNoDefaultNo ||
+                                 buttons == MessageButtons::kYesNoOrLater
+                             ? QMessageBox::No
+                             : QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
   } else {
     box.setStandardButtons(QMessageBox::Ok);

@@ -131,7 +131,7 @@ TEST_F(MainWindowSessionTest, AHandOffDuringTheQuestionDoesNotAskTwice) {
    public:
     MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
                               MessageButtons buttons) override {
-      if (buttons == MessageButtons::kYesNoDefaultNo && during_question) {
+      if (buttons == MessageButtons::kYesNoOrLater && during_question) {
         auto run = std::exchange(during_question, nullptr);
         run();
       }

@@ -312,7 +312,7 @@ TEST_F(RegistrationTest, OfferedAddressesAreAskedAboutBeforeTheyAreRegistered) {
     ASSERT_FALSE(frontend_.messages.empty()) << c.name;
     EXPECT_EQ(frontend_.messages[0].text, question) << c.name;
     EXPECT_EQ(frontend_.messages[0].icon, MessageIcon::kQuestion) << c.name;
-    EXPECT_EQ(frontend_.messages[0].buttons, MessageButtons::kYesNoDefaultNo) << c.name;
+    EXPECT_EQ(frontend_.messages[0].buttons, MessageButtons::kYesNoOrLater) << c.name;
     EXPECT_EQ(app_.GetProviderCount(), c.providers) << c.name;
     EXPECT_EQ(profile_.GetProfileString("mainpath", "newprov", "?"), c.newprov) << c.name;
   }

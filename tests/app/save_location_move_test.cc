@@ -336,7 +336,7 @@ TEST_F(SaveLocationMoveTest, AMoveToAnotherFileSystemArrivesWhole) {
 TEST_F(SaveLocationMoveTest, TheStoreIsWrittenAfterAMove) {
   TempDir data;
   app_.m_strDataPath = data.path();
-  app_.SetUpBuiltInProviders();
+  app_.LoadStore();  // a first run: the built-in entries, and a store to write
   auto provider = std::make_unique<CProvider>();
   provider->m_strAddress = "http://updates.example.org/";
   CUpdateItem* item = provider->AddGroup()->AddItem();

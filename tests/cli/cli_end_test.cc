@@ -86,7 +86,8 @@ TEST_F(CliEndTest, TwoRuntimeFoldersOnOneStoreMakeOneInstance) {
   MakeSite("quick/", "name = Quick Provider\n");
   ServeSites("/slow/", 1.0);
 
-  auto first = Start({"add", key_server_ + "/slow/"}, "first");
+  // --yes answers the subscribe question for the address handed over.
+  auto first = Start({"add", key_server_ + "/slow/", "--yes"}, "first");
   ASSERT_TRUE(WaitFor([&] { return server_->Log().find("SLOW /slow/") != std::string::npos; }))
       << server_->Log();
   const std::vector<std::string> other = OtherRuntime();

@@ -417,7 +417,7 @@ class MainDlgTest : public QObject {
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, Asked(offered.address()));
     QVERIFY(shown[0].icon == MessageIcon::kQuestion);
-    QVERIFY(shown[0].buttons == MessageButtons::kYesNoDefaultNo);
+    QVERIFY(shown[0].buttons == MessageButtons::kYesNoOrLater);
     QTRY_COMPARE(m_fixture->app().profile().GetProfileString(kSettingsSection, "newprov", "?"),
                  std::string());
     QCOMPARE(m_fixture->app().GetProviderCount(), 6);
@@ -434,7 +434,7 @@ class MainDlgTest : public QObject {
       QTest::keyClick(box, Qt::Key_Return);
     });
     const MessageAnswer answer = UserPrompts::ShowMessage(
-        nullptr, Asked(offered.address()), MessageIcon::kQuestion, MessageButtons::kYesNoDefaultNo);
+        nullptr, Asked(offered.address()), MessageIcon::kQuestion, MessageButtons::kYesNoOrLater);
     UserPrompts::SetAutomaticAnswers(true);
     QVERIFY(seen);
     QVERIFY(no_is_default);
