@@ -1,4 +1,4 @@
-#include "cli/terminal.h"
+#include "platform/console.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-namespace gantrell::cli {
+namespace gantrell {
 namespace {
 
 void WriteAll(int fd, const std::string& text) {
@@ -40,29 +40,29 @@ bool ReadLine(int fd, std::string* line) {
 
 }  // namespace
 
-PromptResult AskOnTerminal(const std::string& prompt, std::string* line) {
+ConsoleAnswer AskOnConsole(const std::string& prompt, std::string* line) {
   if (::isatty(STDIN_FILENO)) {
     WriteAll(STDERR_FILENO, prompt);
-    return ReadLine(STDIN_FILENO, line) ? PromptResult::kOk : PromptResult::kCancel;
+    return ReadLine(STDIN_FILENO, line) ? ConsoleAnswer::kLine : ConsoleAnswer::kEnded;
   }
   const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (tty < 0)
-    return PromptResult::kUnavailable;
+    return ConsoleAnswer::kNoConsole;
   WriteAll(tty, prompt);
   const bool got = ReadLine(tty, line);
   ::close(tty);
-  return got ? PromptResult::kOk : PromptResult::kCancel;
+  return got ? ConsoleAnswer::kLine : ConsoleAnswer::kEnded;
 }
 
-int TerminalWidth() {
+int ConsoleWidth() {
   winsize size{};
   if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
     return size.ws_col;
   return 80;
 }
 
-bool StderrIsTerminal() {
+bool StderrIsConsole() {
   return ::isatty(STDERR_FILENO) != 0;
 }
 
-}  // namespace gantrell::cli
+}  // namespace gantrell
