@@ -1,21 +1,18 @@
 #include "app/authority_anchors.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "gantrell_install_layout.h"
 #include "model/provider.h"
 #include "net/signature.h"
 #include "platform/atomic_file.h"
+#include "platform/folders.h"
+#include "platform/process.h"
 
 namespace gantrell {
 
 std::string InstalledAuthorityFolder() {
-  char buffer[4096];
-  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (length <= 0)
+  const std::string program = ProgramPath();
+  if (program.empty())
     return std::string();
-  const std::string program(buffer, static_cast<std::size_t>(length));
   return ParentFolder(program) + "/" + kBinToDataDir + "/gantrell/authority";
 }
 
@@ -30,10 +27,10 @@ std::string AuthorityEntryName(int index) {
 
 AnchorRead ReadAuthorityAnchors(const std::string& folder, AnchorRecords* records,
                                 std::string* error) {
-  struct stat info;
-  if (folder.empty() || ::stat(folder.c_str(), &info) != 0)
+  const PathKind kind = folder.empty() ? PathKind::kMissing : KindOfPath(folder);
+  if (kind == PathKind::kMissing)
     return AnchorRead::kNone;
-  if (!S_ISDIR(info.st_mode)) {
+  if (kind != PathKind::kFolder) {
     *error = folder + " is not a folder";
     return AnchorRead::kBroken;
   }

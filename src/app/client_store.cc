@@ -1,6 +1,4 @@
 // Loading and saving the provider store for the application object.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -12,6 +10,7 @@
 #include "model/store_format.h"
 #include "model/token_reader.h"
 #include "platform/atomic_file.h"
+#include "platform/folders.h"
 #include "platform/single_instance.h"
 
 namespace gantrell {
@@ -67,8 +66,7 @@ StoreRead ReadStoreFile(const std::string& path, Time now, ProviderList* provide
                         std::string* text, std::string* error) {
   // A folder in the file's place holds no providers to keep; a save then
   // reports that it cannot replace it.
-  struct stat info;
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+  if (KindOfPath(path) == PathKind::kFolder)
     return StoreRead::kMissing;
   bool missing = false;
   if (!ReadWholeFile(path, text, &missing, error))

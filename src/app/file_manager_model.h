@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_copy.h"
+
 namespace gantrell {
 
 class CClientApp;
@@ -29,8 +31,6 @@ inline constexpr const char* kNotIntendedText = "This item is not intended for t
 // (the authority entries after the first one may carry files too).
 inline constexpr int kFirstFileSourceProvider = 4;
 inline constexpr int kFirstJustDownloadedProvider = 1;
-// The block size of a copy.
-inline constexpr std::size_t kCopyBlockSize = 256;
 
 // One entry of the provider choice: a provider, or "Just Downloaded"
 // (provider null).
@@ -90,18 +90,6 @@ bool OpenFile(CClientApp& app, ShellOpen& shell, CUpdateItem& item);
 
 // The save dialog's offer for a copy of the file at `path`.
 CopyOffer MakeCopyOffer(const std::string& path);
-
-// Copies `source` to `destination` in blocks of kCopyBlockSize bytes until
-// a read returns fewer. The copy is written to a new file beside the
-// destination and renamed over it at the end, so that an existing file
-// there is replaced only by a complete copy, and a failure (a read or
-// write error, no such folder, a full disk) leaves no partial file and the
-// destination as it was; copying a file onto itself leaves it intact.
-// Returns false with the reason in *error (when given). `on_read`, when
-// given, learns the length of every read.
-bool CopyFileInBlocks(const std::string& source, const std::string& destination,
-                      std::string* error = nullptr,
-                      const std::function<void(std::size_t)>& on_read = {});
 
 // The question a delete asks when the file has no trash to go to.
 std::string DeleteForGoodQuestion(const std::string& path);

@@ -1,10 +1,9 @@
 #include "app/save_paths.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "app/client_app.h"
 #include "app/frontend.h"
+#include "platform/folders.h"
+#include "platform/process.h"
 
 namespace gantrell {
 namespace {
@@ -14,17 +13,12 @@ void RemoveAll(std::string* text, std::string_view what) {
     text->erase(pos, what.size());
 }
 
-bool IsDirectory(const std::string& path) {
-  struct stat info;
-  return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // Makes the folder unless it is there already; true when it exists after.
 bool EnsureDirectory(const std::string& path) {
-  if (IsDirectory(path))
+  if (IsFolder(path))
     return true;
-  ::mkdir(path.c_str(), 0777);
-  return IsDirectory(path);
+  MakeFolder(path);
+  return IsFolder(path);
 }
 
 }  // namespace
@@ -63,10 +57,9 @@ bool IsSafeLocation(std::string_view location) {
 std::string AbsoluteFolder(const std::string& folder) {
   if (folder.empty() || folder.front() == '/')
     return folder;
-  char buffer[4096];
-  if (::getcwd(buffer, sizeof buffer) == nullptr)
+  std::string absolute = WorkingFolder();
+  if (absolute.empty())
     return folder;
-  std::string absolute(buffer);
   if (absolute.back() != '/')
     absolute += '/';
   // "." components add nothing; ".." ones are left to the file system,
@@ -120,14 +113,14 @@ std::string CClientApp::ItemSavePath(const CUpdateItem& item, SavePathLookup loo
     if (folder == "?")
       return {};
   }
-  if (!IsDirectory(folder))
+  if (!IsFolder(folder))
     return {};
 
   std::string path = folder + "/" + ProviderFolderName(group->m_pProvider->m_strAddress);
   if (lookup == SavePathLookup::kExistingOnly) {
     // Whatever the item left on disk lies below its number folder.
     path += "/" + std::to_string(item.m_nNumber);
-    return IsDirectory(path) ? path + "/" + item.m_strLocation : std::string();
+    return IsFolder(path) ? path + "/" + item.m_strLocation : std::string();
   }
   EnsureDirectory(path);  // a failure shows at the next folder
   path += "/" + std::to_string(item.m_nNumber);
@@ -173,7 +166,7 @@ std::string CClientApp::AskDownloadFolder(bool* cancelled) {
     // A relative folder means the one it names now; stored as typed it
     // would later be taken relative to wherever the client was started.
     folder = AbsoluteFolder(folder);
-    if (!IsDirectory(folder)) {
+    if (!IsFolder(folder)) {
       m_pFrontend->ShowMessage("Folder does not exist.", MessageIcon::kError, MessageButtons::kOk);
       continue;
     }

@@ -1,6 +1,4 @@
 // The start-up sequence, the key-list check and the clean-up at exit.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -10,6 +8,7 @@
 #include "model/built_in_providers.h"
 #include "platform/atomic_file.h"
 #include "platform/network_init.h"
+#include "platform/process.h"
 #include "platform/os_version.h"
 #include "platform/single_instance.h"
 
@@ -32,8 +31,8 @@ bool FileReadable(const std::string& path) {
 }
 
 std::string CurrentFolder() {
-  char buffer[4096];
-  return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string(".");
+  const std::string folder = WorkingFolder();
+  return folder.empty() ? std::string(".") : folder;
 }
 
 }  // namespace

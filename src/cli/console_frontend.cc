@@ -1,7 +1,5 @@
 #include "cli/console_frontend.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -186,8 +184,7 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
   }
   static constexpr char kSpinner[] = "|/-\\";
   for (int turn = 0;; ++turn) {
-    pollfd fds[2] = {{done.fd(), POLLIN, 0}, {interrupt.fd(), POLLIN, 0}};
-    ::poll(fds, interrupt.fd() >= 0 ? 2 : 1, terminal ? kSpinnerPeriodMs : -1);
+    WaitForWakeOrInterrupt(done, interrupt, terminal ? kSpinnerPeriodMs : -1);
     // An end request stops the job, which then ends the wait as usual; it
     // did not finish, so the wait reads as cancelled.
     if (done.Drain() && !m_bEndRequested) {

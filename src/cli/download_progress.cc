@@ -5,10 +5,6 @@
 // screen at 100%. When standard error is a file or a pipe: one line per item
 // started and one per item finished. Reports of the run appear as
 // messages, followed by the item and the address; Ctrl-C cancels.
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -158,7 +154,7 @@ class ProgressDisplay : public DownloadObserver {
     m_started.push_back({&item, Clock::now()});
   }
 
-  int done_fd() const { return m_done.fd(); }
+  const WakePipe& done() const { return m_done; }
   bool Finished() { return m_done.Drain(); }
 
   // The items the worker took up since the last look, and its progress,
@@ -325,8 +321,7 @@ int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
   m_bLastDownloadCancelled = false;
   job.Start(&display);
   for (;;) {
-    pollfd fds[2] = {{display.done_fd(), POLLIN, 0}, {interrupt.fd(), POLLIN, 0}};
-    ::poll(fds, interrupt.fd() >= 0 ? 2 : 1, kRedrawPeriodMs);
+    WaitForWakeOrInterrupt(display.done(), interrupt, kRedrawPeriodMs);
     if (display.Finished())
       break;
     if (!m_bLastDownloadCancelled && (m_bEndRequested || interrupt.Fired())) {

@@ -10,7 +10,7 @@
 #include "cli/console_frontend.h"
 #include "model/size_text.h"
 #include "platform/file_move.h"
-#include "platform/shell_open_xdg.h"
+#include "platform/shell_open.h"
 #include "platform/trash.h"
 
 namespace gantrell::cli {
@@ -180,9 +180,9 @@ int OpenCommand(CommandContext& context, CUpdateItem& item) {
   const std::string path = PathOnDisk(context, item);
   if (path.empty())
     return kExitFailure;
-  XdgShellOpen shell;
   std::string error;
-  if (!shell.Open(path, ShellOpenWorkingFolder(path), ShellOpenParameters(path), &error)) {
+  if (!OpenWithSystemShell(path, ShellOpenWorkingFolder(path), ShellOpenParameters(path),
+                           &error)) {
     context.frontend.Note("Cannot open '" + FromText(item) + "': " + error);
     return kExitFailure;
   }
@@ -227,8 +227,8 @@ int CopyCommand(CommandContext& context, CUpdateItem& item, const std::string& d
 int DeleteCommand(CommandContext& context, CUpdateItem& item) {
   // Asked first unless --yes: the file goes to the trash, or, where there
   // is none, after a second question for good.
-  FreedesktopTrash trash;
-  const DeleteResult result = DeleteDownloadedFile(context.app, item, &trash, true);
+  const std::unique_ptr<Trash> trash = MakeSystemTrash();
+  const DeleteResult result = DeleteDownloadedFile(context.app, item, trash.get(), true);
   using Outcome = DeleteResult::Outcome;
   if (result.outcome == Outcome::kKept) {
     context.frontend.Note("Nothing was deleted.");

@@ -2,8 +2,6 @@
 // start-up as the windowed client with the command in place of the main
 // window, and turns the outcome into an exit status (and, with --json, one
 // JSON document on standard output).
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -21,6 +19,7 @@
 #include "cli/console_frontend.h"
 #include "gantrell_version.h"
 #include "platform/end_request_watch.h"
+#include "platform/folders.h"
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
 
@@ -84,18 +83,18 @@ int UsageError(const CliOptions& options, const std::string& message) {
 // A folder the run needs that cannot be used is found before any network
 // work, naming the variable or option that chose it. Empty when all is well.
 std::string CheckEnvironment(const CliOptions& options) {
-  struct stat info;
-  if (!options.data_dir.empty() && ::stat(options.data_dir.c_str(), &info) == 0 &&
-      !S_ISDIR(info.st_mode)) {
+  if (!options.data_dir.empty() && KindOfPath(options.data_dir) == PathKind::kOther) {
     return "--data-dir " + options.data_dir + " is not a folder";
   }
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] != '\0') {
-    if (::stat(runtime, &info) != 0) {
-      return std::string("cannot create the runtime folder ") + runtime + ": " +
-             std::strerror(errno) + ": set XDG_RUNTIME_DIR or create it";
+    std::string reason;
+    const PathKind kind = KindOfPath(runtime, &reason);
+    if (kind == PathKind::kMissing) {
+      return std::string("cannot create the runtime folder ") + runtime + ": " + reason +
+             ": set XDG_RUNTIME_DIR or create it";
     }
-    if (!S_ISDIR(info.st_mode))
+    if (kind != PathKind::kFolder)
       return std::string("XDG_RUNTIME_DIR names ") + runtime + ", which is not a folder";
   }
   return {};

@@ -1,11 +1,9 @@
 #include "model/pruning.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <vector>
+
+#include "platform/folders.h"
 
 namespace gantrell {
 namespace {
@@ -43,12 +41,12 @@ void RemoveEmptyItemFolders(const std::string& path, const std::string& location
   for (std::size_t slash = location.rfind('/'); slash != std::string::npos && slash > 0;
        slash = location.rfind('/', slash - 1)) {
     // A folder that is not empty keeps its parents too.
-    if (::rmdir((number_folder + "/" + location.substr(0, slash)).c_str()) != 0 &&
-        errno != ENOENT) {
+    if (RemoveEmptyFolder(number_folder + "/" + location.substr(0, slash)) ==
+        RemoveFolderResult::kFailed) {
       return;
     }
   }
-  ::rmdir(number_folder.c_str());
+  RemoveEmptyFolder(number_folder);
 }
 
 // The part files and empty folders an item's path may hold without a file.
@@ -148,19 +146,17 @@ void RemoveStalePartFiles(const std::string& destination) {
       (slash == std::string::npos ? destination : destination.substr(slash + 1)) + kPartFileInfix;
   if (prefix.size() == std::string(kPartFileInfix).size())
     return;  // a destination that names a folder has no part files
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr)
+  std::vector<std::string> names;
+  if (!ListFolder(folder, &names))
     return;
   std::vector<std::string> stale;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
+  for (const std::string& name : names) {
     if (name.size() == prefix.size() + kPartFileSuffixLength &&
         name.compare(0, prefix.size(), prefix) == 0)
       stale.push_back(name);
   }
-  ::closedir(dir);
   for (const std::string& name : stale)
-    ::unlink((folder + (slash == std::string::npos ? "/" : "") + name).c_str());
+    RemoveFile(folder + (slash == std::string::npos ? "/" : "") + name);
 }
 
 }  // namespace gantrell

@@ -1,9 +1,5 @@
 #include "net/part_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +19,7 @@ namespace {
 constexpr std::size_t kAlignment = 4096;
 // Write-back of bytes that went through the page cache starts every this
 // many bytes, so the disk works while the network does.
-constexpr off_t kWriteBackEvery = off_t{8} << 20;
+constexpr std::int64_t kWriteBackEvery = std::int64_t{8} << 20;
 
 }  // namespace
 
@@ -47,31 +43,26 @@ PartFile::~PartFile() {
 
 bool PartFile::Create(const std::string& destination) {
   // One file per object: a second Create would leave the first file behind.
-  if (destination.empty() || fd_ >= 0 || !path_.empty())
+  if (destination.empty() || file_.is_open() || !path_.empty())
     return false;
   static constexpr char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device random;
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+  for (int attempt = 0; attempt < 100 && !file_.is_open(); ++attempt) {
     path_ = destination + kPartFileInfix;
     for (std::size_t i = 0; i < kPartFileSuffixLength; ++i)
       path_ += kLetters[pick(random)];
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ < 0 && errno != EEXIST)
+    if (file_.CreateNew(path_) == OutputFile::CreateResult::kFailed)
       break;
   }
-  if (fd_ < 0) {
+  if (!file_.is_open()) {
     path_.clear();
     return false;
   }
-#ifdef O_DIRECT
-  // File systems without direct I/O refuse the flag here.
-  if (try_direct_) {
-    const int flags = ::fcntl(fd_, F_GETFL);
-    direct_ = flags >= 0 && ::fcntl(fd_, F_SETFL, flags | O_DIRECT) == 0;
-  }
-#endif
+  // File systems (and systems) without direct I/O refuse it here.
+  if (try_direct_)
+    direct_ = file_.SetDirect(true);
   written_ = 0;
   started_ = 0;
   failed_ = false;
@@ -105,7 +96,7 @@ bool PartFile::Commit(std::size_t count) {
   // More than a buffer holds cannot have been put in it.
   if (count > block_size_)
     failed_ = true;
-  if (failed_ || count == 0 || fd_ < 0 || stop_) {
+  if (failed_ || count == 0 || !file_.is_open() || stop_) {
     free_.push_back(current_);
     current_ = nullptr;
     changed_.notify_all();
@@ -151,53 +142,44 @@ void PartFile::WriterLoop() {
   }
 }
 
-#ifdef O_DIRECT
 bool PartFile::LeaveDirectIo() {
-  const int flags = ::fcntl(fd_, F_GETFL);
-  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT) != 0)
+  if (!file_.SetDirect(false))
     return false;
   std::lock_guard<std::mutex> lock(mutex_);
   direct_ = false;
   return true;
 }
-#endif
 
 bool PartFile::WriteOut(const char* bytes, std::size_t count) {
   while (count > 0) {
     bool direct = direct_;
-#ifdef O_DIRECT
     // A piece direct I/O cannot take (the tail of the body, or what is left
     // after a short write) and everything after it goes through the cache.
-    if (direct && (count % kAlignment != 0 || written_ % static_cast<off_t>(kAlignment) != 0 ||
-                   reinterpret_cast<std::uintptr_t>(bytes) % kAlignment != 0)) {
+    if (direct &&
+        (count % kAlignment != 0 || written_ % static_cast<std::int64_t>(kAlignment) != 0 ||
+         reinterpret_cast<std::uintptr_t>(bytes) % kAlignment != 0)) {
       if (!LeaveDirectIo())
         return false;
       direct = false;
     }
-#endif
-    const ssize_t done = ::write(fd_, bytes, count);
-    if (done < 0 && errno == EINTR)
-      continue;
-#ifdef O_DIRECT
-    if (done < 0 && errno == EINVAL && direct) {
+    bool bad_request = false;
+    const std::int64_t done = file_.Write(bytes, count, &bad_request);
+    if (done < 0 && bad_request && direct) {
       // The file system wants a larger alignment than ours.
       if (!LeaveDirectIo())
         return false;
       continue;
     }
-#endif
     if (done <= 0)
       return false;
     bytes += done;
     count -= static_cast<std::size_t>(done);
     written_ += done;
   }
-#ifdef SYNC_FILE_RANGE_WRITE
   if (!direct_ && written_ - started_ >= kWriteBackEvery) {
-    ::sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
+    file_.StartWriteBack(started_, written_ - started_);
     started_ = written_;
   }
-#endif
   return true;
 }
 
@@ -218,7 +200,7 @@ bool PartFile::Wait() {
 }
 
 bool PartFile::Finish() {
-  if (fd_ < 0)
+  if (!file_.is_open())
     return false;
   Wait();
   StopWriter();
@@ -230,14 +212,13 @@ bool PartFile::Finish() {
     queued_.clear();
   }
   bool ok = !failed_;
-  ok = ::fsync(fd_) == 0 && ok;
-  ok = ::close(fd_) == 0 && ok;
-  fd_ = -1;
+  ok = file_.Sync() && ok;
+  ok = file_.Close() && ok;
   return ok;
 }
 
 MoveResult PartFile::MoveTo(const std::string& destination, bool replace) {
-  if (fd_ >= 0 || path_.empty() || failed_)
+  if (file_.is_open() || path_.empty() || failed_)
     return MoveResult::kFailed;
   const MoveResult moved = RenameDurably(path_, destination, replace, nullptr);
   if (moved == MoveResult::kMoved)
@@ -256,9 +237,8 @@ void PartFile::Discard() {
       free_.push_back(current_);
     current_ = nullptr;
   }
-  if (fd_ >= 0)
-    ::close(fd_);
-  fd_ = -1;
+  if (file_.is_open())
+    file_.Close();
   if (!path_.empty())
     std::remove(path_.c_str());
   path_.clear();

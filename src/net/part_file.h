@@ -13,10 +13,9 @@
 // go through the page cache and write-back is started every few MiB.
 #pragma once
 
-#include <sys/types.h>
-
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "platform/file_move.h"
+#include "platform/output_file.h"
 
 namespace gantrell {
 
@@ -95,7 +95,7 @@ class PartFile {
   const bool behind_;
   std::unique_ptr<char, void (*)(void*)> memory_;
   std::string path_;
-  int fd_ = -1;
+  OutputFile file_;
 
   // Shared with the writer thread, under mutex_.
   mutable std::mutex mutex_;
@@ -109,8 +109,8 @@ class PartFile {
   std::thread writer_;
 
   // The writer's own, or the caller's once the writer is joined.
-  off_t written_ = 0;  // bytes written so far
-  off_t started_ = 0;  // write-back has been started for the bytes before this
+  std::int64_t written_ = 0;  // bytes written so far
+  std::int64_t started_ = 0;  // write-back has been started for the bytes before this
 
   char* current_ = nullptr;  // the caller's buffer between Buffer and Commit
 };

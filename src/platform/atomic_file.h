@@ -2,13 +2,17 @@
 // either the old content or the new, never a mix.
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/types.h>
 #include <string>
 #include <string_view>
 #include <vector>
 
+struct stat;  // the system's description of a file (ReadWholeFile)
+
 namespace gantrell {
+
+// The permission bits of a new file or folder (0644, 0700...), less the
+// umask where the system has one.
+using FileMode = unsigned int;
 
 // Writes `content` to a temporary file in the same folder as `path`, flushes
 // it to disk, renames it over `path` and flushes the folder. The file keeps
@@ -21,7 +25,7 @@ namespace gantrell {
 // once each succeed and the last rename wins. Callers that read, change and
 // write back hold a FileLock around the whole sequence.
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string* error,
-                         mode_t new_file_mode);
+                         FileMode new_file_mode);
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string* error);
 
 struct FileContent {
@@ -37,7 +41,7 @@ struct FileContent {
 // first file's path finishes the renames, so the files are never seen half
 // old and half new by a reader that calls it first.
 bool WriteFilesAtomically(const std::vector<FileContent>& files, std::string* error,
-                          mode_t new_file_mode = 0644);
+                          FileMode new_file_mode = 0644);
 
 // Finishes a write of several files (first file `first_path`) that was
 // interrupted after its journal was committed; does nothing otherwise.
@@ -57,7 +61,7 @@ int RemoveStaleTemporaries(const std::string& path);
 // Creates `folder` and any missing parents with `mode` (less the umask).
 // Returns true when the folder exists afterwards; otherwise false with a
 // message in *error (which may be null).
-bool CreateFolders(const std::string& folder, mode_t mode, std::string* error);
+bool CreateFolders(const std::string& folder, FileMode mode, std::string* error);
 
 // The folder part of a path: "/a/b" for "/a/b/c", "." for "c", "/" for "/c".
 std::string ParentFolder(const std::string& path);

@@ -8,7 +8,7 @@
 // ignored. One watch at a time.
 #pragma once
 
-#include <signal.h>
+#include <memory>
 
 namespace gantrell {
 
@@ -25,8 +25,10 @@ class InterruptWatch {
   bool Fired();
 
  private:
+  struct Previous;  // the disposition of SIGINT before the watch
+
   int m_fds[2] = {-1, -1};
-  struct sigaction m_previous = {};
+  std::unique_ptr<Previous> m_previous;
   bool m_installed = false;
   bool m_fired = false;
 };
@@ -49,5 +51,10 @@ class WakePipe {
  private:
   int m_fds[2] = {-1, -1};
 };
+
+// Waits until `wake` has a notice, `interrupt` has caught Ctrl-C (when it
+// watches), or `timeout_ms` milliseconds have passed (-1: no limit); drains
+// neither.
+void WaitForWakeOrInterrupt(const WakePipe& wake, const InterruptWatch& interrupt, int timeout_ms);
 
 }  // namespace gantrell

@@ -30,14 +30,14 @@
 // One FileRegistry may be used from several threads at once.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "platform/reg_document.h"
 #include "platform/registry.h"
+
+struct stat;  // the system's description of a file (FileStamp)
 
 namespace gantrell {
 

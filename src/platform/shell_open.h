@@ -38,4 +38,9 @@ std::string ShellOpenWorkingFolder(const std::string& path);
 // above; the backend's result.
 bool OpenThroughShell(ShellOpen& shell, const std::string& path);
 
+// Opens `path` through this system's own shell (xdg-open on a Linux
+// desktop); false with the reason in *error (may be null) when it cannot.
+bool OpenWithSystemShell(const std::string& path, const std::string& working_folder,
+                         const std::string& parameters, std::string* error);
+
 }  // namespace gantrell

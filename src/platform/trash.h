@@ -4,6 +4,7 @@
 // tests put a fake in their place.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace gantrell {
@@ -37,5 +38,9 @@ class FreedesktopTrash : public Trash {
  private:
   std::string m_strHomeTrash;
 };
+
+// The user's trash on this system (the freedesktop.org home trash on
+// Linux).
+std::unique_ptr<Trash> MakeSystemTrash();
 
 }  // namespace gantrell

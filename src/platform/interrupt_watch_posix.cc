@@ -1,6 +1,7 @@
 #include "platform/interrupt_watch.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -56,7 +57,11 @@ bool DrainPipe(int fd) {
 
 }  // namespace
 
-InterruptWatch::InterruptWatch() {
+struct InterruptWatch::Previous {
+  struct sigaction action = {};
+};
+
+InterruptWatch::InterruptWatch() : m_previous(std::make_unique<Previous>()) {
   struct sigaction current;
   if (::sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
     return;
@@ -69,7 +74,7 @@ InterruptWatch::InterruptWatch() {
   // The first Ctrl-C cancels; the handler is then the default again, so a
   // second one ends the program.
   action.sa_flags = SA_RESETHAND | SA_RESTART;
-  if (::sigaction(SIGINT, &action, &m_previous) != 0) {
+  if (::sigaction(SIGINT, &action, &m_previous->action) != 0) {
     g_interruptFd.store(-1);
     ClosePipe(m_fds);
     return;
@@ -79,7 +84,7 @@ InterruptWatch::InterruptWatch() {
 
 InterruptWatch::~InterruptWatch() {
   if (m_installed)
-    ::sigaction(SIGINT, &m_previous, nullptr);
+    ::sigaction(SIGINT, &m_previous->action, nullptr);
   g_interruptFd.store(-1);
   ClosePipe(m_fds);
 }
@@ -107,6 +112,11 @@ void WakePipe::Notify() {
 
 bool WakePipe::Drain() {
   return m_fds[0] >= 0 && DrainPipe(m_fds[0]);
+}
+
+void WaitForWakeOrInterrupt(const WakePipe& wake, const InterruptWatch& interrupt, int timeout_ms) {
+  pollfd fds[2] = {{wake.fd(), POLLIN, 0}, {interrupt.fd(), POLLIN, 0}};
+  ::poll(fds, interrupt.fd() >= 0 ? 2 : 1, timeout_ms);
 }
 
 }  // namespace gantrell

@@ -118,4 +118,9 @@ bool XdgShellOpen::Open(const std::string& path, const std::string& working_fold
   return true;
 }
 
+bool OpenWithSystemShell(const std::string& path, const std::string& working_folder,
+                         const std::string& parameters, std::string* error) {
+  return XdgShellOpen().Open(path, working_folder, parameters, error);
+}
+
 }  // namespace gantrell

@@ -1,12 +1,11 @@
-// The copy of the file manager (declared in file_manager_model.h).
+#include "platform/file_copy.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
 #include <vector>
-
-#include "app/file_manager_model.h"
 
 namespace gantrell {
 namespace {

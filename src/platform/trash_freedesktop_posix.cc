@@ -181,4 +181,8 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string* where,
   return false;
 }
 
+std::unique_ptr<Trash> MakeSystemTrash() {
+  return std::make_unique<FreedesktopTrash>();
+}
+
 }  // namespace gantrell

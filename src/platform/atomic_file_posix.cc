@@ -7,10 +7,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include <vector>
 
 namespace gantrell {
+
+static_assert(std::is_same_v<mode_t, FileMode>);
+
 namespace {
 
 void SetError(std::string* error, std::string_view what, const std::string& path, int err) {

@@ -1,0 +1,27 @@
+// The console the program talks to, if there is one: standard input when
+// it is a terminal, else the process's controlling terminal, so that a
+// question can still be answered while standard input is a pipe.
+#pragma once
+
+#include <string>
+
+namespace gantrell {
+
+enum class ConsoleAnswer {
+  kLine,       // *line holds what was typed
+  kEnded,      // the input ended before a line break
+  kNoConsole,  // there is no console to ask on
+};
+
+// Shows `prompt` on the console and reads one line (without its line
+// break).
+ConsoleAnswer AskOnConsole(const std::string& prompt, std::string* line);
+
+// The width of the console on standard error, read anew at each call so
+// that a resize is followed; 80 when it cannot be told.
+int ConsoleWidth();
+
+// Whether standard error is a console (progress is then drawn in place).
+bool StderrIsConsole();
+
+}  // namespace gantrell

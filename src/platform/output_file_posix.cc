@@ -1,0 +1,65 @@
+#include "platform/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace gantrell {
+
+OutputFile::~OutputFile() {
+  if (is_open())
+    ::close(static_cast<int>(handle_));
+}
+
+OutputFile::CreateResult OutputFile::CreateNew(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0)
+    return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
+  handle_ = fd;
+  return CreateResult::kCreated;
+}
+
+bool OutputFile::SetDirect(bool on) {
+#ifdef O_DIRECT
+  const int fd = static_cast<int>(handle_);
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
+#else
+  (void)on;
+  return false;
+#endif
+}
+
+std::int64_t OutputFile::Write(const char* bytes, std::size_t count, bool* bad_request) {
+  *bad_request = false;
+  for (;;) {
+    const ssize_t done = ::write(static_cast<int>(handle_), bytes, count);
+    if (done < 0 && errno == EINTR)
+      continue;
+    if (done < 0)
+      *bad_request = errno == EINVAL;
+    return done;
+  }
+}
+
+void OutputFile::StartWriteBack(std::int64_t offset, std::int64_t length) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  ::sync_file_range(static_cast<int>(handle_), offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)offset;
+  (void)length;
+#endif
+}
+
+bool OutputFile::Sync() {
+  return ::fsync(static_cast<int>(handle_)) == 0;
+}
+
+bool OutputFile::Close() {
+  const bool ok = ::close(static_cast<int>(handle_)) == 0;
+  handle_ = -1;
+  return ok;
+}
+
+}  // namespace gantrell
