@@ -6,6 +6,7 @@
 #include "app/save_location_move.h"
 #include "model/update_item.h"
 #include "ui/app_icon.h"
+#include "ui/button_mnemonics.h"
 #include "ui/user_prompts.h"
 #include "ui_choose_filename_dlg.h"
 
@@ -14,6 +15,7 @@ namespace gantrell::ui {
 CChooseFilenameDlg::CChooseFilenameDlg(CClientApp& app, CUpdateItem& item, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CChooseFilenameDlg>()), m_app(app), m_item(item) {
   m_ui->setupUi(this);
+  GiveMnemonics(*m_ui->buttonBox);
   setWindowIcon(AppIcon());
   m_ui->captionText->setText(QString::fromStdString(SaveLocationCaption(item)));
   m_ui->pathEdit->setText(QString::fromStdString(item.m_strSavePath));

@@ -7,6 +7,7 @@
 
 #include "model/provider.h"
 #include "ui/app_icon.h"
+#include "ui/button_mnemonics.h"
 #include "ui/choose_filename_dlg.h"
 #include "ui/new_provider_dlg.h"
 #include "ui_config_dlg.h"
@@ -48,6 +49,7 @@ CConfigDlg::CConfigDlg(CClientApp& app, QWidget* parent)
                                         {},
                                         {}}) {
   m_ui->setupUi(this);
+  GiveMnemonics(*m_ui->buttonBox);
   setWindowIcon(AppIcon());
   const bool provider_buttons = m_session.provider_buttons_shown();
   m_ui->addProviderButton->setVisible(provider_buttons);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QPushButton>
@@ -54,6 +55,9 @@ CMainDlg::CMainDlg(CClientApp& app, QWidget* parent)
   connect(m_ui->downloadButton, &QPushButton::clicked, this, &CMainDlg::OnDownload);
   connect(m_ui->closeButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(m_ui->viewDownloadsButton, &QPushButton::clicked, this, &CMainDlg::ShowFileManager);
+  connect(m_ui->aboutButton, &QPushButton::clicked, this, &CMainDlg::ShowAbout);
+  // Delete in the list does what "Remove" does.
+  m_ui->pendingList->installEventFilter(this);
 
   connect(m_ui->configureButton, &QPushButton::clicked, this, &CMainDlg::OnConfigure);
   connect(m_ui->saveLocationButton, &QPushButton::clicked, this, &CMainDlg::OnSaveLocation);
@@ -120,6 +124,19 @@ void CMainDlg::ShowAbout() {
   const CWindowDialogScope dialog(m_session);
   CAboutDlg about(this);
   about.exec();
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_ui->pendingList && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+      // Only where "Remove" is offered (not in a run without "-c").
+      if (m_ui->removeButton->isVisibleTo(this))
+        OnRemove();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -1,8 +1,9 @@
 // The main window "Gantrell": the pending items, the description and size
 // of the selection and a count; "Skip once", "Remove", "Configure",
 // "Customise save location", "View downloaded items", "Download Items"
-// (the default button) and "Close" (also Escape). The About box is in the
-// context menu and on F1.
+// (the default button) and "Close" (also Escape). The About box is on the
+// "About" button, in the context menu and on F1. Delete in the list removes
+// the selected items as "Remove" does.
 //
 // What the buttons do to the model lives in app/main_window_model.h and
 // app/main_window_session.h; this class maps widgets onto those calls.
@@ -63,6 +64,7 @@ class CMainDlg : public QDialog {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Empties the list and lists the pending items (each gets m_bSelected).

@@ -182,13 +182,67 @@ class MainDlgTest : public QObject {
     QCOMPARE(List()->count(), 0);
   }
 
+  // Delete in the list removes what is selected, as "Remove" does, and
+  // only where "Remove" is offered.
+  void deleteKeyRemovesTheSelection() {
+    OpenWithItems(3);
+    List()->item(1)->setSelected(true);
+    QTest::keyClick(List(), Qt::Key_Delete);
+    QCOMPARE(List()->count(), 2);
+    QCOMPARE(List()->item(1)->text(), QString("item3.bin from Example Tools"));
+    QCOMPARE(Item(1)->m_nTakenStamp, Item(1)->m_nStamp);
+    QVERIFY(Item(0)->m_nTakenStamp != Item(0)->m_nStamp);
+    QCOMPARE(Count(), QString("2 new items to download"));
+
+    m_window.reset();
+    m_fixture->app().m_bAllowConfigure = false;
+    Open();
+    List()->selectAll();
+    QTest::keyClick(List(), Qt::Key_Delete);
+    QCOMPARE(List()->count(), 2);
+    QVERIFY(Item(0)->m_nTakenStamp != Item(0)->m_nStamp);
+  }
+
+  // Tab walks the window as it is laid out: the list, the buttons beside
+  // it from the top, the description, the count and size, then the row of
+  // buttons at the bottom from the left.
+  void tabOrderFollowsTheLayout() {
+    OpenWithItems(1);
+    List()->selectAll();
+    const QStringList expected{"pendingList",     "skipButton",          "removeButton",
+                               "configureButton", "saveLocationButton",  "viewDownloadsButton",
+                               "descriptionText", "countText",           "sizeText",
+                               "aboutButton",     "downloadButton",      "closeButton"};
+    QStringList order;
+    QWidget* widget = List();
+    do {
+      if (widget->isVisibleTo(m_window.get()) && (widget->focusPolicy() & Qt::TabFocus) &&
+          widget->isEnabled())
+        order << widget->objectName();
+      widget = widget->nextInFocusChain();
+    } while (widget != List() && order.size() <= expected.size());
+    QCOMPARE(order, expected);
+  }
+
+  void aboutButtonOpensTheAboutBox() {
+    OpenWithItems(0);
+    QString title;
+    WhenShown<CAboutDlg>([&](CAboutDlg* about) {
+      title = about->windowTitle();
+      QTest::keyClick(about, Qt::Key_Return);
+    });
+    Click("aboutButton");
+    QCOMPARE(title, QString("About gantrell"));
+    QCOMPARE(Find<QPushButton>("aboutButton")->text().remove('&'), QString("About"));
+  }
+
   void noConfigureHidesRemoveAndConfigure() {
     m_fixture->app().m_bAllowConfigure = false;
     OpenWithItems(1);
     QVERIFY(!Find<QPushButton>("removeButton")->isVisible());
     QVERIFY(!Find<QPushButton>("configureButton")->isVisible());
     for (const char* name : {"skipButton", "downloadButton", "closeButton", "saveLocationButton",
-                             "viewDownloadsButton"}) {
+                             "viewDownloadsButton", "aboutButton"}) {
       QVERIFY2(Find<QPushButton>(name)->isVisible(), name);
     }
     List()->selectAll();
