@@ -5,11 +5,13 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "app/client_app.h"
 #include "ui/app_icon.h"
 #include "ui/button_mnemonics.h"
 #include "ui/qt_shell_open.h"
 #include "ui/qt_trash.h"
 #include "ui/user_prompts.h"
+#include "ui/window_geometry.h"
 #include "ui_file_manager_dlg.h"
 
 namespace gantrell::ui {
@@ -40,6 +42,7 @@ CFileManagerDlg::CFileManagerDlg(CClientApp& app, ShellOpen* shell, QWidget* par
       m_ui(std::make_unique<Ui::CFileManagerDlg>()),
       m_model(app, ShellOrOwn(shell, m_pOwnShell), TrashOrOwn(trash, m_pOwnTrash)) {
   m_ui->setupUi(this);
+  RememberGeometry(*this, app.profile(), QStringLiteral("CFileManagerDlg"));
   GiveMnemonics(*m_ui->buttonBox);
   setWindowIcon(AppIcon());
   connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);

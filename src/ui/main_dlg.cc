@@ -17,6 +17,7 @@
 #include "ui/choose_filename_dlg.h"
 #include "ui/config_dlg.h"
 #include "ui/file_manager_dlg.h"
+#include "ui/window_geometry.h"
 #include "ui_main_dlg.h"
 
 namespace gantrell::ui {
@@ -40,6 +41,7 @@ CMainDlg::CMainDlg(CClientApp& app, QWidget* parent)
       m_session(app, [this] { FillPendingList(); }),
       m_pAboutAction(new QAction(kAboutMenuText, this)) {
   m_ui->setupUi(this);
+  RememberGeometry(*this, app.profile(), QStringLiteral("CMainDlg"));
   setWindowIcon(AppIcon());
   setWindowFlag(Qt::WindowMinimizeButtonHint);
 
