@@ -34,11 +34,13 @@ namespace gantrell::ui_test {
 namespace {
 
 // Widgets a user reaches with Tab or acts on; the parts Qt builds inside
-// a combo box, a spin box or a scroll area belong to their owner.
+// a combo box, a spin box or a view (its header, its scroll bars) belong
+// to their owner.
 bool Interactive(const QWidget* widget) {
   for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
     if (qobject_cast<const QComboBox*>(up) != nullptr ||
-        qobject_cast<const QAbstractSpinBox*>(up) != nullptr)
+        qobject_cast<const QAbstractSpinBox*>(up) != nullptr ||
+        qobject_cast<const QAbstractItemView*>(up) != nullptr)
       return false;
   }
   if (qobject_cast<const QScrollBar*>(widget) != nullptr)
