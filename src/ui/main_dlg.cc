@@ -2,9 +2,9 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
-#include <QKeyEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <algorithm>
