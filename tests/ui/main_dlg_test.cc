@@ -300,16 +300,34 @@ class MainDlgTest : public QObject {
     QCOMPARE(order, expected);
   }
 
-  void aboutButtonOpensTheAboutBox() {
-    OpenWithItems(0);
-    QString title;
-    WhenShown<CAboutDlg>([&](CAboutDlg* about) {
-      title = about->windowTitle();
+  // The About button, by a click and by its mnemonic; a label's mnemonic
+  // takes the focus to its field.
+  void aboutButtonAndMnemonics() {
+    OpenWithItems(1);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QStringList titles;
+    const auto answer = [&](CAboutDlg* about) {
+      titles << about->windowTitle();
       QTest::keyClick(about, Qt::Key_Return);
-    });
+    };
+    WhenShown<CAboutDlg>(answer);
     Click("aboutButton");
-    QCOMPARE(title, QString("About gantrell"));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    WhenShown<CAboutDlg>(answer);
+    // A mnemonic clicks its button after a short animation.
+    QTest::keyClick(m_window.get(), Qt::Key_A, Qt::AltModifier);
+    QTRY_COMPARE(titles, QStringList({"About gantrell", "About gantrell"}));
     QCOMPARE(Find<QPushButton>("aboutButton")->text().remove('&'), QString("About"));
+
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_E, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), Find<QWidget>("descriptionText"));
+    // Alt+S is "Skip once".
+    QTest::keyClick(m_window.get(), Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE(Rows(), 0);
   }
 
   void noConfigureHidesRemoveAndConfigure() {
