@@ -1,9 +1,13 @@
 #include "app/main_window_model.h"
 
+#include <cstdio>
+#include <sstream>
+#include <string_view>
 #include <utility>
 
 #include "app/client_app.h"
 #include "app/hand_off.h"
+#include "model/size_text.h"
 #include "net/download_job.h"
 
 namespace gantrell {
@@ -55,6 +59,26 @@ ItemList FillFromSelection(CClientApp& app) {
       listed.push_back(&item);
   });
   return listed;
+}
+
+std::string ItemSizeText(std::int64_t bytes) {
+  if (bytes >= 0 && bytes < 1024)
+    return std::to_string(bytes) + " B";
+  std::string text = FormatSizeText(bytes);
+  constexpr std::string_view kLabel = "Size: ";
+  if (text.rfind(kLabel, 0) == 0)
+    text.erase(0, kLabel.size());
+  return text;
+}
+
+std::string ItemDateText(const std::string& stored) {
+  std::istringstream in(stored);
+  int day = 0, month = 0, year = 0;
+  if (!(in >> day >> month >> year))
+    return stored;
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+  return text;
 }
 
 std::string CountText(std::size_t count) {

@@ -3,6 +3,7 @@
 // Items". The windowed and the console clients share it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ ItemList FillFromSelection(CClientApp& app);
 // "No new items to download.", "1 new item to download." or
 // "N new items to download".
 std::string CountText(std::size_t count);
+
+// The texts of an item's size and date columns, as the console's list
+// shows them: "512 B" under 1024 bytes, else FormatSizeText without its
+// "Size: " ("3.0K", "2.0M"); the stored "day month year" as
+// "YYYY-MM-DD" (a date that does not read so is shown as it is stored).
+std::string ItemSizeText(std::int64_t bytes);
+std::string ItemDateText(const std::string& stored);
 
 // "Skip once": the items stay pending for the next run.
 void SkipOnce(const ItemList& items);

@@ -3,10 +3,13 @@
 #include <QFileInfo>
 #include <QPushButton>
 
+#include "app/client_app.h"
 #include "app/save_location_move.h"
 #include "model/update_item.h"
 #include "ui/app_icon.h"
+#include "ui/button_mnemonics.h"
 #include "ui/user_prompts.h"
+#include "ui/window_geometry.h"
 #include "ui_choose_filename_dlg.h"
 
 namespace gantrell::ui {
@@ -14,6 +17,8 @@ namespace gantrell::ui {
 CChooseFilenameDlg::CChooseFilenameDlg(CClientApp& app, CUpdateItem& item, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CChooseFilenameDlg>()), m_app(app), m_item(item) {
   m_ui->setupUi(this);
+  RememberGeometry(*this, app.profile(), QStringLiteral("CChooseFilenameDlg"));
+  GiveMnemonics(*m_ui->buttonBox);
   setWindowIcon(AppIcon());
   m_ui->captionText->setText(QString::fromStdString(SaveLocationCaption(item)));
   m_ui->pathEdit->setText(QString::fromStdString(item.m_strSavePath));

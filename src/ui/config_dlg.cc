@@ -5,10 +5,13 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "app/client_app.h"
 #include "model/provider.h"
 #include "ui/app_icon.h"
+#include "ui/button_mnemonics.h"
 #include "ui/choose_filename_dlg.h"
 #include "ui/new_provider_dlg.h"
+#include "ui/window_geometry.h"
 #include "ui_config_dlg.h"
 
 namespace gantrell::ui {
@@ -48,6 +51,8 @@ CConfigDlg::CConfigDlg(CClientApp& app, QWidget* parent)
                                         {},
                                         {}}) {
   m_ui->setupUi(this);
+  RememberGeometry(*this, app.profile(), QStringLiteral("CConfigDlg"));
+  GiveMnemonics(*m_ui->buttonBox);
   setWindowIcon(AppIcon());
   const bool provider_buttons = m_session.provider_buttons_shown();
   m_ui->addProviderButton->setVisible(provider_buttons);

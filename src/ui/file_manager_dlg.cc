@@ -1,13 +1,17 @@
 #include "ui/file_manager_dlg.h"
 
+#include <QKeyEvent>
 #include <QListWidgetItem>
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "app/client_app.h"
 #include "ui/app_icon.h"
+#include "ui/button_mnemonics.h"
 #include "ui/qt_shell_open.h"
 #include "ui/qt_trash.h"
 #include "ui/user_prompts.h"
+#include "ui/window_geometry.h"
 #include "ui_file_manager_dlg.h"
 
 namespace gantrell::ui {
@@ -38,6 +42,8 @@ CFileManagerDlg::CFileManagerDlg(CClientApp& app, ShellOpen* shell, QWidget* par
       m_ui(std::make_unique<Ui::CFileManagerDlg>()),
       m_model(app, ShellOrOwn(shell, m_pOwnShell), TrashOrOwn(trash, m_pOwnTrash)) {
   m_ui->setupUi(this);
+  RememberGeometry(*this, app.profile(), QStringLiteral("CFileManagerDlg"));
+  GiveMnemonics(*m_ui->buttonBox);
   setWindowIcon(AppIcon());
   connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -49,10 +55,23 @@ CFileManagerDlg::CFileManagerDlg(CClientApp& app, ShellOpen* shell, QWidget* par
   connect(m_ui->openButton, &QPushButton::clicked, this, &CFileManagerDlg::OnOpen);
   connect(m_ui->copyButton, &QPushButton::clicked, this, &CFileManagerDlg::OnCopy);
   connect(m_ui->deleteButton, &QPushButton::clicked, this, &CFileManagerDlg::OnDelete);
+  // Delete in the list does what "Delete" does: it asks, or uses the trash.
+  m_ui->fileList->installEventFilter(this);
   OnInitDialog();
 }
 
 CFileManagerDlg::~CFileManagerDlg() = default;
+
+bool CFileManagerDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_ui->fileList && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+      OnDelete();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
 
 void CFileManagerDlg::OnInitDialog() {
   m_model.Init();

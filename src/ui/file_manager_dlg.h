@@ -3,7 +3,8 @@
 // description, size and suitability of the selected one, and "Open File"
 // (also a double click), "Copy" (the platform's save dialog, which asks
 // before replacing a file) and "Delete" (into the desktop's trash; where
-// there is none, only after a question). A failed open or copy is shown.
+// there is none, only after a question; the Delete key in the list does the
+// same). A failed open or copy is shown.
 // OK and Cancel only close it.
 //
 // What the buttons do lives in app/file_manager_model.h; this class maps
@@ -36,6 +37,9 @@ class CFileManagerDlg : public QDialog {
   explicit CFileManagerDlg(CClientApp& app, ShellOpen* shell = nullptr, QWidget* parent = nullptr,
                            Trash* trash = nullptr);
   ~CFileManagerDlg() override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void OnInitDialog();

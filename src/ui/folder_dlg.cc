@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "ui/app_icon.h"
+#include "ui/button_mnemonics.h"
 #include "ui/user_prompts.h"
 #include "ui_folder_dlg.h"
 
@@ -12,6 +13,7 @@ namespace gantrell::ui {
 CFolderDlg::CFolderDlg(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CFolderDlg>()) {
   m_ui->setupUi(this);
+  GiveMnemonics(*m_ui->buttonBox);
   setWindowIcon(AppIcon());
   connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);

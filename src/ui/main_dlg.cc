@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
-#include <QListWidgetItem>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <algorithm>
@@ -16,6 +18,8 @@
 #include "ui/choose_filename_dlg.h"
 #include "ui/config_dlg.h"
 #include "ui/file_manager_dlg.h"
+#include "ui/pending_items_model.h"
+#include "ui/window_geometry.h"
 #include "ui_main_dlg.h"
 
 namespace gantrell::ui {
@@ -24,11 +28,6 @@ namespace {
 // The channel a second instance hands its addresses over on: the window
 // it looks for is titled "Gantrell".
 constexpr const char* kWindowTitle = "Gantrell";
-constexpr int kItemRole = Qt::UserRole;
-
-CUpdateItem* ItemOf(const QListWidgetItem* entry) {
-  return reinterpret_cast<CUpdateItem*>(entry->data(kItemRole).value<quintptr>());
-}
 
 }  // namespace
 
@@ -37,8 +36,17 @@ CMainDlg::CMainDlg(CClientApp& app, QWidget* parent)
       m_ui(std::make_unique<Ui::CMainDlg>()),
       m_app(app),
       m_session(app, [this] { FillPendingList(); }),
-      m_pAboutAction(new QAction(kAboutMenuText, this)) {
+      m_pAboutAction(new QAction(kAboutMenuText, this)),
+      m_pItems(new PendingItemsModel(this)) {
   m_ui->setupUi(this);
+  m_ui->pendingList->setModel(m_pItems);
+  QHeaderView* header = m_ui->pendingList->header();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(PendingItemsModel::kName, QHeaderView::Stretch);
+  for (int column : {PendingItemsModel::kProvider, PendingItemsModel::kSize,
+                     PendingItemsModel::kDate})
+    header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  RememberGeometry(*this, app.profile(), QStringLiteral("CMainDlg"));
   setWindowIcon(AppIcon());
   setWindowFlag(Qt::WindowMinimizeButtonHint);
 
@@ -47,13 +55,16 @@ CMainDlg::CMainDlg(CClientApp& app, QWidget* parent)
   addAction(m_pAboutAction);
   connect(m_pAboutAction, &QAction::triggered, this, &CMainDlg::ShowAbout);
 
-  connect(m_ui->pendingList, &QListWidget::itemSelectionChanged, this,
+  connect(m_ui->pendingList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &CMainDlg::OnSelectionChanged);
   connect(m_ui->skipButton, &QPushButton::clicked, this, &CMainDlg::OnSkipOnce);
   connect(m_ui->removeButton, &QPushButton::clicked, this, &CMainDlg::OnRemove);
   connect(m_ui->downloadButton, &QPushButton::clicked, this, &CMainDlg::OnDownload);
   connect(m_ui->closeButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(m_ui->viewDownloadsButton, &QPushButton::clicked, this, &CMainDlg::ShowFileManager);
+  connect(m_ui->aboutButton, &QPushButton::clicked, this, &CMainDlg::ShowAbout);
+  // Delete in the list does what "Remove" does.
+  m_ui->pendingList->installEventFilter(this);
 
   connect(m_ui->configureButton, &QPushButton::clicked, this, &CMainDlg::OnConfigure);
   connect(m_ui->saveLocationButton, &QPushButton::clicked, this, &CMainDlg::OnSaveLocation);
@@ -83,6 +94,12 @@ void CMainDlg::OnInitDialog() {
   m_session.AddPending(TakeHandedOffProviders(m_app));
   m_session.RegisterPendingProviders();
   FillPendingList();
+  // The first entry is the current one and selected, so that its
+  // description shows from the start.
+  if (m_pItems->rowCount() > 0) {
+    m_ui->pendingList->selectionModel()->setCurrentIndex(
+        m_pItems->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
   m_ui->pendingList->setFocus();
 }
 
@@ -122,6 +139,19 @@ void CMainDlg::ShowAbout() {
   about.exec();
 }
 
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_ui->pendingList && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+      // Only where "Remove" is offered (not in a run without "-c").
+      if (m_ui->removeButton->isVisibleTo(this))
+        OnRemove();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   menu.addAction(m_pAboutAction);
@@ -137,18 +167,20 @@ void CMainDlg::FillFromSelection() {
 }
 
 void CMainDlg::ShowItems(const ItemList& items) {
-  m_ui->pendingList->clear();
-  for (CUpdateItem* item : items) {
-    auto* entry = new QListWidgetItem(QString::fromStdString(ListEntryText(*item)));
-    entry->setData(kItemRole, QVariant::fromValue(reinterpret_cast<quintptr>(item)));
-    m_ui->pendingList->addItem(entry);
-  }
+  m_pItems->SetItems(items);
   UpdateCount();
+  UpdateButtons();
 }
 
 void CMainDlg::UpdateCount() {
   m_ui->countText->setText(
-      QString::fromStdString(CountText(static_cast<std::size_t>(m_ui->pendingList->count()))));
+      QString::fromStdString(CountText(static_cast<std::size_t>(m_pItems->rowCount()))));
+}
+
+void CMainDlg::UpdateButtons() {
+  const bool any = m_ui->pendingList->selectionModel()->hasSelection();
+  for (QPushButton* button : {m_ui->skipButton, m_ui->removeButton, m_ui->saveLocationButton})
+    button->setEnabled(any);
 }
 
 void CMainDlg::ClearSelectionTexts() {
@@ -156,34 +188,34 @@ void CMainDlg::ClearSelectionTexts() {
   m_ui->sizeText->clear();
 }
 
+std::vector<int> CMainDlg::SelectedRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : m_ui->pendingList->selectionModel()->selectedRows())
+    rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
 ItemList CMainDlg::SelectedItems() const {
   ItemList items;
-  for (int row = 0; row < m_ui->pendingList->count(); ++row) {
-    const QListWidgetItem* entry = m_ui->pendingList->item(row);
-    if (entry->isSelected())
-      items.push_back(ItemOf(entry));
-  }
+  for (const int row : SelectedRows())
+    items.push_back(m_pItems->ItemAt(row));
   return items;
 }
 
 ItemList CMainDlg::ListedItems() const {
-  ItemList items;
-  for (int row = 0; row < m_ui->pendingList->count(); ++row)
-    items.push_back(ItemOf(m_ui->pendingList->item(row)));
-  return items;
+  return m_pItems->items();
 }
 
 void CMainDlg::DeleteSelectedEntries() {
-  for (int row = m_ui->pendingList->count() - 1; row >= 0; --row) {
-    if (m_ui->pendingList->item(row)->isSelected())
-      delete m_ui->pendingList->takeItem(row);
-  }
+  m_pItems->RemoveRowsAt(SelectedRows());
 }
 
 void CMainDlg::OnSelectionChanged() {
   const SelectionTexts texts = DescribeSelection(SelectedItems());
   m_ui->descriptionText->setPlainText(QString::fromStdString(texts.description));
   m_ui->sizeText->setText(QString::fromStdString(texts.size));
+  UpdateButtons();
 }
 
 void CMainDlg::OnSkipOnce() {
@@ -191,6 +223,7 @@ void CMainDlg::OnSkipOnce() {
   DeleteSelectedEntries();
   UpdateCount();
   ClearSelectionTexts();
+  UpdateButtons();
 }
 
 void CMainDlg::OnRemove() {
@@ -198,6 +231,7 @@ void CMainDlg::OnRemove() {
   DeleteSelectedEntries();
   ClearSelectionTexts();
   UpdateCount();
+  UpdateButtons();
 }
 
 void CMainDlg::OnDownload() {

@@ -1,8 +1,11 @@
-// The main window "Gantrell": the pending items, the description and size
-// of the selection and a count; "Skip once", "Remove", "Configure",
+// The main window "Gantrell": the pending items (name, provider, size and
+// date in columns; the first is selected when the window opens), the
+// description and size of the selection and a count; "Skip once", "Remove", "Configure",
 // "Customise save location", "View downloaded items", "Download Items"
-// (the default button) and "Close" (also Escape). The About box is in the
-// context menu and on F1.
+// (the default button) and "Close" (also Escape). The About box is on the
+// "About" button, in the context menu and on F1. Delete in the list removes
+// the selected items as "Remove" does. The buttons that act on the
+// selection are disabled while nothing is selected.
 //
 // What the buttons do to the model lives in app/main_window_model.h and
 // app/main_window_session.h; this class maps widgets onto those calls.
@@ -13,12 +16,12 @@
 
 #include <QDialog>
 #include <memory>
+#include <vector>
 
 #include "app/main_window_model.h"
 #include "app/main_window_session.h"
 
 class QAction;
-class QListWidgetItem;
 
 namespace Ui {
 class CMainDlg;
@@ -30,6 +33,8 @@ class HandOffListener;
 }  // namespace gantrell
 
 namespace gantrell::ui {
+
+class PendingItemsModel;
 
 class CMainDlg : public QDialog {
   Q_OBJECT
@@ -63,6 +68,7 @@ class CMainDlg : public QDialog {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Empties the list and lists the pending items (each gets m_bSelected).
@@ -71,9 +77,14 @@ class CMainDlg : public QDialog {
   void FillFromSelection();
   void ShowItems(const ItemList& items);
   void UpdateCount();
+  // "Skip once", "Remove" and "Customise save location" act on the
+  // selection: they are enabled only while something is selected.
+  void UpdateButtons();
   void ClearSelectionTexts();
 
-  // The items of the selected entries, and of all entries, in list order.
+  // The selected rows, and the items of the selected entries and of all
+  // entries, in list order.
+  std::vector<int> SelectedRows() const;
   ItemList SelectedItems() const;
   ItemList ListedItems() const;
   // Deletes the selected entries, from the last to the first.
@@ -88,6 +99,7 @@ class CMainDlg : public QDialog {
   CClientApp& m_app;
   CMainWindowSession m_session;
   QAction* m_pAboutAction;
+  PendingItemsModel* m_pItems;  // the list's rows
   std::unique_ptr<HandOffListener> m_pHandOff;  // last: stops before the rest goes
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/address_check.h"
 #include "ui/app_icon.h"
+#include "ui/button_mnemonics.h"
 #include "ui/user_prompts.h"
 #include "ui_new_provider_dlg.h"
 
@@ -10,6 +11,7 @@ namespace gantrell::ui {
 CNewProviderDlg::CNewProviderDlg(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CNewProviderDlg>()) {
   m_ui->setupUi(this);
+  GiveMnemonics(*m_ui->buttonBox);
   setWindowIcon(AppIcon());
   m_ui->addressEdit->setMaxLength(kMaxAddressLength);
   connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &CNewProviderDlg::accept);

@@ -87,7 +87,9 @@ class FileManagerDlgTest : public QObject {
   void selectionShowsTheTexts();
   void openFromButtonAndDoubleClick();
   void copyOffersTheTypeAndCopies();
+  void deleteDropsTheEntryWithoutAsking_data() { ButtonOrKey(); }
   void deleteDropsTheEntryWithoutAsking();
+  void withoutATrashDeleteAsksFirst_data() { ButtonOrKey(); }
   void withoutATrashDeleteAsksFirst();
   void failedCopyAndOpenAreShown();
   void theSaveDialogAsksBeforeReplacing();
@@ -95,6 +97,20 @@ class FileManagerDlgTest : public QObject {
   void screenshot();
 
  private:
+  // The delete tests run twice: with the "Delete" button and with the
+  // Delete key in the list, which goes the same way.
+  static void ButtonOrKey() {
+    QTest::addColumn<bool>("key");
+    QTest::newRow("Delete button") << false;
+    QTest::newRow("Delete key") << true;
+  }
+  void PressDelete(QWidget* dialog) {
+    QFETCH(bool, key);
+    if (key)
+      QTest::keyClick(Find<QListWidget>(dialog, "fileList"), Qt::Key_Delete);
+    else
+      QTest::mouseClick(Find<QPushButton>(dialog, "deleteButton"), Qt::LeftButton);
+  }
   CUpdateItem* AddFile(CProvider* provider, const std::string& name, int number,
                        const std::string& content, bool just_downloaded);
   CProvider* AddProvider(const std::string& name, const std::string& address);
@@ -271,7 +287,7 @@ void FileManagerDlgTest::deleteDropsTheEntryWithoutAsking() {
   auto* list = Find<QListWidget>(&dialog, "fileList");
   const std::string path = m_app->GetItemSavePath(*m_setup);
   list->setCurrentRow(0);
-  QTest::mouseClick(Find<QPushButton>(&dialog, "deleteButton"), Qt::LeftButton);
+  PressDelete(&dialog);
   QCOMPARE(Rows(list), QStringList{"driver.sys from Beta Drivers"});
   QVERIFY(list->selectedItems().isEmpty());
   QCOMPARE(Find<QPlainTextEdit>(&dialog, "descriptionEdit")->toPlainText(), QString());
@@ -285,7 +301,7 @@ void FileManagerDlgTest::deleteDropsTheEntryWithoutAsking() {
   QCOMPARE(ReadWholeFile(m_trash->folder.File("taken")), std::string(512, 's'));
 
   // With nothing selected, Delete does nothing.
-  QTest::mouseClick(Find<QPushButton>(&dialog, "deleteButton"), Qt::LeftButton);
+  PressDelete(&dialog);
   QCOMPARE(list->count(), 1);
 }
 
@@ -300,7 +316,7 @@ void FileManagerDlgTest::withoutATrashDeleteAsksFirst() {
   auto* list = Find<QListWidget>(&dialog, "fileList");
   const std::string path = m_app->GetItemSavePath(*m_setup);
   list->setCurrentRow(0);
-  QTest::mouseClick(Find<QPushButton>(&dialog, "deleteButton"), Qt::LeftButton);
+  PressDelete(&dialog);
   QList<UserPrompts::Shown> shown = UserPrompts::TakeShown();
   QCOMPARE(shown.size(), 1);
   QCOMPARE(shown[0].text, QString::fromStdString("There is no trash to move " + path +
@@ -311,7 +327,7 @@ void FileManagerDlgTest::withoutATrashDeleteAsksFirst() {
   QCOMPARE(m_setup->m_nFileStamp, 3);
 
   UserPrompts::SetNextAnswer(MessageAnswer::kYes);
-  QTest::mouseClick(Find<QPushButton>(&dialog, "deleteButton"), Qt::LeftButton);
+  PressDelete(&dialog);
   QCOMPARE(list->count(), 1);
   QVERIFY(!std::filesystem::exists(path));
   m_app->SetFrontend(nullptr);

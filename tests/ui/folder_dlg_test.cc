@@ -39,9 +39,10 @@ class FolderDlgTest : public QObject {
   void layout() {
     CFolderDlg dialog;
     QCOMPARE(dialog.windowTitle(), QString("Choose download folder"));
+    // The texts carry mnemonics (Alt+F, Alt+B); what shows is the same.
     QCOMPARE(dialog.findChild<QLabel*>("folderLabel")->text(),
-             QString("Choose a default download folder"));
-    QCOMPARE(dialog.findChild<QPushButton*>("browseButton")->text(), QString("Browse..."));
+             QString("Choose a default download &folder"));
+    QCOMPARE(dialog.findChild<QPushButton*>("browseButton")->text(), QString("&Browse..."));
     QVERIFY(!dialog.windowIcon().isNull());
   }
 

@@ -3,11 +3,12 @@
 // box, hand-offs from another instance and "Download Items".
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QTreeView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QtTest>
 #include <filesystem>
 
@@ -97,7 +98,24 @@ class MainDlgTest : public QObject {
   Widget* Find(const char* name) {
     return m_window->findChild<Widget*>(name);
   }
-  QListWidget* List() { return Find<QListWidget>("pendingList"); }
+  QTreeView* List() { return Find<QTreeView>("pendingList"); }
+  int Rows() { return List()->model()->rowCount(); }
+  // The entry as a screen reader reads it: "NAME from PROVIDER".
+  QString RowText(int row) {
+    return List()->model()->index(row, 0).data(Qt::AccessibleTextRole).toString();
+  }
+  QString Cell(int row, int column) {
+    return List()->model()->index(row, column).data().toString();
+  }
+  // Selects exactly these rows.
+  void Select(std::initializer_list<int> rows) {
+    QItemSelectionModel* selection = List()->selectionModel();
+    selection->clearSelection();
+    for (const int row : rows) {
+      selection->select(List()->model()->index(row, 0),
+                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+  }
   QString Count() { return Find<QLineEdit>("countText")->text(); }
   QString Size() { return Find<QLineEdit>("sizeText")->text(); }
   QString Description() { return Find<QPlainTextEdit>("descriptionText")->toPlainText(); }
@@ -130,19 +148,77 @@ class MainDlgTest : public QObject {
     QFETCH(int, items);
     QFETCH(QString, text);
     OpenWithItems(items);
-    QCOMPARE(List()->count(), items);
+    QCOMPARE(Rows(), items);
     QCOMPARE(Count(), text);
     if (items > 0)
-      QCOMPARE(List()->item(0)->text(), QString("item1.bin from Example Tools"));
+      QCOMPARE(RowText(0), QString("item1.bin from Example Tools"));
+  }
+
+  // Each entry shows its name, provider, size and date in columns; the
+  // first is current and selected when the window opens, with its
+  // description shown.
+  void columnsAndTheFirstEntryAtOpening() {
+    OpenWithItems(2);
+    const QAbstractItemModel* model = List()->model();
+    QStringList headers;
+    for (int column = 0; column < model->columnCount(); ++column)
+      headers << model->headerData(column, Qt::Horizontal).toString();
+    QCOMPARE(headers, QStringList({"Name", "Provider", "Size", "Date"}));
+    QCOMPARE(Cell(1, 0), QString("item2.bin"));
+    QCOMPARE(Cell(1, 1), QString("Example Tools"));
+    QCOMPARE(Cell(1, 2), QString("200 B"));
+    QVERIFY2(QRegularExpression("^\\d{4}-\\d{2}-\\d{2}$").match(Cell(1, 3)).hasMatch(),
+             qPrintable(Cell(1, 3)));
+    QCOMPARE(List()->currentIndex().row(), 0);
+    QCOMPARE(List()->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(List()->selectionModel()->selectedRows().value(0).row(), 0);
+    QCOMPARE(Description(), QString("Item number 1"));
+    QCOMPARE(Size(), QString::fromStdString(FormatSizeText(100)));
+  }
+
+  // "Skip once", "Remove" and "Customise save location" need a selection;
+  // the rest do not.
+  void buttonsThatActOnTheSelectionNeedOne() {
+    OpenWithItems(2);
+    const QStringList needing{"skipButton", "removeButton", "saveLocationButton"};
+    const auto enabled = [this] {
+      QStringList names;
+      for (const char* name : {"skipButton", "removeButton", "configureButton",
+                               "saveLocationButton", "viewDownloadsButton", "aboutButton",
+                               "downloadButton", "closeButton"}) {
+        if (Find<QPushButton>(name)->isEnabled())
+          names << name;
+      }
+      return names;
+    };
+    const QStringList all = enabled();
+    QCOMPARE(all.size(), 8);
+    List()->clearSelection();
+    QStringList without = all;
+    for (const QString& name : needing)
+      without.removeAll(name);
+    QCOMPARE(enabled(), without);
+    Select({1});
+    QCOMPARE(enabled(), all);
+    Click("skipButton");
+    QCOMPARE(Rows(), 1);
+    QCOMPARE(enabled(), without);
+
+    // An empty list has nothing to select.
+    m_window.reset();
+    m_site.reset();
+    m_fixture = std::make_unique<UiFixture>();
+    OpenWithItems(0);
+    QCOMPARE(enabled(), without);
   }
 
   void selectionShowsDescriptionOfOneAndSizeOfAll() {
     OpenWithItems(3);
     QCOMPARE(List()->selectionMode(), QAbstractItemView::ExtendedSelection);
-    List()->item(1)->setSelected(true);
+    Select({1});
     QCOMPARE(Description(), QString("Item number 2"));
     QCOMPARE(Size(), QString::fromStdString(FormatSizeText(200)));
-    List()->item(2)->setSelected(true);
+    Select({1, 2});
     QCOMPARE(Description(), QString());
     QCOMPARE(Size(), QString::fromStdString(FormatSizeText(500)));
     List()->clearSelection();
@@ -153,7 +229,7 @@ class MainDlgTest : public QObject {
     OpenWithItems(2);
     List()->selectAll();
     Click("skipButton");
-    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Rows(), 0);
     QCOMPARE(Count(), QString("No new items to download."));
     QCOMPARE(Description(), QString());
     QCOMPARE(Size(), QString());
@@ -164,14 +240,14 @@ class MainDlgTest : public QObject {
     // Listed again the next time the pending list is built.
     m_window.reset();
     Open();
-    QCOMPARE(List()->count(), 2);
+    QCOMPARE(Rows(), 2);
   }
 
   void removeTakesTheStamps() {
     OpenWithItems(2);
     List()->selectAll();
     Click("removeButton");
-    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Rows(), 0);
     QCOMPARE(Count(), QString("No new items to download."));
     for (int i = 0; i < 2; ++i) {
       QVERIFY(!Item(i)->m_bSelected);
@@ -179,7 +255,79 @@ class MainDlgTest : public QObject {
     }
     m_window.reset();
     Open();
-    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Rows(), 0);
+  }
+
+  // Delete in the list removes what is selected, as "Remove" does, and
+  // only where "Remove" is offered.
+  void deleteKeyRemovesTheSelection() {
+    OpenWithItems(3);
+    Select({1});
+    QTest::keyClick(List(), Qt::Key_Delete);
+    QCOMPARE(Rows(), 2);
+    QCOMPARE(RowText(1), QString("item3.bin from Example Tools"));
+    QCOMPARE(Item(1)->m_nTakenStamp, Item(1)->m_nStamp);
+    QVERIFY(Item(0)->m_nTakenStamp != Item(0)->m_nStamp);
+    QCOMPARE(Count(), QString("2 new items to download"));
+
+    m_window.reset();
+    m_fixture->app().m_bAllowConfigure = false;
+    Open();
+    List()->selectAll();
+    QTest::keyClick(List(), Qt::Key_Delete);
+    QCOMPARE(Rows(), 2);
+    QVERIFY(Item(0)->m_nTakenStamp != Item(0)->m_nStamp);
+  }
+
+  // Tab walks the window as it is laid out: the list, the buttons beside
+  // it from the top, the description, the count and size, then the row of
+  // buttons at the bottom from the left.
+  void tabOrderFollowsTheLayout() {
+    OpenWithItems(1);
+    List()->selectAll();
+    const QStringList expected{"pendingList",     "skipButton",          "removeButton",
+                               "configureButton", "saveLocationButton",  "viewDownloadsButton",
+                               "descriptionText", "countText",           "sizeText",
+                               "aboutButton",     "downloadButton",      "closeButton"};
+    QStringList order;
+    QWidget* widget = List();
+    do {
+      if (widget->isVisibleTo(m_window.get()) && (widget->focusPolicy() & Qt::TabFocus) &&
+          widget->isEnabled())
+        order << widget->objectName();
+      widget = widget->nextInFocusChain();
+    } while (widget != List() && order.size() <= expected.size());
+    QCOMPARE(order, expected);
+  }
+
+  // The About button, by a click and by its mnemonic; a label's mnemonic
+  // takes the focus to its field.
+  void aboutButtonAndMnemonics() {
+    OpenWithItems(1);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QStringList titles;
+    const auto answer = [&](CAboutDlg* about) {
+      titles << about->windowTitle();
+      QTest::keyClick(about, Qt::Key_Return);
+    };
+    WhenShown<CAboutDlg>(answer);
+    Click("aboutButton");
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    WhenShown<CAboutDlg>(answer);
+    // A mnemonic clicks its button after a short animation.
+    QTest::keyClick(m_window.get(), Qt::Key_A, Qt::AltModifier);
+    QTRY_COMPARE(titles, QStringList({"About gantrell", "About gantrell"}));
+    QCOMPARE(Find<QPushButton>("aboutButton")->text().remove('&'), QString("About"));
+
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_E, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), Find<QWidget>("descriptionText"));
+    // Alt+S is "Skip once".
+    QTest::keyClick(m_window.get(), Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE(Rows(), 0);
   }
 
   void noConfigureHidesRemoveAndConfigure() {
@@ -188,12 +336,12 @@ class MainDlgTest : public QObject {
     QVERIFY(!Find<QPushButton>("removeButton")->isVisible());
     QVERIFY(!Find<QPushButton>("configureButton")->isVisible());
     for (const char* name : {"skipButton", "downloadButton", "closeButton", "saveLocationButton",
-                             "viewDownloadsButton"}) {
+                             "viewDownloadsButton", "aboutButton"}) {
       QVERIFY2(Find<QPushButton>(name)->isVisible(), name);
     }
     List()->selectAll();
     Click("skipButton");
-    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Rows(), 0);
   }
 
   void buttonsAndKeys() {
@@ -330,7 +478,7 @@ class MainDlgTest : public QObject {
 
     QList<int> listed_at_message;
     UserPrompts::SetShownHook(
-        [&](const UserPrompts::Shown&) { listed_at_message << List()->count(); });
+        [&](const UserPrompts::Shown&) { listed_at_message << Rows(); });
     for (int i = 0; i < 2; ++i) {
       UserPrompts::SetNextAnswer(MessageAnswer::kYes);
       UserPrompts::SetNextAnswer(MessageAnswer::kOk);
@@ -339,7 +487,7 @@ class MainDlgTest : public QObject {
         kSettingsSection, "newprov", first.address() + " * " + second.address(), nullptr));
     QVERIFY(NotifyHandOff("Gantrell"));
 
-    QTRY_COMPARE(List()->count(), 3);
+    QTRY_COMPARE(Rows(), 3);
     QCOMPARE(m_fixture->TakeTexts(),
              (QStringList{Asked(first.address()), "New Provider successfully set up: First Tools",
                           Asked(second.address()),
@@ -369,7 +517,7 @@ class MainDlgTest : public QObject {
     QCOMPARE(dialogs.shown, QStringList{"gantrell::ui::CWaitDlg"});
     QCOMPARE(m_fixture->TakeTexts(),
              (QStringList{Asked(later.address()), "New Provider successfully set up: Later Tools"}));
-    QCOMPARE(List()->count(), 1);
+    QCOMPARE(Rows(), 1);
   }
 
   // A hand-off while another dialog of the window runs (here the file
@@ -397,7 +545,7 @@ class MainDlgTest : public QObject {
     QCOMPARE(m_fixture->app().GetProviderCount(), 7);
     QCOMPARE(m_fixture->TakeTexts(),
              (QStringList{Asked(later.address()), "New Provider successfully set up: Later Tools"}));
-    QCOMPARE(List()->count(), 2);
+    QCOMPARE(Rows(), 2);
   }
 
   // A downloaded subscription file handed over by a second instance: the
@@ -422,7 +570,7 @@ class MainDlgTest : public QObject {
                  std::string());
     QCOMPARE(m_fixture->app().GetProviderCount(), 6);
     QCOMPARE(m_fixture->server().RequestCount("/offered/control.txt"), 0);
-    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Rows(), 0);
     UserPrompts::Reset();
 
     UserPrompts::SetAutomaticAnswers(false);
@@ -447,7 +595,7 @@ class MainDlgTest : public QObject {
     CloseFileManagerWhenShown(&managerShown);
     Click("viewDownloadsButton");
     QVERIFY(managerShown);
-    QCOMPARE(List()->count(), 1);
+    QCOMPARE(Rows(), 1);
   }
 
   void configureRebuildsTheListFromTheSelection() {
@@ -462,15 +610,14 @@ class MainDlgTest : public QObject {
     });
     Click("configureButton");
     QVERIFY(shown);
-    QCOMPARE(List()->count(), 2);
-    QCOMPARE(List()->item(1)->text(), QString("item3.bin from Example Tools"));
+    QCOMPARE(Rows(), 2);
+    QCOMPARE(RowText(1), QString("item3.bin from Example Tools"));
     QCOMPARE(Count(), QString("2 new items to download"));
   }
 
   void saveLocationRunsForEachSelectedEntryInListOrder() {
     OpenWithItems(3);
-    List()->item(2)->setSelected(true);
-    List()->item(0)->setSelected(true);
+    Select({2, 0});
     QStringList captions;
     std::function<void(CChooseFilenameDlg*)> close = [&](CChooseFilenameDlg* choose) {
       captions << choose->findChild<QLabel*>("captionText")->text();
@@ -483,7 +630,7 @@ class MainDlgTest : public QObject {
     QCOMPARE(captions.size(), 2);
     QVERIFY2(captions[0].contains("item1.bin"), qPrintable(captions[0]));
     QVERIFY2(captions[1].contains("item3.bin"), qPrintable(captions[1]));
-    QCOMPARE(List()->count(), 3);
+    QCOMPARE(Rows(), 3);
   }
 
   void downloadWithAnEmptyListOpensNothing() {
@@ -500,7 +647,7 @@ class MainDlgTest : public QObject {
     QCOMPARE(managers, 0);
     QVERIFY(m_fixture->TakeTexts().isEmpty());
     QCOMPARE(m_fixture->server().RequestCount("/p/1.dat"), 0);
-    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Rows(), 0);
     QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
   }
 
@@ -537,7 +684,7 @@ class MainDlgTest : public QObject {
     QCOMPARE(managers, 0);
     QVERIFY(m_fixture->TakeTexts().isEmpty());
     QCOMPARE(m_fixture->server().RequestCount("/p/1.dat"), 0);
-    QCOMPARE(List()->count(), 2);
+    QCOMPARE(Rows(), 2);
     QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
   }
 
@@ -549,7 +696,7 @@ class MainDlgTest : public QObject {
     QVERIFY(m_fixture->Register(*m_site));
     m_site->Corrupt(2);
     Open();
-    QCOMPARE(List()->count(), 2);
+    QCOMPARE(Rows(), 2);
 
     UserPrompts::SetNextAnswer(MessageAnswer::kOk);
     bool managerShown = false;
@@ -561,8 +708,8 @@ class MainDlgTest : public QObject {
     QCOMPARE(shown[0].text, QString("Download corrupt. Deleting file."));
     QCOMPARE(shown[0].icon, MessageIcon::kError);
     QCOMPARE(UserPrompts::Unanswered(), 0);
-    QCOMPARE(List()->count(), 1);
-    QCOMPARE(List()->item(0)->text(), QString("bad.bin from Example Tools"));
+    QCOMPARE(Rows(), 1);
+    QCOMPARE(RowText(0), QString("bad.bin from Example Tools"));
     QCOMPARE(Count(), QString("1 new item to download."));
     const std::string folder = ProviderFolderName(m_site->address());
     QCOMPARE(FilesBelow(m_fixture->download_folder()),
@@ -599,7 +746,7 @@ class MainDlgTest : public QObject {
     QVERIFY(managerShown);
     QVERIFY(m_fixture->TakeTexts().isEmpty());
     QVERIFY(FilesBelow(m_fixture->download_folder()).empty());
-    QCOMPARE(List()->count(), 1);
+    QCOMPARE(Rows(), 1);
   }
 };
 

@@ -1,0 +1,162 @@
+// Every dialog, walked widget by widget as a keyboard and screen-reader
+// user meets it: an interactive widget with no name a screen reader can
+// read out (its own accessible name, a label naming it, or its text), a
+// button or a label of a field without a mnemonic, or two mnemonics alike
+// in one window each fail, with the dialog and widget named.
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QtTest>
+#include <functional>
+#include <map>
+
+#include "app/wait_handshake.h"
+#include "dialog_test_util.h"
+#include "net/download_job.h"
+#include "ui/about_dlg.h"
+#include "ui/choose_filename_dlg.h"
+#include "ui/config_dlg.h"
+#include "ui/download_dlg.h"
+#include "ui/file_manager_dlg.h"
+#include "ui/folder_dlg.h"
+#include "ui/main_dlg.h"
+#include "ui/new_provider_dlg.h"
+#include "ui/wait_dlg.h"
+
+namespace gantrell::ui_test {
+namespace {
+
+// Widgets a user reaches with Tab or acts on; the parts Qt builds inside
+// a combo box, a spin box or a view (its header, its scroll bars) belong
+// to their owner.
+bool Interactive(const QWidget* widget) {
+  for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
+    if (qobject_cast<const QComboBox*>(up) != nullptr ||
+        qobject_cast<const QAbstractSpinBox*>(up) != nullptr ||
+        qobject_cast<const QAbstractItemView*>(up) != nullptr)
+      return false;
+  }
+  if (qobject_cast<const QScrollBar*>(widget) != nullptr)
+    return false;
+  if (qobject_cast<const QAbstractButton*>(widget) != nullptr ||
+      qobject_cast<const QLineEdit*>(widget) != nullptr ||
+      qobject_cast<const QPlainTextEdit*>(widget) != nullptr ||
+      qobject_cast<const QAbstractItemView*>(widget) != nullptr ||
+      qobject_cast<const QComboBox*>(widget) != nullptr ||
+      qobject_cast<const QProgressBar*>(widget) != nullptr)
+    return true;
+  return (widget->focusPolicy() & Qt::TabFocus) != 0;
+}
+
+QString Stripped(QString text) {
+  return text.remove('&');
+}
+
+// The label whose buddy `widget` is, if any.
+const QLabel* LabelOf(const QWidget& dialog, const QWidget* widget) {
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+    if (label->buddy() == widget && !Stripped(label->text()).isEmpty())
+      return label;
+  }
+  return nullptr;
+}
+
+// What is wrong with the dialog's widgets, one line each.
+QStringList Problems(const QString& title, QWidget& dialog) {
+  QStringList problems;
+  std::map<QString, QStringList> by_mnemonic;
+  const auto note_mnemonic = [&](const QWidget* widget, const QString& text) {
+    const QKeySequence mnemonic = QKeySequence::mnemonic(text);
+    if (mnemonic.isEmpty()) {
+      problems << title + ": " + widget->objectName() + " \"" + text + "\" has no mnemonic";
+      return;
+    }
+    by_mnemonic[mnemonic.toString()] << widget->objectName();
+  };
+
+  for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+    if (!widget->isVisibleTo(&dialog))
+      continue;
+    if (const auto* label = qobject_cast<QLabel*>(widget)) {
+      const QWidget* buddy = label->buddy();
+      if (buddy != nullptr && (buddy->focusPolicy() & Qt::TabFocus) != 0)
+        note_mnemonic(label, label->text());
+      continue;
+    }
+    if (!Interactive(widget))
+      continue;
+    const auto* button = qobject_cast<QAbstractButton*>(widget);
+    if (button != nullptr && !button->text().isEmpty())
+      note_mnemonic(button, button->text());
+    const bool named = !widget->accessibleName().isEmpty() || LabelOf(dialog, widget) != nullptr ||
+                       (button != nullptr && !Stripped(button->text()).isEmpty());
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    const QString read_out = face != nullptr ? face->text(QAccessible::Name) : QString();
+    if (!named || read_out.isEmpty()) {
+      problems << title + ": " + widget->metaObject()->className() + " " + widget->objectName() +
+                      " has no accessible name";
+    }
+  }
+  for (const auto& [key, owners] : by_mnemonic) {
+    if (owners.size() > 1)
+      problems << title + ": mnemonic " + key + " on " + owners.join(", ");
+  }
+  return problems;
+}
+
+}  // namespace
+
+class AccessibilityTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void initTestCase() { InitDialogResources(); }
+  void init() { t = std::make_unique<TestApp>(); }
+  void cleanup() { t.reset(); }
+
+  void everyDialogIsNamedAndReachable_data() {
+    QTest::addColumn<QString>("dialog");
+    for (const char* name : {"main window", "About", "Choose Filename",
+                             "configuration", "download", "file manager", "download folder",
+                             "New Provider", "Please Wait"})
+      QTest::newRow(name) << QString(name);
+  }
+
+  void everyDialogIsNamedAndReachable() {
+    QFETCH(QString, dialog);
+    CUpdateItem* item = t->AddProvider("beta", {1})->GetGroup(0)->GetItem(0);
+    CWaitHandshake handshake;
+    CDownloadJob job(t->app.m_providers, DownloadEnvironment{});
+    std::map<QString, std::function<std::unique_ptr<QDialog>()>> make{
+        {"main window", [&] { return std::make_unique<ui::CMainDlg>(t->app); }},
+        {"About", [] { return std::make_unique<ui::CAboutDlg>(); }},
+        {"Choose Filename", [&] { return std::make_unique<ui::CChooseFilenameDlg>(t->app, *item); }},
+        {"configuration", [&] { return std::make_unique<ui::CConfigDlg>(t->app); }},
+        {"download", [&] { return std::make_unique<ui::CDownloadDlg>(job); }},
+        {"file manager", [&] { return std::make_unique<ui::CFileManagerDlg>(t->app); }},
+        {"download folder", [] { return std::make_unique<ui::CFolderDlg>(); }},
+        {"New Provider", [] { return std::make_unique<ui::CNewProviderDlg>(); }},
+        {"Please Wait", [&] { return std::make_unique<ui::CWaitDlg>(handshake); }},
+    };
+    const std::unique_ptr<QDialog> shown = make.at(dialog)();
+    shown->show();
+    QApplication::processEvents();
+    const QStringList problems = Problems(dialog, *shown);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join("\n")));
+  }
+
+ private:
+  std::unique_ptr<TestApp> t;
+};
+
+}  // namespace gantrell::ui_test
+
+QTEST_MAIN(gantrell::ui_test::AccessibilityTest)
+#include "accessibility_test.moc"
