@@ -1,10 +1,10 @@
 #include "civil_date.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <ctime>
 #include <tuple>
+
+#include "platform/file_access.h"
 
 namespace gantrell::publish {
 
@@ -67,10 +67,10 @@ CivilDate Today() {
 }
 
 bool FileDate(const std::string& path, CivilDate* date) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0)
+  std::int64_t changed = 0;
+  if (!FileModifiedTime(path, &changed))
     return false;
-  *date = DateOf(info.st_mtime);
+  *date = DateOf(static_cast<std::time_t>(changed));
   return ValidDate(*date);
 }
 
