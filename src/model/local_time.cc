@@ -5,6 +5,44 @@
 
 namespace gantrell {
 
+namespace {
+
+long long FloorDiv(long long a, long long b) {
+  return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
+
+// Days from 1 January 1970 to a date of the proleptic Gregorian calendar.
+long long DaysFromCivil(long long y, long long m, long long d) {
+  y -= m <= 2;
+  const long long era = FloorDiv(y, 400);
+  const long long yoe = y - era * 400;
+  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+long long YearOfDays(long long z) {
+  z += 719468;
+  const long long era = FloorDiv(z, 146097);
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  return yoe + era * 400 + (mp >= 10);
+}
+
+// The year a date lands in once its days and months are carried, worked
+// out here rather than read back from mktime: not every C runtime carries
+// fields this large correctly (Windows' gets years far out wrong).
+long long CarriedYear(int day, int month, int year) {
+  const long long months = static_cast<long long>(month) - 1;
+  const long long y = year + FloorDiv(months, 12);
+  const long long m = months - 12 * FloorDiv(months, 12) + 1;
+  return YearOfDays(DaysFromCivil(y, m, 1) + day - 1);
+}
+
+}  // namespace
+
 bool LocalNoon(int day, int month, int year, Time* out) {
   // Dates come from files anyone may have written: keep every field far
   // from the ends of the int range, so that neither the arithmetic here nor
@@ -16,6 +54,11 @@ bool LocalNoon(int day, int month, int year, Time* out) {
       day < -kDayLimit || day > kDayLimit) {
     return false;
   }
+  // Days and months carried over may land beyond the year limit; such a
+  // date could be stored but not read back, so it is refused.
+  const long long carried = CarriedYear(day, month, year);
+  if (carried < -kYearLimit || carried > kYearLimit)
+    return false;
   std::tm tm{};
   tm.tm_mday = day;
   tm.tm_mon = month - 1;
@@ -27,8 +70,6 @@ bool LocalNoon(int day, int month, int year, Time* out) {
     // -1 is also 23:59:59 on 31 December 1969 UTC; a noon is never that.
     return false;
   }
-  // Days and months carried over may land beyond the year limit; such a
-  // date could be stored but not read back, so it is refused here too.
   if (tm.tm_year + 1900 < -kYearLimit || tm.tm_year + 1900 > kYearLimit)
     return false;
   *out = static_cast<Time>(t);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <fstream>
 #include <vector>
 
@@ -10,13 +12,62 @@
 
 namespace gantrell::testing {
 
+namespace {
+
+#ifdef _WIN32
+// Windows has neither mkdtemp nor setenv: a folder with a random name
+// under the system's temporary folder, and the C runtime's _putenv_s
+// (which an empty value unsets).
+char* MakeTemporaryFolder(char* pattern) {
+  const std::size_t length = std::strlen(pattern);
+  static std::mt19937_64 random(std::random_device{}());
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    for (std::size_t i = length - 6; i < length; ++i)
+      pattern[i] = kLetters[random() % (sizeof kLetters - 1)];
+    std::error_code error;
+    if (std::filesystem::create_directory(pattern, error))
+      return pattern;
+  }
+  return nullptr;
+}
+void SetVariable(const char* name, const char* value) {
+  ::_putenv_s(name, value);
+}
+void UnsetVariable(const char* name) {
+  ::_putenv_s(name, "");
+}
+std::string TemporaryBase(const char* base) {
+  if (base != nullptr && base[0] != '\0')
+    return base;
+  std::error_code error;
+  const std::string system = std::filesystem::temp_directory_path(error).generic_string();
+  return error || system.empty() ? "." : system;
+}
+#else
+char* MakeTemporaryFolder(char* pattern) {
+  return ::mkdtemp(pattern);
+}
+void SetVariable(const char* name, const char* value) {
+  ::setenv(name, value, 1);
+}
+void UnsetVariable(const char* name) {
+  ::unsetenv(name);
+}
+std::string TemporaryBase(const char* base) {
+  return base != nullptr && base[0] == '/' ? base : "/tmp";
+}
+#endif
+
+}  // namespace
+
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern =
-      std::string(base != nullptr && base[0] == '/' ? base : "/tmp") + "/gantrell-test-XXXXXX";
+      TemporaryBase(base) + "/gantrell-test-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  if (::mkdtemp(name.data()) == nullptr) {
+  if (MakeTemporaryFolder(name.data()) == nullptr) {
     ADD_FAILURE() << "cannot create a temporary folder from " << pattern;
     return;
   }
@@ -56,17 +107,17 @@ ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
     old_value_ = old;
   }
   if (value != nullptr) {
-    ::setenv(name, value, 1);
+    SetVariable(name, value);
   } else {
-    ::unsetenv(name);
+    UnsetVariable(name);
   }
 }
 
 ScopedEnv::~ScopedEnv() {
   if (had_value_) {
-    ::setenv(name_.c_str(), old_value_.c_str(), 1);
+    SetVariable(name_.c_str(), old_value_.c_str());
   } else {
-    ::unsetenv(name_.c_str());
+    UnsetVariable(name_.c_str());
   }
 }
 
