@@ -1,5 +1,7 @@
 #include "ui/download_dlg.h"
 
+#include <atomic>
+
 #include <QCloseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -71,16 +73,20 @@ void CDownloadDlg::OnReport(int code) {
 }
 
 bool CDownloadDlg::OnAskReplace(const std::string& destination) {
-  bool replace = false;
+  // The answer crosses back to this worker thread: an atomic, since the
+  // blocking call's own wake-up is not one a race checker can see.
+  std::atomic<bool> replace{false};
   QMetaObject::invokeMethod(
       this,
       [this, &destination, &replace] {
-        replace = UserPrompts::ShowMessage(this, QString::fromStdString(ReplaceQuestionText(destination)),
-                                           MessageIcon::kQuestion,
-                                           MessageButtons::kYesNoDefaultNo) == MessageAnswer::kYes;
+        const bool yes =
+            UserPrompts::ShowMessage(this, QString::fromStdString(ReplaceQuestionText(destination)),
+                                     MessageIcon::kQuestion,
+                                     MessageButtons::kYesNoDefaultNo) == MessageAnswer::kYes;
+        replace.store(yes, std::memory_order_release);
       },
       Qt::BlockingQueuedConnection);
-  return replace;
+  return replace.load(std::memory_order_acquire);
 }
 
 void CDownloadDlg::OnFinished() {

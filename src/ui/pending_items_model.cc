@@ -24,6 +24,10 @@ const std::string& ProviderName(const CUpdateItem& item) {
 void PendingItemsModel::SetItems(ItemList items) {
   beginResetModel();
   m_items = std::move(items);
+  m_dates.clear();
+  m_dates.reserve(m_items.size());
+  for (const CUpdateItem* item : m_items)
+    m_dates.push_back(Text(ItemDateText(item->m_strDate)));
   endResetModel();
 }
 
@@ -41,6 +45,7 @@ void PendingItemsModel::RemoveRowsAt(std::vector<int> rows) {
     const int last = rows[end - 1];
     beginRemoveRows({}, first, last);
     m_items.erase(m_items.begin() + first, m_items.begin() + last + 1);
+    m_dates.erase(m_dates.begin() + first, m_dates.begin() + last + 1);
     endRemoveRows();
     end = begin;
   }
@@ -72,7 +77,7 @@ QVariant PendingItemsModel::data(const QModelIndex& index, int role) const {
     case kSize:
       return Text(ItemSizeText(item.m_nLength));
     case kDate:
-      return Text(ItemDateText(item.m_strDate));
+      return m_dates[static_cast<std::size_t>(index.row())];
     default:
       return {};
   }

@@ -37,6 +37,10 @@ class PendingItemsModel : public QAbstractTableModel {
 
  private:
   ItemList m_items;
+  // Each row's date text, read when the rows were set: a download run
+  // writes the item's date on its own thread while the list stays on
+  // screen, so the view must not read it from the item.
+  std::vector<QString> m_dates;
 };
 
 }  // namespace gantrell::ui
