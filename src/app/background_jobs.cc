@@ -19,6 +19,11 @@ void CClientApp::StartWorkThread(std::function<void()> job) {
 
 void CClientApp::RequestEnd() {
   m_bEndRequested = true;
+  // The frontend hears of the request before the job is stopped: a job
+  // that ends at once must find its wait already marked as cancelled,
+  // not read as finished.
+  if (m_pFrontend != nullptr)
+    m_pFrontend->OnEndRequested();
   // A fetch sleeping on the network wakes and sees the request at once.
   m_wait.WakeJob();
   {
@@ -26,8 +31,6 @@ void CClientApp::RequestEnd() {
     if (m_pDownloadJob != nullptr)
       m_pDownloadJob->Cancel();
   }
-  if (m_pFrontend != nullptr)
-    m_pFrontend->OnEndRequested();
 }
 
 void CClientApp::JoinWorkThread() {
