@@ -83,7 +83,9 @@ class HttpAsyncSessionTest : public ::testing::Test {
     ASSERT_NE(server_.port(), 0);
     HttpOptions options;
     options.connect_timeout = milliseconds(2000);
-    options.idle_timeout = milliseconds(300);
+    // Long enough for a first answer from a server under a sanitizer on a
+    // busy machine, well inside the recorder's 3 s wait.
+    options.idle_timeout = milliseconds(1000);
     std::string error;
     session_ = CurlAsyncHttpSession::Open(options, &error);
     ASSERT_NE(session_, nullptr) << error;
@@ -239,7 +241,7 @@ TEST_F(HttpAsyncSessionTest, CloseAbandonsAPendingRead) {
   server_.ReleaseStalls();
   Event closing{};
   EXPECT_TRUE(recorder_.WaitFor(kHttpHandleClosing, 10, &closing));
-  std::this_thread::sleep_for(milliseconds(400));  // past the idle timeout
+  std::this_thread::sleep_for(milliseconds(1200));  // past the idle timeout
   for (const Event& event : recorder_.events()) {
     EXPECT_NE(event.context, 20u) << "status " << event.status;
   }
