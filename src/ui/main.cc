@@ -4,6 +4,7 @@
 // "-pr" and a file of provider addresses.
 #include <QApplication>
 #include <QFileInfo>
+#include <QLocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "platform/registry_file.h"
 #include "ui/app_icon.h"
 #include "ui/qt_frontend.h"
+#include "ui/translations.h"
 
 int main(int argc, char** argv) {
   // Answered before Qt starts, so that it works without a display.
@@ -25,6 +27,9 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   application.setWindowIcon(gantrell::ui::AppIcon());
+  // The user's languages, most preferred first (on Linux from LANGUAGE,
+  // else the locale); English when none has a catalogue.
+  gantrell::ui::InstallTranslations(QLocale::system().uiLanguages());
   // Qt has taken its own options (-platform, ...); the rest is the
   // client's.
   const QStringList qt_arguments = QApplication::arguments();

@@ -1,5 +1,6 @@
 #include "ui/pending_items_model.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 #include "app/main_window_session.h"
@@ -88,13 +89,14 @@ QVariant PendingItemsModel::headerData(int section, Qt::Orientation orientation,
     return {};
   switch (section) {
     case kName:
-      return QStringLiteral("Name");
+      // The main window's column headers.
+      return QCoreApplication::translate("CMainDlg", "Name");
     case kProvider:
-      return QStringLiteral("Provider");
+      return QCoreApplication::translate("CMainDlg", "Provider");
     case kSize:
-      return QStringLiteral("Size");
+      return QCoreApplication::translate("CMainDlg", "Size");
     case kDate:
-      return QStringLiteral("Date");
+      return QCoreApplication::translate("CMainDlg", "Date");
     default:
       return {};
   }
