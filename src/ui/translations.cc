@@ -10,6 +10,8 @@ namespace gantrell::ui {
 namespace {
 
 constexpr const char* kCatalogueFolder = ":/gantrell/translations";
+// The language of the sources' texts.
+constexpr const char* kSourceLanguage = "en";
 
 struct Installed {
   std::unique_ptr<QTranslator> own;
@@ -49,8 +51,8 @@ QString InstallTranslations(const QStringList& languages) {
     for (const QString& name : Candidates(language)) {
       // The sources' language: a user who prefers English to a language
       // with a catalogue gets English.
-      if (name.compare(QLatin1String("en"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("en");
+      if (name.compare(QLatin1String(kSourceLanguage), Qt::CaseInsensitive) == 0)
+        return QString::fromLatin1(kSourceLanguage);
       const QString file = QStringLiteral("gantrell_") + name;
       if (!QFile::exists(QString::fromLatin1(kCatalogueFolder) + '/' + file + ".qm"))
         continue;
@@ -70,7 +72,7 @@ QString InstallTranslations(const QStringList& languages) {
       return name;
     }
   }
-  return QStringLiteral("en");
+  return QString::fromLatin1(kSourceLanguage);
 }
 
 }  // namespace gantrell::ui

@@ -81,6 +81,7 @@ MessageAnswer UserPrompts::ShowMessage(QWidget* parent, const QString& text, Mes
     return buttons == MessageButtons::kOk ? MessageAnswer::kOk : MessageAnswer::kNo;
   }
 
+  // notr: the title is the program's name in every language.
   QMessageBox box(BoxIcon(icon), kMessageTitle, text, QMessageBox::NoButton, ParentFor(parent));
   if (buttons != MessageButtons::kOk) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
