@@ -1,9 +1,7 @@
 // The windowed client in German: the catalogue embedded in the program is
 // found for the user's languages (and English wins where the user puts it
 // first), every dialog shows its own texts translated, and each dialog's
-// German texts keep a mnemonic each, none twice in one window. With
-// GANTRELL_SCREENSHOT_DIR set it saves the German dialogs there as
-// NAME-de.png (scripts/screenshots).
+// German texts keep a mnemonic each, none twice in one window.
 #include <QAbstractButton>
 #include <QAction>
 #include <QDialogButtonBox>
@@ -154,7 +152,6 @@ class TranslationTest : public QObject {
     // a field, none twice in the window: the German texts bring their own.
     const QStringList problems = Problems(dialog + " (German)", *german);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join("\n")));
-    SaveScreenshot(*german, FileName(dialog) + "-de");
   }
 
   // What a user reads first, spelled out.
@@ -230,10 +227,6 @@ class TranslationTest : public QObject {
     if (widget == nullptr)
       qFatal("no widget %s", name);
     return widget;
-  }
-
-  static QString FileName(QString dialog) {
-    return dialog.toLower().replace(' ', '-');
   }
 
   std::unique_ptr<QDialog> Make(const QString& dialog) {
