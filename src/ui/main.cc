@@ -16,6 +16,7 @@
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
 #include "ui/app_icon.h"
+#include "ui/command_help.h"
 #include "ui/qt_frontend.h"
 #include "ui/translations.h"
 
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
     std::printf("gantrell %s\n", gantrell::kVersion);
     return 0;
   }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0)
+    return gantrell::ui::PrintCommandHelp(argc, argv);
   QApplication application(argc, argv);
   application.setWindowIcon(gantrell::ui::AppIcon());
   // The user's languages, most preferred first (on Linux from LANGUAGE,

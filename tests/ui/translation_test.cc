@@ -24,6 +24,7 @@
 #include "net/download_job.h"
 #include "ui/about_dlg.h"
 #include "ui/choose_filename_dlg.h"
+#include "ui/command_help.h"
 #include "ui/config_dlg.h"
 #include "ui/download_dlg.h"
 #include "ui/file_manager_dlg.h"
@@ -189,6 +190,43 @@ class TranslationTest : public QObject {
     QCOMPARE(Child<QLabel>(*about, "makerLabel")->text(), QString(kAboutMaker));
     QCOMPARE(Child<QLabel>(*about, "creditLabel")->text(), QString(kAboutSigningCredit));
     QCOMPARE(Make("main window")->actions().value(0)->text(), QString(kAboutMenuText));
+  }
+
+  // "gantrell --help" in German: every option told, the descriptions in
+  // one column after the longest option, no line wider than a terminal.
+  void theCommandHelpIsTranslated() {
+    const auto options = [](const QString& help, qsizetype* column) {
+      static const QRegularExpression option("^  (\\S+) +(\\S.*)$");
+      std::map<QString, QString> found;
+      for (const QString& line : help.split('\n')) {
+        const QRegularExpressionMatch match = option.match(line);
+        if (!match.hasMatch())
+          continue;
+        found[match.captured(1)] = match.captured(2);
+        // A description out of line is told as an option of its own.
+        if (*column >= 0 && match.capturedStart(2) != *column)
+          return std::map<QString, QString>{{"misaligned: " + line, ""}};
+        *column = match.capturedStart(2);
+      }
+      return found;
+    };
+    const QString english_help = ui::CommandHelp();
+    QVERIFY(english_help.startsWith("Usage: gantrell [-p] [-s] [-c] [-pr] [FILE]\n"));
+    QCOMPARE(ui::InstallTranslations({"de"}), QString("de"));
+    const QString german_help = ui::CommandHelp();
+    QVERIFY(german_help.startsWith("Aufruf: gantrell [-p] [-s] [-c] [-pr] [DATEI]\n"));
+    qsizetype english_column = -1;
+    qsizetype german_column = -1;
+    std::map<QString, QString> english = options(english_help, &english_column);
+    std::map<QString, QString> german = options(german_help, &german_column);
+    QStringList told;
+    for (const auto& [option, what] : german) {
+      told << option;
+      QVERIFY2(what != english[option == "DATEI" ? "FILE" : option], qPrintable(option + " " + what));
+    }
+    QCOMPARE(told, QStringList({"--help", "--version", "-c", "-p", "-pr", "-s", "DATEI"}));
+    for (const QString& line : (english_help + german_help).split('\n'))
+      QVERIFY2(line.size() <= 79, qPrintable("too wide: " + line));
   }
 
   // The message boxes' buttons, with their mnemonics, in both languages.

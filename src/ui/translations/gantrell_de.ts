@@ -305,6 +305,49 @@
     </message>
 </context>
 <context>
+    <name>CommandHelp</name>
+    <message>
+        <source>FILE</source>
+        <translation>DATEI</translation>
+    </message>
+    <message>
+        <source>a file of provider addresses, separated by &quot; * &quot;, to subscribe to</source>
+        <translation>eine Datei mit Adressen von Anbietern, getrennt durch &quot; * &quot;, die abonniert werden sollen</translation>
+    </message>
+    <message>
+        <source>check silently: the window opens only when something new is waiting</source>
+        <translation>still prüfen: das Fenster öffnet sich nur, wenn etwas Neues bereitsteht</translation>
+    </message>
+    <message>
+        <source>hide &quot;Remove&quot; and &quot;Configure&quot; in the main window</source>
+        <translation>&quot;Entfernen&quot; und &quot;Konfigurieren&quot; im Hauptfenster ausblenden</translation>
+    </message>
+    <message>
+        <source>hide &quot;Add Provider&quot; and &quot;Delete Provider&quot; in the configuration</source>
+        <translation>&quot;Anbieter hinzufügen&quot; und &quot;Anbieter löschen&quot; in der Konfiguration ausblenden</translation>
+    </message>
+    <message>
+        <source>wait 10 seconds before reading FILE</source>
+        <translation>10 Sekunden warten, bevor DATEI gelesen wird</translation>
+    </message>
+    <message>
+        <source>print the version and end</source>
+        <translation>die Version ausgeben und beenden</translation>
+    </message>
+    <message>
+        <source>print this help and end</source>
+        <translation>diese Hilfe ausgeben und beenden</translation>
+    </message>
+    <message>
+        <source>Usage: %1 [-p] [-s] [-c] [-pr] [%2]</source>
+        <translation>Aufruf: %1 [-p] [-s] [-c] [-pr] [%2]</translation>
+    </message>
+    <message>
+        <source>Checks the update providers you subscribe to and lists the items that are new and suit this machine.</source>
+        <translation>Prüft die abonnierten Anbieter von Aktualisierungen und listet die Elemente auf, die neu sind und zu diesem Rechner passen.</translation>
+    </message>
+</context>
+<context>
     <name>QtTrash</name>
     <message>
         <source>the desktop has no trash for %1</source>
