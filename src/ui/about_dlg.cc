@@ -33,8 +33,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
       QCoreApplication::translate("CAboutDlg", "Gantrell Version %1").arg(GANTRELL_VERSION));
   m_ui->makerLabel->setText(
       QCoreApplication::translate("CAboutDlg", "Made by the Gantrell developers, 2004-2026"));
-  m_ui->signingLabel->setText(
-      QCoreApplication::translate("CAboutDlg", "Digital signing based on OpenSSL encryption library"));
+  m_ui->signingLabel->setText(QCoreApplication::translate(
+      "CAboutDlg", "Digital signing based on OpenSSL encryption library"));
   m_ui->creditLabel->setText(QCoreApplication::translate(
       "CAboutDlg", "OpenSSL by the OpenSSL Project, with cryptographic software by Eric Young"));
   connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);

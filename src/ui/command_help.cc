@@ -66,11 +66,12 @@ QString CommandHelp() {
   QStringList lines{
       QCoreApplication::translate("CommandHelp", "Usage: %1 [-p] [-s] [-c] [-pr] [%2]")
           .arg(QStringLiteral("gantrell"), options.front().first)};
-  lines << Wrapped(QString(),
-                   QCoreApplication::translate("CommandHelp",
-                                               "Checks the update providers you subscribe to and "
-                                               "lists the items that are new and suit this machine."),
-                   0);
+  lines << Wrapped(
+      QString(),
+      QCoreApplication::translate("CommandHelp",
+                                  "Checks the update providers you subscribe to and "
+                                  "lists the items that are new and suit this machine."),
+      0);
   lines << QString();
   const qsizetype column = 2 + width + 2;
   for (const auto& [option, what] : options)

@@ -87,9 +87,9 @@ QVariant PendingItemsModel::data(const QModelIndex& index, int role) const {
 QVariant PendingItemsModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
     return {};
+  // The main window's column headers, translated with its other texts.
   switch (section) {
     case kName:
-      // The main window's column headers.
       return QCoreApplication::translate("CMainDlg", "Name");
     case kProvider:
       return QCoreApplication::translate("CMainDlg", "Provider");

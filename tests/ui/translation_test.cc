@@ -38,8 +38,8 @@
 namespace gantrell::ui_test {
 namespace {
 
-const char* const kDialogs[] = {"main window", "About", "Choose Filename",
-                                "configuration", "download", "file manager",
+const char* const kDialogs[] = {"main window",     "About",        "Choose Filename",
+                                "configuration",   "download",     "file manager",
                                 "download folder", "New Provider", "Please Wait"};
 
 // The texts the window itself puts on a dialog (not those the core hands
@@ -49,9 +49,9 @@ const char* const kDialogs[] = {"main window", "About", "Choose Filename",
 QStringList OwnTexts(QWidget& dialog) {
   QStringList texts{"title: " + dialog.windowTitle()};
   for (QWidget* widget : dialog.findChildren<QWidget*>()) {
-    const QString name =
-        (widget->objectName().isEmpty() ? widget->metaObject()->className() : widget->objectName()) +
-        QString(": ");
+    const QString name = (widget->objectName().isEmpty() ? widget->metaObject()->className()
+                                                         : widget->objectName()) +
+                         QString(": ");
     if (!widget->accessibleName().isEmpty())
       texts << name + widget->accessibleName();
     if (const auto* button = qobject_cast<QAbstractButton*>(widget))
@@ -75,7 +75,10 @@ QStringList OwnTexts(QWidget& dialog) {
 
 // Texts that read the same in German.
 const std::set<QString> kSameInGerman{
-    "title: Gantrell", "okButton: &OK", "QPushButton: &OK", "pendingList: Name",
+    "title: Gantrell",
+    "okButton: &OK",
+    "QPushButton: &OK",
+    "pendingList: Name",
 };
 
 }  // namespace
@@ -146,7 +149,8 @@ class TranslationTest : public QObject {
       if (translated[i] == english[i] && !kSameInGerman.count(english[i]))
         untranslated << english[i];
     }
-    QVERIFY2(untranslated.isEmpty(), qPrintable(dialog + " in English: " + untranslated.join(", ")));
+    QVERIFY2(untranslated.isEmpty(),
+             qPrintable(dialog + " in English: " + untranslated.join(", ")));
     german->show();
     QApplication::processEvents();
     // A name for every field and a mnemonic for every button and label of
@@ -222,7 +226,8 @@ class TranslationTest : public QObject {
     QStringList told;
     for (const auto& [option, what] : german) {
       told << option;
-      QVERIFY2(what != english[option == "DATEI" ? "FILE" : option], qPrintable(option + " " + what));
+      QVERIFY2(what != english[option == "DATEI" ? "FILE" : option],
+               qPrintable(option + " " + what));
     }
     QCOMPARE(told, QStringList({"--help", "--version", "-c", "-p", "-pr", "-s", "DATEI"}));
     for (const QString& line : (english_help + german_help).split('\n'))
