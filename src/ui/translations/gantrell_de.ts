@@ -200,7 +200,7 @@
     </message>
     <message>
         <source>Choose a default download &amp;folder</source>
-        <translation>Standardordner für &amp;Downloads wählen</translation>
+        <translation>Standard-&amp;Download-Ordner wählen</translation>
     </message>
     <message>
         <source>&amp;Browse...</source>
@@ -312,7 +312,7 @@
     </message>
     <message>
         <source>a file of provider addresses, separated by &quot; * &quot;, to subscribe to</source>
-        <translation>eine Datei mit Adressen von Anbietern, getrennt durch &quot; * &quot;, die abonniert werden sollen</translation>
+        <translation>eine Datei mit Adressen von Anbietern, getrennt durch „ * “, die abonniert werden sollen</translation>
     </message>
     <message>
         <source>check silently: the window opens only when something new is waiting</source>
@@ -320,11 +320,11 @@
     </message>
     <message>
         <source>hide &quot;Remove&quot; and &quot;Configure&quot; in the main window</source>
-        <translation>&quot;Entfernen&quot; und &quot;Konfigurieren&quot; im Hauptfenster ausblenden</translation>
+        <translation>„Entfernen“ und „Konfigurieren“ im Hauptfenster ausblenden</translation>
     </message>
     <message>
         <source>hide &quot;Add Provider&quot; and &quot;Delete Provider&quot; in the configuration</source>
-        <translation>&quot;Anbieter hinzufügen&quot; und &quot;Anbieter löschen&quot; in der Konfiguration ausblenden</translation>
+        <translation>„Anbieter hinzufügen“ und „Anbieter löschen“ in der Konfiguration ausblenden</translation>
     </message>
     <message>
         <source>wait 10 seconds before reading FILE</source>
