@@ -20,6 +20,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded as a Qt plugin (the window icon is an SVG), so dpkg-shlibdeps
 # cannot see it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# Qt's own translations: the standard dialogs and buttons Qt draws (the
+# file dialog) in the user's language; the window's own texts are built in.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 # The long description; CPack puts the summary first and indents these
 # lines itself ("." is an empty line).
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Gantrell keeps software and data up to date from update providers the

@@ -1,5 +1,6 @@
 #include "ui/button_mnemonics.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
 
@@ -7,9 +8,9 @@ namespace gantrell::ui {
 
 void GiveMnemonics(QDialogButtonBox& buttons) {
   if (QPushButton* ok = buttons.button(QDialogButtonBox::Ok))
-    ok->setText(QStringLiteral("&OK"));
+    ok->setText(QCoreApplication::translate("StandardButtons", "&OK"));
   if (QPushButton* cancel = buttons.button(QDialogButtonBox::Cancel))
-    cancel->setText(QStringLiteral("&Cancel"));
+    cancel->setText(QCoreApplication::translate("StandardButtons", "&Cancel"));
 }
 
 }  // namespace gantrell::ui

@@ -1,8 +1,10 @@
 #include "ui/download_dlg.h"
 
 #include <atomic>
+#include <string_view>
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QTimer>
 
@@ -13,13 +15,17 @@
 
 namespace gantrell::ui {
 
+// The title is the core's (app/download_dialog_model.h), shown here in the
+// user's language.
+static_assert(std::string_view(kDownloadDialogTitle) == "Downloading");
+
 CDownloadDlg::CDownloadDlg(CDownloadJob& job, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_ui(std::make_unique<Ui::CDownloadDlg>()),
       m_job(job),
       m_pNameTimer(new QTimer(this)) {
   m_ui->setupUi(this);
-  setWindowTitle(kDownloadDialogTitle);
+  setWindowTitle(QCoreApplication::translate("CDownloadDlg", "Downloading"));
   setWindowIcon(AppIcon());
   m_ui->itemProgress->setRange(0, 100);
   m_ui->overallProgress->setRange(0, 100);

@@ -4,6 +4,7 @@
 // "-pr" and a file of provider addresses.
 #include <QApplication>
 #include <QFileInfo>
+#include <QLocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,7 +16,9 @@
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
 #include "ui/app_icon.h"
+#include "ui/command_help.h"
 #include "ui/qt_frontend.h"
+#include "ui/translations.h"
 
 int main(int argc, char** argv) {
   // Answered before Qt starts, so that it works without a display.
@@ -23,8 +26,13 @@ int main(int argc, char** argv) {
     std::printf("gantrell %s\n", gantrell::kVersion);
     return 0;
   }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0)
+    return gantrell::ui::PrintCommandHelp(argc, argv);
   QApplication application(argc, argv);
   application.setWindowIcon(gantrell::ui::AppIcon());
+  // The user's languages, most preferred first (on Linux from LANGUAGE,
+  // else the locale); English when none has a catalogue.
+  gantrell::ui::InstallTranslations(QLocale::system().uiLanguages());
   // Qt has taken its own options (-platform, ...); the rest is the
   // client's.
   const QStringList qt_arguments = QApplication::arguments();

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <algorithm>
+#include <string_view>
 
 #include "app/about_text.h"
 #include "app/client_app.h"
@@ -29,6 +30,10 @@ namespace {
 // it looks for is titled "Gantrell".
 constexpr const char* kWindowTitle = "Gantrell";
 
+// The menu entry's text is the core's (app/about_text.h), shown here in
+// the user's language.
+static_assert(std::string_view(kAboutMenuText) == "&About gantrell...");
+
 }  // namespace
 
 CMainDlg::CMainDlg(CClientApp& app, QWidget* parent)
@@ -36,7 +41,8 @@ CMainDlg::CMainDlg(CClientApp& app, QWidget* parent)
       m_ui(std::make_unique<Ui::CMainDlg>()),
       m_app(app),
       m_session(app, [this] { FillPendingList(); }),
-      m_pAboutAction(new QAction(kAboutMenuText, this)),
+      m_pAboutAction(
+          new QAction(QCoreApplication::translate("CMainDlg", "&About gantrell..."), this)),
       m_pItems(new PendingItemsModel(this)) {
   m_ui->setupUi(this);
   m_ui->pendingList->setModel(m_pItems);

@@ -1,5 +1,6 @@
 #include "ui/pending_items_model.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 #include "app/main_window_session.h"
@@ -86,15 +87,16 @@ QVariant PendingItemsModel::data(const QModelIndex& index, int role) const {
 QVariant PendingItemsModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
     return {};
+  // The main window's column headers, translated with its other texts.
   switch (section) {
     case kName:
-      return QStringLiteral("Name");
+      return QCoreApplication::translate("CMainDlg", "Name");
     case kProvider:
-      return QStringLiteral("Provider");
+      return QCoreApplication::translate("CMainDlg", "Provider");
     case kSize:
-      return QStringLiteral("Size");
+      return QCoreApplication::translate("CMainDlg", "Size");
     case kDate:
-      return QStringLiteral("Date");
+      return QCoreApplication::translate("CMainDlg", "Date");
     default:
       return {};
   }

@@ -1,11 +1,21 @@
 #include "ui/qt_trash.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 namespace gantrell::ui {
+namespace {
+
+std::string NoTrashText(const QString& file) {
+  return QCoreApplication::translate("QtTrash", "the desktop has no trash for %1")
+      .arg(file)
+      .toStdString();
+}
+
+}  // namespace
 
 bool QtTrash::MoveToTrash(const std::string& path, std::string* where, std::string* error) {
   // Qt files into the working folder when the home trash's parent folder
@@ -15,7 +25,7 @@ bool QtTrash::MoveToTrash(const std::string& path, std::string* where, std::stri
   QString in_trash;
   if (!QFile::moveToTrash(file, &in_trash)) {
     if (error != nullptr)
-      *error = "the desktop has no trash for " + path;
+      *error = NoTrashText(file);
     return false;
   }
   if (QFileInfo(in_trash).isRelative()) {
@@ -24,7 +34,7 @@ bool QtTrash::MoveToTrash(const std::string& path, std::string* where, std::stri
     QFile::remove(QFileInfo(in_trash).dir().path() + "/../info/" + QFileInfo(in_trash).fileName() +
                   ".trashinfo");
     if (error != nullptr)
-      *error = "the desktop has no trash for " + path;
+      *error = NoTrashText(file);
     return false;
   }
   // The file is at TRASH/files/NAME.

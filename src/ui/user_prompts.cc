@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QQueue>
 
 namespace gantrell::ui {
@@ -49,6 +50,14 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
   return QMessageBox::Information;
 }
 
+// The boxes' buttons carry the window's own texts, so that they read in
+// the user's language (with a mnemonic of that language) whether or not
+// Qt's own translations are installed.
+void NameButton(QMessageBox& box, QMessageBox::StandardButton which, const QString& text) {
+  if (QAbstractButton* button = box.button(which))
+    button->setText(text);
+}
+
 QWidget* ParentFor(QWidget* parent) {
   if (parent != nullptr)
     return parent;
@@ -72,6 +81,7 @@ MessageAnswer UserPrompts::ShowMessage(QWidget* parent, const QString& text, Mes
     return buttons == MessageButtons::kOk ? MessageAnswer::kOk : MessageAnswer::kNo;
   }
 
+  // notr: the title is the program's name in every language.
   QMessageBox box(BoxIcon(icon), kMessageTitle, text, QMessageBox::NoButton, ParentFor(parent));
   if (buttons != MessageButtons::kOk) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -80,10 +90,13 @@ MessageAnswer UserPrompts::ShowMessage(QWidget* parent, const QString& text, Mes
                              ? QMessageBox::No
                              : QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
+    NameButton(box, QMessageBox::Yes, QCoreApplication::translate("UserPrompts", "&Yes"));
+    NameButton(box, QMessageBox::No, QCoreApplication::translate("UserPrompts", "&No"));
   } else {
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
+    NameButton(box, QMessageBox::Ok, QCoreApplication::translate("UserPrompts", "&OK"));
   }
   const int pressed = box.exec();
   if (buttons == MessageButtons::kOk)
