@@ -99,8 +99,15 @@ TEST_F(CliFilesTest, OpenHandsTheFileToTheLauncherInItsFolder) {
   ASSERT_TRUE(WaitFor([&] { return fs::exists(Path("opened")); }));
   EXPECT_EQ(ReadWholeFile(Path("opened")), folder_ + "/1\n" + folder_ + "/1/setup.exe\n");
 
-  // Without a launcher the failure is said.
-  r = Cli({"files", "--offline", "open", "setup.exe from Demo Tools"});
+  // Without a launcher the failure is said (a PATH of an empty folder: the
+  // machine's own xdg-open must not answer).
+  fs::create_directories(Path("no-launcher"));
+  std::vector<std::string> env = Environment();
+  env[0] = "PATH=" + Path("no-launcher");
+  r = Child({testing::BuiltProgram("src/gantrell-cli"), "files", "--offline", "open",
+             "setup.exe from Demo Tools"},
+            env, Path("cli.out"), Path("cli.err"))
+          .Wait();
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Cannot open 'setup.exe from Demo Tools': cannot find xdg-open"),
             std::string::npos)
