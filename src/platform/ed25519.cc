@@ -357,7 +357,8 @@ void MulAdd(const std::uint8_t (&k)[32], const std::uint8_t (&a)[32], const std:
       n[i + j] = static_cast<u64>(t);
       carry = static_cast<u64>(t >> 64);
     }
-    for (int j = i + 4; j < 8 && carry != 0; ++j) {
+    // Always to the top, so that the time does not depend on the carry.
+    for (int j = i + 4; j < 8; ++j) {
       const u128 t = (u128)n[j] + carry;
       n[j] = static_cast<u64>(t);
       carry = static_cast<u64>(t >> 64);

@@ -252,14 +252,27 @@ ByteVector EncodePrivateKeyInfo(const PrivateKeyNumbers& key) {
 PemReadResult ReadPrivateKeyPem(std::string_view pem, PrivateKeyNumbers* key) {
   if (pem.size() > kMaxPemLength)
     return PemReadResult::kNotPrivateKey;
+  // Blocks of other kinds (a certificate, a public key) before the key are
+  // passed over.
+  constexpr std::string_view kPrivateKey = "PRIVATE KEY";
   std::string_view label, body;
-  if (!FindPemBlock(pem, &label, &body))
-    return PemReadResult::kNotPrivateKey;
+  for (;;) {
+    if (!FindPemBlock(pem, &label, &body))
+      return PemReadResult::kNotPrivateKey;
+    if (label.size() >= kPrivateKey.size() &&
+        label.substr(label.size() - kPrivateKey.size()) == kPrivateKey)
+      break;
+    pem = pem.substr(static_cast<std::size_t>(body.data() + body.size() - pem.data()));
+  }
   const bool pkcs8 = label == "PRIVATE KEY";
-  // The older form holds the RSAPrivateKey alone; with "Proc-Type" headers
-  // it is encrypted, which base64 decoding refuses below.
-  if (!pkcs8 && label != "RSA PRIVATE KEY")
+  if (label == "ENCRYPTED PRIVATE KEY")
     return PemReadResult::kNotPrivateKey;
+  // The older forms name their algorithm: "RSA PRIVATE KEY" holds the
+  // RSAPrivateKey alone (with "Proc-Type" headers it is encrypted, which
+  // base64 decoding refuses below); "EC PRIVATE KEY" and the like are
+  // other algorithms.
+  if (!pkcs8 && label != "RSA PRIVATE KEY")
+    return PemReadResult::kOtherAlgorithm;
   ByteVector der_bytes;
   if (!DecodeBase64(body, &der_bytes))
     return PemReadResult::kNotPrivateKey;
