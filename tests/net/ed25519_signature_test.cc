@@ -196,6 +196,11 @@ TEST(Ed25519SignatureTest, KeyRecordsSayTheirKind) {
   Bytes one_more = ed_key;
   one_more.push_back(0);
   const Bytes one_less(ed_key.begin(), ed_key.end() - 1);
+  // The right layout around 32 bytes that encode no point: y = 2 has no x
+  // on the curve.
+  Bytes not_a_point(ed_key.begin(), ed_key.begin() + 20);
+  not_a_point.push_back(2);
+  not_a_point.resize(52, 0);
   struct Case {
     const char* name;
     Bytes record;
@@ -211,6 +216,7 @@ TEST(Ed25519SignatureTest, KeyRecordsSayTheirKind) {
       {"bit string with unused bits", unused_bits, KeyKind::kNone, 0, ""},
       {"a byte more", one_more, KeyKind::kNone, 0, ""},
       {"a byte less", one_less, KeyKind::kNone, 0, ""},
+      {"not a point", not_a_point, KeyKind::kNone, 0, ""},
       {"header only", ToBytes(std::string_view("PUBLKEY\0", 8)), KeyKind::kNone, 0, ""},
   };
   for (const Case& c : cases) {
