@@ -153,7 +153,7 @@ int Run(const std::vector<std::string>& args) {
     return UsageError(options, error);
   }
   if (options.version) {
-    std::printf("gantrell-cli %s\n", kVersion);
+    std::printf("gantrell-cli %s\n", kVersion);  // untranslated
     return kExitOk;
   }
   if (options.command == "help" || options.help) {
