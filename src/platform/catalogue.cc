@@ -1,6 +1,7 @@
 #include "platform/catalogue.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -298,7 +299,9 @@ CCatalogue*& Installed() {
 
 // A file's content, refused when larger than `limit`.
 bool ReadSmallFile(const std::string& path, std::size_t limit, std::string* content) {
-  std::ifstream in(path, std::ios::binary);
+  // Paths are UTF-8 inside the program, also where the system's own
+  // narrow encoding is another.
+  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
   if (!in)
     return false;
   content->clear();
