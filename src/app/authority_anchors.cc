@@ -4,9 +4,9 @@
 #include "model/provider.h"
 #include "net/signature.h"
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 #include "platform/folders.h"
 #include "platform/process.h"
-#include "platform/catalogue.h"
 
 namespace gantrell {
 

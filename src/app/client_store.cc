@@ -10,9 +10,9 @@
 #include "model/store_format.h"
 #include "model/token_reader.h"
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 #include "platform/folders.h"
 #include "platform/single_instance.h"
-#include "platform/catalogue.h"
 
 namespace gantrell {
 namespace {
@@ -109,15 +109,17 @@ void CClientApp::KeepUnreadHandOff(const std::string& path) {
   bool same = false;
   const std::string kept = UnreadableCopyPath(path, nullptr, &same);
   if (!kept.empty() && std::rename(path.c_str(), kept.c_str()) == 0) {
-    Message(Subst(Tr("The handed-over providers in %1 could not be read in full. The providers that "
-                     "could be read are added, and the file is kept as %2"),
-                  {path, kept}),
-            MessageIcon::kWarning);
+    Message(
+        Subst(Tr("The handed-over providers in %1 could not be read in full. The providers that "
+                 "could be read are added, and the file is kept as %2"),
+              {path, kept}),
+        MessageIcon::kWarning);
   } else {
-    Message(Subst(Tr("The handed-over providers in %1 could not be read in full. The providers that "
-                     "could be read are added, and the file is left in place"),
-                  {path}),
-            MessageIcon::kWarning);
+    Message(
+        Subst(Tr("The handed-over providers in %1 could not be read in full. The providers that "
+                 "could be read are added, and the file is left in place"),
+              {path}),
+        MessageIcon::kWarning);
   }
 }
 

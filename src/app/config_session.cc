@@ -316,9 +316,10 @@ void CConfigSession::DeleteProvider() {
     Notice(Tr("This provider cannot be deleted."));
     return;
   }
-  if (!Ask(Subst(Tr("This will permenantly remove the provider \n\"%1\" from your update list. \n Do "
-                    "you really want to remove this provider?"),
-                 {selected->m_strKeyName}))) {
+  if (!Ask(Subst(
+          Tr("This will permenantly remove the provider \n\"%1\" from your update list. \n Do "
+             "you really want to remove this provider?"),
+          {selected->m_strKeyName}))) {
     return;
   }
   selected->m_nScanModeEdit = kDeletedMark;

@@ -3,10 +3,10 @@
 #include "app/client_app.h"
 #include "model/pruning.h"
 #include "model/size_text.h"
+#include "platform/catalogue.h"
 #include "platform/file_move.h"
 #include "platform/shell_open.h"
 #include "platform/trash.h"
-#include "platform/catalogue.h"
 
 namespace gantrell {
 
@@ -30,7 +30,8 @@ std::vector<FileEntry> ListFiles(const CClientApp& app, const FileSource* source
       for (int i = 0; i < group.GetItemCount(); ++i) {
         CUpdateItem& item = *group.GetItem(i);
         if (just_downloaded && item.m_bJustDownloaded) {
-          files.push_back({Subst(Tr("%1 from %2"), {item.m_strName, provider.m_strKeyName}), &item});
+          files.push_back(
+              {Subst(Tr("%1 from %2"), {item.m_strName, provider.m_strKeyName}), &item});
         } else if (!just_downloaded && item.m_nFileStamp != -1) {
           files.push_back({item.m_strName, &item});
         }

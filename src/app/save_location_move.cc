@@ -4,8 +4,8 @@
 
 #include "app/client_app.h"
 #include "model/store_format.h"
-#include "platform/file_move.h"
 #include "platform/catalogue.h"
+#include "platform/file_move.h"
 
 namespace gantrell {
 namespace {
@@ -114,9 +114,9 @@ MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::stri
       // The record named a file that is gone: it no longer has one.
       item.m_nFileStamp = -1;
       item.m_bJustDownloaded = false;
-      app.Message(Subst(Tr("The file of %1 is not at %2: nothing was moved."),
-                        {item.m_strName, source}),
-                  MessageIcon::kInformation);
+      app.Message(
+          Subst(Tr("The file of %1 is not at %2: nothing was moved."), {item.m_strName, source}),
+          MessageIcon::kInformation);
     }
     item.m_strSavePath = new_path;
     SaveAfterMove(app);

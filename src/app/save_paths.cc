@@ -2,9 +2,9 @@
 
 #include "app/client_app.h"
 #include "app/frontend.h"
+#include "platform/catalogue.h"
 #include "platform/folders.h"
 #include "platform/process.h"
-#include "platform/catalogue.h"
 
 namespace gantrell {
 namespace {

@@ -7,11 +7,11 @@
 #include "app/hand_off.h"
 #include "model/built_in_providers.h"
 #include "platform/atomic_file.h"
-#include "platform/network_init.h"
-#include "platform/process.h"
-#include "platform/os_version.h"
-#include "platform/single_instance.h"
 #include "platform/catalogue.h"
+#include "platform/network_init.h"
+#include "platform/os_version.h"
+#include "platform/process.h"
+#include "platform/single_instance.h"
 
 namespace gantrell {
 namespace {

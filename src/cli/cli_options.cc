@@ -27,51 +27,54 @@ struct CommandInfo {
 constexpr std::size_t kMany = static_cast<std::size_t>(-1);
 
 constexpr CommandInfo kCommands[] = {
-    {"check", "check [--force]", TrNoop("fetch the update lists that are due and count what is new"),
+    {"check", "check [--force]",
+     TrNoop("fetch the update lists that are due and count what is new"),
      TrNoop("Fetches the update lists of the providers whose next check is due (every\n"
-             "provider with --force), then prints for each provider what happened and\n"
-             "how many items are new.\n"),
+            "provider with --force), then prints for each provider what happened and\n"
+            "how many items are new.\n"),
      0, 0, false},
     {"list", "list", TrNoop("list the items waiting to be downloaded"),
      TrNoop("Prints every item that is new and suitable for this machine: its name,\n"
-             "its provider, its size and its date.\n"),
+            "its provider, its size and its date.\n"),
      0, 0, false},
     {"add", "add URL...", TrNoop("subscribe to update providers"),
      TrNoop("Registers each provider: its update list is fetched and verified at once\n"
-             "and the provider is kept only when that succeeds. A URL must be an\n"
-             "absolute http:// or https:// address ending in \"/\". When another\n"
-             "instance is running, the addresses are handed to it instead.\n"),
+            "and the provider is kept only when that succeeds. A URL must be an\n"
+            "absolute http:// or https:// address ending in \"/\". When another\n"
+            "instance is running, the addresses are handed to it instead.\n"),
      1, kMany, false},
     {"remove", "remove URL", TrNoop("unsubscribe from a provider and delete its downloaded files"),
      TrNoop("Removes the provider with exactly this address, with every file\n"
-             "downloaded from it, after a Yes/No question (--yes answers it). The\n"
-             "built-in entries cannot be removed.\n"),
+            "downloaded from it, after a Yes/No question (--yes answers it). The\n"
+            "built-in entries cannot be removed.\n"),
      1, 1, false},
     {"providers", "providers", TrNoop("list the providers"),
      TrNoop("Prints each provider's address, name, whether it is verified, and what\n"
-             "the fetch of this run did with it.\n"),
+            "the fetch of this run did with it.\n"),
      0, 0, false},
-    {"files", "files [PROVIDER | ACTION ...]", TrNoop("list, open, copy or delete the downloaded files"),
+    {"files", "files [PROVIDER | ACTION ...]",
+     TrNoop("list, open, copy or delete the downloaded files"),
      TrNoop("  gantrell-cli files [PROVIDER | --just-downloaded]\n"
-             "  gantrell-cli files open ITEM | copy ITEM DEST | delete ITEM\n\n"
-             "Without arguments, prints every item whose file is on disk: its name, its\n"
-             "provider, the file's path, its size and whether it suits this machine.\n"
-             "PROVIDER (a name or an address) lists only that provider's files;\n"
-             "--just-downloaded lists the files downloaded in this run, as the file\n"
-             "manager's \"Just Downloaded\" does.\n"
-             "  open ITEM        hand the file to the desktop's application for it\n"
-             "  copy ITEM DEST   copy the file to DEST (a file, or a folder to copy into);\n"
-             "                   a file already at DEST is replaced only on Yes\n"
-             "  delete ITEM      move the file to the trash, after a question (--yes\n"
-             "                   answers it); without a trash, a second question deletes\n"
-             "                   it for good\n"
-             "ITEM is an item's name, or \"NAME from PROVIDER\" where names repeat.\n"),
+            "  gantrell-cli files open ITEM | copy ITEM DEST | delete ITEM\n\n"
+            "Without arguments, prints every item whose file is on disk: its name, its\n"
+            "provider, the file's path, its size and whether it suits this machine.\n"
+            "PROVIDER (a name or an address) lists only that provider's files;\n"
+            "--just-downloaded lists the files downloaded in this run, as the file\n"
+            "manager's \"Just Downloaded\" does.\n"
+            "  open ITEM        hand the file to the desktop's application for it\n"
+            "  copy ITEM DEST   copy the file to DEST (a file, or a folder to copy into);\n"
+            "                   a file already at DEST is replaced only on Yes\n"
+            "  delete ITEM      move the file to the trash, after a question (--yes\n"
+            "                   answers it); without a trash, a second question deletes\n"
+            "                   it for good\n"
+            "ITEM is an item's name, or \"NAME from PROVIDER\" where names repeat.\n"),
      0, 3, false},
-    {"download", "download [ITEM...] [--all]", TrNoop("download new items, verify them and file them"),
+    {"download", "download [ITEM...] [--all]",
+     TrNoop("download new items, verify them and file them"),
      TrNoop("Downloads every item waiting to be downloaded, or only the items named,\n"
-             "or with --all every item the providers publish. Each file is verified\n"
-             "against its provider's signature before it is kept; the files written\n"
-             "are listed at the end. Ctrl-C cancels.\n"),
+            "or with --all every item the providers publish. Each file is verified\n"
+            "against its provider's signature before it is kept; the files written\n"
+            "are listed at the end. Ctrl-C cancels.\n"),
      0, kMany, true},
 #include "cli/config_command_table.inc"
     {"help", "help [COMMAND]", TrNoop("describe the commands"),
@@ -149,13 +152,15 @@ struct Parser {
     app.set_help_flag();
     app.allow_extras();
     const std::string group = Tr("Options (any command)");
-    data_dir_option = app.add_option("--data-dir", data_dir,
-                                     Tr("keep the provider store in DIR instead of the usual folder"))
-                          ->type_name("DIR")
-                          ->group(group);
+    data_dir_option =
+        app.add_option("--data-dir", data_dir,
+                       Tr("keep the provider store in DIR instead of the usual folder"))
+            ->type_name("DIR")
+            ->group(group);
     offline = Flag("--offline", Tr("skip the fetch of due update lists at start-up"))->group(group);
     force = Flag("--force", Tr("fetch every provider's update list, due or not"))->group(group);
-    json = Flag("--json", Tr("print the result as one JSON document on standard output"))->group(group);
+    json = Flag("--json", Tr("print the result as one JSON document on standard output"))
+               ->group(group);
     yes = Flag("-y,--yes", Tr("answer Yes to every question"))->group(group);
     no = Flag("-n,--no", Tr("answer No to every question"))->group(group);
     timeout_option = app.add_option("--timeout", timeout,
@@ -169,8 +174,8 @@ struct Parser {
     // checks below refuse them where they do not belong.
     const std::string command_group = Tr("Options of some commands");
     all = Flag("--all", Tr("download: every item the providers publish"))->group(command_group);
-    just_downloaded =
-        Flag("--just-downloaded", Tr("files: the files downloaded in this run"))->group(command_group);
+    just_downloaded = Flag("--just-downloaded", Tr("files: the files downloaded in this run"))
+                          ->group(command_group);
     provider_option = app.add_option("--provider", provider,
                                      Tr("select, unselect, ignore, move: the provider "
                                         "offering the item"))
@@ -265,7 +270,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
         seconds = seconds * 10 + (c - '0');
     }
     if (!digits || seconds < 1) {
-      *error = Subst(Tr("--timeout needs a whole number of seconds (1 or more), not '%1'"), {value});
+      *error =
+          Subst(Tr("--timeout needs a whole number of seconds (1 or more), not '%1'"), {value});
       return false;
     }
     options->timeout_seconds = seconds;
@@ -432,17 +438,17 @@ std::string OptionsHelp() {
 }  // namespace
 
 std::string GeneralHelp() {
-  std::string text = Tr(
-      "Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n\n"
-      "The console client of Gantrell: the same providers, settings and store\n"
-      "as the windowed client, for servers, scripts and terminals. Every\n"
-      "command first fetches the update lists that are due, and registers\n"
-      "provider addresses handed over by other instances.\n\nCommands:\n");
+  std::string text =
+      Tr("Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n\n"
+         "The console client of Gantrell: the same providers, settings and store\n"
+         "as the windowed client, for servers, scripts and terminals. Every\n"
+         "command first fetches the update lists that are due, and registers\n"
+         "provider addresses handed over by other instances.\n\nCommands:\n");
   for (const CommandInfo& info : kCommands)
     text += HelpRow(info.usage, Tr(info.summary), kHelpNameWidth);
-  text += Tr(
-      "\n'gantrell-cli help COMMAND' or 'gantrell-cli COMMAND --help' describes\n"
-      "a command.\n\n");
+  text +=
+      Tr("\n'gantrell-cli help COMMAND' or 'gantrell-cli COMMAND --help' describes\n"
+         "a command.\n\n");
   return text + OptionsHelp();
 }
 

@@ -6,12 +6,12 @@
 #include <set>
 #include <utility>
 
-#include "platform/catalogue.h"
 #include "app/client_app.h"
 #include "app/main_window_model.h"
 #include "cli/commands.h"
 #include "cli/config_commands.h"
 #include "cli/console_frontend.h"
+#include "platform/catalogue.h"
 #include "platform/single_instance.h"
 
 namespace gantrell::cli {

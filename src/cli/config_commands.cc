@@ -43,8 +43,7 @@ int FindProviderRow(CommandContext& context, const CConfigSession& session,
            "them)."),
         {text}));
   } else {
-    std::string note =
-        Subst(Tr("More than one provider is named '%1'; give its address:"), {text});
+    std::string note = Subst(Tr("More than one provider is named '%1'; give its address:"), {text});
     for (int row : rows)
       note += "\n  " + session.providers()[row]->m_strAddress;
     context.frontend.Note(note);
@@ -169,15 +168,16 @@ int RunGroups(CommandContext& context) {
           .Key("groups")
           .BeginArray();
     } else {
-      std::printf("%s\n", Subst(Tr("%1  %2  scan: %3"), {provider->m_strKeyName, provider->m_strAddress,
-                                                     Tr(ScanText(provider->m_nScanMode))})
-                             .c_str());
+      std::printf("%s\n",
+                  Subst(Tr("%1  %2  scan: %3"), {provider->m_strKeyName, provider->m_strAddress,
+                                                 Tr(ScanText(provider->m_nScanMode))})
+                      .c_str());
     }
     for (int g = 0; g < provider->GetGroupCount(); ++g) {
       const CUpdateGroup& group = *provider->GetGroup(g);
-      std::vector<std::vector<std::string>> rows = {
-          {"    " + Tr("ITEM"), Tr("SIZE"), Tr("DATE"), Tr("NEW"), Tr("SELECTED"), Tr("SUITABLE"),
-           Tr("SAVED AT")}};
+      std::vector<std::vector<std::string>> rows = {{"    " + Tr("ITEM"), Tr("SIZE"), Tr("DATE"),
+                                                     Tr("NEW"), Tr("SELECTED"), Tr("SUITABLE"),
+                                                     Tr("SAVED AT")}};
       if (context.options.json) {
         context.json.BeginObject()
             .Member("name", group.m_strName)
@@ -186,8 +186,8 @@ int RunGroups(CommandContext& context) {
             .BeginArray();
       } else {
         std::printf("  %s\n", Subst(Tr("group %1  scan: %2"),
-                                   {group.m_strName, group.m_bScan ? Tr("on") : Tr("off")})
-                                 .c_str());
+                                    {group.m_strName, group.m_bScan ? Tr("on") : Tr("off")})
+                                  .c_str());
       }
       for (int i = 0; i < group.GetItemCount(); ++i) {
         const CUpdateItem& item = *group.GetItem(i);
@@ -280,11 +280,11 @@ int RunScan(CommandContext& context) {
   } else if (group_name.empty()) {
     std::printf("%s\n", Subst(Tr("Scan %1 for updates: %2"),
                               {provider.m_strKeyName, on ? Tr("on") : Tr("off")})
-                           .c_str());
+                            .c_str());
   } else {
     std::printf("%s\n", Subst(Tr("Scan group %1 of %2 for updates: %3"),
                               {group_name, provider.m_strKeyName, on ? Tr("on") : Tr("off")})
-                           .c_str());
+                            .c_str());
   }
   return kExitOk;
 }
@@ -331,8 +331,8 @@ int RunSelect(CommandContext& context) {
           .Member("selected", chosen)
           .EndObject();
     } else {
-      std::printf("%s\n", Subst(chosen ? Tr("Selected %1") : Tr("Not selected: %1"), {key.name})
-                             .c_str());
+      std::printf("%s\n",
+                  Subst(chosen ? Tr("Selected %1") : Tr("Not selected: %1"), {key.name}).c_str());
     }
   }
   if (context.options.json)
@@ -400,10 +400,9 @@ int RunIgnore(CommandContext& context) {
       WriteItemMembers(context.json, *item);
       context.json.EndObject();
     } else {
-      std::printf("%s\n",
-                  Subst(Tr("Ignored %1 until its provider publishes a new version."),
-                        {ItemLabel(*item)})
-                      .c_str());
+      std::printf("%s\n", Subst(Tr("Ignored %1 until its provider publishes a new version."),
+                                {ItemLabel(*item)})
+                              .c_str());
     }
   }
   if (context.options.json)
@@ -445,7 +444,7 @@ int RunMove(CommandContext& context) {
     std::printf("%s\n", Subst(outcome == MoveOutcome::kDone ? Tr("Moved %1 to %2")
                                                             : Tr("Will save %1 to %2"),
                               {item.m_strName, now})
-                           .c_str());
+                            .c_str());
   } else {
     context.frontend.Note(Tr("Nothing was moved."));
   }

@@ -25,21 +25,24 @@ std::string Hint(const TransferOutcome& outcome) {
     case HttpFailure::kTimedOut:
       return Tr("the server did not answer in time; try again later or give a longer --timeout.");
     case HttpFailure::kTls:
-      return Tr("the secure connection could not be made; check that the server speaks https "
-                "on this port.");
+      return Tr(
+          "the secure connection could not be made; check that the server speaks https "
+          "on this port.");
     case HttpFailure::kCertificate:
       return Tr("the server's certificate is not trusted; ask the provider's publisher to fix it.");
     case HttpFailure::kInsecureRedirect:
-      return Tr("the https address redirects to one that is not https, which is refused; ask its "
-                "publisher to keep the redirect on https.");
+      return Tr(
+          "the https address redirects to one that is not https, which is refused; ask its "
+          "publisher to keep the redirect on https.");
     case HttpFailure::kOther:
       return Tr("check the address and the network.");
     case HttpFailure::kNone:
       break;
   }
   if (outcome.http.status == 404 || outcome.http.status == 410)
-    return Tr("check the address: it must name the provider's folder, which holds public.dat, "
-              "control.txt and control.sig.");
+    return Tr(
+        "check the address: it must name the provider's folder, which holds public.dat, "
+        "control.txt and control.sig.");
   if (outcome.http.status >= 400)
     return Tr("the server refused the request; check the address.");
   return Tr("the provider's files do not verify; ask its publisher.");
@@ -91,8 +94,9 @@ MessageAnswer ConsoleFrontend::AskYesNo(bool may_stay_unanswered) {
     switch (AskOnTerminal(Tr("Yes or No? [y/N] "), &line)) {
       case PromptResult::kUnavailable:
         if (may_stay_unanswered) {
-          Note(Tr("No terminal to ask on: the question is left for a later start (give --yes or "
-                  "--no to answer it)."));
+          Note(
+              Tr("No terminal to ask on: the question is left for a later start (give --yes or "
+                 "--no to answer it)."));
           return MessageAnswer::kUnanswered;
         }
         Note(Tr("No terminal to ask on: answered No (give --yes to answer Yes)."));
@@ -164,9 +168,9 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
   const bool terminal = StderrIsTerminal();
   WakePipe done;
   InterruptWatch interrupt;
-  std::string label =
-      m_strWaitPurpose.empty() ? Tr(kWaitText)
-                                : Subst(Tr("%1 (%2)"), {Tr(kWaitText), m_strWaitPurpose});
+  std::string label = m_strWaitPurpose.empty()
+                          ? Tr(kWaitText)
+                          : Subst(Tr("%1 (%2)"), {Tr(kWaitText), m_strWaitPurpose});
   m_strWaitPurpose.clear();
   // On a terminal the line is redrawn in place, so it must not wrap: room
   // for the spinner or "cancelled" stays free.

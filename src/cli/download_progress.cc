@@ -18,8 +18,8 @@
 #include "cli/terminal.h"
 #include "model/size_text.h"
 #include "net/download_job.h"
-#include "platform/interrupt_watch.h"
 #include "platform/catalogue.h"
+#include "platform/interrupt_watch.h"
 
 namespace gantrell::cli {
 namespace {
@@ -180,8 +180,9 @@ class ProgressDisplay : public DownloadObserver {
       const double seconds = Seconds(m_runStart);
       const int percent = cancelled ? m_runPercent.load() : 100;
       const std::int64_t done = cancelled ? m_nRunTotal * percent / 100 : m_nRunTotal;
-      Write(Bar(Tr("All items"), percent, BothFigures(done, m_nRunTotal, seconds), TerminalWidth()) +
-            "\n");
+      Write(
+          Bar(Tr("All items"), percent, BothFigures(done, m_nRunTotal, seconds), TerminalWidth()) +
+          "\n");
     }
   }
 
@@ -230,7 +231,8 @@ class ProgressDisplay : public DownloadObserver {
       char took[32];
       std::snprintf(took, sizeof took, "%.1f s", seconds);
       Write((failed ? Subst(Tr("Failed %1"), {m_strName})
-                    : Subst(Tr("Finished %1 (%2 in %3)"), {m_strName, TableSize(m_nItemLength), took})) +
+                    : Subst(Tr("Finished %1 (%2 in %3)"),
+                            {m_strName, TableSize(m_nItemLength), took})) +
             "\n");
     }
     m_strName.clear();

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/catalogue.h"
 #include "app/client_app.h"
 #include "app/file_manager_model.h"
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "model/size_text.h"
+#include "platform/catalogue.h"
 #include "platform/file_move.h"
 #include "platform/shell_open.h"
 #include "platform/trash.h"
@@ -121,8 +121,9 @@ int ListFilesOf(CommandContext& context) {
   } else if (!context.options.operands.empty()) {
     const FileSource* source = FindSource(sources, context.options.operands[0]);
     if (source == nullptr) {
-      context.frontend.Note(Subst(Tr("No provider named '%1' ('gantrell-cli providers' lists them)."),
-                                  {context.options.operands[0]}));
+      context.frontend.Note(
+          Subst(Tr("No provider named '%1' ('gantrell-cli providers' lists them)."),
+                {context.options.operands[0]}));
       return kExitFailure;
     }
     source_label = source->label;
@@ -145,8 +146,8 @@ int ListFilesOf(CommandContext& context) {
   }
   if (files.empty()) {
     std::printf("%s\n", context.options.just_downloaded
-                           ? Tr("No files were downloaded in this run.").c_str()
-                           : Tr("No downloaded files.").c_str());
+                            ? Tr("No files were downloaded in this run.").c_str()
+                            : Tr("No downloaded files.").c_str());
     return kExitOk;
   }
   std::vector<std::vector<std::string>> rows = {
@@ -213,8 +214,7 @@ int CopyCommand(CommandContext& context, CUpdateItem& item, const std::string& d
   if (PathExists(target.string()) && !IsSameFile(path, target.string()) &&
       context.app.frontend()->ShowMessage(
           Subst(Tr("File already exists at %1. Overwrite?"), {target.string()}),
-          MessageIcon::kQuestion,
-          MessageButtons::kYesNoDefaultNo) != MessageAnswer::kYes) {
+          MessageIcon::kQuestion, MessageButtons::kYesNoDefaultNo) != MessageAnswer::kYes) {
     context.frontend.Note(Tr("Nothing was copied."));
     return kExitFailure;
   }
@@ -247,11 +247,13 @@ int DeleteCommand(CommandContext& context, CUpdateItem& item) {
                                                                 : "missing")
         .Member("trash", result.trash);
   } else if (result.outcome == Outcome::kTrashed) {
-    std::printf("%s\n", Subst(Tr("Moved %1 to the trash (%2)"), {result.path, result.trash}).c_str());
+    std::printf("%s\n",
+                Subst(Tr("Moved %1 to the trash (%2)"), {result.path, result.trash}).c_str());
   } else if (result.outcome == Outcome::kDeleted) {
     std::printf("%s\n", Subst(Tr("Deleted %1 for good (%2)"), {result.path, result.why}).c_str());
   } else {
-    std::printf("%s\n", Subst(Tr("%1 was already gone; it is no longer listed"), {result.path}).c_str());
+    std::printf("%s\n",
+                Subst(Tr("%1 was already gone; it is no longer listed"), {result.path}).c_str());
   }
   return kExitOk;
 }
@@ -283,7 +285,8 @@ bool CheckFilesOperands(const CliOptions& options, std::string* error) {
     return false;
   }
   if (operands.size() < wanted) {
-    *error = Subst(Tr("files %1: missing %2"), {operands[0], operands.size() < 2 ? "ITEM" : "DEST"});
+    *error =
+        Subst(Tr("files %1: missing %2"), {operands[0], operands.size() < 2 ? "ITEM" : "DEST"});
     return false;
   }
   if (operands.size() > wanted) {

@@ -4,13 +4,13 @@
 #include <set>
 #include <sstream>
 
-#include "platform/catalogue.h"
 #include "app/client_app.h"
 #include "app/main_window_model.h"
 #include "cli/commands.h"
 #include "cli/config_commands.h"
 #include "cli/console_frontend.h"
 #include "model/size_text.h"
+#include "platform/catalogue.h"
 
 namespace gantrell::cli {
 namespace {
@@ -102,9 +102,9 @@ int RunDownload(CommandContext& context) {
     std::int64_t total = 0;
     for (const CUpdateItem* item : items)
       total += item->m_nLength;
-    context.frontend.Note(Subst(TrN("Downloading %1 item (%2)", "Downloading %1 items (%2)",
-                                    items.size()),
-                                {std::to_string(items.size()), TableSize(total)}));
+    context.frontend.Note(
+        Subst(TrN("Downloading %1 item (%2)", "Downloading %1 items (%2)", items.size()),
+              {std::to_string(items.size()), TableSize(total)}));
     // The lists of providers not fetched in this run are fetched before
     // their items are downloaded; the wait line says so.
     std::set<const CProvider*> unfetched;
@@ -154,8 +154,9 @@ int RunDownload(CommandContext& context) {
     if (!failed.empty())
       std::printf("%s\n", Tr("Not downloaded:").c_str());
     for (const CUpdateItem* item : failed) {
-      std::printf("  %s\n", Subst(Tr("%1 from %2"), {item->m_strName, ProviderOf(*item).m_strKeyName})
-                                 .c_str());
+      std::printf(
+          "  %s\n",
+          Subst(Tr("%1 from %2"), {item->m_strName, ProviderOf(*item).m_strKeyName}).c_str());
     }
   }
   return failed.empty() && !cancelled ? kExitOk : kExitFailure;

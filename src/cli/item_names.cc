@@ -4,12 +4,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/catalogue.h"
 #include "app/client_app.h"
 #include "app/file_manager_model.h"
 #include "cli/config_commands.h"
 #include "cli/console_frontend.h"
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 
 namespace gantrell::cli {
 namespace {
@@ -44,9 +44,9 @@ bool ReadField(std::istream& in, std::string* text) {
 
 std::string Candidate(const CUpdateItem& item) {
   const CProvider& provider = *item.m_pGroup->m_pProvider;
-  return "  " + Subst(Tr("%1 from %2 (%3), group %4"),
-                      {item.m_strName, provider.m_strKeyName, provider.m_strAddress,
-                       item.m_pGroup->m_strName});
+  return "  " +
+         Subst(Tr("%1 from %2 (%3), group %4"), {item.m_strName, provider.m_strKeyName,
+                                                 provider.m_strAddress, item.m_pGroup->m_strName});
 }
 
 }  // namespace
@@ -86,8 +86,9 @@ bool ResolveItems(CommandContext& context, const std::vector<std::string>& names
                       {name, wanted}));
       all_found = false;
     } else if (candidates.size() > 1) {
-      std::string text = Subst(
-          Tr("More than one item is named '%1'; name its provider with --provider ADDRESS:"), {name});
+      std::string text =
+          Subst(Tr("More than one item is named '%1'; name its provider with --provider ADDRESS:"),
+                {name});
       for (const CUpdateItem* item : candidates)
         text += "\n" + Candidate(*item);
       context.frontend.Note(text);

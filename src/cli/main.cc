@@ -18,9 +18,9 @@
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "gantrell_version.h"
+#include "platform/catalogue.h"
 #include "platform/end_request_watch.h"
 #include "platform/folders.h"
-#include "platform/catalogue.h"
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
 
@@ -59,8 +59,7 @@ const char* StartupName(StartupResult result) {
 // on standard output. Nothing has been done.
 int UsageError(const CliOptions& options, const std::string& message) {
   const std::string pointer = HelpPointer(options);
-  const std::string line =
-      Subst(Tr("gantrell-cli: %1\nTry '%2'.\n"), {message, pointer});
+  const std::string line = Subst(Tr("gantrell-cli: %1\nTry '%2'.\n"), {message, pointer});
   std::fputs(line.c_str(), stderr);
   if (options.json) {
     JsonWriter json;
@@ -288,8 +287,9 @@ int Run(const std::vector<std::string>& args) {
   }
   // Results that did not reach standard output are a failure.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    const std::string line = Subst(
-        Tr("gantrell-cli: cannot write the results to standard output: %1\n"), {std::strerror(errno)});
+    const std::string line =
+        Subst(Tr("gantrell-cli: cannot write the results to standard output: %1\n"),
+              {std::strerror(errno)});
     std::fputs(line.c_str(), stderr);
     if (status == kExitOk)
       status = kExitFailure;

@@ -9,12 +9,12 @@
 #include "app/main_window_model.h"
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
-#include "platform/catalogue.h"
 #include "model/built_in_providers.h"
 #include "model/list_state.h"
 #include "model/pruning.h"
 #include "model/size_text.h"
 #include "net/signature.h"
+#include "platform/catalogue.h"
 
 namespace gantrell::cli {
 namespace {
@@ -190,9 +190,9 @@ std::string TransferReason(const TransferOutcome& outcome) {
     case HttpFailure::kTimedOut:
       return Subst(Tr("%1: timed out waiting for the server"), {outcome.url});
     case HttpFailure::kTls:
-      return http.error.empty()
-                 ? Subst(Tr("%1: the secure connection (TLS) failed"), {outcome.url})
-                 : Subst(Tr("%1: the secure connection (TLS) failed (%2)"), {outcome.url, http.error});
+      return http.error.empty() ? Subst(Tr("%1: the secure connection (TLS) failed"), {outcome.url})
+                                : Subst(Tr("%1: the secure connection (TLS) failed (%2)"),
+                                        {outcome.url, http.error});
     case HttpFailure::kCertificate:
       return outcome.url + ": " +
              (http.error.empty() ? Tr("the server's certificate is not trusted") : http.error);
@@ -291,13 +291,15 @@ std::string FetchStatusText(const CClientApp& app, int index, bool offline) {
     case 7:
       return Tr("failed: public.dat is not a key record");
     case 9:
-      return list_verified ? Tr("failed: the licence signature does not verify") : Tr("failed: the update list signature does not verify");
+      return list_verified ? Tr("failed: the licence signature does not verify")
+                           : Tr("failed: the update list signature does not verify");
     case 10:
       return list_verified
                  ? Tr("failed: key not valid (made in the future, or licensed by a wrong entry)")
                  : Tr("failed: cannot connect to the server");
     case 11:
-      return list_verified ? Tr("failed: the licensing authority has no key") : Tr("failed: reading from the server failed");
+      return list_verified ? Tr("failed: the licensing authority has no key")
+                           : Tr("failed: reading from the server failed");
     case 12:
       return Tr("failed: closing the connection failed");
     case 13:
@@ -418,9 +420,8 @@ int RunRemove(CommandContext& context) {
       index = i;
   }
   if (index < 0) {
-    context.frontend.Note(
-        Subst(Tr("No provider has the address '%1' ('gantrell-cli providers' lists them)."),
-              {address}));
+    context.frontend.Note(Subst(
+        Tr("No provider has the address '%1' ('gantrell-cli providers' lists them)."), {address}));
     return kExitFailure;
   }
   if (index < kFirstUserProvider) {
@@ -462,7 +463,7 @@ int RunRemove(CommandContext& context) {
     std::printf("%s\n", Subst(TrN("Removed %1 (%2) and %3 downloaded file.",
                                   "Removed %1 (%2) and %3 downloaded files.", files),
                               {name, address, std::to_string(files)})
-                           .c_str());
+                            .c_str());
   }
   return kExitOk;
 }

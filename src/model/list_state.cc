@@ -165,10 +165,10 @@ bool ReadListState(CTokenReader& reader, ProviderList* providers) {
 std::string OlderListText(const CProvider& provider) {
   const std::string& name =
       provider.m_strKeyName.empty() ? provider.m_strAddress : provider.m_strKeyName;
-  return Subst(Tr("The update list of %1 is older than the one already seen (%2 < %3); it was "
-                  "ignored."),
-               {name, IsoDate(provider.m_timeRefusedListDate),
-                IsoDate(provider.m_timeAcceptedListDate)});
+  return Subst(
+      Tr("The update list of %1 is older than the one already seen (%2 < %3); it was "
+         "ignored."),
+      {name, IsoDate(provider.m_timeRefusedListDate), IsoDate(provider.m_timeAcceptedListDate)});
 }
 
 }  // namespace gantrell

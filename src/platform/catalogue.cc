@@ -13,8 +13,25 @@ namespace gantrell {
 
 // A parsed plural rule: a tree of nodes in one vector, the root last.
 struct PluralRule {
-  enum class Op { kN, kNumber, kNot, kMul, kDiv, kMod, kAdd, kSub, kLess, kGreater,
-                  kLessEqual, kGreaterEqual, kEqual, kNotEqual, kAnd, kOr, kChoice };
+  enum class Op {
+    kN,
+    kNumber,
+    kNot,
+    kMul,
+    kDiv,
+    kMod,
+    kAdd,
+    kSub,
+    kLess,
+    kGreater,
+    kLessEqual,
+    kGreaterEqual,
+    kEqual,
+    kNotEqual,
+    kAnd,
+    kOr,
+    kChoice
+  };
   struct Node {
     Op op;
     std::uint64_t number = 0;
@@ -43,18 +60,30 @@ struct PluralRule {
     const std::uint64_t x = Evaluate(node.a, n);
     const std::uint64_t y = Evaluate(node.b, n);
     switch (node.op) {
-      case Op::kMul: return x * y;
-      case Op::kDiv: return y == 0 ? 0 : x / y;
-      case Op::kMod: return y == 0 ? 0 : x % y;
-      case Op::kAdd: return x + y;
-      case Op::kSub: return x - y;
-      case Op::kLess: return x < y;
-      case Op::kGreater: return x > y;
-      case Op::kLessEqual: return x <= y;
-      case Op::kGreaterEqual: return x >= y;
-      case Op::kEqual: return x == y;
-      case Op::kNotEqual: return x != y;
-      default: return 0;
+      case Op::kMul:
+        return x * y;
+      case Op::kDiv:
+        return y == 0 ? 0 : x / y;
+      case Op::kMod:
+        return y == 0 ? 0 : x % y;
+      case Op::kAdd:
+        return x + y;
+      case Op::kSub:
+        return x - y;
+      case Op::kLess:
+        return x < y;
+      case Op::kGreater:
+        return x > y;
+      case Op::kLessEqual:
+        return x <= y;
+      case Op::kGreaterEqual:
+        return x >= y;
+      case Op::kEqual:
+        return x == y;
+      case Op::kNotEqual:
+        return x != y;
+      default:
+        return 0;
     }
   }
 };
@@ -83,8 +112,8 @@ class RuleParser {
   static constexpr std::size_t kMaxNodes = 400;
 
   void Skip() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' ||
-                                  text_[at_] == '\n' || text_[at_] == '\r'))
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
       ++at_;
   }
   bool Take(std::string_view token) {
@@ -271,8 +300,8 @@ std::string_view HeaderField(std::string_view header, std::string_view name) {
 bool ParsePluralForms(std::string_view field, unsigned* count,
                       std::shared_ptr<const PluralRule>* rule) {
   const std::size_t counted = field.find("nplurals=");
-  const std::size_t ruled = field.find("plural=", counted == std::string_view::npos
-                                                      ? 0 : counted + 9);
+  const std::size_t ruled =
+      field.find("plural=", counted == std::string_view::npos ? 0 : counted + 9);
   if (counted == std::string_view::npos || ruled == std::string_view::npos)
     return false;
   unsigned value = 0;
@@ -301,7 +330,8 @@ CCatalogue*& Installed() {
 bool ReadSmallFile(const std::string& path, std::size_t limit, std::string* content) {
   // Paths are UTF-8 inside the program, also where the system's own
   // narrow encoding is another.
-  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
+  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                   std::ios::binary);
   if (!in)
     return false;
   content->clear();
@@ -384,9 +414,8 @@ bool CCatalogue::Load(std::string_view image, std::string* error) {
     std::size_t at = 0;
     while (true) {
       const std::size_t end = translation.find('\0', at);
-      entry.forms.emplace_back(translation.substr(at, end == std::string_view::npos
-                                                          ? std::string_view::npos
-                                                          : end - at));
+      entry.forms.emplace_back(translation.substr(
+          at, end == std::string_view::npos ? std::string_view::npos : end - at));
       if (end == std::string_view::npos)
         break;
       at = end + 1;
@@ -454,8 +483,8 @@ std::vector<std::string> LanguagesFromEnvironment(const char* (*get)(const char*
     if (entry.empty())
       continue;
     add(entry);
-    if (const std::size_t territory = entry.find('_'); territory != std::string::npos &&
-                                                       territory > 0)
+    if (const std::size_t territory = entry.find('_');
+        territory != std::string::npos && territory > 0)
       add(entry.substr(0, territory));
   }
   return languages;

@@ -86,7 +86,9 @@ std::string Tr(std::string_view text);
 std::string TrN(std::string_view one, std::string_view many, std::uint64_t n);
 
 // Marks a text for the catalogue without translating it (tables).
-constexpr const char* TrNoop(const char* text) { return text; }
+constexpr const char* TrNoop(const char* text) {
+  return text;
+}
 
 // `text` with %1 ... %9 replaced by the arguments (a placeholder without
 // an argument stays as it is, and so does any other "%"). Arguments are

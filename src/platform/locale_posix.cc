@@ -6,7 +6,8 @@
 namespace gantrell {
 
 std::vector<std::string> UserLanguages() {
-  return LanguagesFromEnvironment([](const char* name) -> const char* { return std::getenv(name); });
+  return LanguagesFromEnvironment(
+      [](const char* name) -> const char* { return std::getenv(name); });
 }
 
 }  // namespace gantrell

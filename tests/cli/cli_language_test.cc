@@ -40,12 +40,14 @@ TEST_F(CliLanguageTest, HelpAndUsageErrorsFollowTheUsersLanguage) {
     EXPECT_EQ(failed.status, 2) << shown;
     if (c.german) {
       EXPECT_EQ(help.out.rfind("Aufruf: gantrell-cli BEFEHL [OPTIONEN] [ARGUMENTE]\n", 0), 0u)
-          << shown << "\n" << help.out;
+          << shown << "\n"
+          << help.out;
       EXPECT_NE(help.out.find("Optionen (jeder Befehl):\n"), std::string::npos) << shown;
       EXPECT_NE(help.out.find("  0  Erfolg\n"), std::string::npos) << shown;
       EXPECT_NE(check_help.out.find("Ruft die Aktualisierungslisten der Anbieter ab"),
                 std::string::npos)
-          << shown << "\n" << check_help.out;
+          << shown << "\n"
+          << check_help.out;
       EXPECT_EQ(failed.err,
                 "gantrell-cli: unbekannter Befehl 'chek' (meinten Sie 'check'?)\n"
                 "Versuchen Sie 'gantrell-cli --help'.\n")

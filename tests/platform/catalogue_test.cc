@@ -66,8 +66,8 @@ TEST_F(CatalogueTest, ReadsBothByteOrdersWithTheirPluralRule) {
     EXPECT_EQ(catalogue.Find("Untranslated"), nullptr) << order;
     EXPECT_EQ(catalogue.Find("Not in the catalogue"), nullptr) << order;
     const std::map<std::uint64_t, std::string> forms = {
-        {1, "%1 plik"},    {2, "%1 pliki"},   {4, "%1 pliki"},  {5, "%1 plikow"},
-        {12, "%1 plikow"}, {22, "%1 pliki"},  {0, "%1 plikow"}, {111, "%1 plikow"}};
+        {1, "%1 plik"},    {2, "%1 pliki"},  {4, "%1 pliki"},  {5, "%1 plikow"},
+        {12, "%1 plikow"}, {22, "%1 pliki"}, {0, "%1 plikow"}, {111, "%1 plikow"}};
     for (const auto& [n, form] : forms) {
       const std::string* found = catalogue.FindPlural("%1 file", n);
       ASSERT_NE(found, nullptr) << order << " n=" << n;
@@ -100,20 +100,26 @@ TEST(SubstTest, FillsNumberedPlaceholdersOnly) {
   } cases[] = {
       {"%1 from %2", {"a", "b"}, "a from b"},
       {"%2 then %1 and %1", {"a", "b"}, "b then a and a"},
-      {"%1 and %3", {"a"}, "a and %3"},          // no argument: kept
-      {"50% of %1", {"x"}, "50% of x"},          // other "%" kept
+      {"%1 and %3", {"a"}, "a and %3"},  // no argument: kept
+      {"50% of %1", {"x"}, "50% of x"},  // other "%" kept
       {"100%", {}, "100%"},
       {"%%1", {"x"}, "%x"},
-      {"%1", {"%2"}, "%2"},                      // arguments are not scanned again
+      {"%1", {"%2"}, "%2"},  // arguments are not scanned again
       {"ends with %", {"x"}, "ends with %"},
   };
   for (const auto& c : cases) {
     std::vector<std::string_view> views(c.args.begin(), c.args.end());
     std::string result;
     switch (views.size()) {
-      case 0: result = Subst(c.text, {}); break;
-      case 1: result = Subst(c.text, {views[0]}); break;
-      default: result = Subst(c.text, {views[0], views[1]}); break;
+      case 0:
+        result = Subst(c.text, {});
+        break;
+      case 1:
+        result = Subst(c.text, {views[0]});
+        break;
+      default:
+        result = Subst(c.text, {views[0], views[1]});
+        break;
     }
     EXPECT_EQ(result, c.expected) << c.text;
   }
@@ -165,8 +171,8 @@ std::string TinyImage() {
       s[static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
     return s;
   };
-  std::string image = word(0x950412de) + word(0) + word(1) + word(28) + word(36) + word(0) +
-                      word(0);
+  std::string image =
+      word(0x950412de) + word(0) + word(1) + word(28) + word(36) + word(0) + word(0);
   image += word(1) + word(44);  // original: "a" at 44
   image += word(1) + word(46);  // translation: "b" at 46
   image += std::string("a\0b\0", 4);

@@ -4,7 +4,6 @@ void Sample(CommandContext& context, std::string* error) {
   context.frontend.Note(Tr("Nothing was moved."));
   context.frontend.Note("Nothing was moved.");
   *error = "move: missing PATH (or --default)";
-  app.Message(
-      "Address " + address + " was not set up successfully.", MessageIcon::kInformation);
+  app.Message("Address " + address + " was not set up successfully.", MessageIcon::kInformation);
   std::printf("%s\n", text.c_str());
 }
