@@ -132,8 +132,11 @@ MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::stri
     moved = MoveFileDurably(source, destination, true, &error);
   }
   if (moved != MoveResult::kMoved) {
-    app.Message(error.rfind("Cannot read", 0) == 0 ? Tr("Unable to copy file.")
-                                                   : Tr("Canot write to specified location"),
+    // A failed read is said as "Cannot read SOURCE: why", in the language
+    // the move reported it in.
+    const std::string read_failed = Subst(Tr("Cannot read %1: %2"), {source, ""});
+    app.Message(error.rfind(read_failed, 0) == 0 ? Tr("Unable to copy file.")
+                                                 : Tr("Canot write to specified location"),
                 MessageIcon::kError);
     return MoveOutcome::kFailed;
   }
