@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "model/store_format.h"
+#include "platform/catalogue.h"
 
 namespace gantrell {
 namespace {
@@ -27,46 +28,46 @@ AddressVerdict JudgeAddress(const std::string& address) {
   } else if (rest.rfind("https://", 0) == 0) {
     rest.remove_prefix(8);
   } else {
-    return {AddressFault::kScheme, "it does not start with http:// or https://"};
+    return {AddressFault::kScheme, Tr("it does not start with http:// or https://")};
   }
   for (char c : address) {
     // Blanks would split the address where several are handed over
     // together (" * "), and quotes and control characters have no place in
     // an address.
     if (static_cast<unsigned char>(c) <= ' ' || c == '"' || c == 0x7f) {
-      return {AddressFault::kMalformed, "it holds a blank, a quote or a control character"};
+      return {AddressFault::kMalformed, Tr("it holds a blank, a quote or a control character")};
     }
   }
   if (address.size() > kStoredAddressLimit)
     return {AddressFault::kMalformed,
-            "it is longer than " + std::to_string(kStoredAddressLimit) + " characters"};
+            Subst(Tr("it is longer than %1 characters"), {std::to_string(kStoredAddressLimit)})};
   const std::size_t slash = rest.find('/');
   if (slash == std::string_view::npos)
-    return {AddressFault::kNotFolder, "it names no folder (add a closing \"/\")"};
+    return {AddressFault::kNotFolder, Tr("it names no folder (add a closing \"/\")")};
   std::string_view host = rest.substr(0, slash);
   if (host.find('@') != std::string_view::npos)
-    return {AddressFault::kMalformed, "it holds a user name"};
+    return {AddressFault::kMalformed, Tr("it holds a user name")};
   if (const std::size_t colon = host.rfind(':');
       colon != std::string_view::npos && host.find(']') == std::string_view::npos) {
     const std::string_view port = host.substr(colon + 1);
     int value = 0;
     for (char c : port) {
       if (c < '0' || c > '9' || value > 65535)
-        return {AddressFault::kMalformed, "its port is not a number from 1 to 65535"};
+        return {AddressFault::kMalformed, Tr("its port is not a number from 1 to 65535")};
       value = value * 10 + (c - '0');
     }
     if (port.empty() || value == 0 || value > 65535)
-      return {AddressFault::kMalformed, "its port is not a number from 1 to 65535"};
+      return {AddressFault::kMalformed, Tr("its port is not a number from 1 to 65535")};
     host = host.substr(0, colon);
   }
   if (host.empty())
-    return {AddressFault::kMalformed, "it names no server"};
+    return {AddressFault::kMalformed, Tr("it names no server")};
   if (!std::all_of(host.begin(), host.end(), IsHostCharacter))
-    return {AddressFault::kMalformed, "its server name is not valid"};
+    return {AddressFault::kMalformed, Tr("its server name is not valid")};
   if (address.find_first_of("?#") != std::string::npos)
-    return {AddressFault::kNotFolder, "it holds a query or a fragment"};
+    return {AddressFault::kNotFolder, Tr("it holds a query or a fragment")};
   if (address.back() != '/')
-    return {AddressFault::kNotFolder, "it does not end with \"/\""};
+    return {AddressFault::kNotFolder, Tr("it does not end with \"/\"")};
   return {AddressFault::kNone, {}};
 }
 
@@ -116,13 +117,13 @@ std::string CheckProviderAddress(std::string* address) {
     case AddressFault::kNone:
       return {};
     case AddressFault::kScheme:
-      return "The resource must be a legal web address";
+      return Tr("The resource must be a legal web address");
     case AddressFault::kNotFolder:
-      return "Object must be a directory";
+      return Tr("Object must be a directory");
     case AddressFault::kMalformed:
       break;
   }
-  return "Unable to parse this web address";
+  return Tr("Unable to parse this web address");
 }
 
 }  // namespace gantrell

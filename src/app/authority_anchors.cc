@@ -4,6 +4,7 @@
 #include "model/provider.h"
 #include "net/signature.h"
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 
@@ -31,7 +32,7 @@ AnchorRead ReadAuthorityAnchors(const std::string& folder, AnchorRecords* record
   if (kind == PathKind::kMissing)
     return AnchorRead::kNone;
   if (kind != PathKind::kFolder) {
-    *error = folder + " is not a folder";
+    *error = Subst(Tr("%1 is not a folder"), {folder});
     return AnchorRead::kBroken;
   }
   for (int i = 0; i < kAuthorityEntryCount; ++i) {
@@ -40,7 +41,7 @@ AnchorRead ReadAuthorityAnchors(const std::string& folder, AnchorRecords* record
     bool missing = false;
     std::string reason;
     if (!ReadWholeFile(path, &content, &missing, &reason)) {
-      *error = missing ? path + " is missing" : reason;
+      *error = missing ? Subst(Tr("%1 is missing"), {path}) : reason;
       return AnchorRead::kBroken;
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
@@ -49,7 +50,7 @@ AnchorRead ReadAuthorityAnchors(const std::string& folder, AnchorRecords* record
     if (content.size() <= static_cast<std::size_t>(kMaxRecordLength) && IsKeyRecord(bytes, size))
       probe.SetPublicKey(bytes, size);
     if (!probe.HasPublicKey()) {
-      *error = path + " is not a key record";
+      *error = Subst(Tr("%1 is not a key record"), {path});
       return AnchorRead::kBroken;
     }
     (*records)[static_cast<std::size_t>(i)].assign(bytes, bytes + size);

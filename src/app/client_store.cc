@@ -10,6 +10,7 @@
 #include "model/store_format.h"
 #include "model/token_reader.h"
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 #include "platform/folders.h"
 #include "platform/single_instance.h"
 
@@ -82,22 +83,23 @@ StoreRead ReadStoreFile(const std::string& path, Time now, ProviderList* provide
 void CClientApp::KeepUnreadStore(const std::string& path, const std::string& content) {
   bool same = false;
   const std::string copy = UnreadableCopyPath(path, &content, &same);
-  std::string error = "no free name beside it";
+  std::string error = Tr("no free name beside it");
   if (!copy.empty() && (same || WriteFileAtomically(copy, content, &error, 0600))) {
-    Message("The provider store " + path +
-                " could not be read in full. The providers that could be read are kept, and "
-                "the store as it was is kept in " +
-                copy,
+    Message(Subst(Tr("The provider store %1 could not be read in full. The providers that could be "
+                     "read are kept, and the store as it was is kept in %2"),
+                  {path, copy}),
             MessageIcon::kWarning);
     return;
   }
   // Without a copy the next save would be the only store left, and it
   // holds only what could be read: keep the file as it is instead.
-  m_strKeepStoreReason = path + " could not be read in full and no copy of it could be made (" +
-                         error + "); it is left as it is";
-  Message("The provider store " + path +
-              " could not be read in full, and no copy of it could be made: " + error +
-              ". It will not be replaced in this run.",
+  m_strKeepStoreReason =
+      Subst(Tr("%1 could not be read in full and no copy of it could be made (%2); it is left as "
+               "it is"),
+            {path, error});
+  Message(Subst(Tr("The provider store %1 could not be read in full, and no copy of it could be "
+                   "made: %2. It will not be replaced in this run."),
+                {path, error}),
           MessageIcon::kWarning);
 }
 
@@ -107,16 +109,17 @@ void CClientApp::KeepUnreadHandOff(const std::string& path) {
   bool same = false;
   const std::string kept = UnreadableCopyPath(path, nullptr, &same);
   if (!kept.empty() && std::rename(path.c_str(), kept.c_str()) == 0) {
-    Message("The handed-over providers in " + path +
-                " could not be read in full. The providers that could be read are added, and "
-                "the file is kept as " +
-                kept,
-            MessageIcon::kWarning);
+    Message(
+        Subst(Tr("The handed-over providers in %1 could not be read in full. The providers that "
+                 "could be read are added, and the file is kept as %2"),
+              {path, kept}),
+        MessageIcon::kWarning);
   } else {
-    Message("The handed-over providers in " + path +
-                " could not be read in full. The providers that could be read are added, and "
-                "the file is left in place",
-            MessageIcon::kWarning);
+    Message(
+        Subst(Tr("The handed-over providers in %1 could not be read in full. The providers that "
+                 "could be read are added, and the file is left in place"),
+              {path}),
+        MessageIcon::kWarning);
   }
 }
 
@@ -155,9 +158,10 @@ void CClientApp::LoadStore() {
       KeepUnreadStore(store_path, text);
       break;
     case StoreRead::kNotReadable:
-      m_strKeepStoreReason = error + " at start-up; it is left as it is";
+      m_strKeepStoreReason = Subst(Tr("%1 at start-up; it is left as it is"), {error});
       Message(
-          "The provider store cannot be read: " + error + ". It will not be replaced in this run.",
+          Subst(Tr("The provider store cannot be read: %1. It will not be replaced in this run."),
+                {error}),
           MessageIcon::kWarning);
       break;
   }
@@ -224,15 +228,16 @@ bool CClientApp::TakeAuthorityAnchors() {
         return true;
       // This build installs the records: without them every authority key
       // would be taken on trust from whatever answers as the key server.
-      Message("The authority keys installed with Gantrell are missing (" +
-                  (m_options.authority_folder.empty() ? std::string("no folder")
-                                                      : m_options.authority_folder) +
-                  "). Reinstall Gantrell",
+      Message(Subst(Tr("The authority keys installed with Gantrell are missing (%1). Reinstall "
+                       "Gantrell"),
+                    {m_options.authority_folder.empty() ? Tr("no folder")
+                                                        : m_options.authority_folder}),
               MessageIcon::kError);
       return false;
     case AnchorRead::kBroken:
-      Message("The authority keys installed with Gantrell cannot be used: " + error +
-                  ". Reinstall Gantrell",
+      Message(Subst(Tr("The authority keys installed with Gantrell cannot be used: %1. Reinstall "
+                       "Gantrell"),
+                    {error}),
               MessageIcon::kError);
       return false;
     case AnchorRead::kRead:
@@ -279,9 +284,9 @@ void CClientApp::CheckReplacedAuthorityKeys() {
         reached = reached || record == replaced;
     }
     if (!reached) {
-      Message("The stored key of the authority entry " + AuthorityEntryName(static_cast<int>(i)) +
-                  " is not reached from the key installed with Gantrell; the installed key "
-                  "replaces it.",
+      Message(Subst(Tr("The stored key of the authority entry %1 is not reached from the key "
+                       "installed with Gantrell; the installed key replaces it."),
+                    {AuthorityEntryName(static_cast<int>(i))}),
               MessageIcon::kWarning);
     }
   }
@@ -344,7 +349,7 @@ FileLock::TryResult CClientApp::TakeStoreLock(std::string* holder_channel) {
     }
     case FileLock::TryResult::kFailed:
       m_pStoreLock.reset();
-      Message("Unable to lock the data folder: " + error, MessageIcon::kError);
+      Message(Subst(Tr("Unable to lock the data folder: %1"), {error}), MessageIcon::kError);
       break;
   }
   return result;
@@ -357,7 +362,7 @@ void CClientApp::SaveChanges() {
   if (SaveStore(&error) || m_bSaveFailureShown)
     return;
   m_bSaveFailureShown = true;
-  Message("Unable to save the provider store: " + error, MessageIcon::kError);
+  Message(Subst(Tr("Unable to save the provider store: %1"), {error}), MessageIcon::kError);
 }
 
 }  // namespace gantrell

@@ -7,6 +7,7 @@
 #include "model/pruning.h"
 #include "model/size_text.h"
 #include "net/signature.h"
+#include "platform/catalogue.h"
 
 namespace gantrell {
 namespace {
@@ -22,7 +23,7 @@ bool Contains(const std::vector<CUpdateItem*>& items, const CUpdateItem* item) {
 }  // namespace
 
 std::string DownloadRowText(const CUpdateItem& item) {
-  return item.m_strName + " from " + item.m_pGroup->m_pProvider->m_strKeyName;
+  return Subst(Tr("%1 from %2"), {item.m_strName, item.m_pGroup->m_pProvider->m_strKeyName});
 }
 
 CConfigSession::CConfigSession(CClientApp& app, ConfigSessionHooks hooks)
@@ -48,7 +49,7 @@ std::string CConfigSession::provider_key_text() const {
   if (selected == nullptr)
     return {};
   const std::string key = KeyDescription(selected->PublicKeyKind(), selected->PublicKeyBits());
-  return "Key: " + (key.empty() ? std::string("none") : key);
+  return Subst(Tr("Key: %1"), {key.empty() ? Tr("none") : key});
 }
 
 CUpdateGroup* CConfigSession::group() const {
@@ -220,7 +221,7 @@ void CConfigSession::ShowItemTexts() {
   m_strDescription = current->m_strDescription;
   m_strSize = FormatSizeText(current->m_nLength);
   if (!Suitable(*current))
-    m_strSuitability = "Item is unsuitable for this machine";
+    m_strSuitability = Tr("Item is unsuitable for this machine");
 }
 
 std::vector<CUpdateItem*> CConfigSession::SaveLocationItems() const {
@@ -247,7 +248,7 @@ void CConfigSession::AddToDownloadOnce() {
   if (chosen == nullptr || selected == nullptr)
     return;
   if (!Suitable(*chosen) &&
-      !Ask("This item is unsuitable for this machine.\n Do you really want to download it?")) {
+      !Ask(Tr("This item is unsuitable for this machine.\n Do you really want to download it?"))) {
     return;
   }
 
@@ -264,7 +265,7 @@ void CConfigSession::AddToDownloadOnce() {
       }
     }
     if (!selected->m_bTransferFlag) {
-      Notice("This provider's site is currently unavailable");
+      Notice(Tr("This provider's site is currently unavailable"));
       return;
     }
     if (CUpdateGroup* group = selected->FindGroup(group_name))
@@ -273,15 +274,15 @@ void CConfigSession::AddToDownloadOnce() {
       chosen = selected->GetGroup(g)->FindItem(item_name);
     SelectProvider(m_nProviderRow);
     if (chosen == nullptr) {
-      Notice("This download (" + item_name + ") is no longer available.");
+      Notice(Subst(Tr("This download (%1) is no longer available."), {item_name}));
       FillDownloads();
       return;
     }
   }
 
   if (chosen->m_nFileStamp == chosen->m_nStamp &&
-      !Ask("The Item: " + chosen->m_strName +
-           " appears to be up to date.\n Do you really want to download it?")) {
+      !Ask(Subst(Tr("The Item: %1 appears to be up to date.\n Do you really want to download it?"),
+                 {chosen->m_strName}))) {
     FillDownloads();
     return;
   }
@@ -312,11 +313,13 @@ void CConfigSession::DeleteProvider() {
   // The client's own provider is refused by what it is, not by its row: it
   // is not listed while unverified, and the first row is then a user's.
   if (selected == m_app.GetProvider(kOwnProvider)) {
-    Notice("This provider cannot be deleted.");
+    Notice(Tr("This provider cannot be deleted."));
     return;
   }
-  if (!Ask("This will permenantly remove the provider \n\"" + selected->m_strKeyName +
-           "\" from your update list. \n Do you really want to remove this provider?")) {
+  if (!Ask(Subst(
+          Tr("This will permenantly remove the provider \n\"%1\" from your update list. \n Do "
+             "you really want to remove this provider?"),
+          {selected->m_strKeyName}))) {
     return;
   }
   selected->m_nScanModeEdit = kDeletedMark;

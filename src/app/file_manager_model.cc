@@ -3,6 +3,7 @@
 #include "app/client_app.h"
 #include "model/pruning.h"
 #include "model/size_text.h"
+#include "platform/catalogue.h"
 #include "platform/file_move.h"
 #include "platform/shell_open.h"
 #include "platform/trash.h"
@@ -15,7 +16,7 @@ std::vector<FileSource> ListFileSources(const CClientApp& app) {
     CProvider* provider = app.GetProvider(p);
     sources.push_back({provider->m_strKeyName, provider});
   }
-  sources.push_back({kJustDownloadedEntry, nullptr});
+  sources.push_back({Tr(kJustDownloadedEntry), nullptr});
   return sources;
 }
 
@@ -29,7 +30,8 @@ std::vector<FileEntry> ListFiles(const CClientApp& app, const FileSource* source
       for (int i = 0; i < group.GetItemCount(); ++i) {
         CUpdateItem& item = *group.GetItem(i);
         if (just_downloaded && item.m_bJustDownloaded) {
-          files.push_back({item.m_strName + " from " + provider.m_strKeyName, &item});
+          files.push_back(
+              {Subst(Tr("%1 from %2"), {item.m_strName, provider.m_strKeyName}), &item});
         } else if (!just_downloaded && item.m_nFileStamp != -1) {
           files.push_back({item.m_strName, &item});
         }
@@ -53,7 +55,7 @@ FileTexts DescribeFile(const CClientApp& app, const CUpdateItem* item) {
   if (item == nullptr)
     return {};
   return {item->m_strDescription, FormatSizeText(item->m_nLength),
-          IsSuitable(app, *item) ? std::string() : std::string(kNotIntendedText)};
+          IsSuitable(app, *item) ? std::string() : Tr(kNotIntendedText)};
 }
 
 bool OpenFile(CClientApp& app, ShellOpen& shell, CUpdateItem& item) {
@@ -75,22 +77,23 @@ CopyOffer MakeCopyOffer(const std::string& path) {
     offer.extension = path.substr(dot);
   if (slash != std::string::npos)
     offer.file_name = path.substr(slash + 1);
-  offer.filter_description = "Existing type (*" + offer.extension + ")";
+  offer.filter_description = Subst(Tr("Existing type (*%1)"), {offer.extension});
   offer.filter_pattern = "*" + offer.extension;
   return offer;
 }
 
 std::string DeleteForGoodQuestion(const std::string& path) {
-  return "There is no trash to move " + path + " to. Delete it for good?";
+  return Subst(Tr("There is no trash to move %1 to. Delete it for good?"), {path});
 }
 
 std::string MoveToTrashQuestion(const std::string& path) {
-  return "Move " + path + " to the trash?";
+  return Subst(Tr("Move %1 to the trash?"), {path});
 }
 
 std::string FileLabel(const CUpdateItem& item) {
   const CProvider* provider = item.m_pGroup != nullptr ? item.m_pGroup->m_pProvider : nullptr;
-  return item.m_strName + " from " + (provider != nullptr ? provider->m_strKeyName : "");
+  return Subst(Tr("%1 from %2"),
+               {item.m_strName, provider != nullptr ? provider->m_strKeyName : ""});
 }
 
 DeleteResult DeleteDownloadedFile(CClientApp& app, CUpdateItem& item, Trash* trash,
@@ -112,7 +115,7 @@ DeleteResult DeleteDownloadedFile(CClientApp& app, CUpdateItem& item, Trash* tra
     result.outcome = DeleteResult::Outcome::kTrashed;
   } else {
     if (trash == nullptr)
-      result.why = "there is no trash";
+      result.why = Tr("there is no trash");
     if (!ask(DeleteForGoodQuestion(result.path)))
       return result;
     result.outcome = DeleteResult::Outcome::kDeleted;
@@ -160,15 +163,15 @@ bool CFileManagerModel::OpenSelected(std::string* problem) {
   const std::string path = m_app.EffectiveSavePath(*item);
   std::string why;
   if (path.empty())
-    why = "it has no place: the download folder is not set or gone";
+    why = Tr("it has no place: the download folder is not set or gone");
   else if (!PathExists(path))
-    why = "the file is missing: " + path;
+    why = Subst(Tr("the file is missing: %1"), {path});
   else if (!OpenThroughShell(m_shell, path))
-    why = "the desktop has no program to open " + path;
+    why = Subst(Tr("the desktop has no program to open %1"), {path});
   if (why.empty())
     return true;
   if (problem != nullptr)
-    *problem = "Cannot open '" + FileLabel(*item) + "': " + why;
+    *problem = Subst(Tr("Cannot open '%1': %2"), {FileLabel(*item), why});
   return false;
 }
 
@@ -188,11 +191,11 @@ bool CFileManagerModel::CopySelectedTo(const std::string& destination, std::stri
   if (item == nullptr)
     return false;
   const std::string path = m_app.EffectiveSavePath(*item);
-  std::string error = "it has no place: the download folder is not set or gone";
+  std::string error = Tr("it has no place: the download folder is not set or gone");
   if (!path.empty() && CopyFileInBlocks(path, destination, &error))
     return true;
   if (problem != nullptr)
-    *problem = "Cannot copy '" + FileLabel(*item) + "': " + error;
+    *problem = Subst(Tr("Cannot copy '%1': %2"), {FileLabel(*item), error});
   return false;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/catalogue.h"
 #include "platform/file_copy.h"
 
 namespace gantrell {
@@ -24,8 +25,9 @@ class CUpdateItem;
 class ShellOpen;
 class Trash;
 
-inline constexpr const char* kJustDownloadedEntry = "Just Downloaded";
-inline constexpr const char* kNotIntendedText = "This item is not intended for this machine";
+inline constexpr const char* kJustDownloadedEntry = TrNoop("Just Downloaded");
+inline constexpr const char* kNotIntendedText =
+    TrNoop("This item is not intended for this machine");
 // The first provider the provider choice offers (the client's own update
 // provider), and the first one whose files of this session are listed
 // (the authority entries after the first one may carry files too).

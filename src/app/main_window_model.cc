@@ -9,6 +9,7 @@
 #include "app/hand_off.h"
 #include "model/size_text.h"
 #include "net/download_job.h"
+#include "platform/catalogue.h"
 
 namespace gantrell {
 namespace {
@@ -65,7 +66,9 @@ std::string ItemSizeText(std::int64_t bytes) {
   if (bytes >= 0 && bytes < 1024)
     return std::to_string(bytes) + " B";
   std::string text = FormatSizeText(bytes);
-  constexpr std::string_view kLabel = "Size: ";
+  // The label of FormatSizeText, in the language it used.
+  const std::string label = Tr("Size: %1K");
+  const std::string_view kLabel = std::string_view(label).substr(0, label.find("%1"));
   if (text.rfind(kLabel, 0) == 0)
     text.erase(0, kLabel.size());
   return text;
@@ -83,10 +86,10 @@ std::string ItemDateText(const std::string& stored) {
 
 std::string CountText(std::size_t count) {
   if (count == 0)
-    return "No new items to download.";
-  if (count == 1)
-    return "1 new item to download.";
-  return std::to_string(count) + " new items to download";
+    return Tr("No new items to download.");
+  // The English plural has no full stop, as it always had.
+  return Subst(TrN("%1 new item to download.", "%1 new items to download", count),
+               {std::to_string(count)});
 }
 
 void SkipOnce(const ItemList& items) {

@@ -5,6 +5,7 @@
 #include "app/client_app.h"
 #include "app/main_window_model.h"
 #include "model/size_text.h"
+#include "platform/catalogue.h"
 
 namespace gantrell {
 namespace {
@@ -88,7 +89,8 @@ void CMainWindowSession::RegisterPendingProviders() {
 
 std::string ListEntryText(const CUpdateItem& item) {
   const CProvider* provider = item.m_pGroup != nullptr ? item.m_pGroup->m_pProvider : nullptr;
-  return item.m_strName + " from " + (provider != nullptr ? provider->m_strKeyName : "");
+  return Subst(Tr("%1 from %2"),
+               {item.m_strName, provider != nullptr ? provider->m_strKeyName : ""});
 }
 
 SelectionTexts DescribeSelection(const ItemList& selected) {

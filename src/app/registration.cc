@@ -7,6 +7,7 @@
 #include "model/built_in_providers.h"
 #include "model/pruning.h"
 #include "model/store_format.h"
+#include "platform/catalogue.h"
 
 namespace gantrell {
 
@@ -22,8 +23,9 @@ int CClientApp::RegisterProvider(const std::string& address) {
   if (address.size() > kStoredAddressLimit) {
     // The store would give it back cut short at the next start, and the
     // provider would then fetch from an address that is not its own.
-    Message("Address " + address + " was not set up successfully: an address may have at most " +
-                std::to_string(kStoredAddressLimit) + " characters.",
+    Message(Subst(Tr("Address %1 was not set up successfully: an address may have at most %2 "
+                     "characters."),
+                  {address, std::to_string(kStoredAddressLimit)}),
             MessageIcon::kInformation);
     RemoveHandedOffAddress(m_profile, address, nullptr);
     return 1;
@@ -37,12 +39,12 @@ int CClientApp::RegisterProvider(const std::string& address) {
   for (const auto& provider : m_providers) {
     if (ProviderFolderName(provider->m_strAddress) != folder)
       continue;
-    Message("Address " + address + " was not set up successfully: its files would share the "
-                "download folder " + folder + " of the provider " +
-                (provider->m_strKeyName.empty() ? provider->m_strAddress
-                                                : provider->m_strKeyName + " (" +
-                                                      provider->m_strAddress + ")") +
-                ".",
+    Message(Subst(Tr("Address %1 was not set up successfully: its files would share the download "
+                     "folder %2 of the provider %3."),
+                  {address, folder,
+                   provider->m_strKeyName.empty()
+                       ? provider->m_strAddress
+                       : Subst(Tr("%1 (%2)"), {provider->m_strKeyName, provider->m_strAddress})}),
             MessageIcon::kInformation);
     RemoveHandedOffAddress(m_profile, address, nullptr);
     return 1;
@@ -61,10 +63,12 @@ int CClientApp::RegisterProvider(const std::string& address) {
   std::string error;
   if (added.m_bListParsed == 1 && added.m_bVerified) {
     SaveChanges();
-    Message("New Provider successfully set up: " + added.m_strKeyName, MessageIcon::kInformation);
+    Message(Subst(Tr("New Provider successfully set up: %1"), {added.m_strKeyName}),
+            MessageIcon::kInformation);
     RemoveHandedOffAddress(m_profile, address, &error);
   } else {
-    Message("Address " + address + " was not set up successfully.", MessageIcon::kInformation);
+    Message(Subst(Tr("Address %1 was not set up successfully."), {address}),
+            MessageIcon::kInformation);
     RemoveHandedOffAddress(m_profile, address, &error);
     m_providers.pop_back();
   }
@@ -101,14 +105,15 @@ void CClientApp::ApplyRevocations() {
           const bool had_something = provider.m_pKeyData != nullptr || provider.HasPublicKey() ||
                                      provider.GetGroupCount() > 0;
           if (had_something) {
-            Message("Provider " + provider.m_strKeyName + "removed by Gantrell.",
+            // The missing blank is the message's own, which users know.
+            Message(Subst(Tr("Provider %1removed by Gantrell."), {provider.m_strKeyName}),
                     MessageIcon::kInformation);
             RemoveDownloadedFiles(provider, save_path);
           }
           StripRevokedEntry(provider);
           break;
         }
-        Message("Provider " + provider.m_strKeyName + "removed by Gantrell.",
+        Message(Subst(Tr("Provider %1removed by Gantrell."), {provider.m_strKeyName}),
                 MessageIcon::kInformation);
         RemoveDownloadedFiles(provider, save_path);
         m_providers.erase(m_providers.begin() + static_cast<std::ptrdiff_t>(p));
@@ -137,7 +142,7 @@ OfferOutcome CClientApp::OfferProvider(const std::string& offered) {
       return RegisterProvider(address) == 2 ? OfferOutcome::kCancelled : OfferOutcome::kRegistered;
   }
   if (const std::string problem = AddressProblem(address); !problem.empty()) {
-    Message("Address " + address + " was not set up successfully: " + problem + ".",
+    Message(Subst(Tr("Address %1 was not set up successfully: %2."), {address, problem}),
             MessageIcon::kInformation);
     RemoveHandedOffAddress(m_profile, address, nullptr);
     return OfferOutcome::kRefused;
@@ -147,7 +152,7 @@ OfferOutcome CClientApp::OfferProvider(const std::string& offered) {
   const MessageAnswer answer =
       m_pFrontend == nullptr
           ? MessageAnswer::kUnanswered
-          : m_pFrontend->ShowMessage("Subscribe to updates from " + address + "?",
+          : m_pFrontend->ShowMessage(Subst(Tr("Subscribe to updates from %1?"), {address}),
                                      MessageIcon::kQuestion, MessageButtons::kYesNoOrLater);
   switch (answer) {
     case MessageAnswer::kYes:

@@ -4,6 +4,7 @@
 
 #include "app/client_app.h"
 #include "model/store_format.h"
+#include "platform/catalogue.h"
 #include "platform/file_move.h"
 
 namespace gantrell {
@@ -21,7 +22,7 @@ void SaveAfterMove(CClientApp& app) {
 bool MayOverwrite(CClientApp& app, const std::string& destination) {
   Frontend* frontend = app.frontend();
   return frontend != nullptr &&
-         frontend->ShowMessage("File already exists at " + destination + ". Overwrite?",
+         frontend->ShowMessage(Subst(Tr("File already exists at %1. Overwrite?"), {destination}),
                                MessageIcon::kQuestion,
                                MessageButtons::kYesNoDefaultNo) == MessageAnswer::kYes;
 }
@@ -29,7 +30,7 @@ bool MayOverwrite(CClientApp& app, const std::string& destination) {
 }  // namespace
 
 std::string SaveLocationCaption(const CUpdateItem& item) {
-  return "Choose location for item " + item.m_strName;
+  return Subst(Tr("Choose location for item %1"), {item.m_strName});
 }
 
 SaveDialogProposal ProposeSaveDialog(const CUpdateItem& item) {
@@ -45,7 +46,7 @@ SaveDialogProposal ProposeSaveDialog(const CUpdateItem& item) {
   }
   if (slash != std::string::npos && slash + 1 < location.size())
     proposal.file_name = location.substr(slash + 1);
-  proposal.filter_label = "Existing type (*" + proposal.extension + ")";
+  proposal.filter_label = Subst(Tr("Existing type (*%1)"), {proposal.extension});
   proposal.filter_pattern = "*" + proposal.extension;
   return proposal;
 }
@@ -70,14 +71,14 @@ std::string ResolveSavePath(const CUpdateItem& item, const std::string& typed) {
 MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& typed_path) {
   const std::string new_path = ResolveSavePath(item, typed_path);
   if (!typed_path.empty() && new_path.empty()) {
-    app.Message("Cannot use the path '" + typed_path + "'.", MessageIcon::kError);
+    app.Message(Subst(Tr("Cannot use the path '%1'."), {typed_path}), MessageIcon::kError);
     return MoveOutcome::kFailed;
   }
   // The store would give a longer path back cut short, and the item would
   // lose track of its file.
   if (new_path.size() > kStoredSavePathLimit) {
-    app.Message("The path is too long: a location may have at most " +
-                    std::to_string(kStoredSavePathLimit) + " characters.",
+    app.Message(Subst(Tr("The path is too long: a location may have at most %1 characters."),
+                      {std::to_string(kStoredSavePathLimit)}),
                 MessageIcon::kError);
     return MoveOutcome::kFailed;
   }
@@ -99,7 +100,7 @@ MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::stri
     return MoveOutcome::kDone;
   }
   if (destination.empty()) {
-    app.Message("Canot write to specified location", MessageIcon::kError);
+    app.Message(Tr("Canot write to specified location"), MessageIcon::kError);
     return MoveOutcome::kFailed;
   }
   // A file already there is taken only on Yes, whether this move would
@@ -113,9 +114,9 @@ MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::stri
       // The record named a file that is gone: it no longer has one.
       item.m_nFileStamp = -1;
       item.m_bJustDownloaded = false;
-      app.Message("The file of " + item.m_strName + " is not at " + source +
-                      ": nothing was moved.",
-                  MessageIcon::kInformation);
+      app.Message(
+          Subst(Tr("The file of %1 is not at %2: nothing was moved."), {item.m_strName, source}),
+          MessageIcon::kInformation);
     }
     item.m_strSavePath = new_path;
     SaveAfterMove(app);
@@ -131,8 +132,11 @@ MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::stri
     moved = MoveFileDurably(source, destination, true, &error);
   }
   if (moved != MoveResult::kMoved) {
-    app.Message(error.rfind("Cannot read", 0) == 0 ? "Unable to copy file."
-                                                   : "Canot write to specified location",
+    // A failed read is said as "Cannot read SOURCE: why", in the language
+    // the move reported it in.
+    const std::string read_failed = Subst(Tr("Cannot read %1: %2"), {source, ""});
+    app.Message(error.rfind(read_failed, 0) == 0 ? Tr("Unable to copy file.")
+                                                 : Tr("Canot write to specified location"),
                 MessageIcon::kError);
     return MoveOutcome::kFailed;
   }

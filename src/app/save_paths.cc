@@ -2,6 +2,7 @@
 
 #include "app/client_app.h"
 #include "app/frontend.h"
+#include "platform/catalogue.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 
@@ -167,7 +168,8 @@ std::string CClientApp::AskDownloadFolder(bool* cancelled) {
     // would later be taken relative to wherever the client was started.
     folder = AbsoluteFolder(folder);
     if (!IsFolder(folder)) {
-      m_pFrontend->ShowMessage("Folder does not exist.", MessageIcon::kError, MessageButtons::kOk);
+      m_pFrontend->ShowMessage(Tr("Folder does not exist."), MessageIcon::kError,
+                               MessageButtons::kOk);
       continue;
     }
     std::string error;

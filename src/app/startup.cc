@@ -7,9 +7,10 @@
 #include "app/hand_off.h"
 #include "model/built_in_providers.h"
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 #include "platform/network_init.h"
-#include "platform/process.h"
 #include "platform/os_version.h"
+#include "platform/process.h"
 #include "platform/single_instance.h"
 
 namespace gantrell {
@@ -51,7 +52,7 @@ bool CClientApp::ChooseDataFolder(bool nine_x, const std::string& chosen) {
     if (!nine_x) {
       std::string app_data;
       if (!ReadRegistryString(RegRoot::kCurrentUser, kShellFolders, "AppData", &app_data)) {
-        Message("Unable to read from Registry", MessageIcon::kError);
+        Message(Tr("Unable to read from Registry"), MessageIcon::kError);
         return false;
       }
       computed = app_data + "/Gantrell";
@@ -71,7 +72,7 @@ bool CClientApp::ChooseDataFolder(bool nine_x, const std::string& chosen) {
     }
   } else {
     if (!multiuser_allowed) {
-      Message("Not permitted for this user", MessageIcon::kError);
+      Message(Tr("Not permitted for this user"), MessageIcon::kError);
       return false;
     }
     m_profile.WriteProfileString(kSettingsSection, "default", computed, &error);
@@ -85,7 +86,7 @@ bool CClientApp::ChooseDataFolder(bool nine_x, const std::string& chosen) {
 
 StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments) {
   if (!InitNetworking()) {
-    Message("Windows sockets initialization failed.", MessageIcon::kError);
+    Message(Tr("Windows sockets initialization failed."), MessageIcon::kError);
     return StartupResult::kFailed;
   }
   const CommandLine line = ParseCommandLine(arguments);
@@ -97,7 +98,7 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
 
   OsVersionInfo version;
   if (!m_osVersion.Query(&version)) {
-    Message("Unable to get windows version information", MessageIcon::kError);
+    Message(Tr("Unable to get windows version information"), MessageIcon::kError);
     return StartupResult::kFailed;
   }
 
@@ -143,7 +144,7 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
     if (m_strPendingProviders.size() > 2) {
       std::string error;
       if (!AddHandedOffAddresses(m_profile, m_strPendingProviders, &error)) {
-        Message("Unable to hand the addresses over: " + error, MessageIcon::kError);
+        Message(Subst(Tr("Unable to hand the addresses over: %1"), {error}), MessageIcon::kError);
         ReleaseAll();
         return StartupResult::kFailed;
       }
@@ -219,19 +220,19 @@ void CClientApp::SaveStoreOrReport() {
   // losing them silently would look like success.
   std::string error;
   if (!SaveStore(&error))
-    Message("Unable to save the provider store: " + error, MessageIcon::kError);
+    Message(Subst(Tr("Unable to save the provider store: %1"), {error}), MessageIcon::kError);
 }
 
 bool CClientApp::CheckKeyList() {
   if (GetProviderCount() < kAuthorityEntryCount) {
-    Message("Key list appear corrupt. Reinstall Gantrell", MessageIcon::kError);
+    Message(Tr("Key list appear corrupt. Reinstall Gantrell"), MessageIcon::kError);
     return false;
   }
   for (int i = 0; i < kAuthorityEntryCount; ++i) {
     const int status = m_providers[static_cast<std::size_t>(i)]->m_nFetchStatus;
     if (status == 5 || status == 6) {
-      Message(std::string("Your key installation appears invalid.\n Contact Gantrell on ") +
-                  kSupportContact,
+      Message(Subst(Tr("Your key installation appears invalid.\n Contact Gantrell on %1"),
+                    {kSupportContact}),
               MessageIcon::kError);
       return false;
     }

@@ -7,6 +7,7 @@
 
 #include "cli/suggest.h"
 #include "model/store_format.h"
+#include "platform/catalogue.h"
 
 namespace gantrell::cli {
 namespace {
@@ -26,59 +27,62 @@ struct CommandInfo {
 constexpr std::size_t kMany = static_cast<std::size_t>(-1);
 
 constexpr CommandInfo kCommands[] = {
-    {"check", "check [--force]", "fetch the update lists that are due and count what is new",
-     "Fetches the update lists of the providers whose next check is due (every\n"
-     "provider with --force), then prints for each provider what happened and\n"
-     "how many items are new.\n",
+    {"check", "check [--force]",
+     TrNoop("fetch the update lists that are due and count what is new"),
+     TrNoop("Fetches the update lists of the providers whose next check is due (every\n"
+            "provider with --force), then prints for each provider what happened and\n"
+            "how many items are new.\n"),
      0, 0, false},
-    {"list", "list", "list the items waiting to be downloaded",
-     "Prints every item that is new and suitable for this machine: its name,\n"
-     "its provider, its size and its date.\n",
+    {"list", "list", TrNoop("list the items waiting to be downloaded"),
+     TrNoop("Prints every item that is new and suitable for this machine: its name,\n"
+            "its provider, its size and its date.\n"),
      0, 0, false},
-    {"add", "add URL...", "subscribe to update providers",
-     "Registers each provider: its update list is fetched and verified at once\n"
-     "and the provider is kept only when that succeeds. A URL must be an\n"
-     "absolute http:// or https:// address ending in \"/\". When another\n"
-     "instance is running, the addresses are handed to it instead.\n",
+    {"add", "add URL...", TrNoop("subscribe to update providers"),
+     TrNoop("Registers each provider: its update list is fetched and verified at once\n"
+            "and the provider is kept only when that succeeds. A URL must be an\n"
+            "absolute http:// or https:// address ending in \"/\". When another\n"
+            "instance is running, the addresses are handed to it instead.\n"),
      1, kMany, false},
-    {"remove", "remove URL", "unsubscribe from a provider and delete its downloaded files",
-     "Removes the provider with exactly this address, with every file\n"
-     "downloaded from it, after a Yes/No question (--yes answers it). The\n"
-     "built-in entries cannot be removed.\n",
+    {"remove", "remove URL", TrNoop("unsubscribe from a provider and delete its downloaded files"),
+     TrNoop("Removes the provider with exactly this address, with every file\n"
+            "downloaded from it, after a Yes/No question (--yes answers it). The\n"
+            "built-in entries cannot be removed.\n"),
      1, 1, false},
-    {"providers", "providers", "list the providers",
-     "Prints each provider's address, name, whether it is verified, and what\n"
-     "the fetch of this run did with it.\n",
+    {"providers", "providers", TrNoop("list the providers"),
+     TrNoop("Prints each provider's address, name, whether it is verified, and what\n"
+            "the fetch of this run did with it.\n"),
      0, 0, false},
-    {"files", "files [PROVIDER | ACTION ...]", "list, open, copy or delete the downloaded files",
-     "  gantrell-cli files [PROVIDER | --just-downloaded]\n"
-     "  gantrell-cli files open ITEM | copy ITEM DEST | delete ITEM\n\n"
-     "Without arguments, prints every item whose file is on disk: its name, its\n"
-     "provider, the file's path, its size and whether it suits this machine.\n"
-     "PROVIDER (a name or an address) lists only that provider's files;\n"
-     "--just-downloaded lists the files downloaded in this run, as the file\n"
-     "manager's \"Just Downloaded\" does.\n"
-     "  open ITEM        hand the file to the desktop's application for it\n"
-     "  copy ITEM DEST   copy the file to DEST (a file, or a folder to copy into);\n"
-     "                   a file already at DEST is replaced only on Yes\n"
-     "  delete ITEM      move the file to the trash, after a question (--yes\n"
-     "                   answers it); without a trash, a second question deletes\n"
-     "                   it for good\n"
-     "ITEM is an item's name, or \"NAME from PROVIDER\" where names repeat.\n",
+    {"files", "files [PROVIDER | ACTION ...]",
+     TrNoop("list, open, copy or delete the downloaded files"),
+     TrNoop("  gantrell-cli files [PROVIDER | --just-downloaded]\n"
+            "  gantrell-cli files open ITEM | copy ITEM DEST | delete ITEM\n\n"
+            "Without arguments, prints every item whose file is on disk: its name, its\n"
+            "provider, the file's path, its size and whether it suits this machine.\n"
+            "PROVIDER (a name or an address) lists only that provider's files;\n"
+            "--just-downloaded lists the files downloaded in this run, as the file\n"
+            "manager's \"Just Downloaded\" does.\n"
+            "  open ITEM        hand the file to the desktop's application for it\n"
+            "  copy ITEM DEST   copy the file to DEST (a file, or a folder to copy into);\n"
+            "                   a file already at DEST is replaced only on Yes\n"
+            "  delete ITEM      move the file to the trash, after a question (--yes\n"
+            "                   answers it); without a trash, a second question deletes\n"
+            "                   it for good\n"
+            "ITEM is an item's name, or \"NAME from PROVIDER\" where names repeat.\n"),
      0, 3, false},
-    {"download", "download [ITEM...] [--all]", "download new items, verify them and file them",
-     "Downloads every item waiting to be downloaded, or only the items named,\n"
-     "or with --all every item the providers publish. Each file is verified\n"
-     "against its provider's signature before it is kept; the files written\n"
-     "are listed at the end. Ctrl-C cancels.\n",
+    {"download", "download [ITEM...] [--all]",
+     TrNoop("download new items, verify them and file them"),
+     TrNoop("Downloads every item waiting to be downloaded, or only the items named,\n"
+            "or with --all every item the providers publish. Each file is verified\n"
+            "against its provider's signature before it is kept; the files written\n"
+            "are listed at the end. Ctrl-C cancels.\n"),
      0, kMany, true},
 #include "cli/config_command_table.inc"
-    {"help", "help [COMMAND]", "describe the commands",
-     "Prints the general help, or the help of one command.\n", 0, 1, false},
+    {"help", "help [COMMAND]", TrNoop("describe the commands"),
+     TrNoop("Prints the general help, or the help of one command.\n"), 0, 1, false},
 };
 
 // What follows the options in every help.
-constexpr std::string_view kHelpNotes =
+constexpr std::string_view kHelpNotes = TrNoop(
     "Questions are asked on the terminal; without a terminal and without --yes\n"
     "or --no they are answered No, except \"Subscribe to updates from ADDRESS?\"\n"
     "for an address handed over by another instance, which then waits for a\n"
@@ -92,7 +96,7 @@ constexpr std::string_view kHelpNotes =
     "     written, a cancel\n"
     "  2  bad usage (a malformed address included); nothing was done\n"
     "  3  another instance is running (addresses given to 'add' are handed to it,\n"
-    "     and it shows what became of them)\n";
+    "     and it shows what became of them)\n");
 
 const CommandInfo* FindCommand(std::string_view name) {
   for (const CommandInfo& info : kCommands) {
@@ -147,35 +151,37 @@ struct Parser {
   Parser() {
     app.set_help_flag();
     app.allow_extras();
-    const std::string group = "Options (any command)";
-    data_dir_option = app.add_option("--data-dir", data_dir,
-                                     "keep the provider store in DIR instead of the usual folder")
-                          ->type_name("DIR")
-                          ->group(group);
-    offline = Flag("--offline", "skip the fetch of due update lists at start-up")->group(group);
-    force = Flag("--force", "fetch every provider's update list, due or not")->group(group);
-    json = Flag("--json", "print the result as one JSON document on standard output")->group(group);
-    yes = Flag("-y,--yes", "answer Yes to every question")->group(group);
-    no = Flag("-n,--no", "answer No to every question")->group(group);
+    const std::string group = Tr("Options (any command)");
+    data_dir_option =
+        app.add_option("--data-dir", data_dir,
+                       Tr("keep the provider store in DIR instead of the usual folder"))
+            ->type_name("DIR")
+            ->group(group);
+    offline = Flag("--offline", Tr("skip the fetch of due update lists at start-up"))->group(group);
+    force = Flag("--force", Tr("fetch every provider's update list, due or not"))->group(group);
+    json = Flag("--json", Tr("print the result as one JSON document on standard output"))
+               ->group(group);
+    yes = Flag("-y,--yes", Tr("answer Yes to every question"))->group(group);
+    no = Flag("-n,--no", Tr("answer No to every question"))->group(group);
     timeout_option = app.add_option("--timeout", timeout,
-                                    "give up on a server that does not answer for SECONDS "
-                                    "(default 60; 30 to connect)")
+                                    Tr("give up on a server that does not answer for SECONDS "
+                                       "(default 60; 30 to connect)"))
                          ->type_name("SECONDS")
                          ->group(group);
-    help = Flag("-h,--help", "describe the command")->group(group);
-    version = Flag("--version", "print the version")->group(group);
+    help = Flag("-h,--help", Tr("describe the command"))->group(group);
+    version = Flag("--version", Tr("print the version"))->group(group);
     // The options of some commands; the parse takes them anywhere and the
     // checks below refuse them where they do not belong.
-    const std::string command_group = "Options of some commands";
-    all = Flag("--all", "download: every item the providers publish")->group(command_group);
-    just_downloaded =
-        Flag("--just-downloaded", "files: the files downloaded in this run")->group(command_group);
+    const std::string command_group = Tr("Options of some commands");
+    all = Flag("--all", Tr("download: every item the providers publish"))->group(command_group);
+    just_downloaded = Flag("--just-downloaded", Tr("files: the files downloaded in this run"))
+                          ->group(command_group);
     provider_option = app.add_option("--provider", provider,
-                                     "select, unselect, ignore, move: the provider "
-                                     "offering the item")
+                                     Tr("select, unselect, ignore, move: the provider "
+                                        "offering the item"))
                           ->type_name("URL")
                           ->group(command_group);
-    to_default = Flag("--default", "move: back to the download folder")->group(command_group);
+    to_default = Flag("--default", Tr("move: back to the download folder"))->group(command_group);
     // Positionals may stand between options; "--" ends the options.
     words_option = app.add_option("words", words)->group("");
   }
@@ -186,14 +192,14 @@ struct Parser {
 std::string ParseErrorMessage(const Parser& parser, const std::string& what) {
   if (const std::size_t end = what.find(" was given a disallowed flag override");
       end != std::string::npos) {
-    return "--" + what.substr(0, end) + " takes no value";
+    return Subst(Tr("--%1 takes no value"), {what.substr(0, end)});
   }
   if (what.rfind(parser.data_dir_option->get_name(), 0) == 0)
-    return "--data-dir needs a folder";
+    return Tr("--data-dir needs a folder");
   if (what.rfind(parser.provider_option->get_name(), 0) == 0)
-    return "--provider needs a provider address";
+    return Tr("--provider needs a provider address");
   if (what.rfind(parser.timeout_option->get_name(), 0) == 0)
-    return "--timeout needs a whole number of seconds (1 or more), not ''";
+    return Subst(Tr("--timeout needs a whole number of seconds (1 or more), not '%1'"), {""});
   return what;
 }
 
@@ -221,7 +227,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     // CLI11 notes where "--" ended the options among what it did not take.
     if (extra == "--")
       continue;
-    *error = "unknown option '" + extra + "'";
+    *error = Subst(Tr("unknown option '%1'"), {extra});
     return false;
   }
   options->json = parser.json->count() > 0;
@@ -234,7 +240,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
   options->version = parser.version->count() > 0;
   // Short options combine ("-yn"); these two cannot.
   if (parser.yes->count() > 0 && parser.no->count() > 0) {
-    *error = "--yes and --no exclude each other";
+    *error = Tr("--yes and --no exclude each other");
     return false;
   }
   options->answer = parser.yes->count() > 0  ? Answer::kYes
@@ -242,14 +248,14 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
                                              : Answer::kAsk;
   if (parser.data_dir_option->count() > 0) {
     if (parser.data_dir.empty()) {
-      *error = "--data-dir needs a folder";
+      *error = Tr("--data-dir needs a folder");
       return false;
     }
     options->data_dir = parser.data_dir;
   }
   if (parser.provider_option->count() > 0) {
     if (parser.provider.empty()) {
-      *error = "--provider needs a provider address";
+      *error = Tr("--provider needs a provider address");
       return false;
     }
     options->provider = parser.provider;
@@ -264,7 +270,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
         seconds = seconds * 10 + (c - '0');
     }
     if (!digits || seconds < 1) {
-      *error = "--timeout needs a whole number of seconds (1 or more), not '" + value + "'";
+      *error =
+          Subst(Tr("--timeout needs a whole number of seconds (1 or more), not '%1'"), {value});
       return false;
     }
     options->timeout_seconds = seconds;
@@ -277,8 +284,9 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       for (const CommandInfo& info : kCommands)
         names.emplace_back(info.name);
       const std::string nearest = NearestName(name, names);
-      *error = "unknown command '" + name + "'" +
-               (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)");
+      *error = nearest.empty()
+                   ? Subst(Tr("unknown command '%1'"), {name})
+                   : Subst(Tr("unknown command '%1' (did you mean '%2'?)"), {name, nearest});
       return false;
     }
     options->command = name;
@@ -290,7 +298,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     if (!options->help && !options->version) {
       // A bare "gantrell-cli" or "gantrell-cli --json": a command is needed.
       options->no_arguments = args.empty();
-      *error = args.empty() ? "no command given" : "no command given with the options";
+      *error = args.empty() ? Tr("no command given") : Tr("no command given with the options");
       return false;
     }
   }
@@ -298,36 +306,35 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
     return true;
   const CommandInfo& info = *FindCommand(options->command);
   if (options->all && !info.takes_all) {
-    *error = "--all belongs to 'download', not to '" + options->command + "'";
+    *error = Subst(Tr("--all belongs to 'download', not to '%1'"), {options->command});
     return false;
   }
   if (options->all && !options->operands.empty()) {
-    *error = "download: give item names or --all, not both";
+    *error = Tr("download: give item names or --all, not both");
     return false;
   }
   if (!CheckConfigOptions(*options, info.takes_provider, error))
     return false;
   const std::size_t count = options->operands.size();
   if (count < info.min_operands) {
-    *error = std::string(info.name) + ": missing " +
-             (!info.missing.empty()   ? std::string(info.missing)
-              : info.name == "remove" ? "URL"
-                                      : "URL...");
+    *error = Subst(Tr("%1: missing %2"), {info.name, !info.missing.empty()   ? Tr(info.missing)
+                                                     : info.name == "remove" ? "URL"
+                                                                             : "URL..."});
     return false;
   }
   if (count > info.max_operands) {
-    *error = std::string(info.name) + ": unexpected argument '" +
-             options->operands[info.max_operands] + "'";
+    *error = Subst(Tr("%1: unexpected argument '%2'"),
+                   {info.name, options->operands[info.max_operands]});
     return false;
   }
   if (options->just_downloaded && info.name != "files") {
-    *error = "--just-downloaded belongs to 'files', not to '" + options->command + "'";
+    *error = Subst(Tr("--just-downloaded belongs to 'files', not to '%1'"), {options->command});
     return false;
   }
   if (info.name == "files" && !CheckFilesOperands(*options, error))
     return false;
   if (info.name == "help" && count == 1 && !IsCommand(options->operands[0])) {
-    *error = "help: unknown command '" + options->operands[0] + "'";
+    *error = Subst(Tr("help: unknown command '%1'"), {options->operands[0]});
     return false;
   }
   return true;
@@ -341,6 +348,15 @@ constexpr std::size_t kHelpWidth = 80;
 // The first column of a command or option list is at most this wide; a
 // longer entry has its description on the next line.
 constexpr std::size_t kHelpNameWidth = 28;
+
+// The columns `text` takes on a terminal: its UTF-8 characters (a
+// translation has letters of more than one byte).
+std::size_t Columns(std::string_view text) {
+  std::size_t columns = 0;
+  for (char c : text)
+    columns += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+  return columns;
+}
 
 // `text` broken at blanks into lines of at most `width` characters (a word
 // longer than that stands alone on its line).
@@ -356,7 +372,7 @@ std::vector<std::string> WrapWords(std::string_view text, std::size_t width) {
     if (end == std::string_view::npos)
       end = text.size();
     const std::string_view word = text.substr(start, end - start);
-    if (!line.empty() && line.size() + 1 + word.size() > width) {
+    if (!line.empty() && Columns(line) + 1 + Columns(word) > width) {
       lines.push_back(std::move(line));
       line.clear();
     }
@@ -416,23 +432,23 @@ std::string OptionsHelp() {
   std::string text;
   for (std::size_t i = 0; i < groups.size(); ++i)
     text += groups[i] + ":\n" + texts[i] + "\n";
-  return text + std::string(kHelpNotes);
+  return text + Tr(kHelpNotes);
 }
 
 }  // namespace
 
 std::string GeneralHelp() {
   std::string text =
-      "Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n\n"
-      "The console client of Gantrell: the same providers, settings and store\n"
-      "as the windowed client, for servers, scripts and terminals. Every\n"
-      "command first fetches the update lists that are due, and registers\n"
-      "provider addresses handed over by other instances.\n\nCommands:\n";
+      Tr("Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n\n"
+         "The console client of Gantrell: the same providers, settings and store\n"
+         "as the windowed client, for servers, scripts and terminals. Every\n"
+         "command first fetches the update lists that are due, and registers\n"
+         "provider addresses handed over by other instances.\n\nCommands:\n");
   for (const CommandInfo& info : kCommands)
-    text += HelpRow(info.usage, info.summary, kHelpNameWidth);
+    text += HelpRow(info.usage, Tr(info.summary), kHelpNameWidth);
   text +=
-      "\n'gantrell-cli help COMMAND' or 'gantrell-cli COMMAND --help' describes\n"
-      "a command.\n\n";
+      Tr("\n'gantrell-cli help COMMAND' or 'gantrell-cli COMMAND --help' describes\n"
+         "a command.\n\n");
   return text + OptionsHelp();
 }
 
@@ -444,8 +460,8 @@ bool CommandHelp(std::string_view command, std::string* text) {
     *text = GeneralHelp();
     return true;
   }
-  *text = "Usage: gantrell-cli " + std::string(info->usage) + " [OPTIONS]\n\n" +
-          std::string(info->details) + "\n" + OptionsHelp();
+  *text = Subst(Tr("Usage: gantrell-cli %1 [OPTIONS]\n\n"), {info->usage}) + Tr(info->details) +
+          "\n" + OptionsHelp();
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/config_commands.h"
 #include "cli/console_frontend.h"
+#include "platform/catalogue.h"
 #include "platform/single_instance.h"
 
 namespace gantrell::cli {
@@ -86,7 +87,7 @@ bool RegisterAll(CommandContext& context, HandOffInbox& inbox, std::string* pend
     Registration registration{address, Registration::Outcome::kKnown, {}};
     const bool known = IsKnown(context.app, address);
     if (!known)
-      context.frontend.SetWaitPurpose("registering " + address);
+      context.frontend.SetWaitPurpose(Subst(Tr("registering %1"), {address}));
     // The addresses given to "add" were typed by the user; every other one
     // came from a file or another instance and is asked about first.
     const bool typed = context.options.command == "add" &&
@@ -210,8 +211,9 @@ bool ReportUnfetched(CommandContext& context) {
   if (context.options.json)
     context.json.EndArray();
   if (count > 0) {
-    context.frontend.Note(std::to_string(count) + (count == 1 ? " provider" : " providers") +
-                              " could not be fetched: " + line,
+    context.frontend.Note(Subst(TrN("%1 provider could not be fetched: %2",
+                                    "%1 providers could not be fetched: %2", count),
+                                {std::to_string(count), line}),
                           MessageIcon::kWarning);
   }
   return count > 0;

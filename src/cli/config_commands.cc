@@ -13,12 +13,14 @@
 #include "app/save_location_move.h"
 #include "cli/console_frontend.h"
 #include "model/size_text.h"
+#include "platform/catalogue.h"
 
 namespace gantrell::cli {
 namespace {
 
 const char* ScanText(int mode) {
-  return mode == 0 ? "off" : mode == 1 ? "on" : "mixed";
+  // The English word goes into --json documents; the console shows Tr of it.
+  return mode == 0 ? TrNoop("off") : mode == 1 ? TrNoop("on") : TrNoop("mixed");
 }
 
 // The drop-down row of the provider whose address or name is `text`; -1
@@ -36,10 +38,12 @@ int FindProviderRow(CommandContext& context, const CConfigSession& session,
   if (rows.size() == 1)
     return rows[0];
   if (rows.empty()) {
-    context.frontend.Note("No verified provider has the address or name '" + text +
-                          "' ('gantrell-cli providers' lists them).");
+    context.frontend.Note(Subst(
+        Tr("No verified provider has the address or name '%1' ('gantrell-cli providers' lists "
+           "them)."),
+        {text}));
   } else {
-    std::string note = "More than one provider is named '" + text + "'; give its address:";
+    std::string note = Subst(Tr("More than one provider is named '%1'; give its address:"), {text});
     for (int row : rows)
       note += "\n  " + session.providers()[row]->m_strAddress;
     context.frontend.Note(note);
@@ -56,7 +60,7 @@ void WriteItemMembers(JsonWriter& json, const CUpdateItem& item) {
 }
 
 std::string ItemLabel(const CUpdateItem& item) {
-  return item.m_strName + " from " + item.m_pGroup->m_pProvider->m_strKeyName;
+  return Subst(Tr("%1 from %2"), {item.m_strName, item.m_pGroup->m_pProvider->m_strKeyName});
 }
 
 // Shows `item` in the session as a click on it would: its provider, its
@@ -86,25 +90,27 @@ bool ShowInSession(CConfigSession& session, const CUpdateItem& item) {
 bool CheckConfigOptions(const CliOptions& options, bool takes_provider, std::string* error) {
   const std::string& command = options.command;
   if (options.to_default && command != "move") {
-    *error = "--default belongs to 'move', not to '" + command + "'";
+    *error = Subst(Tr("--default belongs to 'move', not to '%1'"), {command});
     return false;
   }
   if (!options.provider.empty() && !takes_provider && command != "download") {
-    *error = "--provider belongs to the commands that name items, not to '" + command + "'";
+    *error =
+        Subst(Tr("--provider belongs to the commands that name items, not to '%1'"), {command});
     return false;
   }
   const std::size_t count = options.operands.size();
   if (command == "move" && count == 2 && options.to_default) {
-    *error = "move: give a PATH or --default, not both";
+    *error = Tr("move: give a PATH or --default, not both");
     return false;
   }
   if (command == "move" && count == 1 && !options.to_default) {
-    *error = "move: missing PATH (or --default)";
+    *error = Tr("move: missing PATH (or --default)");
     return false;
   }
   if (command == "scan" && count >= 2 && options.operands.back() != "on" &&
       options.operands.back() != "off") {
-    *error = "scan: the last argument must be 'on' or 'off', not '" + options.operands.back() + "'";
+    *error = Subst(Tr("scan: the last argument must be 'on' or 'off', not '%1'"),
+                   {options.operands.back()});
     return false;
   }
   return true;
@@ -162,13 +168,16 @@ int RunGroups(CommandContext& context) {
           .Key("groups")
           .BeginArray();
     } else {
-      std::printf("%s  %s  scan: %s\n", provider->m_strKeyName.c_str(),
-                  provider->m_strAddress.c_str(), ScanText(provider->m_nScanMode));
+      std::printf("%s\n",
+                  Subst(Tr("%1  %2  scan: %3"), {provider->m_strKeyName, provider->m_strAddress,
+                                                 Tr(ScanText(provider->m_nScanMode))})
+                      .c_str());
     }
     for (int g = 0; g < provider->GetGroupCount(); ++g) {
       const CUpdateGroup& group = *provider->GetGroup(g);
-      std::vector<std::vector<std::string>> rows = {
-          {"    ITEM", "SIZE", "DATE", "NEW", "SELECTED", "SUITABLE", "SAVED AT"}};
+      std::vector<std::vector<std::string>> rows = {{"    " + Tr("ITEM"), Tr("SIZE"), Tr("DATE"),
+                                                     Tr("NEW"), Tr("SELECTED"), Tr("SUITABLE"),
+                                                     Tr("SAVED AT")}};
       if (context.options.json) {
         context.json.BeginObject()
             .Member("name", group.m_strName)
@@ -176,8 +185,9 @@ int RunGroups(CommandContext& context) {
             .Key("items")
             .BeginArray();
       } else {
-        std::printf("  group %s  scan: %s\n", group.m_strName.c_str(),
-                    group.m_bScan ? "on" : "off");
+        std::printf("  %s\n", Subst(Tr("group %1  scan: %2"),
+                                    {group.m_strName, group.m_bScan ? Tr("on") : Tr("off")})
+                                  .c_str());
       }
       for (int i = 0; i < group.GetItemCount(); ++i) {
         const CUpdateItem& item = *group.GetItem(i);
@@ -200,9 +210,10 @@ int RunGroups(CommandContext& context) {
               .EndObject();
         } else {
           rows.push_back({"    " + item.m_strName, TableSize(item.m_nLength),
-                          DateText(item.m_strDate), is_pending ? "yes" : "no",
-                          selected(item) ? "yes" : "no", IsSuitable(app, item) ? "yes" : "no",
-                          path.empty() ? "(no place)" : path});
+                          DateText(item.m_strDate), is_pending ? Tr("yes") : Tr("no"),
+                          selected(item) ? Tr("yes") : Tr("no"),
+                          IsSuitable(app, item) ? Tr("yes") : Tr("no"),
+                          path.empty() ? Tr("(no place)") : path});
         }
       }
       if (context.options.json)
@@ -216,7 +227,7 @@ int RunGroups(CommandContext& context) {
   if (context.options.json)
     context.json.EndArray();
   else if (shown.empty())
-    std::printf("No verified providers.\n");
+    std::printf("%s\n", Tr("No verified providers.").c_str());
   return kExitOk;
 }
 
@@ -240,7 +251,8 @@ int RunScan(CommandContext& context) {
       return g->m_strName == group_name;
     });
     if (group == groups.end()) {
-      context.frontend.Note(provider.m_strKeyName + " has no group named '" + group_name + "'.");
+      context.frontend.Note(
+          Subst(Tr("%1 has no group named '%2'."), {provider.m_strKeyName, group_name}));
       session.RollBack();
       return kExitFailure;
     }
@@ -266,10 +278,13 @@ int RunScan(CommandContext& context) {
         .Member("provider_scan", ScanText(provider.m_nScanMode))
         .EndObject();
   } else if (group_name.empty()) {
-    std::printf("Scan %s for updates: %s\n", provider.m_strKeyName.c_str(), on ? "on" : "off");
+    std::printf("%s\n", Subst(Tr("Scan %1 for updates: %2"),
+                              {provider.m_strKeyName, on ? Tr("on") : Tr("off")})
+                            .c_str());
   } else {
-    std::printf("Scan group %s of %s for updates: %s\n", group_name.c_str(),
-                provider.m_strKeyName.c_str(), on ? "on" : "off");
+    std::printf("%s\n", Subst(Tr("Scan group %1 of %2 for updates: %3"),
+                              {group_name, provider.m_strKeyName, on ? Tr("on") : Tr("off")})
+                            .c_str());
   }
   return kExitOk;
 }
@@ -316,7 +331,8 @@ int RunSelect(CommandContext& context) {
           .Member("selected", chosen)
           .EndObject();
     } else {
-      std::printf("%s %s\n", chosen ? "Selected" : "Not selected:", key.name.c_str());
+      std::printf("%s\n",
+                  Subst(chosen ? Tr("Selected %1") : Tr("Not selected: %1"), {key.name}).c_str());
     }
   }
   if (context.options.json)
@@ -348,11 +364,14 @@ int RunUnselect(CommandContext& context) {
       WriteItemMembers(context.json, *item);
       context.json.Member("was_selected", was).Member("still_new", still_new).EndObject();
     } else {
-      std::printf("%s %s\n", was ? "Unselected" : "Was not selected:", ItemLabel(*item).c_str());
+      std::printf("%s\n",
+                  Subst(was ? Tr("Unselected %1") : Tr("Was not selected: %1"), {ItemLabel(*item)})
+                      .c_str());
     }
     if (still_new) {
-      context.frontend.Note(item->m_strName + " is new and stays offered ('gantrell-cli ignore " +
-                            item->m_strName + "' stops offering it).");
+      context.frontend.Note(
+          Subst(Tr("%1 is new and stays offered ('gantrell-cli ignore %1' stops offering it)."),
+                {item->m_strName}));
     }
   }
   if (context.options.json)
@@ -381,8 +400,9 @@ int RunIgnore(CommandContext& context) {
       WriteItemMembers(context.json, *item);
       context.json.EndObject();
     } else {
-      std::printf("Ignored %s until its provider publishes a new version.\n",
-                  ItemLabel(*item).c_str());
+      std::printf("%s\n", Subst(Tr("Ignored %1 until its provider publishes a new version."),
+                                {ItemLabel(*item)})
+                              .c_str());
     }
   }
   if (context.options.json)
@@ -419,12 +439,14 @@ int RunMove(CommandContext& context) {
                                                                : "failed")
         .EndObject();
   } else if (outcome == MoveOutcome::kUnchanged) {
-    std::printf("%s is already saved at %s\n", item.m_strName.c_str(), now.c_str());
+    std::printf("%s\n", Subst(Tr("%1 is already saved at %2"), {item.m_strName, now}).c_str());
   } else if (outcome == MoveOutcome::kDone || outcome == MoveOutcome::kPathOnly) {
-    std::printf("%s %s to %s\n", outcome == MoveOutcome::kDone ? "Moved" : "Will save",
-                item.m_strName.c_str(), now.c_str());
+    std::printf("%s\n", Subst(outcome == MoveOutcome::kDone ? Tr("Moved %1 to %2")
+                                                            : Tr("Will save %1 to %2"),
+                              {item.m_strName, now})
+                            .c_str());
   } else {
-    context.frontend.Note("Nothing was moved.");
+    context.frontend.Note(Tr("Nothing was moved."));
   }
   return ok ? kExitOk : kExitFailure;
 }

@@ -7,43 +7,45 @@
 #include "app/wait_handshake.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
+#include "platform/catalogue.h"
 #include "platform/interrupt_watch.h"
 
 namespace gantrell::cli {
 namespace {
 
-constexpr const char* kWaitText = "Downloading Update Lists...";
-constexpr std::string_view kNotSetUpStart = "Address ";
-constexpr std::string_view kNotSetUpEnd = " was not set up successfully.";
+constexpr const char* kWaitText = TrNoop("Downloading Update Lists...");
 
 // What a user can do about a failed registration.
 std::string Hint(const TransferOutcome& outcome) {
   switch (outcome.http.failure) {
     case HttpFailure::kRefused:
-      return "is the server running, and is the port right?";
+      return Tr("is the server running, and is the port right?");
     case HttpFailure::kHostNotFound:
-      return "check the server's name in the address.";
+      return Tr("check the server's name in the address.");
     case HttpFailure::kTimedOut:
-      return "the server did not answer in time; try again later or give a longer --timeout.";
+      return Tr("the server did not answer in time; try again later or give a longer --timeout.");
     case HttpFailure::kTls:
-      return "the secure connection could not be made; check that the server speaks https "
-             "on this port.";
+      return Tr(
+          "the secure connection could not be made; check that the server speaks https "
+          "on this port.");
     case HttpFailure::kCertificate:
-      return "the server's certificate is not trusted; ask the provider's publisher to fix it.";
+      return Tr("the server's certificate is not trusted; ask the provider's publisher to fix it.");
     case HttpFailure::kInsecureRedirect:
-      return "the https address redirects to one that is not https, which is refused; ask its "
-             "publisher to keep the redirect on https.";
+      return Tr(
+          "the https address redirects to one that is not https, which is refused; ask its "
+          "publisher to keep the redirect on https.");
     case HttpFailure::kOther:
-      return "check the address and the network.";
+      return Tr("check the address and the network.");
     case HttpFailure::kNone:
       break;
   }
   if (outcome.http.status == 404 || outcome.http.status == 410)
-    return "check the address: it must name the provider's folder, which holds public.dat, "
-           "control.txt and control.sig.";
+    return Tr(
+        "check the address: it must name the provider's folder, which holds public.dat, "
+        "control.txt and control.sig.");
   if (outcome.http.status >= 400)
-    return "the server refused the request; check the address.";
-  return "the provider's files do not verify; ask its publisher.";
+    return Tr("the server refused the request; check the address.");
+  return Tr("the provider's files do not verify; ask its publisher.");
 }
 constexpr int kSpinnerPeriodMs = 120;
 
@@ -79,43 +81,46 @@ MessageAnswer ConsoleFrontend::ShowMessage(const std::string& text, MessageIcon 
 
 MessageAnswer ConsoleFrontend::AskYesNo(bool may_stay_unanswered) {
   if (m_bEndRequested) {
-    Note("Answered No (the program was asked to end).");
+    Note(Tr("Answered No (the program was asked to end)."));
     return MessageAnswer::kNo;
   }
   if (m_answer != Answer::kAsk) {
     const bool yes = m_answer == Answer::kYes;
-    Note(yes ? "Answered Yes (--yes)." : "Answered No (--no).");
+    Note(yes ? Tr("Answered Yes (--yes).") : Tr("Answered No (--no)."));
     return yes ? MessageAnswer::kYes : MessageAnswer::kNo;
   }
   for (;;) {
     std::string line;
-    switch (AskOnTerminal("Yes or No? [y/N] ", &line)) {
+    switch (AskOnTerminal(Tr("Yes or No? [y/N] "), &line)) {
       case PromptResult::kUnavailable:
         if (may_stay_unanswered) {
-          Note("No terminal to ask on: the question is left for a later start (give --yes or "
-               "--no to answer it).");
+          Note(
+              Tr("No terminal to ask on: the question is left for a later start (give --yes or "
+                 "--no to answer it)."));
           return MessageAnswer::kUnanswered;
         }
-        Note("No terminal to ask on: answered No (give --yes to answer Yes).");
+        Note(Tr("No terminal to ask on: answered No (give --yes to answer Yes)."));
         return MessageAnswer::kNo;
       case PromptResult::kCancel:
-        Note("Answered No (end of input).");
+        Note(Tr("Answered No (end of input)."));
         return MessageAnswer::kNo;
       case PromptResult::kOk:
         break;
     }
     line = Lowered(line);
-    if (line == "y" || line == "yes")
+    // The English answers always count; a translation adds its own.
+    if (line == "y" || line == "yes" || line == Lowered(Tr("y")) || line == Lowered(Tr("yes")))
       return MessageAnswer::kYes;
-    if (line == "n" || line == "no" || line.empty())
+    if (line == "n" || line == "no" || line.empty() || line == Lowered(Tr("n")) ||
+        line == Lowered(Tr("no")))
       return MessageAnswer::kNo;
   }
 }
 
 PromptResult ConsoleFrontend::AskFolder(std::string* folder) {
-  const PromptResult result = AskOnTerminal("Choose a default download folder: ", folder);
+  const PromptResult result = AskOnTerminal(Tr("Choose a default download folder: "), folder);
   if (result == PromptResult::kUnavailable) {
-    Note("No download folder is set, and there is no terminal to ask for one.");
+    Note(Tr("No download folder is set, and there is no terminal to ask for one."));
   }
   // At the end of the input nobody can answer any more; asking again would
   // never end.
@@ -125,6 +130,13 @@ PromptResult ConsoleFrontend::AskFolder(std::string* folder) {
 void ConsoleFrontend::ExplainRegistration(const std::string& text) {
   // The core reports a failed registration while the provider is still in
   // the list, so what its fetch saw can be read here.
+  // The core's sentence, in the language it was made in.
+  const std::string sentence = Tr("Address %1 was not set up successfully.");
+  const std::size_t hole = sentence.find("%1");
+  if (hole == std::string::npos)
+    return;
+  const std::string_view kNotSetUpStart = std::string_view(sentence).substr(0, hole);
+  const std::string_view kNotSetUpEnd = std::string_view(sentence).substr(hole + 2);
   if (m_pApp == nullptr || text.size() < kNotSetUpStart.size() + kNotSetUpEnd.size() ||
       text.rfind(kNotSetUpStart, 0) != 0 ||
       text.compare(text.size() - kNotSetUpEnd.size(), kNotSetUpEnd.size(), kNotSetUpEnd) != 0) {
@@ -139,8 +151,8 @@ void ConsoleFrontend::ExplainRegistration(const std::string& text) {
   if (reason.empty())
     reason = FetchStatusText(*m_pApp, last, false);
   m_registrationProblems.emplace_back(address, reason);
-  Note("cannot add " + address + ": " + reason + "; " +
-           Hint(m_pApp->GetProvider(last)->m_lastTransfer),
+  Note(Subst(Tr("cannot add %1: %2; %3"),
+             {address, reason, Hint(m_pApp->GetProvider(last)->m_lastTransfer)}),
        MessageIcon::kError);
 }
 
@@ -156,8 +168,9 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
   const bool terminal = StderrIsTerminal();
   WakePipe done;
   InterruptWatch interrupt;
-  std::string label =
-      m_strWaitPurpose.empty() ? kWaitText : std::string(kWaitText) + " (" + m_strWaitPurpose + ")";
+  std::string label = m_strWaitPurpose.empty()
+                          ? Tr(kWaitText)
+                          : Subst(Tr("%1 (%2)"), {Tr(kWaitText), m_strWaitPurpose});
   m_strWaitPurpose.clear();
   // On a terminal the line is redrawn in place, so it must not wrap: room
   // for the spinner or "cancelled" stays free.
@@ -179,7 +192,7 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
     std::fflush(stderr);
   };
   if (handshake.DialogShown([&done] { done.Notify(); })) {
-    finish("done");
+    finish(Tr("done").c_str());
     return 1;
   }
   static constexpr char kSpinner[] = "|/-\\";
@@ -189,14 +202,14 @@ int ConsoleFrontend::RunWaitDialog(CWaitHandshake& handshake) {
     // did not finish, so the wait reads as cancelled.
     if (done.Drain() && !m_bEndRequested) {
       handshake.DialogEnded();
-      finish("done");
+      finish(Tr("done").c_str());
       return 1;
     }
     if (m_bEndRequested || interrupt.Fired()) {
       handshake.Cancel();
-      finish("cancelled");
+      finish(Tr("cancelled").c_str());
       if (!terminal)
-        Note("Cancelled.");
+        Note(Tr("Cancelled."));
       return 2;
     }
     if (terminal) {

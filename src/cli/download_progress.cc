@@ -18,6 +18,7 @@
 #include "cli/terminal.h"
 #include "model/size_text.h"
 #include "net/download_job.h"
+#include "platform/catalogue.h"
 #include "platform/interrupt_watch.h"
 
 namespace gantrell::cli {
@@ -139,7 +140,7 @@ class ProgressDisplay : public DownloadObserver {
                                             MessageIcon::kQuestion,
                                             MessageButtons::kYesNoDefaultNo) == MessageAnswer::kYes;
     if (!yes)
-      m_frontend.Note("Kept " + destination + "; the download was dropped.");
+      m_frontend.Note(Subst(Tr("Kept %1; the download was dropped."), {destination}));
     Draw();
     return yes;
   }
@@ -179,8 +180,9 @@ class ProgressDisplay : public DownloadObserver {
       const double seconds = Seconds(m_runStart);
       const int percent = cancelled ? m_runPercent.load() : 100;
       const std::int64_t done = cancelled ? m_nRunTotal * percent / 100 : m_nRunTotal;
-      Write(Bar("All items", percent, BothFigures(done, m_nRunTotal, seconds), TerminalWidth()) +
-            "\n");
+      Write(
+          Bar(Tr("All items"), percent, BothFigures(done, m_nRunTotal, seconds), TerminalWidth()) +
+          "\n");
     }
   }
 
@@ -207,7 +209,7 @@ class ProgressDisplay : public DownloadObserver {
       m_nItemLength = next.item->m_nLength;
       m_itemPercent.store(0);
       if (!m_bTerminal)
-        Write("Downloading " + m_strName + " (" + TableSize(m_nItemLength) + ")\n");
+        Write(Subst(Tr("Downloading %1 (%2)"), {m_strName, TableSize(m_nItemLength)}) + "\n");
     }
   }
 
@@ -228,8 +230,10 @@ class ProgressDisplay : public DownloadObserver {
     } else {
       char took[32];
       std::snprintf(took, sizeof took, "%.1f s", seconds);
-      Write((failed ? "Failed " : "Finished ") + m_strName +
-            (failed ? "" : " (" + TableSize(m_nItemLength) + " in " + took + ")") + "\n");
+      Write((failed ? Subst(Tr("Failed %1"), {m_strName})
+                    : Subst(Tr("Finished %1 (%2 in %3)"),
+                            {m_strName, TableSize(m_nItemLength), took})) +
+            "\n");
     }
     m_strName.clear();
   }
@@ -264,7 +268,7 @@ class ProgressDisplay : public DownloadObserver {
              "\n";
     }
     const int run = std::clamp(m_runPercent.load(), 0, 100);
-    text += Bar("All items", run,
+    text += Bar(Tr("All items"), run,
                 BothFigures(m_nRunTotal * run / 100, m_nRunTotal, Seconds(m_runStart)), width);
     Write(text);
     m_bDrewAny = true;
@@ -339,7 +343,7 @@ int ConsoleFrontend::RunDownloadDialog(CDownloadJob& job) {
   display.Update();
   display.Close(m_bLastDownloadCancelled || job.Aborted());
   if (m_bLastDownloadCancelled)
-    Note("Download cancelled.");
+    Note(Tr("Download cancelled."));
   m_lastWritten = job.Written();
   return 1;
 }

@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "model/size_text.h"
+#include "platform/catalogue.h"
 #include "platform/file_move.h"
 #include "platform/shell_open.h"
 #include "platform/trash.h"
@@ -62,7 +63,7 @@ std::vector<CUpdateItem*> FilesOnDisk(CClientApp& app) {
 }
 
 std::string FromText(const CUpdateItem& item) {
-  return item.m_strName + " from " + ProviderOf(item).m_strKeyName;
+  return Subst(Tr("%1 from %2"), {item.m_strName, ProviderOf(item).m_strKeyName});
 }
 
 // The one downloaded file named `name`: an item's name, or "NAME from
@@ -77,15 +78,15 @@ CUpdateItem* FindFile(CommandContext& context, const std::string& name) {
   if (matches.size() == 1)
     return matches[0];
   if (matches.empty()) {
-    context.frontend.Note("No downloaded file named '" + name +
-                          "' ('gantrell-cli files' lists them).");
+    context.frontend.Note(
+        Subst(Tr("No downloaded file named '%1' ('gantrell-cli files' lists them)."), {name}));
     return nullptr;
   }
   std::string names;
   for (const CUpdateItem* item : matches)
     names += (names.empty() ? "'" : ", '") + FromText(*item) + "'";
-  context.frontend.Note("'" + name + "' names several downloaded files: " + names +
-                        "; give one of these.");
+  context.frontend.Note(
+      Subst(Tr("'%1' names several downloaded files: %2; give one of these."), {name, names}));
   return nullptr;
 }
 
@@ -120,8 +121,9 @@ int ListFilesOf(CommandContext& context) {
   } else if (!context.options.operands.empty()) {
     const FileSource* source = FindSource(sources, context.options.operands[0]);
     if (source == nullptr) {
-      context.frontend.Note("No provider named '" + context.options.operands[0] +
-                            "' ('gantrell-cli providers' lists them).");
+      context.frontend.Note(
+          Subst(Tr("No provider named '%1' ('gantrell-cli providers' lists them)."),
+                {context.options.operands[0]}));
       return kExitFailure;
     }
     source_label = source->label;
@@ -143,18 +145,21 @@ int ListFilesOf(CommandContext& context) {
     return kExitOk;
   }
   if (files.empty()) {
-    std::printf("%s\n", context.options.just_downloaded ? "No files were downloaded in this run."
-                                                        : "No downloaded files.");
+    std::printf("%s\n", context.options.just_downloaded
+                            ? Tr("No files were downloaded in this run.").c_str()
+                            : Tr("No downloaded files.").c_str());
     return kExitOk;
   }
-  std::vector<std::vector<std::string>> rows = {{"ITEM", "PROVIDER", "PATH", "SIZE", "SUITABLE"}};
+  std::vector<std::vector<std::string>> rows = {
+      {Tr("ITEM"), Tr("PROVIDER"), Tr("PATH"), Tr("SIZE"), Tr("SUITABLE")}};
   for (const FileEntry& entry : files) {
     const std::string path = app.EffectiveSavePath(*entry.item);
     rows.push_back({entry.item->m_strName, ProviderOf(*entry.item).m_strKeyName,
-                    path.empty()   ? "(no place: the download folder is not set or gone)"
+                    path.empty()   ? Tr("(no place: the download folder is not set or gone)")
                     : Exists(path) ? path
-                                   : path + " (missing)",
-                    TableSize(entry.item->m_nLength), IsSuitable(app, *entry.item) ? "yes" : "no"});
+                                   : Subst(Tr("%1 (missing)"), {path}),
+                    TableSize(entry.item->m_nLength),
+                    IsSuitable(app, *entry.item) ? Tr("yes") : Tr("no")});
   }
   PrintTable(rows);
   return kExitOk;
@@ -165,12 +170,13 @@ int ListFilesOf(CommandContext& context) {
 std::string PathOnDisk(CommandContext& context, CUpdateItem& item) {
   const std::string path = context.app.EffectiveSavePath(item);
   if (path.empty()) {
-    context.frontend.Note("The file of '" + FromText(item) +
-                          "' has no place: the download folder is not set or gone.");
+    context.frontend.Note(
+        Subst(Tr("The file of '%1' has no place: the download folder is not set or gone."),
+              {FromText(item)}));
     return {};
   }
   if (!Exists(path)) {
-    context.frontend.Note("The file of '" + FromText(item) + "' is missing: " + path);
+    context.frontend.Note(Subst(Tr("The file of '%1' is missing: %2"), {FromText(item), path}));
     return {};
   }
   return path;
@@ -183,13 +189,13 @@ int OpenCommand(CommandContext& context, CUpdateItem& item) {
   std::string error;
   if (!OpenWithSystemShell(path, ShellOpenWorkingFolder(path), ShellOpenParameters(path),
                            &error)) {
-    context.frontend.Note("Cannot open '" + FromText(item) + "': " + error);
+    context.frontend.Note(Subst(Tr("Cannot open '%1': %2"), {FromText(item), error}));
     return kExitFailure;
   }
   if (context.options.json)
     context.json.Member("opened", path);
   else
-    std::printf("Opened %s\n", path.c_str());
+    std::printf("%s\n", Subst(Tr("Opened %1"), {path}).c_str());
   return kExitOk;
 }
 
@@ -207,20 +213,20 @@ int CopyCommand(CommandContext& context, CUpdateItem& item, const std::string& d
   // A file of the user's there is replaced only on Yes.
   if (PathExists(target.string()) && !IsSameFile(path, target.string()) &&
       context.app.frontend()->ShowMessage(
-          "File already exists at " + target.string() + ". Overwrite?", MessageIcon::kQuestion,
-          MessageButtons::kYesNoDefaultNo) != MessageAnswer::kYes) {
-    context.frontend.Note("Nothing was copied.");
+          Subst(Tr("File already exists at %1. Overwrite?"), {target.string()}),
+          MessageIcon::kQuestion, MessageButtons::kYesNoDefaultNo) != MessageAnswer::kYes) {
+    context.frontend.Note(Tr("Nothing was copied."));
     return kExitFailure;
   }
   std::string error;
   if (!CopyFileInBlocks(path, target.string(), &error)) {
-    context.frontend.Note("Cannot copy '" + FromText(item) + "': " + error);
+    context.frontend.Note(Subst(Tr("Cannot copy '%1': %2"), {FromText(item), error}));
     return kExitFailure;
   }
   if (context.options.json)
     context.json.Member("copied", path).Member("to", target.string());
   else
-    std::printf("Copied %s to %s\n", path.c_str(), target.c_str());
+    std::printf("%s\n", Subst(Tr("Copied %1 to %2"), {path, target.string()}).c_str());
   return kExitOk;
 }
 
@@ -231,7 +237,7 @@ int DeleteCommand(CommandContext& context, CUpdateItem& item) {
   const DeleteResult result = DeleteDownloadedFile(context.app, item, trash.get(), true);
   using Outcome = DeleteResult::Outcome;
   if (result.outcome == Outcome::kKept) {
-    context.frontend.Note("Nothing was deleted.");
+    context.frontend.Note(Tr("Nothing was deleted."));
     return kExitFailure;
   }
   if (context.options.json) {
@@ -241,11 +247,13 @@ int DeleteCommand(CommandContext& context, CUpdateItem& item) {
                                                                 : "missing")
         .Member("trash", result.trash);
   } else if (result.outcome == Outcome::kTrashed) {
-    std::printf("Moved %s to the trash (%s)\n", result.path.c_str(), result.trash.c_str());
+    std::printf("%s\n",
+                Subst(Tr("Moved %1 to the trash (%2)"), {result.path, result.trash}).c_str());
   } else if (result.outcome == Outcome::kDeleted) {
-    std::printf("Deleted %s for good (%s)\n", result.path.c_str(), result.why.c_str());
+    std::printf("%s\n", Subst(Tr("Deleted %1 for good (%2)"), {result.path, result.why}).c_str());
   } else {
-    std::printf("%s was already gone; it is no longer listed\n", result.path.c_str());
+    std::printf("%s\n",
+                Subst(Tr("%1 was already gone; it is no longer listed"), {result.path}).c_str());
   }
   return kExitOk;
 }
@@ -262,26 +270,27 @@ bool CheckFilesOperands(const CliOptions& options, std::string* error) {
     return true;
   if (!IsFileAction(operands[0])) {
     if (options.just_downloaded) {
-      *error = "files: give a provider or --just-downloaded, not both";
+      *error = Tr("files: give a provider or --just-downloaded, not both");
       return false;
     }
     if (operands.size() > 1) {
-      *error = "files: unexpected argument '" + operands[1] + "'";
+      *error = Subst(Tr("files: unexpected argument '%1'"), {operands[1]});
       return false;
     }
     return true;
   }
   const std::size_t wanted = operands[0] == "copy" ? 3 : 2;
   if (options.just_downloaded) {
-    *error = "files " + operands[0] + ": --just-downloaded belongs to the listing";
+    *error = Subst(Tr("files %1: --just-downloaded belongs to the listing"), {operands[0]});
     return false;
   }
   if (operands.size() < wanted) {
-    *error = "files " + operands[0] + ": missing " + (operands.size() < 2 ? "ITEM" : "DEST");
+    *error =
+        Subst(Tr("files %1: missing %2"), {operands[0], operands.size() < 2 ? "ITEM" : "DEST"});
     return false;
   }
   if (operands.size() > wanted) {
-    *error = "files " + operands[0] + ": unexpected argument '" + operands[wanted] + "'";
+    *error = Subst(Tr("files %1: unexpected argument '%2'"), {operands[0], operands[wanted]});
     return false;
   }
   return true;

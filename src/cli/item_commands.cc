@@ -10,6 +10,7 @@
 #include "cli/config_commands.h"
 #include "cli/console_frontend.h"
 #include "model/size_text.h"
+#include "platform/catalogue.h"
 
 namespace gantrell::cli {
 namespace {
@@ -66,7 +67,8 @@ int RunList(CommandContext& context) {
     return kExitOk;
   }
   if (!items.empty()) {
-    std::vector<std::vector<std::string>> rows = {{"ITEM", "PROVIDER", "SIZE", "DATE"}};
+    std::vector<std::vector<std::string>> rows = {
+        {Tr("ITEM"), Tr("PROVIDER"), Tr("SIZE"), Tr("DATE")}};
     for (const CUpdateItem* item : items) {
       rows.push_back({item->m_strName, ProviderOf(*item).m_strKeyName, TableSize(item->m_nLength),
                       DateText(item->m_strDate)});
@@ -100,8 +102,9 @@ int RunDownload(CommandContext& context) {
     std::int64_t total = 0;
     for (const CUpdateItem* item : items)
       total += item->m_nLength;
-    context.frontend.Note("Downloading " + std::to_string(items.size()) + " item" +
-                          (items.size() == 1 ? "" : "s") + " (" + TableSize(total) + ")");
+    context.frontend.Note(
+        Subst(TrN("Downloading %1 item (%2)", "Downloading %1 items (%2)", items.size()),
+              {std::to_string(items.size()), TableSize(total)}));
     // The lists of providers not fetched in this run are fetched before
     // their items are downloaded; the wait line says so.
     std::set<const CProvider*> unfetched;
@@ -110,16 +113,17 @@ int RunDownload(CommandContext& context) {
         unfetched.insert(&ProviderOf(*item));
     }
     if (!unfetched.empty()) {
-      context.frontend.SetWaitPurpose("fetching the lists of " + std::to_string(unfetched.size()) +
-                                      (unfetched.size() == 1 ? " provider" : " providers") +
-                                      " before downloading");
+      context.frontend.SetWaitPurpose(
+          Subst(TrN("fetching the lists of %1 provider before downloading",
+                    "fetching the lists of %1 providers before downloading", unfetched.size()),
+                {std::to_string(unfetched.size())}));
     }
     // The fetch before the download may prune items, so the list is not
     // looked at again afterwards: what stays selected is what failed.
     const int ran = DownloadListed(app, items);
     context.frontend.SetWaitPurpose({});
     if (ran != 1) {
-      context.frontend.Note("Cancelled: nothing was downloaded.");
+      context.frontend.Note(Tr("Cancelled: nothing was downloaded."));
       cancelled = true;
     } else {
       cancelled = context.frontend.last_download_cancelled();
@@ -144,14 +148,15 @@ int RunDownload(CommandContext& context) {
     std::printf("%s\n", CountText(0).c_str());
   } else {
     if (!written.empty())
-      std::printf("Files written:\n");
+      std::printf("%s\n", Tr("Files written:").c_str());
     for (const std::string& path : written)
       std::printf("  %s\n", path.c_str());
     if (!failed.empty())
-      std::printf("Not downloaded:\n");
+      std::printf("%s\n", Tr("Not downloaded:").c_str());
     for (const CUpdateItem* item : failed) {
-      std::printf("  %s from %s\n", item->m_strName.c_str(),
-                  ProviderOf(*item).m_strKeyName.c_str());
+      std::printf(
+          "  %s\n",
+          Subst(Tr("%1 from %2"), {item->m_strName, ProviderOf(*item).m_strKeyName}).c_str());
     }
   }
   return failed.empty() && !cancelled ? kExitOk : kExitFailure;

@@ -9,6 +9,7 @@
 #include "cli/config_commands.h"
 #include "cli/console_frontend.h"
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 
 namespace gantrell::cli {
 namespace {
@@ -16,7 +17,7 @@ namespace {
 constexpr int kFirstListedProvider = 4;
 constexpr const char* kSelectionFile = "selected.dat";
 constexpr const char* kUnsuitableQuestion =
-    "This item is unsuitable for this machine.\n Do you really want to download it?";
+    TrNoop("This item is unsuitable for this machine.\n Do you really want to download it?");
 
 bool SameKey(const ItemKey& a, const ItemKey& b) {
   return a.address == b.address && a.group == b.group && a.name == b.name;
@@ -43,8 +44,9 @@ bool ReadField(std::istream& in, std::string* text) {
 
 std::string Candidate(const CUpdateItem& item) {
   const CProvider& provider = *item.m_pGroup->m_pProvider;
-  return "  " + item.m_strName + " from " + provider.m_strKeyName + " (" + provider.m_strAddress +
-         "), group " + item.m_pGroup->m_strName;
+  return "  " +
+         Subst(Tr("%1 from %2 (%3), group %4"), {item.m_strName, provider.m_strKeyName,
+                                                 provider.m_strAddress, item.m_pGroup->m_strName});
 }
 
 }  // namespace
@@ -74,13 +76,19 @@ bool ResolveItems(CommandContext& context, const std::vector<std::string>& names
       }
     }
     if (candidates.empty()) {
-      context.frontend.Note("No provider offers an item named '" + name + "'" +
-                            (wanted.empty() ? "" : " at " + wanted) +
-                            " ('gantrell-cli groups' shows them all).");
+      context.frontend.Note(
+          wanted.empty()
+              ? Subst(Tr("No provider offers an item named '%1' ('gantrell-cli groups' shows them "
+                         "all)."),
+                      {name})
+              : Subst(Tr("No provider offers an item named '%1' at %2 ('gantrell-cli groups' "
+                         "shows them all)."),
+                      {name, wanted}));
       all_found = false;
     } else if (candidates.size() > 1) {
       std::string text =
-          "More than one item is named '" + name + "'; name its provider with --provider ADDRESS:";
+          Subst(Tr("More than one item is named '%1'; name its provider with --provider ADDRESS:"),
+                {name});
       for (const CUpdateItem* item : candidates)
         text += "\n" + Candidate(*item);
       context.frontend.Note(text);
@@ -91,14 +99,14 @@ bool ResolveItems(CommandContext& context, const std::vector<std::string>& names
     }
   }
   if (!provider_known)
-    context.frontend.Note("No verified provider has the address '" + wanted + "'.");
+    context.frontend.Note(Subst(Tr("No verified provider has the address '%1'."), {wanted}));
   if (!all_found)
     return false;
   for (CUpdateItem* item : found_items) {
     if (use == ItemUse::kDownload && !IsSuitable(app, *item) &&
-        app.frontend()->ShowMessage(kUnsuitableQuestion, MessageIcon::kQuestion,
+        app.frontend()->ShowMessage(Tr(kUnsuitableQuestion), MessageIcon::kQuestion,
                                     MessageButtons::kYesNo) != MessageAnswer::kYes) {
-      context.frontend.Note(item->m_strName + " is not downloaded.");
+      context.frontend.Note(Subst(Tr("%1 is not downloaded."), {item->m_strName}));
       continue;
     }
     items->push_back(item);

@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "gantrell_version.h"
+#include "platform/catalogue.h"
 #include "platform/end_request_watch.h"
 #include "platform/folders.h"
 #include "platform/os_version_registry.h"
@@ -58,7 +59,8 @@ const char* StartupName(StartupResult result) {
 // on standard output. Nothing has been done.
 int UsageError(const CliOptions& options, const std::string& message) {
   const std::string pointer = HelpPointer(options);
-  std::fprintf(stderr, "gantrell-cli: %s\nTry '%s'.\n", message.c_str(), pointer.c_str());
+  const std::string line = Subst(Tr("gantrell-cli: %1\nTry '%2'.\n"), {message, pointer});
+  std::fputs(line.c_str(), stderr);
   if (options.json) {
     JsonWriter json;
     json.BeginObject()
@@ -84,18 +86,18 @@ int UsageError(const CliOptions& options, const std::string& message) {
 // work, naming the variable or option that chose it. Empty when all is well.
 std::string CheckEnvironment(const CliOptions& options) {
   if (!options.data_dir.empty() && KindOfPath(options.data_dir) == PathKind::kOther) {
-    return "--data-dir " + options.data_dir + " is not a folder";
+    return Subst(Tr("--data-dir %1 is not a folder"), {options.data_dir});
   }
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] != '\0') {
     std::string reason;
     const PathKind kind = KindOfPath(runtime, &reason);
     if (kind == PathKind::kMissing) {
-      return std::string("cannot create the runtime folder ") + runtime + ": " + reason +
-             ": set XDG_RUNTIME_DIR or create it";
+      return Subst(Tr("cannot create the runtime folder %1: %2: set XDG_RUNTIME_DIR or create it"),
+                   {runtime, reason});
     }
     if (kind != PathKind::kFolder)
-      return std::string("XDG_RUNTIME_DIR names ") + runtime + ", which is not a folder";
+      return Subst(Tr("XDG_RUNTIME_DIR names %1, which is not a folder"), {runtime});
   }
   return {};
 }
@@ -107,8 +109,9 @@ std::string AcceptedAddresses(const CliOptions& options, bool* refused) {
   for (const std::string& address : options.operands) {
     const std::string problem = AddressProblem(address);
     if (!problem.empty()) {
-      std::fprintf(stderr, "gantrell-cli add: refused '%s': %s\n", address.c_str(),
-                   problem.c_str());
+      const std::string line =
+          Subst(Tr("gantrell-cli add: refused '%1': %2\n"), {address, problem});
+      std::fputs(line.c_str(), stderr);
       *refused = true;
       continue;
     }
@@ -140,15 +143,16 @@ int Run(const std::vector<std::string>& args) {
       options.json |= arg == "--json";
     }
     if (options.no_arguments) {
-      std::fprintf(stderr,
-                   "Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n"
-                   "Try 'gantrell-cli --help' for the commands.\n");
+      std::fputs(Tr("Usage: gantrell-cli COMMAND [OPTIONS] [ARGUMENTS]\n"
+                    "Try 'gantrell-cli --help' for the commands.\n")
+                     .c_str(),
+                 stderr);
       return kExitUsage;
     }
     return UsageError(options, error);
   }
   if (options.version) {
-    std::printf("gantrell-cli %s\n", kVersion);
+    std::printf("gantrell-cli %s\n", kVersion);  // untranslated
     return kExitOk;
   }
   if (options.command == "help" || options.help) {
@@ -168,10 +172,10 @@ int Run(const std::vector<std::string>& args) {
     bool refused = false;
     offered = AcceptedAddresses(options, &refused);
     if (refused)
-      return UsageError(options, "add: give absolute http:// or https:// folder addresses");
+      return UsageError(options, Tr("add: give absolute http:// or https:// folder addresses"));
   }
   if (const std::string problem = CheckEnvironment(options); !problem.empty()) {
-    std::fprintf(stderr, "gantrell-cli: %s\n", problem.c_str());
+    std::fputs(Subst(Tr("gantrell-cli: %1\n"), {problem}).c_str(), stderr);
     if (options.json) {
       JsonWriter json;
       json.BeginObject()
@@ -227,7 +231,7 @@ int Run(const std::vector<std::string>& args) {
   app.SetFrontend(&frontend);
 
   if (const std::string problems = registry.Diagnostics(); !problems.empty()) {
-    frontend.Note("warning: the settings cannot be read: " + problems);
+    frontend.Note(Subst(Tr("warning: the settings cannot be read: %1"), {problems}));
   }
   // A logout or a service manager stopping the run (SIGTERM), or the
   // terminal going away (SIGHUP), cancels what runs; the store is then
@@ -244,18 +248,18 @@ int Run(const std::vector<std::string>& args) {
     case StartupResult::kFailed:
       break;
     case StartupResult::kCancelled:
-      frontend.Note("Cancelled: nothing was changed.");
+      frontend.Note(Tr("Cancelled: nothing was changed."));
       break;
     case StartupResult::kHandedOff:
       // The running instance registers the addresses and shows the result
       // in its own window or terminal; this one cannot know it.
       if (options.command == "add") {
         frontend.Note(
-            "another Gantrell instance is running: the addresses were handed to it, and it "
-            "will show whether they were set up",
+            Tr("another Gantrell instance is running: the addresses were handed to it, and it "
+               "will show whether they were set up"),
             MessageIcon::kWarning);
       } else {
-        frontend.Note("another Gantrell instance is running; try again when it has finished",
+        frontend.Note(Tr("another Gantrell instance is running; try again when it has finished"),
                       MessageIcon::kWarning);
       }
       status = kExitOtherInstance;
@@ -283,8 +287,10 @@ int Run(const std::vector<std::string>& args) {
   }
   // Results that did not reach standard output are a failure.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "gantrell-cli: cannot write the results to standard output: %s\n",
-                 std::strerror(errno));
+    const std::string line =
+        Subst(Tr("gantrell-cli: cannot write the results to standard output: %1\n"),
+              {std::strerror(errno)});
+    std::fputs(line.c_str(), stderr);
     if (status == kExitOk)
       status = kExitFailure;
   }
@@ -295,6 +301,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace gantrell::cli
 
 int main(int argc, char** argv) {
+  gantrell::InstallUserCatalogue("gantrell");
   const int status = gantrell::cli::Run(std::vector<std::string>(argv + 1, argv + argc));
   // Help and usage texts are checked too.
   if (std::fflush(stdout) != 0 || std::ferror(stdout))

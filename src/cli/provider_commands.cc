@@ -14,6 +14,7 @@
 #include "model/pruning.h"
 #include "model/size_text.h"
 #include "net/signature.h"
+#include "platform/catalogue.h"
 
 namespace gantrell::cli {
 namespace {
@@ -22,8 +23,9 @@ constexpr int kDue = 1;  // the fetcher's mark of a provider it fetched
 constexpr int kFirstUserProvider = 5;
 constexpr int kFirstListedProvider = 4;  // entries before it publish keys only
 constexpr const char* kRoles[kBuiltInProviderCount] = {
-    "authority entry master", "authority entry signone", "authority entry signtwo",
-    "authority entry signthree", "Gantrell's own updates"};
+    TrNoop("authority entry master"), TrNoop("authority entry signone"),
+    TrNoop("authority entry signtwo"), TrNoop("authority entry signthree"),
+    TrNoop("Gantrell's own updates")};
 
 bool Fetched(const CProvider& provider) {
   return provider.m_nVerifyState == kDue;
@@ -150,14 +152,14 @@ int ShowProviders(CommandContext& context, bool with_count) {
   } else {
     std::vector<std::vector<std::string>> rows;
     if (with_count) {
-      rows.push_back({"ADDRESS", "NAME", "VERIFIED", "NEW", "STATUS"});
+      rows.push_back({Tr("ADDRESS"), Tr("NAME"), Tr("VERIFIED"), Tr("NEW"), Tr("STATUS")});
     } else {
-      rows.push_back({"ADDRESS", "NAME", "VERIFIED", "KEY", "STATUS"});
+      rows.push_back({Tr("ADDRESS"), Tr("NAME"), Tr("VERIFIED"), Tr("KEY"), Tr("STATUS")});
     }
     for (int i = 0; i < app.GetProviderCount(); ++i) {
       const CProvider& provider = *app.GetProvider(i);
       std::vector<std::string> row = {provider.m_strAddress, ProviderLabel(app, i),
-                                      provider.m_bVerified ? "yes" : "no"};
+                                      provider.m_bVerified ? Tr("yes") : Tr("no")};
       if (with_count)
         row.push_back(i < kFirstListedProvider ? "-" : std::to_string(per_provider[&provider]));
       else
@@ -182,28 +184,29 @@ std::string TransferReason(const TransferOutcome& outcome) {
   const HttpOutcome& http = outcome.http;
   switch (http.failure) {
     case HttpFailure::kRefused:
-      return outcome.url + ": the connection was refused";
+      return Subst(Tr("%1: the connection was refused"), {outcome.url});
     case HttpFailure::kHostNotFound:
-      return outcome.url + ": the server's name is not known";
+      return Subst(Tr("%1: the server's name is not known"), {outcome.url});
     case HttpFailure::kTimedOut:
-      return outcome.url + ": timed out waiting for the server";
+      return Subst(Tr("%1: timed out waiting for the server"), {outcome.url});
     case HttpFailure::kTls:
-      return outcome.url + ": the secure connection (TLS) failed" +
-             (http.error.empty() ? "" : " (" + http.error + ")");
+      return http.error.empty() ? Subst(Tr("%1: the secure connection (TLS) failed"), {outcome.url})
+                                : Subst(Tr("%1: the secure connection (TLS) failed (%2)"),
+                                        {outcome.url, http.error});
     case HttpFailure::kCertificate:
       return outcome.url + ": " +
-             (http.error.empty() ? "the server's certificate is not trusted" : http.error);
+             (http.error.empty() ? Tr("the server's certificate is not trusted") : http.error);
     case HttpFailure::kInsecureRedirect:
       return outcome.url + ": " +
-             (http.error.empty() ? "a redirect to an address that is not https was refused"
+             (http.error.empty() ? Tr("a redirect to an address that is not https was refused")
                                  : http.error);
     case HttpFailure::kOther:
-      return outcome.url + ": " + (http.error.empty() ? "the transfer failed" : http.error);
+      return outcome.url + ": " + (http.error.empty() ? Tr("the transfer failed") : http.error);
     case HttpFailure::kNone:
       break;
   }
   if (http.status >= 400)
-    return outcome.url + " answered " + HttpStatusText(http.status);
+    return Subst(Tr("%1 answered %2"), {outcome.url, HttpStatusText(http.status)});
   return {};
 }
 
@@ -230,15 +233,17 @@ std::string FetchProblem(const CClientApp& app, int index) {
   if (!Fetched(provider))
     return {};
   if (provider.m_nFetchStatus == 1 || provider.m_nFetchStatus == 2)
-    return "the fetch did not finish";
+    return Tr("the fetch did not finish");
   const std::string reason = TransferReason(provider.m_lastTransfer);
   if (!reason.empty())
     return reason;
   if (index < kAuthorityEntryCount && provider.m_nFetchStatus == 0 && !provider.HasPublicKey())
-    return provider.m_lastTransfer.url + " holds no key record";
+    return Subst(Tr("%1 holds no key record"), {provider.m_lastTransfer.url});
   if (provider.m_nFetchStatus != 0) {
     std::string text = FetchStatusText(app, index, false);
-    return text.rfind("failed: ", 0) == 0 ? text.substr(8) : text;
+    const std::string failed = Tr("failed: %1");
+    const std::string prefix = failed.substr(0, failed.find("%1"));
+    return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
   }
   return {};
 }
@@ -248,59 +253,61 @@ std::string ProviderLabel(const CClientApp& app, int index) {
   if (!provider.m_strKeyName.empty())
     return provider.m_strKeyName;
   if (index < kBuiltInProviderCount)
-    return std::string("(") + kRoles[index] + ")";
-  return "(no name)";
+    return Subst(Tr("(%1)"), {Tr(kRoles[index])});
+  return Tr("(no name)");
 }
 
 std::string FetchStatusText(const CClientApp& app, int index, bool offline) {
   const CProvider& provider = *app.GetProvider(index);
   if (!Fetched(provider)) {
     if (offline)
-      return "not checked (offline)";
-    return "not due (next check " + DateTimeText(provider.m_timeNextCheck) + ")";
+      return Tr("not checked (offline)");
+    return Subst(Tr("not due (next check %1)"), {DateTimeText(provider.m_timeNextCheck)});
   }
   // What the transfers saw explains a failure better than the code.
   if (const std::string reason = TransferReason(provider.m_lastTransfer); !reason.empty()) {
     if (index < kAuthorityEntryCount && !provider.HasPublicKey())
-      return "no key: " + reason;
-    return "failed: " + reason;
+      return Subst(Tr("no key: %1"), {reason});
+    return Subst(Tr("failed: %1"), {reason});
   }
   if (index < kAuthorityEntryCount && provider.m_nFetchStatus == 0 && !provider.HasPublicKey())
-    return "no key: " + provider.m_lastTransfer.url + " holds no key record";
+    return Subst(Tr("no key: %1"),
+                 {Subst(Tr("%1 holds no key record"), {provider.m_lastTransfer.url})});
   // Codes 9 to 11 mean one thing before the update list verified and
   // another in the licence checks that follow it.
   const bool list_verified = provider.m_bTransferFlag;
   switch (provider.m_nFetchStatus) {
     case 0:
       if (index < kAuthorityEntryCount)
-        return "key checked";
-      return list_verified ? "update list verified" : "checked";
+        return Tr("key checked");
+      return list_verified ? Tr("update list verified") : Tr("checked");
     case 1:
     case 2:
-      return "unfinished";
+      return Tr("unfinished");
     case 5:
-      return "failed: its new key is not proven by a chain of signatures";
+      return Tr("failed: its new key is not proven by a chain of signatures");
     case 6:
-      return "failed: its key chain has more than nine links";
+      return Tr("failed: its key chain has more than nine links");
     case 7:
-      return "failed: public.dat is not a key record";
+      return Tr("failed: public.dat is not a key record");
     case 9:
-      return list_verified ? "failed: the licence signature does not verify"
-                           : "failed: the update list signature does not verify";
+      return list_verified ? Tr("failed: the licence signature does not verify")
+                           : Tr("failed: the update list signature does not verify");
     case 10:
       return list_verified
-                 ? "failed: key not valid (made in the future, or licensed by a wrong entry)"
-                 : "failed: cannot connect to the server";
+                 ? Tr("failed: key not valid (made in the future, or licensed by a wrong entry)")
+                 : Tr("failed: cannot connect to the server");
     case 11:
-      return list_verified ? "failed: the licensing authority has no key"
-                           : "failed: reading from the server failed";
+      return list_verified ? Tr("failed: the licensing authority has no key")
+                           : Tr("failed: reading from the server failed");
     case 12:
-      return "failed: closing the connection failed";
+      return Tr("failed: closing the connection failed");
     case 13:
       // A replayed older list: the provider keeps what it had.
       return OlderListText(provider);
     default:
-      return "failed: error " + std::to_string(provider.m_nFetchStatus);
+      return Subst(Tr("failed: %1"),
+                   {Subst(Tr("error %1"), {std::to_string(provider.m_nFetchStatus)})});
   }
 }
 
@@ -318,7 +325,8 @@ std::string TableSize(std::int64_t bytes) {
   if (bytes >= 0 && bytes < 1024)
     return std::to_string(bytes) + " B";
   std::string text = FormatSizeText(bytes);
-  constexpr std::string_view kLabel = "Size: ";
+  const std::string label = Tr("Size: %1K");
+  const std::string_view kLabel = std::string_view(label).substr(0, label.find("%1"));
   if (text.rfind(kLabel, 0) == 0)
     text.erase(0, kLabel.size());
   return text;
@@ -380,7 +388,7 @@ int RunAdd(CommandContext& context) {
       continue;
     }
     if (found->outcome == Registration::Outcome::kKnown)
-      context.frontend.Note(address + " is already registered (" + found->name + ").");
+      context.frontend.Note(Subst(Tr("%1 is already registered (%2)."), {address, found->name}));
     if (context.options.json) {
       context.json.BeginObject()
           .Member("address", address)
@@ -412,22 +420,23 @@ int RunRemove(CommandContext& context) {
       index = i;
   }
   if (index < 0) {
-    context.frontend.Note("No provider has the address '" + address +
-                          "' ('gantrell-cli providers' lists them).");
+    context.frontend.Note(Subst(
+        Tr("No provider has the address '%1' ('gantrell-cli providers' lists them)."), {address}));
     return kExitFailure;
   }
   if (index < kFirstUserProvider) {
-    app.Message("This provider cannot be deleted.", MessageIcon::kInformation);
+    app.Message(Tr("This provider cannot be deleted."), MessageIcon::kInformation);
     return kExitFailure;
   }
   CProvider& provider = *app.GetProvider(index);
   const std::string name = provider.m_strKeyName;
   const MessageAnswer answer = app.frontend()->ShowMessage(
-      "This will permenantly remove the provider \n\"" + name +
-          "\" from your update list. \n Do you really want to remove this provider?",
+      Subst(Tr("This will permenantly remove the provider \n\"%1\" from your update list. \n Do "
+               "you really want to remove this provider?"),
+            {name}),
       MessageIcon::kQuestion, MessageButtons::kYesNo);
   if (answer != MessageAnswer::kYes) {
-    context.frontend.Note("Nothing was removed.");
+    context.frontend.Note(Tr("Nothing was removed."));
     if (context.options.json)
       context.json.Key("removed").Null();
     return kExitFailure;
@@ -451,8 +460,10 @@ int RunRemove(CommandContext& context) {
         .Member("files_deleted", files)
         .EndObject();
   } else {
-    std::printf("Removed %s (%s) and %d downloaded file%s.\n", name.c_str(), address.c_str(), files,
-                files == 1 ? "" : "s");
+    std::printf("%s\n", Subst(TrN("Removed %1 (%2) and %3 downloaded file.",
+                                  "Removed %1 (%2) and %3 downloaded files.", files),
+                              {name, address, std::to_string(files)})
+                            .c_str());
   }
   return kExitOk;
 }

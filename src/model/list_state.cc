@@ -5,6 +5,7 @@
 #include "model/number_scan.h"
 #include "model/store_format.h"
 #include "model/token_reader.h"
+#include "platform/catalogue.h"
 
 namespace gantrell {
 namespace {
@@ -164,9 +165,10 @@ bool ReadListState(CTokenReader& reader, ProviderList* providers) {
 std::string OlderListText(const CProvider& provider) {
   const std::string& name =
       provider.m_strKeyName.empty() ? provider.m_strAddress : provider.m_strKeyName;
-  return "The update list of " + name + " is older than the one already seen (" +
-         IsoDate(provider.m_timeRefusedListDate) + " < " +
-         IsoDate(provider.m_timeAcceptedListDate) + "); it was ignored.";
+  return Subst(
+      Tr("The update list of %1 is older than the one already seen (%2 < %3); it was "
+         "ignored."),
+      {name, IsoDate(provider.m_timeRefusedListDate), IsoDate(provider.m_timeAcceptedListDate)});
 }
 
 }  // namespace gantrell

@@ -2,17 +2,19 @@
 
 #include <cstdio>
 
+#include "platform/catalogue.h"
+
 namespace gantrell {
 
 std::string FormatSizeText(std::int64_t bytes) {
   constexpr std::int64_t kMebi = 1048576;
-  char text[64];
+  char number[64];
   if (bytes <= kMebi) {
-    std::snprintf(text, sizeof text, "Size: %2.1fK", static_cast<double>(bytes / 1024));
-  } else {
-    std::snprintf(text, sizeof text, "Size: %2.1fM", static_cast<double>(bytes / kMebi));
+    std::snprintf(number, sizeof number, "%2.1f", static_cast<double>(bytes / 1024));
+    return Subst(Tr("Size: %1K"), {number});
   }
-  return text;
+  std::snprintf(number, sizeof number, "%2.1f", static_cast<double>(bytes / kMebi));
+  return Subst(Tr("Size: %1M"), {number});
 }
 
 }  // namespace gantrell

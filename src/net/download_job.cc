@@ -12,6 +12,7 @@
 #include "net/part_file.h"
 #include "net/sha256_digest.h"
 #include "net/signature.h"
+#include "platform/catalogue.h"
 
 namespace gantrell {
 namespace {
@@ -104,32 +105,32 @@ HttpOptions DownloadHttpOptions(HttpOptions options) {
 std::string DownloadReportText(int code) {
   switch (code) {
     case kReportCorrupt:
-      return "Download corrupt. Deleting file.";
+      return Tr("Download corrupt. Deleting file.");
     case kReportNoMainFile:
-      return "Unable to read main file from server. Moving to next file";
+      return Tr("Unable to read main file from server. Moving to next file");
     case kReportCannotWrite:
-      return "Unable to write to this filename. Check directory exists.";
+      return Tr("Unable to write to this filename. Check directory exists.");
     case kReportDiskWrite:
-      return "Unable to write to disk. Download aborted.";
+      return Tr("Unable to write to disk. Download aborted.");
     case kReportNoLink:
-      return "Unable to link to server. Moving to next file.";
+      return Tr("Unable to link to server. Moving to next file.");
     case kReportReadAborted:
-      return "Cannot read from server. Download aborted.";
+      return Tr("Cannot read from server. Download aborted.");
     case kReportUnknownFormat:
-      return "Unknown download format. Update your software.";
+      return Tr("Unknown download format. Update your software.");
     case kReportNoSignature:
-      return "Unable to read from server. Moving to next file.";
+      return Tr("Unable to read from server. Moving to next file.");
     case kReportBadSignatureFormat:
-      return "Bad signature file format. Download aborted.";
+      return Tr("Bad signature file format. Download aborted.");
     case kReportNotAsListed:
-      return "The downloaded file does not match its entry in the update list. Deleting file.";
+      return Tr("The downloaded file does not match its entry in the update list. Deleting file.");
     default:
-      return "Error " + std::to_string(code);
+      return Subst(Tr("Error %1"), {std::to_string(code)});
   }
 }
 
 std::string ReplaceQuestionText(const std::string& destination) {
-  return "File already exists at " + destination + ". Overwrite?";
+  return Subst(Tr("File already exists at %1. Overwrite?"), {destination});
 }
 
 bool DownloadReportIsError(int code) {

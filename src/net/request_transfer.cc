@@ -1,5 +1,7 @@
 #include "net/request_transfer.h"
 
+#include "platform/catalogue.h"
+
 namespace gantrell {
 
 RequestTransfer::RequestTransfer(FetchHost& host, int slot) : m_host(host), m_nSlot(slot) {}
@@ -42,7 +44,7 @@ int RequestTransfer::Step() {
       const HttpResult opened = session->OpenUrl(m_strUrl, context(), &handle);
       if (opened == HttpResult::kFailed) {
         m_outcome.http.failure = HttpFailure::kOther;
-        m_outcome.http.error = "the address was not accepted";
+        m_outcome.http.error = Tr("the address was not accepted");
         return kOpenFailed;
       }
       m_nStage = 1;
@@ -131,7 +133,8 @@ int RequestTransfer::Fail(AsyncHttpSession* session, int code) {
   if (m_outcome.http.failure == HttpFailure::kNone && !m_outcome.Failed()) {
     m_outcome.http.failure = HttpFailure::kOther;
     if (m_outcome.http.error.empty())
-      m_outcome.http.error = code == kOpenFailed ? "the connection failed" : "the transfer failed";
+      m_outcome.http.error =
+          code == kOpenFailed ? Tr("the connection failed") : Tr("the transfer failed");
   }
   if (m_hRequest != 0)
     session->Close(m_hRequest);

@@ -11,6 +11,8 @@
 
 #include <vector>
 
+#include "platform/catalogue.h"
+
 namespace gantrell {
 
 static_assert(std::is_same_v<mode_t, FileMode>);
@@ -19,7 +21,7 @@ namespace {
 
 void SetError(std::string* error, std::string_view what, const std::string& path, int err) {
   if (error != nullptr) {
-    *error = std::string(what) + " " + path + ": " + std::strerror(err);
+    *error = Subst(Tr(what), {path, std::strerror(err)});
   }
 }
 
@@ -71,7 +73,7 @@ bool WriteTemporary(const std::string& path, std::string_view content, mode_t ne
   name.push_back('\0');
   int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) {
-    SetError(error, "Cannot write", path, errno);
+    SetError(error, TrNoop("Cannot write %1: %2"), path, errno);
     return false;
   }
   int failure = 0;
@@ -83,7 +85,7 @@ bool WriteTemporary(const std::string& path, std::string_view content, mode_t ne
   }
   if (failure != 0) {
     ::unlink(name.data());
-    SetError(error, "Cannot write", path, failure);
+    SetError(error, TrNoop("Cannot write %1: %2"), path, failure);
     return false;
   }
   *temp_path = name.data();
@@ -109,7 +111,7 @@ bool CreateFolders(const std::string& folder, mode_t mode, std::string* error) {
     if (S_ISDIR(info.st_mode)) {
       return true;
     }
-    SetError(error, "Cannot create folder", folder, ENOTDIR);
+    SetError(error, TrNoop("Cannot create folder %1: %2"), folder, ENOTDIR);
     return false;
   }
   std::string parent = ParentFolder(folder);
@@ -117,7 +119,7 @@ bool CreateFolders(const std::string& folder, mode_t mode, std::string* error) {
     return false;
   }
   if (::mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) {
-    SetError(error, "Cannot create folder", folder, errno);
+    SetError(error, TrNoop("Cannot create folder %1: %2"), folder, errno);
     return false;
   }
   return true;
@@ -132,12 +134,12 @@ bool ReadWholeFile(const std::string& path, std::string* content, bool* missing,
     if (errno == ENOENT) {
       *missing = true;
     } else {
-      SetError(error, "Cannot read", path, errno);
+      SetError(error, TrNoop("Cannot read %1: %2"), path, errno);
     }
     return false;
   }
   if (info != nullptr && ::fstat(fd, info) != 0) {
-    SetError(error, "Cannot read", path, errno);
+    SetError(error, TrNoop("Cannot read %1: %2"), path, errno);
     ::close(fd);
     return false;
   }
@@ -148,7 +150,7 @@ bool ReadWholeFile(const std::string& path, std::string* content, bool* missing,
       if (errno == EINTR) {
         continue;
       }
-      SetError(error, "Cannot read", path, errno);
+      SetError(error, TrNoop("Cannot read %1: %2"), path, errno);
       ::close(fd);
       return false;
     }
@@ -244,7 +246,7 @@ bool WriteFilesAtomically(const std::vector<FileContent>& files, std::string* er
         ::rename(journal_temp.c_str(), journal_path.c_str()) != 0) {
       if (!journal_temp.empty()) ::unlink(journal_temp.c_str());
       for (const std::string& written : temps) ::unlink(written.c_str());
-      SetError(error, "Cannot write", journal_path, errno);
+      SetError(error, TrNoop("Cannot write %1: %2"), journal_path, errno);
       return false;
     }
     SyncFolder(journal_path);
@@ -262,7 +264,7 @@ bool WriteFilesAtomically(const std::vector<FileContent>& files, std::string* er
         // than leave them half old, half new.
         RollForward(journal_path, journal);
       }
-      SetError(error, "Cannot write", files[i].path, failure);
+      SetError(error, TrNoop("Cannot write %1: %2"), files[i].path, failure);
       return false;
     }
     SyncFolder(files[i].path);

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/catalogue.h"
+
 namespace gantrell {
 namespace {
 
 void SetError(std::string* error, const std::string& what, const std::string& path, int err) {
   if (error != nullptr)
-    *error = what + " " + path + ": " + std::strerror(err);
+    *error = Subst(Tr(what), {path, std::strerror(err)});
 }
 
 // Reads up to `size` bytes, resuming short and interrupted reads, so that
@@ -50,12 +52,12 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 bool CopyFileInBlocks(const std::string& source, const std::string& destination, std::string* error,
                       const std::function<void(std::size_t)>& on_read) {
   if (destination.empty()) {
-    SetError(error, "Cannot copy to", "an empty name", ENOENT);
+    SetError(error, TrNoop("Cannot copy to %1: %2"), Tr("an empty name"), ENOENT);
     return false;
   }
   const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) {
-    SetError(error, "Cannot read", source, errno);
+    SetError(error, TrNoop("Cannot read %1: %2"), source, errno);
     return false;
   }
   struct stat info;
@@ -66,7 +68,7 @@ bool CopyFileInBlocks(const std::string& source, const std::string& destination,
   temp.push_back('\0');
   const int out = ::mkostemp(temp.data(), O_CLOEXEC);
   if (out < 0) {
-    SetError(error, "Cannot write", destination, errno);
+    SetError(error, TrNoop("Cannot write %1: %2"), destination, errno);
     ::close(in);
     return false;
   }
@@ -106,7 +108,9 @@ bool CopyFileInBlocks(const std::string& source, const std::string& destination,
   }
   if (failure != 0) {
     ::unlink(temp.data());
-    SetError(error, failed_path == source ? "Cannot read" : "Cannot write", failed_path, failure);
+    SetError(error,
+             failed_path == source ? TrNoop("Cannot read %1: %2") : TrNoop("Cannot write %1: %2"),
+             failed_path, failure);
     return false;
   }
   return true;

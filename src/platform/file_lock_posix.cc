@@ -6,20 +6,22 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/catalogue.h"
+
 namespace gantrell {
 
 bool FileLock::Lock(const std::string& lock_path, std::string* error) {
   Unlock();
   int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
-    *error = "Cannot open lock file " + lock_path + ": " + std::strerror(errno);
+    *error = Subst(Tr("Cannot open lock file %1: %2"), {lock_path, std::strerror(errno)});
     return false;
   }
   // flock locks belong to the open file description, so two FileLock objects
   // in one process exclude each other as well as other processes.
   while (::flock(fd, LOCK_EX) != 0) {
     if (errno != EINTR) {
-      *error = "Cannot lock " + lock_path + ": " + std::strerror(errno);
+      *error = Subst(Tr("Cannot lock %1: %2"), {lock_path, std::strerror(errno)});
       ::close(fd);
       return false;
     }
@@ -32,7 +34,7 @@ FileLock::TryResult FileLock::TryLock(const std::string& lock_path, std::string*
   Unlock();
   int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
-    *error = "Cannot open lock file " + lock_path + ": " + std::strerror(errno);
+    *error = Subst(Tr("Cannot open lock file %1: %2"), {lock_path, std::strerror(errno)});
     return TryResult::kFailed;
   }
   for (;;) {
@@ -46,7 +48,7 @@ FileLock::TryResult FileLock::TryLock(const std::string& lock_path, std::string*
     ::close(fd);
     if (failure == EWOULDBLOCK)
       return TryResult::kBusy;
-    *error = "Cannot lock " + lock_path + ": " + std::strerror(failure);
+    *error = Subst(Tr("Cannot lock %1: %2"), {lock_path, std::strerror(failure)});
     return TryResult::kFailed;
   }
 }

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 
 namespace gantrell {
 namespace {
 
 void SetError(std::string* error, const char* what, const std::string& path, int err) {
   if (error != nullptr)
-    *error = std::string(what) + " " + path + ": " + std::strerror(err);
+    *error = Subst(Tr(what), {path, std::strerror(err)});
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -108,7 +109,7 @@ MoveResult RenameDurably(const std::string& from, const std::string& to, bool re
     const int err = errno;
     if (!replace && err == EEXIST)
       return MoveResult::kExists;
-    SetError(error, "Cannot move to", to, err);
+    SetError(error, TrNoop("Cannot move to %1: %2"), to, err);
     errno = err;  // MoveFileDurably tells another file system by it
     return MoveResult::kFailed;
   }
@@ -121,7 +122,8 @@ MoveResult RenameDurably(const std::string& from, const std::string& to, bool re
 MoveResult MoveFileDurably(const std::string& source, const std::string& destination, bool replace,
                            std::string* error) {
   if (source.empty() || destination.empty()) {
-    SetError(error, "Cannot move to", destination.empty() ? "an empty name" : destination, ENOENT);
+    SetError(error, TrNoop("Cannot move to %1: %2"),
+             destination.empty() ? Tr("an empty name") : destination, ENOENT);
     return MoveResult::kFailed;
   }
   const MoveResult renamed = RenameDurably(source, destination, replace, error);
@@ -132,7 +134,7 @@ MoveResult MoveFileDurably(const std::string& source, const std::string& destina
   // of its own before it takes the destination's name.
   const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) {
-    SetError(error, "Cannot read", source, errno);
+    SetError(error, TrNoop("Cannot read %1: %2"), source, errno);
     return MoveResult::kFailed;
   }
   struct stat info;
@@ -142,7 +144,7 @@ MoveResult MoveFileDurably(const std::string& source, const std::string& destina
   temp.push_back('\0');
   const int out = ::mkostemp(temp.data(), O_CLOEXEC);
   if (out < 0) {
-    SetError(error, "Cannot write", destination, errno);
+    SetError(error, TrNoop("Cannot write %1: %2"), destination, errno);
     ::close(in);
     return MoveResult::kFailed;
   }
@@ -161,7 +163,7 @@ MoveResult MoveFileDurably(const std::string& source, const std::string& destina
   ::close(in);
   if (!copied) {
     ::unlink(temp.data());
-    SetError(error, read_failed ? "Cannot read" : "Cannot write",
+    SetError(error, read_failed ? TrNoop("Cannot read %1: %2") : TrNoop("Cannot write %1: %2"),
              read_failed ? source : destination, failure);
     return MoveResult::kFailed;
   }

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "platform/catalogue.h"
+
 namespace gantrell {
 namespace {
 
@@ -80,8 +82,9 @@ bool RegistryOsVersion::QueryNineX(bool* found, OsVersionInfo* info, std::string
   }
   std::uint32_t parts[3];
   if (!IsText(value) || !ParseDottedVersion(value.AsText(), {255, 255, 65535}, parts)) {
-    *error = "VersionNumber under HKEY_LOCAL_MACHINE\\" + std::string(kNineXKey) +
-             " must be a text such as \"4.10.1998\"";
+    *error =
+        Subst(Tr("VersionNumber under HKEY_LOCAL_MACHINE\\%1 must be a text such as \"4.10.1998\""),
+              {std::string(kNineXKey)});
     return false;
   }
   info->platform_id = kVerPlatformWin32Windows;
@@ -108,8 +111,9 @@ bool RegistryOsVersion::QueryNt(OsVersionInfo* info, std::string* error) const {
   if (has_major || has_minor) {
     if ((has_major && !ReadDword(major, &info->major)) ||
         (has_minor && !ReadDword(minor, &info->minor))) {
-      *error = "CurrentMajorVersionNumber and CurrentMinorVersionNumber" + where +
-               " must be REG_DWORD values";
+      *error = Subst(
+          Tr("CurrentMajorVersionNumber and CurrentMinorVersionNumber%1 must be REG_DWORD values"),
+          {where});
       return false;
     }
     if (!has_minor) {
@@ -120,7 +124,7 @@ bool RegistryOsVersion::QueryNt(OsVersionInfo* info, std::string* error) const {
     std::uint32_t parts[3];
     if (!IsText(text) || !ParseDottedVersion(text.AsText(), {0xffffffff, 0xffffffff, 0}, parts) ||
         parts[2] != 0) {
-      *error = "CurrentVersion" + where + " must be a text such as \"6.1\"";
+      *error = Subst(Tr("CurrentVersion%1 must be a text such as \"6.1\""), {where});
       return false;
     }
     info->major = parts[0];
@@ -130,7 +134,7 @@ bool RegistryOsVersion::QueryNt(OsVersionInfo* info, std::string* error) const {
   RegValue build;
   if (registry_.QueryValue(RegRoot::kLocalMachine, kNtKey, "CurrentBuildNumber", &build)) {
     if (!IsText(build) || !ParseDecimal(build.AsText(), 0xffffffff, &info->build)) {
-      *error = "CurrentBuildNumber" + where + " must be a decimal text such as \"19045\"";
+      *error = Subst(Tr("CurrentBuildNumber%1 must be a decimal text such as \"19045\""), {where});
       return false;
     }
   }

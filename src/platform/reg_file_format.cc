@@ -1,4 +1,5 @@
 #include "platform/reg_file_format.h"
+#include "platform/catalogue.h"
 
 #include <array>
 #include <cstdint>
@@ -205,7 +206,7 @@ struct ParseState {
 bool ParseSection(std::string_view line, std::size_t number, ParseState* state) {
   std::size_t close = line.rfind(']');
   if (close == std::string_view::npos || !TrimLeft(line.substr(close + 1)).empty()) {
-    return state->Fail(number, "a key line must end with \"]\"");
+    return state->Fail(number, Tr("a key line must end with \"]\""));
   }
   std::string_view name = line.substr(1, close - 1);
   bool deletion = !name.empty() && name.front() == '-';
@@ -215,12 +216,12 @@ bool ParseSection(std::string_view line, std::size_t number, ParseState* state) 
   std::size_t slash = name.find('\\');
   std::optional<RegRoot> root = ParseRegRootName(name.substr(0, slash));
   if (!root) {
-    return state->Fail(number,
-                       "unknown registry root \"" + std::string(name.substr(0, slash)) + "\"");
+    return state->Fail(
+        number, Subst(Tr("unknown registry root \"%1\""), {std::string(name.substr(0, slash))}));
   }
   std::string_view path = slash == std::string_view::npos ? "" : name.substr(slash + 1);
   if (slash != std::string_view::npos && (path.empty() || !IsValidKeyPath(path))) {
-    return state->Fail(number, "invalid key path \"" + std::string(name) + "\"");
+    return state->Fail(number, Subst(Tr("invalid key path \"%1\""), {std::string(name)}));
   }
   state->root = root;
   state->path = std::string(path);
@@ -245,27 +246,27 @@ bool ParseSection(std::string_view line, std::size_t number, ParseState* state) 
 bool ParseValue(std::string_view text, std::size_t number, ParseState* state) {
   if (!state->root || state->section_deleted) {
     return state->Fail(number,
-                       "a value must follow a key line such as [HKEY_CURRENT_USER\\Software]");
+                       Tr("a value must follow a key line such as [HKEY_CURRENT_USER\\Software]"));
   }
   std::string name;
   if (text.front() == '@') {
     text.remove_prefix(1);
   } else if (!ReadQuoted(&text, &name)) {
-    return state->Fail(number, "the value name has no closing quote");
+    return state->Fail(number, Tr("the value name has no closing quote"));
   }
   text = TrimLeft(text);
   if (text.empty() || text.front() != '=') {
-    return state->Fail(number, "expected \"=\" after the value name");
+    return state->Fail(number, Tr("expected \"=\" after the value name"));
   }
   text = TrimRight(TrimLeft(text.substr(1)));
   RegValue value;
   if (!text.empty() && text.front() == '"') {
     std::string data;
     if (!ReadQuoted(&text, &data)) {
-      return state->Fail(number, "the value has no closing quote");
+      return state->Fail(number, Tr("the value has no closing quote"));
     }
     if (!TrimLeft(text).empty()) {
-      return state->Fail(number, "unexpected text after the quoted value");
+      return state->Fail(number, Tr("unexpected text after the quoted value"));
     }
     value = RegValue::Text(data);
   } else if (text == "-") {
@@ -274,26 +275,27 @@ bool ParseValue(std::string_view text, std::size_t number, ParseState* state) {
   } else if (StartsWithNoCase(text, "dword:")) {
     std::uint32_t number_value = 0;
     if (!ParseHexNumber(TrimLeft(text.substr(6)), &number_value)) {
-      return state->Fail(number, "dword: needs 1 to 8 hex digits");
+      return state->Fail(number, Tr("dword: needs 1 to 8 hex digits"));
     }
     value = RegValue::Dword(number_value);
   } else if (StartsWithNoCase(text, "hex:")) {
     value.type = kRegBinary;
     text.remove_prefix(4);
     if (!ParseHexBytes(text, &value.data)) {
-      return state->Fail(number, "hex data must be comma-separated bytes such as 0a,ff");
+      return state->Fail(number, Tr("hex data must be comma-separated bytes such as 0a,ff"));
     }
   } else if (StartsWithNoCase(text, "hex(")) {
     std::size_t close = text.find("):");
     if (close == std::string_view::npos ||
         !ParseHexNumber(text.substr(4, close - 4), &value.type)) {
-      return state->Fail(number, "hex(N): needs a hex type number N");
+      return state->Fail(number, Tr("hex(N): needs a hex type number N"));
     }
     if (!ParseHexBytes(text.substr(close + 2), &value.data)) {
-      return state->Fail(number, "hex data must be comma-separated bytes such as 0a,ff");
+      return state->Fail(number, Tr("hex data must be comma-separated bytes such as 0a,ff"));
     }
   } else {
-    return state->Fail(number, "unknown value data; expected \"text\", dword:, hex: or hex(N):");
+    return state->Fail(number,
+                       Tr("unknown value data; expected \"text\", dword:, hex: or hex(N):"));
   }
   state->GiveComments(&state->document->SetValue(*state->root, state->path, name, value)->comments);
   return true;
@@ -318,7 +320,8 @@ bool ParseRegFile(std::string_view text, std::string_view file_name, RegDocument
   state.document = document;
   state.error = error;
   if (text.starts_with("\xff\xfe") || text.starts_with("\xfe\xff")) {
-    return state.Fail(1, "the file is UTF-16 text; save it as single-byte (ANSI or UTF-8) text");
+    return state.Fail(1,
+                      Tr("the file is UTF-16 text; save it as single-byte (ANSI or UTF-8) text"));
   }
   if (text.starts_with("\xef\xbb\xbf")) {
     text.remove_prefix(3);
@@ -342,7 +345,8 @@ bool ParseRegFile(std::string_view text, std::string_view file_name, RegDocument
   }
   std::string_view header = TrimRight(lines[first]);
   if (header != kRegFileHeader && header != "REGEDIT4") {
-    return state.Fail(first + 1, "the first line must be \"" + std::string(kRegFileHeader) + "\"");
+    return state.Fail(first + 1,
+                      Subst(Tr("the first line must be \"%1\""), {std::string(kRegFileHeader)}));
   }
   for (std::size_t i = first + 1; i < lines.size(); ++i) {
     std::size_t number = i + 1;
@@ -361,14 +365,14 @@ bool ParseRegFile(std::string_view text, std::string_view file_name, RegDocument
       continue;
     }
     if (line.front() != '"' && line.front() != '@') {
-      return state.Fail(number, "expected a key line \"[...]\" or a value line \"name\"=...");
+      return state.Fail(number, Tr("expected a key line \"[...]\" or a value line \"name\"=..."));
     }
     // Hex data may go on over several lines, each but the last ending in "\".
     std::string joined(line);
     while (!joined.empty() && joined.back() == '\\' && HasHexData(joined)) {
       joined.pop_back();
       if (++i == lines.size()) {
-        return state.Fail(number, "the file ends inside a value continued with \"\\\"");
+        return state.Fail(number, Tr("the file ends inside a value continued with \"\\\""));
       }
       joined += TrimRight(TrimLeft(lines[i]));
     }

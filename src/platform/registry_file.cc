@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 #include "platform/file_lock.h"
 #include "platform/reg_file_format.h"
 #include "platform/standard_folders.h"
@@ -37,11 +38,11 @@ std::string StandardFile(bool per_user) {
 
 bool CheckNames(std::string_view key_path, std::string_view value_name, std::string* error) {
   if (!IsValidKeyPath(key_path)) {
-    *error = "Invalid registry key path \"" + std::string(key_path) + "\"";
+    *error = Subst(Tr("Invalid registry key path \"%1\""), {std::string(key_path)});
     return false;
   }
   if (!IsValidValueName(value_name)) {
-    *error = "Invalid registry value name \"" + std::string(value_name) + "\"";
+    *error = Subst(Tr("Invalid registry value name \"%1\""), {std::string(value_name)});
     return false;
   }
   return true;
@@ -98,9 +99,11 @@ bool FileRegistry::Load(const StoreFile& file, RegDocument* document, FileStamp*
   for (const RegDocumentKey& key : document->keys()) {
     if ((key.root == RegRoot::kCurrentUser) != file.per_user) {
       *problem =
-          file.path + ":" + std::to_string(key.line) + ": " + std::string(RegRootName(key.root)) +
-          (file.per_user ? " keys belong in the machine-wide file, not in this per-user file"
-                         : " keys belong in the per-user file, not in this machine-wide file");
+          file.path + ":" + std::to_string(key.line) + ": " +
+          Subst(file.per_user
+                    ? Tr("%1 keys belong in the machine-wide file, not in this per-user file")
+                    : Tr("%1 keys belong in the per-user file, not in this machine-wide file"),
+                {RegRootName(key.root)});
       *document = RegDocument();
       return false;
     }
@@ -180,7 +183,7 @@ bool FileRegistry::Modify(RegRoot root, std::string* error, Change change) {
   std::lock_guard<std::mutex> lock(mutex_);
   StoreFile& file = FileFor(root);
   if (file.path.empty()) {
-    *error = "Cannot write the per-user registry: no home folder is known (set HOME)";
+    *error = Tr("Cannot write the per-user registry: no home folder is known (set HOME)");
     return false;
   }
   bool per_user = file.per_user;
@@ -198,7 +201,7 @@ bool FileRegistry::Modify(RegRoot root, std::string* error, Change change) {
   FileStamp stamp;
   std::string problem;
   if (!Load(file, &document, &stamp, &problem)) {
-    *error = problem + " (the file was left unchanged)";
+    *error = Subst(Tr("%1 (the file was left unchanged)"), {problem});
     return false;
   }
   if (!change(&document)) {

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/catalogue.h"
+
 namespace gantrell {
 namespace {
 
@@ -52,7 +54,7 @@ bool XdgShellOpen::Open(const std::string& path, const std::string& working_fold
   const std::string launcher = FindLauncher(m_strLauncher);
   if (launcher.empty()) {
     if (error != nullptr)
-      *error = "cannot find " + m_strLauncher + " to open " + path;
+      *error = Subst(Tr("cannot find %1 to open %2"), {m_strLauncher, path});
     return false;
   }
   // A path that starts with "-" would be read as an option.
@@ -66,7 +68,7 @@ bool XdgShellOpen::Open(const std::string& path, const std::string& working_fold
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) {
     if (error != nullptr)
-      *error = std::string("cannot start ") + launcher + ": " + std::strerror(errno);
+      *error = Subst(Tr("cannot start %1: %2"), {launcher, std::strerror(errno)});
     return false;
   }
   // The launcher is started by a short-lived middle process, so that it is
@@ -112,7 +114,7 @@ bool XdgShellOpen::Open(const std::string& path, const std::string& working_fold
   ::close(report[0]);
   if (failure != 0) {
     if (error != nullptr)
-      *error = "cannot start " + launcher + ": " + std::strerror(failure);
+      *error = Subst(Tr("cannot start %1: %2"), {launcher, std::strerror(failure)});
     return false;
   }
   return true;

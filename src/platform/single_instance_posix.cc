@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/catalogue.h"
 #include "platform/standard_folders.h"
 
 namespace gantrell {
@@ -57,7 +58,7 @@ bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
   const std::string path = folder + "/" + name_ + ".lock";
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
-    message = "cannot open " + path + ": " + std::strerror(errno);
+    message = Subst(Tr("cannot open %1: %2"), {path, std::strerror(errno)});
     return false;
   }
   // flock has no timed form: retry briefly until the time is up.
@@ -68,7 +69,7 @@ bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
       return true;
     }
     if (errno != EWOULDBLOCK && errno != EINTR) {
-      message = "cannot lock " + path + ": " + std::strerror(errno);
+      message = Subst(Tr("cannot lock %1: %2"), {path, std::strerror(errno)});
       break;
     }
     if (std::chrono::steady_clock::now() >= deadline)
@@ -97,13 +98,13 @@ std::unique_ptr<HandOffListener> HandOffListener::Open(const std::string& title,
   sockaddr_un address;
   if (!SocketAddress(path, &address)) {
     if (error)
-      *error = "socket path too long: " + path;
+      *error = Subst(Tr("socket path too long: %1"), {path});
     return nullptr;
   }
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     if (error)
-      *error = std::string("cannot make a socket: ") + std::strerror(errno);
+      *error = Subst(Tr("cannot make a socket: %1"), {std::strerror(errno)});
     return nullptr;
   }
   // A socket left by an instance that died is stale: only the holder of the
@@ -112,7 +113,7 @@ std::unique_ptr<HandOffListener> HandOffListener::Open(const std::string& title,
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(fd, 8) != 0) {
     if (error)
-      *error = "cannot listen on " + path + ": " + std::strerror(errno);
+      *error = Subst(Tr("cannot listen on %1: %2"), {path, std::strerror(errno)});
     ::close(fd);
     return nullptr;
   }

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+#include "platform/catalogue.h"
+
 namespace gantrell {
 namespace {
 
@@ -72,22 +74,23 @@ std::string RuntimeDir(std::string* error) {
 bool EnsurePrivateFolder(const std::string& folder, std::string* error) {
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     if (error != nullptr) {
-      *error = "Cannot create " + folder + ": " + std::strerror(errno);
+      *error = Subst(Tr("Cannot create %1: %2"), {folder, std::strerror(errno)});
     }
     return false;
   }
   struct stat info;
   if (::lstat(folder.c_str(), &info) != 0) {
     if (error != nullptr) {
-      *error = "Cannot use " + folder + ": " + std::strerror(errno);
+      *error = Subst(Tr("Cannot use %1: %2"), {folder, std::strerror(errno)});
     }
     return false;
   }
   uid_t uid = ::getuid();
   if (!S_ISDIR(info.st_mode) || info.st_uid != uid || (info.st_mode & 077) != 0) {
     if (error != nullptr) {
-      *error = "Cannot use " + folder + ": it is not a private folder of this user (owner " +
-               std::to_string(uid) + ", mode 0700)";
+      *error =
+          Subst(Tr("Cannot use %1: it is not a private folder of this user (owner %2, mode 0700)"),
+                {folder, std::to_string(uid)});
     }
     return false;
   }

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "platform/atomic_file.h"
+#include "platform/catalogue.h"
 #include "platform/file_move.h"
 #include "platform/standard_folders.h"
 #include "platform/trash.h"
@@ -109,7 +110,7 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string* where,
                                    std::string* error) {
   struct stat file;
   if (path.empty() || path.front() != '/' || ::lstat(path.c_str(), &file) != 0) {
-    SetError(error, "no file at " + path);
+    SetError(error, Subst(Tr("no file at %1"), {path}));
     return false;
   }
   const std::string folder = ParentFolder(path);
@@ -135,7 +136,7 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string* where,
       record_path = path.substr(1);
   }
   if (trash.empty()) {
-    SetError(error, "there is no trash on the file system of " + path);
+    SetError(error, Subst(Tr("there is no trash on the file system of %1"), {path}));
     return false;
   }
 
@@ -151,7 +152,7 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string* where,
     if (fd < 0 && errno == EEXIST)
       continue;
     if (fd < 0) {
-      SetError(error, "cannot write in the trash " + trash + ": " + std::strerror(errno));
+      SetError(error, Subst(Tr("cannot write in the trash %1: %2"), {trash, std::strerror(errno)}));
       return false;
     }
     const bool written = ::write(fd, record.data(), record.size()) ==
@@ -160,7 +161,7 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string* where,
     ::close(fd);
     if (!written) {
       ::unlink(info.c_str());
-      SetError(error, "cannot write in the trash " + trash);
+      SetError(error, Subst(Tr("cannot write in the trash %1"), {trash}));
       return false;
     }
     std::string move_error;
@@ -177,7 +178,7 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string* where,
       *where = trash;
     return true;
   }
-  SetError(error, "the trash " + trash + " has no free name for " + name);
+  SetError(error, Subst(Tr("the trash %1 has no free name for %2"), {trash, name}));
   return false;
 }
 

@@ -12,6 +12,7 @@
 
 #include "app/client_app.h"
 #include "gantrell_version.h"
+#include "platform/catalogue.h"
 #include "platform/end_request_watch.h"
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
@@ -21,6 +22,9 @@
 #include "ui/translations.h"
 
 int main(int argc, char** argv) {
+  // The engine's messages in the user's language (the window's own texts
+  // are Qt's translations).
+  gantrell::InstallUserCatalogue("gantrell");
   // Answered before Qt starts, so that it works without a display.
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("gantrell %s\n", gantrell::kVersion);
