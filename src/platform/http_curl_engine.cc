@@ -83,7 +83,8 @@ std::int64_t WholeNumber(std::string_view text) {
   return value;
 }
 
-// Reads "bytes FIRST-LAST/TOTAL" (TOTAL may be "*") into the response.
+// Reads "bytes FIRST-LAST/TOTAL" (TOTAL may be "*"), or a refusal's
+// "bytes */TOTAL", into the response.
 void ReadContentRange(const std::string& value, HttpResponseInfo* response) {
   response->range_first = -1;
   response->range_total = -1;
@@ -92,6 +93,11 @@ void ReadContentRange(const std::string& value, HttpResponseInfo* response) {
   if (text.size() < kUnit.size() || !StartsWithNoCase(text.data(), text.size(), "bytes "))
     return;
   text.remove_prefix(kUnit.size());
+  if (text.size() > 2 && text.substr(0, 2) == "*/") {
+    // A refusal (416) names the whole length only.
+    response->range_total = WholeNumber(text.substr(2));
+    return;
+  }
   const std::size_t dash = text.find('-');
   const std::size_t slash = text.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)

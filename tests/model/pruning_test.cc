@@ -308,15 +308,15 @@ TEST(RemoveStalePartFilesTest, KeptPartFilesGoButTheOneToContinue) {
   EXPECT_EQ(KeptPartPath(destination, 3, -7), destination + ".partial-3--7");
   const char* const continued[] = {"item.bin.partial-3-41", "item.bin.partial-3-41.info"};
   const char* const stale[] = {"item.bin.partial-3-40", "item.bin.partial-3-40.info",
-                               "item.bin.partial-2-41", "item.bin.partial-3--7",
-                               "item.bin.partial-3-41x.info"};
+                               "item.bin.partial-2-41", "item.bin.partial-3--7"};
   const char* const others[] = {"item.bin.partial-", "item.bin.partial-3",
                                 "item.bin.partial-a-41", "item.bin.partial-3-41.bak",
-                                "xitem.bin.partial-3-40", "item.bin.partial-3-4a"};
-  for (const auto* names : {&continued, &stale}) {
-    for (const char* name : *names)
-      dir.WriteFile(name, "x");
-  }
+                                "xitem.bin.partial-3-40", "item.bin.partial-3-4a",
+                                "item.bin.partial-3-41x.info"};
+  for (const char* name : continued)
+    dir.WriteFile(name, "x");
+  for (const char* name : stale)
+    dir.WriteFile(name, "x");
   for (const char* name : others)
     dir.WriteFile(name, "x");
   RemoveStalePartFiles(destination, KeptPartPath(destination, 3, 41));
