@@ -532,11 +532,6 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
   // Only the item's own file is worth keeping when the body stops short:
   // not an error page, nor a part file nobody could continue.
   bool keep_on_stop = kept > 0;
-  if (kept == 0 && response.status == 200 && !kept_path.empty()) {
-    info.length = item.m_nLength;
-    info.validator = ValidatorOf(response);
-    keep_on_stop = item.m_nLength > 0 && WriteKeptPartInfo(kept_path, info.length, info.validator);
-  }
   const int resumed_percent = kept > 0 ? Percent(kept, item.m_nLength) : -1;
   if (m_pMutex.try_lock()) {
     m_strCurrentName = item.m_strName;
@@ -546,6 +541,11 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
   if (StopIfCancelled()) {
     CloseRequest();
     return;
+  }
+  if (kept == 0 && response.status == 200 && !kept_path.empty()) {
+    info.length = item.m_nLength;
+    info.validator = ValidatorOf(response);
+    keep_on_stop = item.m_nLength > 0 && WriteKeptPartInfo(kept_path, info.length, info.validator);
   }
   PartFile part;
   // The body always goes to the kept part file's name, so that even a run
