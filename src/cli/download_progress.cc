@@ -2,7 +2,8 @@
 // for the whole run, sized to the terminal's width (read again at every
 // redraw, so a resize is followed within one period), with bytes done of
 // the total, the speed and the time left; a finished item's bar stays on
-// screen at 100%. When standard error is a file or a pipe: one line per item
+// screen at 100%. An item that continues a kept part file says so
+// ("resuming NAME at 52%") and its bar starts at the kept share. When standard error is a file or a pipe: one line per item
 // started and one per item finished. Reports of the run appear as
 // messages, followed by the item and the address; Ctrl-C cancels.
 #include <algorithm>
@@ -43,9 +44,12 @@ std::string Duration(double seconds) {
 }
 
 // "4.0K/8.0K 2.0K/s 00:02": what is done, how fast, how long is left; the
-// compact form leaves out the speed.
-std::string Figures(std::int64_t done, std::int64_t total, double seconds, bool compact = false) {
-  const double speed = seconds > 0.05 ? static_cast<double>(done) / seconds : 0;
+// compact form leaves out the speed. The first `kept` bytes of `done` were
+// there before (a resumed item) and do not count towards the speed.
+std::string Figures(std::int64_t done, std::int64_t total, double seconds, bool compact = false,
+                    std::int64_t kept = 0) {
+  const double speed =
+      seconds > 0.05 ? static_cast<double>(std::max<std::int64_t>(done - kept, 0)) / seconds : 0;
   std::string text = TableSize(done) + "/" + TableSize(total);
   if (!compact)
     text += " " + (speed > 0 ? TableSize(static_cast<std::int64_t>(speed)) + "/s" : "--/s");
@@ -57,8 +61,9 @@ struct FigureTexts {
   std::string full, compact;
 };
 
-FigureTexts BothFigures(std::int64_t done, std::int64_t total, double seconds) {
-  return {Figures(done, total, seconds), Figures(done, total, seconds, true)};
+FigureTexts BothFigures(std::int64_t done, std::int64_t total, double seconds,
+                        std::int64_t kept = 0) {
+  return {Figures(done, total, seconds, false, kept), Figures(done, total, seconds, true, kept)};
 }
 
 // One line of at most `width` columns: the label, a bar filling what room
@@ -155,6 +160,11 @@ class ProgressDisplay : public DownloadObserver {
     m_started.push_back({&item, Clock::now()});
   }
 
+  void OnItemResumed(const CUpdateItem& item, int percent) override {
+    std::lock_guard<std::mutex> lock(m_startedMutex);
+    m_started.push_back({&item, Clock::now(), percent});
+  }
+
   const WakePipe& done() const { return m_done; }
   bool Finished() { return m_done.Drain(); }
 
@@ -201,12 +211,24 @@ class ProgressDisplay : public DownloadObserver {
       started.swap(m_started);
     }
     for (const Started& next : started) {
+      if (next.resumed_percent >= 0) {
+        // Told on its own line, above the bars.
+        Erase();
+        Write(ResumingText(next.item->m_strName, next.resumed_percent) + "\n");
+        if (next.item == m_pCurrent) {
+          m_nItemKept = m_nItemLength * next.resumed_percent / 100;
+          m_itemPercent.store(next.resumed_percent);
+          m_lastItemPercent = next.resumed_percent;
+        }
+        continue;
+      }
       Erase();
       EndItem(next.at);
       m_pCurrent = next.item;
       m_strName = next.item->m_strName;
       m_itemStart = next.at;
       m_nItemLength = next.item->m_nLength;
+      m_nItemKept = 0;
       m_itemPercent.store(0);
       if (!m_bTerminal)
         Write(Subst(Tr("Downloading %1 (%2)"), {m_strName, TableSize(m_nItemLength)}) + "\n");
@@ -224,7 +246,7 @@ class ProgressDisplay : public DownloadObserver {
       m_bDrewAny = true;
       Write(Bar(m_strName, failed ? m_lastItemPercent : 100,
                 failed ? FigureTexts{"failed", "failed"}
-                       : BothFigures(m_nItemLength, m_nItemLength, seconds),
+                       : BothFigures(m_nItemLength, m_nItemLength, seconds, m_nItemKept),
                 TerminalWidth()) +
             "\n");
     } else {
@@ -264,7 +286,7 @@ class ProgressDisplay : public DownloadObserver {
     if (!m_strName.empty()) {
       const std::int64_t done = m_nItemLength * std::clamp(m_lastItemPercent, 0, 100) / 100;
       text = Bar(m_strName, m_lastItemPercent,
-                 BothFigures(done, m_nItemLength, Seconds(m_itemStart)), width) +
+                 BothFigures(done, m_nItemLength, Seconds(m_itemStart), m_nItemKept), width) +
              "\n";
     }
     const int run = std::clamp(m_runPercent.load(), 0, 100);
@@ -284,6 +306,7 @@ class ProgressDisplay : public DownloadObserver {
   struct Started {
     const CUpdateItem* item;
     Clock::time_point at;
+    int resumed_percent = -1;  // >= 0: not a start but the item's resume
   };
   WakePipe m_done;
   std::mutex m_startedMutex;       // guards m_started; taken inside m_drawMutex
@@ -295,6 +318,7 @@ class ProgressDisplay : public DownloadObserver {
   const CUpdateItem* m_pCurrent = nullptr;
   std::string m_strName;
   std::int64_t m_nItemLength = 0;
+  std::int64_t m_nItemKept = 0;  // bytes a resumed item started with
   Clock::time_point m_itemStart;
   int m_lastItemPercent = 0;
   int m_nLinesDrawn = 0;

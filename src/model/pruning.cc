@@ -139,21 +139,65 @@ void RemoveDownloadedFiles(CProvider& provider, const DefaultSavePath& default_s
   }
 }
 
-void RemoveStalePartFiles(const std::string& destination) {
+std::string KeptPartPath(const std::string& destination, std::int32_t number,
+                         std::int32_t stamp) {
+  return destination + kKeptPartInfix + std::to_string(number) + "-" + std::to_string(stamp);
+}
+
+namespace {
+
+// True for "<number>-<stamp>", optionally followed by ".info": the rest of
+// a kept part file's name after its infix.
+bool IsKeptPartTail(std::string tail) {
+  const std::string info = kKeptPartInfoSuffix;
+  if (tail.size() > info.size() && tail.compare(tail.size() - info.size(), info.size(), info) == 0)
+    tail.resize(tail.size() - info.size());
+  if (tail.empty())
+    return false;
+  const std::size_t dash = tail.find('-', tail[0] == '-' ? 1 : 0);
+  if (dash == std::string::npos)
+    return false;
+  auto is_number = [](const std::string& text) {
+    const std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (text.size() == start)
+      return false;
+    for (std::size_t i = start; i < text.size(); ++i) {
+      if (text[i] < '0' || text[i] > '9')
+        return false;
+    }
+    return true;
+  };
+  return is_number(tail.substr(0, dash)) && is_number(tail.substr(dash + 1));
+}
+
+}  // namespace
+
+void RemoveStalePartFiles(const std::string& destination, const std::string& keep) {
   const std::size_t slash = destination.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
-  const std::string prefix =
-      (slash == std::string::npos ? destination : destination.substr(slash + 1)) + kPartFileInfix;
-  if (prefix.size() == std::string(kPartFileInfix).size())
+  const std::string base = slash == std::string::npos ? destination : destination.substr(slash + 1);
+  if (base.empty())
     return;  // a destination that names a folder has no part files
+  const std::string prefix = base + kPartFileInfix;
+  const std::string kept_prefix = base + kKeptPartInfix;
+  const std::size_t keep_slash = keep.rfind('/');
+  const std::string keep_name =
+      keep.empty() ? std::string() : keep.substr(keep_slash == std::string::npos ? 0 : keep_slash + 1);
   std::vector<std::string> names;
   if (!ListFolder(folder, &names))
     return;
   std::vector<std::string> stale;
   for (const std::string& name : names) {
     if (name.size() == prefix.size() + kPartFileSuffixLength &&
-        name.compare(0, prefix.size(), prefix) == 0)
+        name.compare(0, prefix.size(), prefix) == 0) {
       stale.push_back(name);
+    } else if (name.size() > kept_prefix.size() &&
+               name.compare(0, kept_prefix.size(), kept_prefix) == 0 &&
+               IsKeptPartTail(name.substr(kept_prefix.size())) &&
+               (keep_name.empty() ||
+                (name != keep_name && name != keep_name + kKeptPartInfoSuffix))) {
+      stale.push_back(name);
+    }
   }
   for (const std::string& name : stale)
     RemoveFile(folder + (slash == std::string::npos ? "/" : "") + name);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -53,8 +54,17 @@ void RemoveDownloadedFiles(CProvider& provider, const DefaultSavePath& default_s
 // "<destination>.part-" followed by six letters or digits.
 inline constexpr const char* kPartFileInfix = ".part-";
 inline constexpr std::size_t kPartFileSuffixLength = 6;
+// A download that stops before its end keeps what it got in
+// "<destination>.partial-<number>-<stamp>" (the item's number and published
+// stamp), so that the next download of the same item and stamp can continue
+// it, and what continuing needs (the item's length and the validator of the
+// server's copy) in the same name followed by ".info".
+inline constexpr const char* kKeptPartInfix = ".partial-";
+inline constexpr const char* kKeptPartInfoSuffix = ".info";
+std::string KeptPartPath(const std::string& destination, std::int32_t number, std::int32_t stamp);
 // Deletes every part file of `destination` that a download left behind
-// (ended by a signal, say, before it could clean up).
-void RemoveStalePartFiles(const std::string& destination);
+// (ended by a signal, say, before it could clean up), and every kept part
+// file with its ".info" but the one at `keep` (none when empty).
+void RemoveStalePartFiles(const std::string& destination, const std::string& keep = {});
 
 }  // namespace gantrell

@@ -5,6 +5,13 @@
 // item's list entry gives a SHA-256, the bytes and their length are the
 // ones listed.
 //
+// A body that stops before its end (a failed read, Cancel, the program
+// killed) stays in a kept part file (see KeptPartPath). The next download
+// of the item with the same stamp and length digests the kept bytes again
+// from disk and asks for the rest only ("Range" with "If-Range", the
+// validator the first answer carried); an answer with the whole file
+// starts it again from its first byte.
+//
 // The job runs on its own worker thread and talks to its progress dialog
 // only through a DownloadObserver; the dialog (interface thread) reads the
 // current item's name and may cancel at any time.
@@ -44,6 +51,9 @@ enum DownloadReport : int {
 std::string DownloadReportText(int code);
 // True for the codes shown with the error icon, false for information.
 bool DownloadReportIsError(int code);
+// The item line of a download that continues a kept part file:
+// "resuming NAME at 52%".
+std::string ResumingText(const std::string& name, int percent);
 // The question OnAskReplace is to ask: "File already exists at " followed
 // by the path and ". Overwrite?" (Yes/No, No the default).
 std::string ReplaceQuestionText(const std::string& destination);
@@ -63,6 +73,10 @@ class DownloadObserver {
   // order, so that an observer can tell of every item however quickly it
   // ends. Posted: must not block.
   virtual void OnItemStarted(const CUpdateItem& /*item*/) {}
+  // The server agreed to continue the part file an earlier download of
+  // `item` kept: the item starts at `percent` (its kept share) rather than
+  // at 0. Posted: must not block.
+  virtual void OnItemResumed(const CUpdateItem& /*item*/, int /*percent*/) {}
   // A verified download would replace `destination`, a file that is not
   // the item's own: true to replace it. The worker waits for the answer.
   // Without an answer the file stays and the download is dropped.
@@ -107,6 +121,9 @@ class CDownloadJob {
   void Cancel();
   // The name of the item in progress, for the dialog's timer.
   std::string CurrentName() const;
+  // The kept share (0 to 100) the item in progress started at when it
+  // continues a kept part file; -1 when it started from its first byte.
+  int CurrentResumedPercent() const;
   // Whether the worker saw the cancel and stopped.
   bool Aborted() const;
   // The item the worker is on (none before the first item); any thread.
@@ -123,7 +140,8 @@ class CDownloadJob {
   void DownloadItem(CUpdateItem& item, HttpSession& session, long long total, long long* done);
   void Report(int code);
   // Opens `url` into m_hRequest (one retry); false when both fail.
-  bool OpenRequest(HttpSession& session, const std::string& url);
+  bool OpenRequest(HttpSession& session, const std::string& url,
+                   const HttpRequestOptions& options = {});
   void CloseRequest();
   // Marks the run aborted when Cancel was pressed; true then.
   bool StopIfCancelled();
@@ -134,11 +152,13 @@ class CDownloadJob {
   DownloadObserver* m_pObserver = nullptr;
   std::thread m_pThread;
 
-  // Guards m_bCancel, m_strCurrentName, m_hRequest and m_pSession.
+  // Guards m_bCancel, m_strCurrentName, m_nResumedPercent, m_hRequest and
+  // m_pSession.
   mutable std::mutex m_pMutex;
   std::unique_ptr<HttpRequest> m_hRequest;
   HttpSession* m_pSession = nullptr;  // the running session, for Cancel
   std::string m_strCurrentName;
+  int m_nResumedPercent = -1;
   bool m_bCancel = false;
   bool m_bAborted = false;
   std::vector<std::string> m_written;

@@ -60,11 +60,26 @@ bool PartFile::Create(const std::string& destination) {
     path_.clear();
     return false;
   }
+  StartWriting(0);
+  return true;
+}
+
+bool PartFile::Continue(const std::string& path, std::int64_t offset) {
+  if (path.empty() || file_.is_open() || !path_.empty())
+    return false;
+  if (!file_.OpenToContinue(path, offset))
+    return false;
+  path_ = path;
+  StartWriting(offset);
+  return true;
+}
+
+void PartFile::StartWriting(std::int64_t offset) {
   // File systems (and systems) without direct I/O refuse it here.
   if (try_direct_)
     direct_ = file_.SetDirect(true);
-  written_ = 0;
-  started_ = 0;
+  written_ = offset;
+  started_ = offset;
   failed_ = false;
   stop_ = false;
   // Without a thread (none asked for, or none to spare) Commit writes each
@@ -76,7 +91,6 @@ bool PartFile::Create(const std::string& destination) {
       // std::system_error, or std::bad_alloc for the thread's state
     }
   }
-  return true;
 }
 
 char* PartFile::Buffer() {
@@ -242,6 +256,17 @@ void PartFile::Discard() {
   if (!path_.empty())
     std::remove(path_.c_str());
   path_.clear();
+}
+
+bool PartFile::Keep() {
+  if (path_.empty())
+    return false;
+  if ((file_.is_open() && !Finish()) || failed_) {
+    Discard();
+    return false;
+  }
+  path_.clear();
+  return true;
 }
 
 bool PartFile::direct() const {

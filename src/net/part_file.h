@@ -45,6 +45,10 @@ class PartFile {
   // made (empty destination, missing folder, no permission), and for a
   // second call: each object makes one file.
   bool Create(const std::string& destination);
+  // Opens the part file at `path` to continue it after its first `offset`
+  // bytes (cutting off anything beyond them), or creates it when missing
+  // (offset 0). The same rules as Create otherwise.
+  bool Continue(const std::string& path, std::int64_t offset);
 
   // The buffer to fill next, block_size() bytes, suitably aligned. Waits
   // while every buffer is still queued for writing. Valid until Commit.
@@ -71,6 +75,10 @@ class PartFile {
   // Stops the writer (a write under way completes), closes and deletes the
   // file. Safe to call at any time, more than once.
   void Discard();
+  // Writes out what was committed, flushes and closes the file (unless
+  // Finish did) and leaves it on disk for a later Continue; false if any
+  // write failed (the file is deleted then).
+  bool Keep();
 
   std::size_t block_size() const { return block_size_; }
   const std::string& path() const { return path_; }
@@ -88,6 +96,8 @@ class PartFile {
   bool WriteOut(const char* bytes, std::size_t count);
   // Turns direct I/O off for the rest of the file; false if it cannot.
   bool LeaveDirectIo();
+  // What Create and Continue share once the file is open.
+  void StartWriting(std::int64_t offset);
   void StopWriter();
 
   const std::size_t block_size_;

@@ -20,6 +20,10 @@ class OutputFile {
   // Creates `path` for writing, readable and writable as the user's defaults
   // allow; kExists when something is there already. Not for an open file.
   CreateResult CreateNew(const std::string& path);
+  // Opens `path` to continue it after its first `offset` bytes: what lies
+  // beyond them is cut off and writes follow them. A missing file is
+  // created (with offset 0). A link is not followed. Not for an open file.
+  bool OpenToContinue(const std::string& path, std::int64_t offset);
   bool is_open() const { return handle_ != -1; }
 
   // Turns writing around the page cache on or off. False when the file

@@ -20,6 +20,21 @@ OutputFile::CreateResult OutputFile::CreateNew(const std::string& path) {
   return CreateResult::kCreated;
 }
 
+bool OutputFile::OpenToContinue(const std::string& path, std::int64_t offset) {
+  if (is_open() || offset < 0)
+    return false;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0)
+    return false;
+  if (::ftruncate(fd, static_cast<off_t>(offset)) != 0 ||
+      ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(offset)) {
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
 bool OutputFile::SetDirect(bool on) {
 #ifdef O_DIRECT
   const int fd = static_cast<int>(handle_);

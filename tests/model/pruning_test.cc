@@ -299,5 +299,38 @@ TEST(RemoveStalePartFilesTest, OnlyTheDestinationsOwnPartFilesGo) {
   RemoveStalePartFiles(dir.File("missing-folder/item.bin"));  // nothing to do, no harm
 }
 
+// Kept part files (item number and stamp in the name, a ".info" beside)
+// go like the others, but for the one the download is about to continue.
+TEST(RemoveStalePartFilesTest, KeptPartFilesGoButTheOneToContinue) {
+  TempDir dir;
+  const std::string destination = dir.File("item.bin");
+  EXPECT_EQ(KeptPartPath(destination, 3, 41), destination + ".partial-3-41");
+  EXPECT_EQ(KeptPartPath(destination, 3, -7), destination + ".partial-3--7");
+  const char* const continued[] = {"item.bin.partial-3-41", "item.bin.partial-3-41.info"};
+  const char* const stale[] = {"item.bin.partial-3-40", "item.bin.partial-3-40.info",
+                               "item.bin.partial-2-41", "item.bin.partial-3--7"};
+  const char* const others[] = {"item.bin.partial-", "item.bin.partial-3",
+                                "item.bin.partial-a-41", "item.bin.partial-3-41.bak",
+                                "xitem.bin.partial-3-40", "item.bin.partial-3-4a",
+                                "item.bin.partial-3-41x.info"};
+  for (const char* name : continued)
+    dir.WriteFile(name, "x");
+  for (const char* name : stale)
+    dir.WriteFile(name, "x");
+  for (const char* name : others)
+    dir.WriteFile(name, "x");
+  RemoveStalePartFiles(destination, KeptPartPath(destination, 3, 41));
+  for (const char* name : continued)
+    EXPECT_TRUE(std::filesystem::exists(dir.File(name))) << name;
+  for (const char* name : stale)
+    EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
+  for (const char* name : others)
+    EXPECT_TRUE(std::filesystem::exists(dir.File(name))) << name;
+  // Without one to keep (an item removed, its provider gone) all go.
+  RemoveStalePartFiles(destination);
+  for (const char* name : continued)
+    EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
+}
+
 }  // namespace
 }  // namespace gantrell

@@ -245,7 +245,9 @@ TEST_F(DownloadTest, DroppedConnectionReportsTheReadThenTheCorruptFile) {
   Run();
   EXPECT_EQ(observer_.reports, (std::vector<int>{kReportReadAborted, kReportCorrupt}));
   EXPECT_FALSE(std::filesystem::exists(Destination(*item)));
-  EXPECT_TRUE(FilesLeft().empty());
+  // What came is kept for the next download to continue.
+  EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"2.out.partial-2-42", "2.out.partial-2-42.info"}));
+  EXPECT_EQ(ReadWholeFile(dir_.File("2.out.partial-2-42")), body.substr(0, 3000));
 }
 
 TEST_F(DownloadTest, ReadingStopsAtTheItemsLength) {
@@ -450,7 +452,7 @@ TEST_F(DownloadTest, NoSessionFinishesQuietly) {
   EXPECT_EQ(observer_.finished.load(), 1);
 }
 
-TEST_F(DownloadTest, CancelMidBodyDeletesThePartAndReportsNothing) {
+TEST_F(DownloadTest, CancelMidBodyKeepsThePartAndReportsNothing) {
   const std::string body = TestHttpServer::Pattern(200000);
   CUpdateItem* item = Publish(1, body);
   dir_.WriteFile("1.out", "kept");
@@ -474,7 +476,12 @@ TEST_F(DownloadTest, CancelMidBodyDeletesThePartAndReportsNothing) {
   EXPECT_EQ(observer_.finished.load(), 1);
   EXPECT_EQ(ReadWholeFile(Destination(*item)), "kept");
   EXPECT_EQ(ReadWholeFile(Destination(*next)), "also kept");
-  EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"1.out", "2.out"}));
+  EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"1.out", "1.out.partial-1-41",
+                                                   "1.out.partial-1-41.info", "2.out"}));
+  const std::string part = ReadWholeFile(dir_.File("1.out.partial-1-41"));
+  EXPECT_GT(part.size(), 0u);
+  EXPECT_LT(part.size(), body.size());
+  EXPECT_EQ(part, body.substr(0, part.size()));
   EXPECT_EQ(server_.RequestCount("/site/2.sig"), 0);
 }
 
@@ -513,7 +520,8 @@ TEST_F(DownloadTest, TransferFailuresBringTheirReports) {
   EXPECT_TRUE(DownloadReportIsError(kReportReadAborted));
   EXPECT_TRUE(slow->m_bSelected);
   EXPECT_EQ(good->m_nFileStamp, good->m_nStamp);
-  EXPECT_EQ(FilesLeft(), std::vector<std::string>{"4.out"});
+  EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"3.out.partial-3-43",
+                                                    "3.out.partial-3-43.info", "4.out"}));
 }
 
 // Files may not grow past 20,000 bytes in this test, so writing the item
@@ -754,6 +762,221 @@ TEST(DownloadReportTest, TextsAndKinds) {
   EXPECT_TRUE(DownloadReportIsError(1));
   EXPECT_FALSE(DownloadReportIsError(2));
   EXPECT_TRUE(DownloadReportIsError(42));
+}
+
+
+// --- Continuing a kept part file ---
+
+// Observes the resume notice besides the rest.
+class ResumeObserver : public RecordingObserver {
+ public:
+  void OnItemResumed(const CUpdateItem& item, int percent) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    resumed.emplace_back(item.m_strName, percent);
+  }
+  std::vector<std::pair<std::string, int>> resumed;
+};
+
+class ResumeTest : public DownloadTest {
+ protected:
+  static constexpr std::size_t kSize = 300000;
+  static constexpr std::size_t kCut = 120000;  // 40% of kSize
+
+  ResumeTest() : body_(TestHttpServer::Pattern(kSize)) {}
+
+  // Publishes item 1 and runs a first download that the server cuts off
+  // after kCut bytes, which leaves the kept part file.
+  CUpdateItem* InterruptedItem(bool listed_digest) {
+    CUpdateItem* item = Publish(1, body_);
+    if (listed_digest)
+      item->m_strSha256 = Sha256Hex(body_);
+    server_.ServeCut("/site/1.dat", body_, kCut);
+    server_.AcceptRanges("/site/1.dat", "\"v1\"");
+    Run();
+    EXPECT_EQ(observer_.reports, (std::vector<int>{kReportReadAborted, kReportCorrupt}));
+    EXPECT_EQ(ReadWholeFile(dir_.File("1.out.partial-1-41")), body_.substr(0, kCut));
+    EXPECT_EQ(ReadWholeFile(dir_.File("1.out.partial-1-41.info")),
+              "length 300000\nvalidator \"v1\"\n");
+    observer_.reports.clear();
+    return item;
+  }
+
+  void RunResumed() {
+    CDownloadJob job(providers_, Environment());
+    job.Run(&resume_observer_);
+  }
+
+  std::uint64_t SentBy(const std::function<void()>& run) {
+    const std::uint64_t before = server_.BytesSent("/site/1.dat");
+    run();
+    return server_.BytesSent("/site/1.dat") - before;
+  }
+
+  const std::string body_;
+  ResumeObserver resume_observer_;
+};
+
+// The second download asks for the rest, with the first answer's ETag; the
+// answer decides whether the kept bytes count. Whatever it is, the file
+// filed is the whole, verified item and no part file stays.
+TEST_F(ResumeTest, TheServersAnswerDecidesWhetherTheKeptBytesCount) {
+  const std::string shorter = TestHttpServer::Pattern(kCut - 1000);
+  struct Case {
+    const char* what;
+    bool listed_digest;
+    std::function<void(TestHttpServer&, RsaPrivateKey&)> serve;
+    bool continued;        // 206: only the rest crossed the wire
+    int requests;          // of 1.dat in the second run
+    std::string expected;  // the file filed
+  } cases[] = {
+      {"206, the rest of the same copy", false,
+       [&](TestHttpServer& s, RsaPrivateKey&) {
+         s.Serve("/site/1.dat", body_);
+         s.AcceptRanges("/site/1.dat", "\"v1\"");
+       },
+       true, 1, body_},
+      {"206 with a listed digest", true,
+       [&](TestHttpServer& s, RsaPrivateKey&) {
+         s.Serve("/site/1.dat", body_);
+         s.AcceptRanges("/site/1.dat", "\"v1\"");
+       },
+       true, 1, body_},
+      {"200, a server that ignores ranges", false,
+       [&](TestHttpServer& s, RsaPrivateKey&) { s.Serve("/site/1.dat", body_); }, false, 1, body_},
+      {"200, If-Range names another copy", false,
+       [&](TestHttpServer& s, RsaPrivateKey&) {
+         s.Serve("/site/1.dat", body_);
+         s.AcceptRanges("/site/1.dat", "\"v2\"");
+       },
+       false, 1, body_},
+      {"416, the copy is shorter than the kept bytes", false,
+       [&](TestHttpServer& s, RsaPrivateKey& key) {
+         s.Serve("/site/1.dat", shorter);
+         s.AcceptRanges("/site/1.dat", "\"v1\"");
+         s.Serve("/site/1.sig", Signature(key, shorter));
+       },
+       false, 2, shorter},
+      {"206 of a file of another length", false,
+       [&](TestHttpServer& s, RsaPrivateKey&) {
+         s.Serve("/site/1.dat", body_);
+         s.AcceptRanges("/site/1.dat", "\"v1\"", kSize + 5);
+       },
+       false, 2, body_},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    while (group_->GetItemCount() > 0)
+      group_->RemoveItem(0);
+    std::filesystem::remove_all(dir_.path());
+    std::filesystem::create_directories(dir_.path());
+    resume_observer_.resumed.clear();
+    resume_observer_.progress.clear();
+    resume_observer_.reports.clear();
+    CUpdateItem* item = InterruptedItem(c.listed_digest);
+    c.serve(server_, *key_);
+    const int requests_before = server_.RequestCount("/site/1.dat");
+    const std::uint64_t sent = SentBy([&] { RunResumed(); });
+    EXPECT_TRUE(resume_observer_.reports.empty()) << resume_observer_.reports.size();
+    EXPECT_EQ(ReadWholeFile(Destination(*item)), c.expected);
+    EXPECT_EQ(item->m_nFileStamp, item->m_nStamp);
+    EXPECT_EQ(FilesLeft(), std::vector<std::string>{"1.out"});
+    EXPECT_EQ(server_.RequestCount("/site/1.dat") - requests_before, c.requests);
+    if (c.continued) {
+      EXPECT_EQ(sent, kSize - kCut);
+      EXPECT_EQ(server_.LastHeader("/site/1.dat", "Range"), "bytes=120000-");
+      EXPECT_EQ(server_.LastHeader("/site/1.dat", "If-Range"), "\"v1\"");
+      EXPECT_EQ(resume_observer_.resumed,
+                (std::vector<std::pair<std::string, int>>{{"item1", 40}}));
+      // The bar starts at the kept share and never goes below it.
+      ASSERT_FALSE(resume_observer_.progress.empty());
+      EXPECT_EQ(resume_observer_.progress.front(), std::make_pair(40, 40));
+      for (const auto& [item_percent, run_percent] : resume_observer_.progress)
+        EXPECT_GE(item_percent, 40);
+    } else {
+      EXPECT_TRUE(resume_observer_.resumed.empty());
+      if (c.requests == 1) {
+        EXPECT_EQ(sent, kSize);
+        EXPECT_EQ(server_.LastHeader("/site/1.dat", "Range"), "bytes=120000-");
+      } else {
+        // Asked again for all of it.
+        EXPECT_EQ(server_.LastHeader("/site/1.dat", "Range"), "");
+      }
+    }
+  }
+}
+
+// The rest that arrives does not fit the kept bytes (the server's copy was
+// changed under the same ETag): the file does not verify and goes, its
+// part file with it, so that the next download starts afresh.
+TEST_F(ResumeTest, ARestThatDoesNotVerifyTakesThePartFileWithIt) {
+  CUpdateItem* item = InterruptedItem(false);
+  std::string changed = body_;
+  changed[kSize - 10] ^= 0x55;
+  server_.Serve("/site/1.dat", changed);
+  server_.AcceptRanges("/site/1.dat", "\"v1\"");
+  RunResumed();
+  EXPECT_EQ(resume_observer_.reports, std::vector<int>{kReportCorrupt});
+  EXPECT_EQ(item->m_nFileStamp, -1);
+  EXPECT_TRUE(FilesLeft().empty());
+  // A changed kept byte is found the same way: the kept bytes are digested
+  // again from disk, not taken on trust.
+  resume_observer_.reports.clear();
+  server_.ServeCut("/site/1.dat", body_, kCut);
+  server_.AcceptRanges("/site/1.dat", "\"v1\"");
+  Run();
+  std::string kept = ReadWholeFile(dir_.File("1.out.partial-1-41"));
+  ASSERT_EQ(kept.size(), kCut);
+  kept[5] ^= 0x01;
+  dir_.WriteFile("1.out.partial-1-41", kept);
+  server_.Serve("/site/1.dat", body_);
+  server_.AcceptRanges("/site/1.dat", "\"v1\"");
+  RunResumed();
+  EXPECT_EQ(resume_observer_.reports, std::vector<int>{kReportCorrupt});
+  EXPECT_TRUE(FilesLeft().empty());
+}
+
+// A kept part file of another stamp or length, or one not written for
+// more than 30 days, is dropped and the item fetched whole.
+TEST_F(ResumeTest, AStalePartFileIsDroppedAndTheItemFetchedWhole) {
+  struct Case {
+    const char* what;
+    std::function<void(CUpdateItem&)> change;
+    std::vector<std::string> files;  // left after the second run
+  } cases[] = {
+      {"the item was republished (new stamp)", [](CUpdateItem& item) { item.m_nStamp = 99; },
+       {"1.out"}},
+      {"the item's length changed",
+       [&](CUpdateItem& item) { item.m_nLength = static_cast<std::int32_t>(kSize + 1); },
+       {"1.out"}},
+      {"the part file is 31 days old",
+       [&](CUpdateItem&) {
+         std::filesystem::last_write_time(
+             dir_.File("1.out.partial-1-41"),
+             std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 31));
+       },
+       {"1.out"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    while (group_->GetItemCount() > 0)
+      group_->RemoveItem(0);
+    std::filesystem::remove_all(dir_.path());
+    std::filesystem::create_directories(dir_.path());
+    observer_.reports.clear();
+    CUpdateItem* item = InterruptedItem(false);
+    c.change(*item);
+    server_.Serve("/site/1.dat", body_);
+    server_.AcceptRanges("/site/1.dat", "\"v1\"");
+    const std::uint64_t sent = SentBy([&] { RunResumed(); });
+    EXPECT_EQ(sent, kSize);
+    EXPECT_EQ(server_.LastHeader("/site/1.dat", "Range"), "");
+    EXPECT_EQ(ReadWholeFile(Destination(*item)), body_);
+    EXPECT_EQ(FilesLeft(), c.files);
+  }
+}
+
+TEST(ResumingTextTest, SaysWhichItemAndWhere) {
+  EXPECT_EQ(ResumingText("Big tool", 52), "resuming Big tool at 52%");
 }
 
 }  // namespace

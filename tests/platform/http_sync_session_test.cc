@@ -88,6 +88,54 @@ TEST_F(HttpSyncSessionTest, DeliversBodiesWhateverTheStatusAndReadSize) {
   }
 }
 
+// A request for the rest of a file sends Range and If-Range, and the
+// response tells its status, validator and where its bytes lie.
+TEST_F(HttpSyncSessionTest, AsksForTheRestOfAFileAndReportsTheAnswer) {
+  const std::string body = TestHttpServer::Pattern(5000);
+  server_.Serve("/ranged", body);
+  server_.AcceptRanges("/ranged", "\"abc\"");
+  server_.Serve("/plain", body);
+  struct Case {
+    const char* what;
+    std::string path;
+    HttpRequestOptions request;
+    int status;
+    std::int64_t range_first, range_total, content_length;
+    std::string etag, expected;
+  } cases[] = {
+      {"whole", "/ranged", {}, 200, -1, -1, 5000, "\"abc\"", body},
+      {"the rest", "/ranged", {1200, "\"abc\""}, 206, 1200, 5000, 3800, "\"abc\"",
+       body.substr(1200)},
+      {"the rest, no If-Range", "/ranged", {4999, ""}, 206, 4999, 5000, 1, "\"abc\"",
+       body.substr(4999)},
+      {"another copy", "/ranged", {1200, "\"old\""}, 200, -1, -1, 5000, "\"abc\"", body},
+      {"past the end", "/ranged", {5000, "\"abc\""}, 416, -1, 5000, 0, "\"abc\"", ""},
+      {"ranges ignored", "/plain", {1200, "\"abc\""}, 200, -1, -1, 5000, "", body},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    auto request = session_->OpenUrl(server_.Url(c.path), c.request, &error);
+    ASSERT_NE(request, nullptr) << c.what << ": " << error;
+    const HttpResponseInfo response = request->Response();
+    EXPECT_EQ(response.status, c.status) << c.what;
+    EXPECT_EQ(response.range_first, c.range_first) << c.what;
+    EXPECT_EQ(response.range_total, c.range_total) << c.what;
+    EXPECT_EQ(response.content_length, c.content_length) << c.what;
+    EXPECT_EQ(response.etag, c.etag) << c.what;
+    std::string got;
+    EXPECT_TRUE(ReadAll(*request, 1000, &got)) << c.what;
+    EXPECT_TRUE(got == c.expected) << c.what << ": got " << got.size() << " bytes";
+    const std::string range =
+        c.request.range_start > 0 ? "bytes=" + std::to_string(c.request.range_start) + "-" : "";
+    EXPECT_EQ(server_.LastHeader(c.path, "Range"), range) << c.what;
+    EXPECT_EQ(server_.LastHeader(c.path, "If-Range"), c.request.if_range) << c.what;
+  }
+  // A validator must not smuggle a header line into the request.
+  std::string error;
+  EXPECT_EQ(session_->OpenUrl(server_.Url("/ranged"), {10, "\"a\"\r\nX-Evil: 1"}, &error),
+            nullptr);
+}
+
 TEST_F(HttpSyncSessionTest, SendsTheConfiguredAgent) {
   HttpOptions options = ShortTimeouts();
   options.user_agent = "Agent Test 2.5";

@@ -133,6 +133,19 @@ void TestHttpServer::Redirect(const std::string& path, const std::string& target
   SetRoute(path, std::move(route));
 }
 
+void TestHttpServer::AcceptRanges(const std::string& path, std::string etag,
+                                  std::uint64_t claimed_total) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = routes_.find(path);
+  if (found == routes_.end())
+    return;
+  Route route = *found->second;
+  route.ranges = true;
+  route.etag = std::move(etag);
+  route.claimed_total = claimed_total;
+  found->second = std::make_shared<const Route>(std::move(route));
+}
+
 void TestHttpServer::ReleaseStalls() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -212,11 +225,40 @@ void TestHttpServer::Handle(const httplib::Request& request, httplib::Response& 
     response.status = 503;
     return;
   }
+  // Ranges are answered here or not at all: the library's own handling
+  // would cut the body a second time, or answer ranges of a route that
+  // ignores them.
+  const_cast<httplib::Request&>(request).ranges.clear();
+  const std::uint64_t size = route->kind == Kind::kGenerated ? route->size : route->body.size();
+  std::uint64_t start = 0;
   response.status = route->status;
+  if (route->ranges && route->kind != Kind::kStall && route->kind != Kind::kRedirect) {
+    response.set_header("ETag", route->etag);
+    const std::string range = request.get_header_value("Range");
+    const bool same_copy =
+        !request.has_header("If-Range") || request.get_header_value("If-Range") == route->etag;
+    const std::string prefix = "bytes=";
+    if (same_copy && range.rfind(prefix, 0) == 0 && range.size() > prefix.size() + 1 &&
+        range.back() == '-' &&
+        range.find_first_not_of("0123456789", prefix.size()) == range.size() - 1) {
+      const std::uint64_t first = std::stoull(range.substr(prefix.size()));
+      const std::uint64_t total = route->claimed_total > 0 ? route->claimed_total : size;
+      if (first >= size) {
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(total));
+        return;
+      }
+      start = first;
+      response.status = 206;
+      response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                               std::to_string(size - 1) + "/" +
+                                               std::to_string(total));
+    }
+  }
   switch (route->kind) {
     case Kind::kFixed:
-      AddSent(path, route->body.size());
-      response.set_content(route->body, "application/octet-stream");
+      AddSent(path, route->body.size() - start);
+      response.set_content(route->body.substr(start), "application/octet-stream");
       return;
     case Kind::kRedirect:
       response.set_redirect(route->target.rfind('/', 0) == 0 ? Url(route->target) : route->target,
@@ -224,25 +266,28 @@ void TestHttpServer::Handle(const httplib::Request& request, httplib::Response& 
       return;
     case Kind::kSlow:
       response.set_content_provider(
-          route->body.size(), "application/octet-stream",
-          [this, route, path](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+          route->body.size() - start, "application/octet-stream",
+          [this, route, path, start](std::size_t offset, std::size_t length,
+                                     httplib::DataSink& sink) {
             if (!Pause(route->delay)) {
               return false;
             }
             const std::size_t count = std::min(route->chunk, length);
             AddSent(path, count);
-            return sink.write(route->body.data() + offset, count);
+            return sink.write(route->body.data() + start + offset, count);
           });
       return;
     case Kind::kCut:
+      // The cut comes at the same byte of the body whatever the range.
       response.set_content_provider(
-          route->body.size(), "application/octet-stream",
-          [this, route, path](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-            if (offset >= route->limit) {
+          route->body.size() - start, "application/octet-stream",
+          [this, route, path, start](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            const std::size_t at = start + offset;
+            if (at >= route->limit) {
               return false;  // the server closes the connection mid-body
             }
-            AddSent(path, route->limit - offset);
-            return sink.write(route->body.data() + offset, route->limit - offset);
+            AddSent(path, route->limit - at);
+            return sink.write(route->body.data() + at, route->limit - at);
           });
       return;
     case Kind::kStall:
@@ -260,12 +305,13 @@ void TestHttpServer::Handle(const httplib::Request& request, httplib::Response& 
       return;
     case Kind::kGenerated:
       response.set_content_provider(
-          route->size, "application/octet-stream",
-          [this, route, path](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+          route->size - start, "application/octet-stream",
+          [this, route, path, start](std::size_t offset, std::size_t length,
+                                     httplib::DataSink& sink) {
             char block[kGeneratedBlock];
             const std::size_t count = std::min(length, kGeneratedBlock);
             for (std::size_t i = 0; i < count; ++i) {
-              block[i] = route->filled ? route->fill : PatternByte(offset + i);
+              block[i] = route->filled ? route->fill : PatternByte(start + offset + i);
             }
             AddSent(path, count);
             return sink.write(block, count);

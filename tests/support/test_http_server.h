@@ -72,6 +72,15 @@ class TestHttpServer {
   // A body of `size` copies of `byte` (a stream of NUL bytes, say), made as
   // it is sent.
   void ServeFilled(const std::string& path, char byte, std::uint64_t size);
+  // Lets the route at `path` (set by Serve, ServeSlowly, ServeCut or
+  // ServeGenerated) answer "Range: bytes=N-" as a file server does: 206
+  // with the rest of the body and "Content-Range: bytes N-LAST/TOTAL", 416
+  // when N is at or past the end, and the whole body (200) when an If-Range
+  // differs from `etag`, which every answer carries as its ETag. A
+  // `claimed_total` above 0 is put in Content-Range in place of the real
+  // length (a server whose copy changed). Without this a Range header is
+  // ignored: 200 with the whole body. Setting the route again ends it.
+  void AcceptRanges(const std::string& path, std::string etag, std::uint64_t claimed_total = 0);
   // Answers with a redirect to `target` (a path on this server or a URL).
   void Redirect(const std::string& path, const std::string& target, int status = 302);
 
@@ -109,6 +118,9 @@ class TestHttpServer {
     char fill = 0;
     std::chrono::milliseconds delay{0};
     std::string target;
+    bool ranges = false;  // AcceptRanges
+    std::string etag;
+    std::uint64_t claimed_total = 0;
   };
   struct Seen {
     int count = 0;

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "app/main_window_model.h"
+#include "model/pruning.h"
 #include "ui/download_dlg.h"
 #include "support/test_paths.h"
 #include "ui_fixture.h"
@@ -75,6 +76,40 @@ class DownloadDlgTest : public QObject {
     QCOMPARE(name, QString("item1.bin"));
     QVERIFY(shown_progress > 0 && shown_progress <= 100);
     QVERIFY(m_fixture->TakeTexts().isEmpty());
+  }
+
+  // An item that continues a kept part file says so in its line, and its
+  // bar starts at the kept share.
+  void aResumedItemSaysSoInItsLine() {
+    const std::string body(20000, 'r');
+    SetUpSite({body});
+    CUpdateItem* item = FillPendingList(m_fixture->app()).front();
+    const std::string kept = KeptPartPath(m_fixture->app().GetItemSavePath(*item),
+                                          item->m_nNumber, item->m_nStamp);
+    std::ofstream(kept, std::ios::binary) << body.substr(0, 10000);
+    std::ofstream(kept + ".info") << "length 20000\nvalidator \"v1\"\n";
+    m_fixture->server().ServeSlowly("/p/1.dat", body, 1000, std::chrono::milliseconds(40));
+    m_fixture->server().AcceptRanges("/p/1.dat", "\"v1\"");
+    QString name;
+    int first_progress = -1;
+    WhenShown<CDownloadDlg>([&](CDownloadDlg* dialog) {
+      auto* poll = new QTimer(dialog);
+      QObject::connect(poll, &QTimer::timeout, [&, dialog, poll] {
+        auto* item_bar = dialog->findChild<QProgressBar*>("itemProgress");
+        if (first_progress < 0 && item_bar->value() > 0)
+          first_progress = item_bar->value();
+        name = dialog->findChild<QLineEdit*>("itemNameText")->text();
+        if (!name.isEmpty() && first_progress >= 0)
+          poll->stop();
+      });
+      poll->start(5);
+    });
+    QCOMPARE(m_fixture->app().RunDownloads(), 1);
+    QCOMPARE(name, QString("resuming item1.bin at 50%"));
+    QVERIFY(first_progress >= 50);
+    QCOMPARE(m_fixture->server().LastHeader("/p/1.dat", "Range"), std::string("bytes=10000-"));
+    QCOMPARE(item->m_nFileStamp, item->m_nStamp);
+    QVERIFY(!std::filesystem::exists(kept));
   }
 
   // The first item's signature is an error page: its report is on screen
