@@ -15,6 +15,7 @@
 #include "platform/os_version_registry.h"
 #include "platform/registry_file.h"
 #include "ui/app_icon.h"
+#include "ui/first_paint_probe.h"
 #include "ui/qt_frontend.h"
 
 int main(int argc, char** argv) {
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   application.setWindowIcon(gantrell::ui::AppIcon());
+  gantrell::ui::InstallFirstPaintProbeIfAsked();
   // Qt has taken its own options (-platform, ...); the rest is the
   // client's.
   const QStringList qt_arguments = QApplication::arguments();
