@@ -90,6 +90,8 @@ DesktopNotifier::Outcome DesktopNotifier::Show(const QString& summary, const QSt
   m_bFinished = false;
   m_outcome = Outcome::kUnavailable;
   m_nId = 0;
+  m_notifyCall.reset();
+  m_bCloseSent = false;
   if (m_bWithdrawn)
     return Outcome::kWithdrawn;
   if (!m_bus.isConnected() || !ServiceReachable())
@@ -157,7 +159,8 @@ void DesktopNotifier::OnCapabilities(const QStringList& capabilities, const QStr
          << shown_body
          << QStringList{QStringLiteral("default"), label, QStringLiteral("show"), label} << hints
          << int(-1);
-  auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(notify, kCallTimeoutMs), this);
+  m_notifyCall = m_bus.asyncCall(notify, kCallTimeoutMs);
+  auto* call = new QDBusPendingCallWatcher(*m_notifyCall, this);
   connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
     done->deleteLater();
     const QDBusPendingReply<uint> reply = *done;
@@ -170,6 +173,8 @@ void DesktopNotifier::OnCapabilities(const QStringList& capabilities, const QStr
 }
 
 void DesktopNotifier::OnNotified(uint id) {
+  if (m_bCloseSent)
+    return;
   m_nId = id;
   // Withdrawn while the service was still answering.
   if (m_bFinished)
@@ -214,8 +219,19 @@ void DesktopNotifier::Finish(Outcome outcome) {
 }
 
 void DesktopNotifier::CloseNotification() {
-  if (m_nId == 0)
+  // Withdrawn before the service said which notification it showed (a
+  // hand-off or an end request that came first): its answer is waited for,
+  // since the wait ends before the answer would be read, and the
+  // notification would otherwise stay on the screen with nobody behind it.
+  if (m_nId == 0 && m_notifyCall && !m_bCloseSent) {
+    m_notifyCall->waitForFinished();
+    const QDBusPendingReply<uint> reply = *m_notifyCall;
+    if (reply.isValid())
+      m_nId = reply.value();
+  }
+  if (m_nId == 0 || m_bCloseSent)
     return;
+  m_bCloseSent = true;
   QDBusMessage close = ServiceCall(QStringLiteral("CloseNotification"));
   close << uint(m_nId);
   m_nId = 0;

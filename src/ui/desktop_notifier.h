@@ -8,11 +8,13 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "app/frontend.h"
 
@@ -98,6 +100,8 @@ class DesktopNotifier : public QObject {
   bool m_bWithdrawn = false;
   bool m_bWindowAsked = false;
   std::uint32_t m_nId = 0;  // the service's id of the notification; 0 none
+  std::optional<QDBusPendingCall> m_notifyCall;  // the Notify call, once sent
+  bool m_bCloseSent = false;
 };
 
 }  // namespace gantrell::ui

@@ -78,6 +78,8 @@ class FakeNotifications : public QObject {
 
   QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body")};
   std::function<void(uint)> answer;
+  // Runs before the reply to Notify leaves.
+  std::function<void()> before_reply;
   QList<NotifyCall> notified;
   QList<uint> closed;
 
@@ -89,6 +91,8 @@ class FakeNotifications : public QObject {
     notified.append(
         {app_name, replaces_id, icon, summary, body, actions, hints, expire_timeout});
     const uint id = 40 + static_cast<uint>(notified.size());
+    if (before_reply)
+      before_reply();
     if (answer)
       QTimer::singleShot(0, this, [this, id] { answer(id); });
     return id;
@@ -314,6 +318,10 @@ class DesktopNotifierTest : public QObject {
     QTest::newRow("closed: no window") << "closed" << 1 << 0;
     QTest::newRow("no service: the window") << "no owner" << 0 << 1;
     QTest::newRow("a start by the user hands over: the window") << "hand-off" << 1 << 1;
+    // The hand-off comes before the service's reply is read: the
+    // notification must still go.
+    QTest::newRow("a hand-off before the reply: the window, the notification goes")
+        << "early hand-off" << 1 << 1;
   }
   void silentStartUp() {
     QFETCH(QString, answer);
@@ -332,6 +340,13 @@ class DesktopNotifierTest : public QObject {
       else if (answer == "hand-off")
         QVERIFY(NotifyHandOff("Gantrell"));
     };
+    if (answer == "early hand-off") {
+      m_service->before_reply = [] {
+        QVERIFY(NotifyHandOff("Gantrell"));
+        // Long enough for the listener to queue its notice first.
+        QThread::msleep(100);
+      };
+    }
     int shown = 0;
     QCOMPARE(SilentStart(&shown), StartupResult::kEnded);
     QCOMPARE(shown, windows);
@@ -340,7 +355,7 @@ class DesktopNotifierTest : public QObject {
       QCOMPARE(m_service->notified.first().body,
                QStringLiteral("3 new items from Example Tools are waiting to be downloaded."));
     }
-    QCOMPARE(m_service->closed.size(), answer == "hand-off" ? 1 : 0);
+    QCOMPARE(m_service->closed.size(), answer.endsWith("hand-off") ? 1 : 0);
   }
 
   // Asked to end (a logout) while the notification waits: it goes, no
