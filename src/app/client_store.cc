@@ -72,7 +72,7 @@ StoreRead ReadStoreFile(const std::string& path, Time now, ProviderList* provide
   bool missing = false;
   if (!ReadWholeFile(path, text, &missing, error))
     return missing ? StoreRead::kMissing : StoreRead::kNotReadable;
-  CStringTokenReader reader(*text);
+  CStringViewTokenReader reader(*text);
   bool whole = false;
   ReadStore(reader, providers, now, &whole);
   return whole || !HasTokens(*text) ? StoreRead::kWhole : StoreRead::kPartly;

@@ -27,6 +27,17 @@ enum class MessageButtons {
 };
 enum class MessageAnswer { kOk, kYes, kNo, kUnanswered };
 
+// What a silent check ("-s") that found items pending does next.
+enum class PendingAnswer {
+  kShowWindow,  // open the main window, as a silent check does
+  // The user asked for the window (answered a notification): it opens as
+  // at a start by the user, so it also asks about addresses offered.
+  kUserAsked,
+  // End now, as a check with nothing pending ends; the items stay pending
+  // for the next check.
+  kLater,
+};
+
 enum class PromptResult {
   kOk,
   kCancel,
@@ -65,6 +76,15 @@ class Frontend {
   // (DownloadReportText) before returning from OnReport, lets Cancel call
   // job.Cancel, and ends with 1 after OnFinished, once job.Join returned.
   virtual int RunDownloadDialog(CDownloadJob& job) = 0;
+
+  // A silent check found items pending, before the main window opens: a
+  // frontend may tell the user in a quieter way (a desktop notification)
+  // and wait for the answer. Nothing else has been shown yet. The default
+  // opens the window.
+  virtual PendingAnswer OnPendingFound(CClientApp& app) {
+    (void)app;
+    return PendingAnswer::kShowWindow;
+  }
 
   // The main window, run modally; returns when it closes. Its result is
   // the frontend's own (the console client's exit status).

@@ -53,6 +53,20 @@ ItemList FillPendingList(CClientApp& app) {
   return listed;
 }
 
+PendingSummary SummarizePending(CClientApp& app) {
+  PendingSummary summary;
+  const CProvider* last = nullptr;
+  ForEachItem(app, [&](CProvider& provider, CUpdateGroup& group, CUpdateItem& item) {
+    if (!provider.m_bVerified || group.m_bScan != 1 || !app.IsItemPending(item))
+      return;
+    ++summary.items;
+    if (&provider != last)
+      summary.providers.push_back(provider.m_strKeyName);
+    last = &provider;
+  });
+  return summary;
+}
+
 ItemList FillFromSelection(CClientApp& app) {
   ItemList listed;
   ForEachItem(app, [&](CProvider&, CUpdateGroup&, CUpdateItem& item) {

@@ -18,6 +18,14 @@ using ItemList = std::vector<CUpdateItem*>;
 // scan flag is 1: each listed item gets m_bSelected, every other item of
 // those groups loses it.
 ItemList FillPendingList(CClientApp& app);
+// What FillPendingList would list, without touching the selection: how
+// many items, and the names of their providers, each once, in list order.
+struct PendingSummary {
+  std::size_t items = 0;
+  std::vector<std::string> providers;
+};
+PendingSummary SummarizePending(CClientApp& app);
+
 // The selected items of providers from index 4 on.
 ItemList FillFromSelection(CClientApp& app);
 

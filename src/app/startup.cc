@@ -193,7 +193,13 @@ StartupResult CClientApp::InitInstance(const std::vector<std::string>& arguments
   // A silent check that ends without a window tells nothing; the refused
   // provider stays due, so the next run that shows itself tells it.
   if (m_bSilent) {
-    if (!HasPendingItems()) {
+    PendingAnswer answer = PendingAnswer::kLater;
+    if (HasPendingItems())
+      answer = m_pFrontend != nullptr ? m_pFrontend->OnPendingFound(*this)
+                                      : PendingAnswer::kShowWindow;
+    if (answer == PendingAnswer::kUserAsked)
+      m_bStartedSilent = false;
+    if (answer == PendingAnswer::kLater) {
       // No window asks about the addresses offered: they wait in "newprov"
       // for a start by the user.
       if (m_strPendingProviders.size() > 2)

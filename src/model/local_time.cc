@@ -1,7 +1,11 @@
 #include "model/local_time.h"
 
+#include <array>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <string>
 
 namespace gantrell {
 
@@ -41,9 +45,52 @@ long long CarriedYear(int day, int month, int year) {
   return YearOfDays(DaysFromCivil(y, m, 1) + day - 1);
 }
 
-}  // namespace
+// The C library reads the zone file again on every mktime when TZ is
+// unset (glibc looks at /etc/localtime each call), and a list of 100,000
+// items of a handful of dates would pay that 100,000 times. The last few
+// dates converted are kept per thread, with the TZ they were converted
+// under, so that a changed TZ converts afresh.
+struct NoonAnswer {
+  int day = 0, month = 0, year = 0;
+  bool valid = false;  // the entry holds an answer
+  bool ok = false;
+  Time noon = 0;
+};
 
-bool LocalNoon(int day, int month, int year, Time* out) {
+class NoonMemo {
+ public:
+  template <typename Convert>
+  bool Answer(int day, int month, int year, Time* out, Convert convert) {
+    const char* zone = std::getenv("TZ");
+    if ((zone != nullptr) != m_bZoneSet || (zone != nullptr && m_zone != zone)) {
+      m_answers = {};
+      m_bZoneSet = zone != nullptr;
+      m_zone = zone != nullptr ? zone : "";
+    }
+    for (const NoonAnswer& answer : m_answers) {
+      if (answer.valid && answer.day == day && answer.month == month && answer.year == year) {
+        if (answer.ok)
+          *out = answer.noon;
+        return answer.ok;
+      }
+    }
+    NoonAnswer& slot = m_answers[m_next];
+    m_next = (m_next + 1) % m_answers.size();
+    slot = NoonAnswer{day, month, year, true, false, 0};
+    slot.ok = convert(&slot.noon);
+    if (slot.ok)
+      *out = slot.noon;
+    return slot.ok;
+  }
+
+ private:
+  std::array<NoonAnswer, 8> m_answers{};
+  std::size_t m_next = 0;
+  bool m_bZoneSet = false;
+  std::string m_zone;
+};
+
+bool ConvertNoon(int day, int month, int year, Time* out) {
   // Dates come from files anyone may have written: keep every field far
   // from the ends of the int range, so that neither the arithmetic here nor
   // mktime's carrying of months into years can overflow.
@@ -74,6 +121,15 @@ bool LocalNoon(int day, int month, int year, Time* out) {
     return false;
   *out = static_cast<Time>(t);
   return true;
+}
+
+}  // namespace
+
+bool LocalNoon(int day, int month, int year, Time* out) {
+  thread_local NoonMemo memo;
+  return memo.Answer(day, month, year, out, [&](Time* noon) {
+    return ConvertNoon(day, month, year, noon);
+  });
 }
 
 bool LocalDate(Time t, int* day, int* month, int* year) {

@@ -72,4 +72,12 @@ bool CStringTokenReader::Refill(std::string_view* chunk) {
   return true;
 }
 
+bool CStringViewTokenReader::Refill(std::string_view* chunk) {
+  if (handed_out_ || text_.empty())
+    return false;
+  handed_out_ = true;
+  *chunk = text_;
+  return true;
+}
+
 }  // namespace gantrell

@@ -74,4 +74,19 @@ class CStringTokenReader : public CTokenReader {
   bool handed_out_ = false;
 };
 
+// As CStringTokenReader over a text the caller keeps alive and unchanged
+// while the reader reads it, without a copy of it (a store of many
+// megabytes).
+class CStringViewTokenReader : public CTokenReader {
+ public:
+  explicit CStringViewTokenReader(std::string_view text) : text_(text) {}
+
+ protected:
+  bool Refill(std::string_view* chunk) override;
+
+ private:
+  std::string_view text_;
+  bool handed_out_ = false;
+};
+
 }  // namespace gantrell

@@ -143,6 +143,14 @@ bool ReadWholeFile(const std::string& path, std::string* content, bool* missing,
     ::close(fd);
     return false;
   }
+  // A regular file's size is known: one allocation of it, rather than a
+  // text that doubles (and copies) its way up to a store of many megabytes.
+  struct stat own;
+  const struct stat* described = info;
+  if (described == nullptr && ::fstat(fd, &own) == 0)
+    described = &own;
+  if (described != nullptr && S_ISREG(described->st_mode) && described->st_size > 0)
+    content->reserve(static_cast<std::size_t>(described->st_size));
   std::vector<char> buffer(64 * 1024);
   for (;;) {
     ssize_t got = ::read(fd, buffer.data(), buffer.size());

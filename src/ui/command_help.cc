@@ -47,6 +47,9 @@ QString CommandHelp() {
       {QStringLiteral("-s"),
        QCoreApplication::translate(
            "CommandHelp", "check silently: the window opens only when something new is waiting")},
+      {QStringLiteral("--notify"),
+       QCoreApplication::translate(
+           "CommandHelp", "with -s: tell what is waiting by a desktop notification")},
       {QStringLiteral("-c"),
        QCoreApplication::translate("CommandHelp",
                                    "hide \"Remove\" and \"Configure\" in the main window")},

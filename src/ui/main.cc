@@ -1,7 +1,7 @@
 // gantrell: the windowed client. Runs the start-up sequence with the Qt
 // frontend; the program ends when start-up returns, after the main window
 // (if any) has closed. Its command line is the client's: "-p", "-s", "-c",
-// "-pr" and a file of provider addresses.
+// "-pr" and a file of provider addresses, and its own "--notify".
 #include <QApplication>
 #include <QFileInfo>
 #include <QLocale>
@@ -18,6 +18,7 @@
 #include "platform/registry_file.h"
 #include "ui/app_icon.h"
 #include "ui/command_help.h"
+#include "ui/first_paint_probe.h"
 #include "ui/qt_frontend.h"
 #include "ui/translations.h"
 
@@ -37,12 +38,20 @@ int main(int argc, char** argv) {
   // The user's languages, most preferred first (on Linux from LANGUAGE,
   // else the locale); English when none has a catalogue.
   gantrell::ui::InstallTranslations(QLocale::system().uiLanguages());
+  gantrell::ui::InstallFirstPaintProbeIfAsked();
   // Qt has taken its own options (-platform, ...); the rest is the
   // client's.
   const QStringList qt_arguments = QApplication::arguments();
+  // "--notify" is the windowed client's own: with "-s", something pending
+  // is told by a desktop notification rather than the window.
+  bool notify = false;
   std::vector<std::string> arguments;
-  for (qsizetype i = 1; i < qt_arguments.size(); ++i)
-    arguments.push_back(qt_arguments[i].toStdString());
+  for (qsizetype i = 1; i < qt_arguments.size(); ++i) {
+    if (qt_arguments[i] == QLatin1String("--notify"))
+      notify = true;
+    else
+      arguments.push_back(qt_arguments[i].toStdString());
+  }
   // The per-user settings key is named after the executable's base name.
   const std::string program_name =
       QFileInfo(qt_arguments.value(0)).completeBaseName().toStdString();
@@ -52,6 +61,7 @@ int main(int argc, char** argv) {
   gantrell::CClientApp app(registry, os_version,
                            program_name.empty() ? gantrell::kProgramName : program_name);
   gantrell::ui::QtFrontend frontend;
+  frontend.SetNotifyWhenPending(notify);
   app.SetFrontend(&frontend);
   // A logout (SIGTERM) or a lost terminal (SIGHUP) ends the run as Cancel
   // would, and the store is written before the program ends.

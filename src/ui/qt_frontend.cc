@@ -1,11 +1,13 @@
 #include "ui/qt_frontend.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDialog>
 #include <QThread>
 #include <QTimer>
 #include <mutex>
 
+#include "ui/desktop_notifier.h"
 #include "ui/download_dlg.h"
 #include "ui/folder_dlg.h"
 #include "ui/main_dlg.h"
@@ -99,6 +101,12 @@ QtFrontend::~QtFrontend() = default;
 void QtFrontend::OnEndRequested() {
   // Started on the timer's own thread; dropped if the frontend is gone.
   QMetaObject::invokeMethod(m_pEndSweep.get(), "start", Qt::QueuedConnection);
+}
+
+PendingAnswer QtFrontend::OnPendingFound(CClientApp& app) {
+  if (!m_bNotifyWhenPending)
+    return PendingAnswer::kShowWindow;
+  return DesktopNotifier::OfferWindow(app, QDBusConnection::sessionBus());
 }
 
 int QtFrontend::RunMainWindow(CClientApp& app) {

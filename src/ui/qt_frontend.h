@@ -27,6 +27,11 @@ class QtFrontend : public Frontend {
   PromptResult AskFolder(std::string* folder) override;
   int RunWaitDialog(CWaitHandshake& handshake) override;
   int RunDownloadDialog(CDownloadJob& job) override;
+  // With SetNotifyWhenPending(true) ("-s --notify"), a desktop
+  // notification on the session bus (DesktopNotifier::OfferWindow); else,
+  // and without a notification service, the window opens.
+  PendingAnswer OnPendingFound(CClientApp& app) override;
+  void SetNotifyWhenPending(bool notify) { m_bNotifyWhenPending = notify; }
   // Runs the main window; its result is 0.
   int RunMainWindow(CClientApp& app) override;
   // From then on every modal dialog, message box and menu is closed as
@@ -40,6 +45,7 @@ class QtFrontend : public Frontend {
 
   // Closes what is up, once started by OnEndRequested.
   std::unique_ptr<QTimer> m_pEndSweep;
+  bool m_bNotifyWhenPending = false;
 };
 
 }  // namespace gantrell::ui

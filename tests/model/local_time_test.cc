@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "support/temp_dir.h"
+
 namespace gantrell {
 namespace {
 
@@ -46,6 +48,34 @@ TEST(LocalTimeTest, ExtremeFieldsAreRefusedNotOverflowed) {
     Time t = 42;
     EXPECT_FALSE(LocalNoon(c[0], c[1], c[2], &t)) << c[0] << " " << c[1] << " " << c[2];
     EXPECT_EQ(t, 42);
+  }
+}
+
+// Conversions are kept for the dates seen last: the answers must still
+// follow the zone, and a date asked again, after more dates than are kept,
+// or after a refusal, must get the same answer as the first time.
+TEST(LocalTimeTest, RepeatedDatesFollowTheZone) {
+  constexpr Time kUtcNoon = 1767268800;  // 1 January 2026, 12:00 UTC
+  Time t = 0;
+  {
+    testing::ScopedEnv utc("TZ", "UTC0");
+    ASSERT_TRUE(LocalNoon(1, 1, 2026, &t));
+    EXPECT_EQ(t, kUtcNoon);
+  }
+  {
+    testing::ScopedEnv tokyo("TZ", "JST-9");
+    ASSERT_TRUE(LocalNoon(1, 1, 2026, &t));
+    EXPECT_EQ(t, kUtcNoon - 9 * 3600);
+  }
+  testing::ScopedEnv utc("TZ", "UTC0");
+  for (int round = 0; round < 3; ++round) {
+    for (int day = 1; day <= 20; ++day) {
+      ASSERT_TRUE(LocalNoon(day, 1, 2026, &t)) << day;
+      EXPECT_EQ(t, kUtcNoon + (day - 1) * kSecondsPerDay) << "day " << day << " round " << round;
+      Time refused = 42;
+      EXPECT_FALSE(LocalNoon(1, 1, 100001, &refused)) << round;
+      EXPECT_EQ(refused, 42);
+    }
   }
 }
 
