@@ -1,5 +1,6 @@
 #include "ui/desktop_notifier.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -43,13 +44,13 @@ QString ProviderList(const std::vector<std::string>& names) {
     shown.append(QString::fromStdString(names[i]));
   const QString comma = QStringLiteral(", ");
   if (names.size() > kNamedProviders) {
-    return DesktopNotifier::tr("%1 and %2 more")
+    return QCoreApplication::translate("DesktopNotifier", "%1 and %2 more")
         .arg(shown.join(comma), QLocale().toString(qulonglong(names.size() - kNamedProviders)));
   }
   if (shown.size() <= 1)
     return shown.value(0);
   const QString last = shown.takeLast();
-  return DesktopNotifier::tr("%1 and %2").arg(shown.join(comma), last);
+  return QCoreApplication::translate("DesktopNotifier", "%1 and %2").arg(shown.join(comma), last);
 }
 
 }  // namespace
@@ -64,14 +65,17 @@ DesktopNotifier::DesktopNotifier(QDBusConnection bus, std::chrono::milliseconds 
 DesktopNotifier::~DesktopNotifier() = default;
 
 QString DesktopNotifier::SummaryText() {
-  return tr("Updates available");
+  return QCoreApplication::translate("DesktopNotifier", "Updates available");
 }
 
 QString DesktopNotifier::BodyText(const PendingSummary& pending) {
   const QString providers = ProviderList(pending.providers);
   if (pending.items == 1)
-    return tr("1 new item from %1 is waiting to be downloaded.").arg(providers);
-  return tr("%1 new items from %2 are waiting to be downloaded.")
+    return QCoreApplication::translate("DesktopNotifier",
+                                       "1 new item from %1 is waiting to be downloaded.")
+        .arg(providers);
+  return QCoreApplication::translate("DesktopNotifier",
+                                     "%1 new items from %2 are waiting to be downloaded.")
       .arg(QLocale().toString(qulonglong(pending.items)), providers);
 }
 
@@ -150,7 +154,7 @@ void DesktopNotifier::OnCapabilities(const QStringList& capabilities, const QStr
   // markup must not take them for any.
   const QString shown_body =
       capabilities.contains(QStringLiteral("body-markup")) ? body.toHtmlEscaped() : body;
-  const QString label = tr("Show Updates");
+  const QString label = QCoreApplication::translate("DesktopNotifier", "Show Updates");
   QVariantMap hints;
   hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("gantrell"));
   hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));

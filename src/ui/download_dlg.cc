@@ -104,7 +104,7 @@ void CDownloadDlg::ShowCurrentName() {
   QString name = QString::fromStdString(m_job.CurrentName());
   // An item that continues a kept part file says so in its line.
   if (const int resumed = m_job.CurrentResumedPercent(); resumed >= 0 && !name.isEmpty())
-    name = tr("resuming %1 at %2%").arg(name).arg(resumed);
+    name = QCoreApplication::translate("CDownloadDlg", "resuming %1 at %2%").arg(name).arg(resumed);
   if (m_ui->itemNameText->text() != name)
     m_ui->itemNameText->setText(name);
 }

@@ -229,7 +229,7 @@ class TranslationTest : public QObject {
       QVERIFY2(what != english[option == "DATEI" ? "FILE" : option],
                qPrintable(option + " " + what));
     }
-    QCOMPARE(told, QStringList({"--help", "--version", "-c", "-p", "-pr", "-s", "DATEI"}));
+    QCOMPARE(told, QStringList({"--help", "--notify", "--version", "-c", "-p", "-pr", "-s", "DATEI"}));
     for (const QString& line : (english_help + german_help).split('\n'))
       QVERIFY2(line.size() <= 79, qPrintable("too wide: " + line));
   }

@@ -144,6 +144,10 @@
         <source>&amp;Cancel</source>
         <translation>&amp;Abbrechen</translation>
     </message>
+    <message>
+        <source>resuming %1 at %2%</source>
+        <translation>%1 wird bei %2% fortgesetzt</translation>
+    </message>
 </context>
 <context>
     <name>CFileManagerDlg</name>
@@ -345,6 +349,37 @@
     <message>
         <source>Checks the update providers you subscribe to and lists the items that are new and suit this machine.</source>
         <translation>Prüft die abonnierten Anbieter von Aktualisierungen und listet die Elemente auf, die neu sind und zu diesem Rechner passen.</translation>
+    </message>
+    <message>
+        <source>with -s: tell what is waiting by a desktop notification</source>
+        <translation>mit -s: Wartendes per Desktop-Benachrichtigung melden</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopNotifier</name>
+    <message>
+        <source>%1 and %2 more</source>
+        <translation>%1 und %2 weitere</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 und %2</translation>
+    </message>
+    <message>
+        <source>Updates available</source>
+        <translation>Aktualisierungen verfügbar</translation>
+    </message>
+    <message>
+        <source>1 new item from %1 is waiting to be downloaded.</source>
+        <translation>1 neues Element von %1 wartet darauf, heruntergeladen zu werden.</translation>
+    </message>
+    <message>
+        <source>%1 new items from %2 are waiting to be downloaded.</source>
+        <translation>%1 neue Elemente von %2 warten darauf, heruntergeladen zu werden.</translation>
+    </message>
+    <message>
+        <source>Show Updates</source>
+        <translation>Aktualisierungen anzeigen</translation>
     </message>
 </context>
 <context>
