@@ -1,0 +1,41 @@
+# The test programs of the Windows build, run under Wine by
+# scripts/test-windows. GoogleTest is built from its sources (Debian's
+# libgtest-dev) with this toolchain. The local HTTP servers of the Linux
+# suite use Debian's compiled cpp-httplib, which has no Windows build, so
+# the tests that serve a site stay Linux-only; so do the ones that fork,
+# send signals or look at POSIX permissions (GANTRELL_LINUX_ONLY_TESTS).
+set(GANTRELL_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+    "GoogleTest's sources (Debian's libgtest-dev), built with this toolchain")
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GANTRELL_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+set(tests ${CMAKE_SOURCE_DIR}/tests)
+add_library(gantrell_test_support STATIC
+  ${tests}/support/temp_dir.cc ${tests}/support/test_paths.cc ${tests}/support/temp_registry.cc
+  ${tests}/support/scripted_frontend.cc ${tests}/support/scripted_http_session.cc)
+target_include_directories(gantrell_test_support PUBLIC ${tests})
+target_link_libraries(gantrell_test_support PUBLIC gantrell_core gtest gmock)
+target_compile_definitions(gantrell_test_support PUBLIC
+  GANTRELL_VECTORS_DIR="${CMAKE_SOURCE_DIR}/../shared/vectors"
+  GANTRELL_BINARY_DIR="${CMAKE_BINARY_DIR}")
+
+set(GANTRELL_LINUX_ONLY_TESTS
+  # The curl transport and the local HTTP servers.
+  ${tests}/platform/http_async_session_test.cc
+  ${tests}/platform/http_sync_session_test.cc
+  ${tests}/platform/http_tls_test.cc
+  # Signals (SIGTERM, SIGHUP) and the freedesktop.org trash and xdg-open.
+  ${tests}/platform/end_request_watch_test.cc
+  ${tests}/platform/trash_test.cc
+  ${tests}/platform/shell_open_test.cc
+  # The XDG folders and POSIX modes.
+  ${tests}/platform/standard_folders_test.cc)
+file(GLOB GANTRELL_WINDOWS_ONLY_TESTS CONFIGURE_DEPENDS ${tests}/*/*_win32_test.cc)
+
+foreach(layer platform model conditions)
+  file(GLOB layer_sources CONFIGURE_DEPENDS ${tests}/${layer}/*.cc)
+  list(REMOVE_ITEM layer_sources ${GANTRELL_LINUX_ONLY_TESTS})
+  add_executable(${layer}_tests ${layer_sources})
+  target_link_libraries(${layer}_tests PRIVATE gantrell_test_support gtest_main)
+endforeach()
