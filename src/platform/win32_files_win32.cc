@@ -1,5 +1,6 @@
 #include "platform/win32_files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <random>
