@@ -20,8 +20,8 @@
 #include "gantrell_version.h"
 #include "platform/end_request_watch.h"
 #include "platform/folders.h"
-#include "platform/os_version_registry.h"
-#include "platform/registry_file.h"
+#include "platform/standard_folders.h"
+#include "platform/system_registry.h"
 
 namespace gantrell::cli {
 namespace {
@@ -86,17 +86,8 @@ std::string CheckEnvironment(const CliOptions& options) {
   if (!options.data_dir.empty() && KindOfPath(options.data_dir) == PathKind::kOther) {
     return "--data-dir " + options.data_dir + " is not a folder";
   }
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] != '\0') {
-    std::string reason;
-    const PathKind kind = KindOfPath(runtime, &reason);
-    if (kind == PathKind::kMissing) {
-      return std::string("cannot create the runtime folder ") + runtime + ": " + reason +
-             ": set XDG_RUNTIME_DIR or create it";
-    }
-    if (kind != PathKind::kFolder)
-      return std::string("XDG_RUNTIME_DIR names ") + runtime + ", which is not a folder";
-  }
+  if (std::string problem = RuntimeFolderProblem(); !problem.empty())
+    return problem;
   return {};
 }
 
@@ -195,9 +186,10 @@ int Run(const std::vector<std::string>& args) {
   JsonWriter json;
   json.BeginObject().Member("command", options.command);
 
-  FileRegistry registry;
-  RegistryOsVersion os_version(registry);
-  CClientApp app(registry, os_version);
+  const std::unique_ptr<Registry> system_registry = MakeSystemRegistry();
+  Registry& registry = *system_registry;
+  const std::unique_ptr<OsVersion> os_version = MakeSystemOsVersion(registry);
+  CClientApp app(registry, *os_version);
   app.m_options.offline = options.offline;
   app.m_options.force_fetch = options.force;
   app.m_options.offered_providers = offered;

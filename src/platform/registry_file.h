@@ -68,7 +68,7 @@ class FileRegistry : public Registry {
 
   // Why a store file cannot be used, one line per file ("<file>:<line>:
   // <problem>"); empty when both files are readable (or missing).
-  std::string Diagnostics() const;
+  std::string Diagnostics() const override;
 
   const std::string& user_file() const { return user_.path; }
   const std::string& machine_file() const { return machine_.path; }

@@ -94,4 +94,18 @@ bool EnsurePrivateFolder(const std::string& folder, std::string* error) {
   return true;
 }
 
+std::string RuntimeFolderProblem() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || runtime[0] == '\0')
+    return {};
+  struct stat info;
+  if (::stat(runtime, &info) != 0) {
+    return std::string("cannot create the runtime folder ") + runtime + ": " +
+           std::strerror(errno) + ": set XDG_RUNTIME_DIR or create it";
+  }
+  if (!S_ISDIR(info.st_mode))
+    return std::string("XDG_RUNTIME_DIR names ") + runtime + ", which is not a folder";
+  return {};
+}
+
 }  // namespace gantrell

@@ -12,8 +12,7 @@
 #include "app/client_app.h"
 #include "gantrell_version.h"
 #include "platform/end_request_watch.h"
-#include "platform/os_version_registry.h"
-#include "platform/registry_file.h"
+#include "platform/system_registry.h"
 #include "ui/app_icon.h"
 #include "ui/qt_frontend.h"
 
@@ -35,9 +34,10 @@ int main(int argc, char** argv) {
   const std::string program_name =
       QFileInfo(qt_arguments.value(0)).completeBaseName().toStdString();
 
-  gantrell::FileRegistry registry;
-  gantrell::RegistryOsVersion os_version(registry);
-  gantrell::CClientApp app(registry, os_version,
+  const std::unique_ptr<gantrell::Registry> system_registry = gantrell::MakeSystemRegistry();
+  gantrell::Registry& registry = *system_registry;
+  const std::unique_ptr<gantrell::OsVersion> os_version = gantrell::MakeSystemOsVersion(registry);
+  gantrell::CClientApp app(registry, *os_version,
                            program_name.empty() ? gantrell::kProgramName : program_name);
   gantrell::ui::QtFrontend frontend;
   app.SetFrontend(&frontend);
