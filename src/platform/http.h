@@ -132,11 +132,43 @@ class AsyncHttpSession {
 std::unique_ptr<AsyncHttpSession> OpenAsyncHttpSession(const HttpOptions& options,
                                                        std::string* error);
 
+// What a GET of the synchronous session asks for beyond its address.
+struct HttpRequestOptions {
+  // Above 0: only the body from this byte on is asked for
+  // ("Range: bytes=N-"); a server may still answer with the whole body.
+  std::uint64_t range_start = 0;
+  // With range_start: the ETag (quotes included, as the server sent it) or
+  // the Last-Modified date of the copy the earlier bytes came from, sent as
+  // If-Range, so that a server whose file has changed sends all of it
+  // (200) rather than the rest of another file. Empty: none sent.
+  std::string if_range;
+};
+
+// The final response of a request of the synchronous session, as far as a
+// download that continues an earlier one needs it. Header values are as the
+// server sent them, without the surrounding white space; empty when absent.
+struct HttpResponseInfo {
+  int status = 0;  // e.g. 200, 206, 416
+  std::string etag;
+  std::string last_modified;
+  // The body's length from Content-Length; -1 when not given.
+  std::int64_t content_length = -1;
+  // A 206 answer's "Content-Range: bytes FIRST-LAST/TOTAL": FIRST and TOTAL
+  // (TOTAL -1 for "*"); both -1 without a Content-Range header or when it
+  // does not read as one.
+  std::int64_t range_first = -1;
+  std::int64_t range_total = -1;
+};
+
 // A request of the synchronous session.
 class HttpRequest {
  public:
   // Closes the request if still open.
   virtual ~HttpRequest() = default;
+
+  // The final response's status and headers (redirects and interim
+  // responses left out). Fixed once OpenUrl has returned the request.
+  virtual HttpResponseInfo Response() const = 0;
 
   // Blocks until body bytes arrive (true, *bytes_read > 0), the body ends
   // (true, *bytes_read 0) or the transfer fails or is closed (false).
@@ -154,8 +186,14 @@ class HttpSession {
 
   // Starts a GET of `url` and blocks until the response starts arriving.
   // nullptr with a message in *error when it cannot be opened (bad URL,
-  // no connection, connect timeout).
-  virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, std::string* error) = 0;
+  // no connection, connect timeout). An error status (404, 416...) still
+  // opens: Response() tells it.
+  virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url,
+                                               const HttpRequestOptions& request,
+                                               std::string* error) = 0;
+  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, std::string* error) {
+    return OpenUrl(url, HttpRequestOptions{}, error);
+  }
 
   // Closes every request of the session, open or still opening: an OpenUrl
   // blocked in another thread returns nullptr at once, a blocked Read

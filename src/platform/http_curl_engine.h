@@ -44,7 +44,12 @@ class CurlEngine {
 
   // Checks `url` (an http or https address) and queues its GET. nullptr and
   // a message in *error when the address is not accepted.
-  std::shared_ptr<HttpTransfer> Open(const std::string& url, std::string* error);
+  std::shared_ptr<HttpTransfer> Open(const std::string& url, std::string* error) {
+    return Open(url, HttpRequestOptions{}, error);
+  }
+  // The same with a range and an If-Range validator.
+  std::shared_ptr<HttpTransfer> Open(const std::string& url, const HttpRequestOptions& request,
+                                     std::string* error);
 
   // Queues the removal of `transfer` from the network; a transfer that has
   // already ended is simply forgotten. Any thread.

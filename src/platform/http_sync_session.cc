@@ -13,6 +13,8 @@ class CurlHttpRequest : public HttpRequest {
 
   ~CurlHttpRequest() override { Close(); }
 
+  HttpResponseInfo Response() const override { return transfer_->response(); }
+
   bool Read(void* buffer, std::size_t capacity, std::size_t* bytes_read) override {
     *bytes_read = 0;
     if (capacity == 0) {
@@ -61,7 +63,9 @@ std::unique_ptr<CurlHttpSession> CurlHttpSession::Open(const HttpOptions& option
   return std::unique_ptr<CurlHttpSession>(new CurlHttpSession(std::move(engine)));
 }
 
-std::unique_ptr<HttpRequest> CurlHttpSession::OpenUrl(const std::string& url, std::string* error) {
+std::unique_ptr<HttpRequest> CurlHttpSession::OpenUrl(const std::string& url,
+                                                      const HttpRequestOptions& request,
+                                                      std::string* error) {
   {
     // After CloseAll no request may even reach a server.
     std::lock_guard<std::mutex> lock(mutex_);
@@ -70,7 +74,7 @@ std::unique_ptr<HttpRequest> CurlHttpSession::OpenUrl(const std::string& url, st
       return nullptr;
     }
   }
-  auto transfer = engine_->Open(url, error);
+  auto transfer = engine_->Open(url, request, error);
   if (transfer == nullptr) {
     return nullptr;
   }

@@ -19,7 +19,9 @@ class CurlHttpSession : public HttpSession {
 
   // Requests of this session have no overall deadline (downloads may be
   // large); HttpOptions::request_timeout is ignored.
-  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, std::string* error) override;
+  using HttpSession::OpenUrl;
+  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const HttpRequestOptions& request,
+                                       std::string* error) override;
   void CloseAll() override;
 
   // Pause and buffer figures of every request of this session so far.
