@@ -85,7 +85,7 @@ class HttpAsyncSessionTest : public ::testing::Test {
     options.connect_timeout = milliseconds(2000);
     options.idle_timeout = milliseconds(300);
     std::string error;
-    session_ = CurlAsyncHttpSession::Open(options, &error);
+    session_ = EngineAsyncHttpSession::Open(options, &error);
     ASSERT_NE(session_, nullptr) << error;
     session_->SetStatusCallback(recorder_.Callback());
   }
@@ -125,7 +125,7 @@ class HttpAsyncSessionTest : public ::testing::Test {
 
   TestHttpServer server_;
   Recorder recorder_;
-  std::unique_ptr<CurlAsyncHttpSession> session_;
+  std::unique_ptr<EngineAsyncHttpSession> session_;
 };
 
 TEST_F(HttpAsyncSessionTest, OpensReadsAndClosesInOrder) {
