@@ -24,6 +24,8 @@ target_link_libraries(gantrell_portable PUBLIC Threads::Threads)
 # mingw-w64's <time.h> declares localtime_r and gmtime_r with this.
 target_compile_definitions(gantrell_portable PUBLIC _POSIX_THREAD_SAFE_FUNCTIONS)
 
+include(${CMAKE_SOURCE_DIR}/cmake/WindowsHttp.cmake)
+
 if(NOT GANTRELL_TESTS)
   return()
 endif()
