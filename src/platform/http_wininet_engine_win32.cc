@@ -5,16 +5,18 @@
 // (INTERNET_FLAG_ASYNC). Tried under Wine 8, the asynchronous mode honours
 // no receive timeout (a pending read on a silent server waits until the
 // server hangs up), InternetCloseHandle does not end a pending read (the
-// read stays in flight, later writes into the caller's buffer, and the
-// handle-closing notice comes only then), and a body cut short of its
-// Content-Length ends as if it were whole. The blocking calls behave the
-// same way, but on a worker thread of our own they cost nothing more: the
-// reader waits on the transfer's buffer, never inside WinINet, so a close
-// wakes it at once; the engine thread enforces the connect, idle, overall
-// and speed-floor deadlines itself; and the worker writes only into a
-// buffer of its own. A worker that WinINet keeps blocked after its
-// transfer was given up lingers until the server answers or hangs up,
-// holding nothing but its own state and the session's internet handle.
+// read stays in flight with the caller's buffer, and neither its
+// completion nor the handle-closing notice comes while the server is
+// silent), and a body cut short of its Content-Length ends as if it were
+// whole. The blocking calls behave the same way, but on a worker thread of
+// our own they cost nothing more: the reader waits on the transfer's
+// buffer, never inside WinINet, so a close wakes it at once; the engine
+// thread enforces the connect, idle, overall and speed-floor deadlines
+// itself; and the worker reads only into a buffer of its own. A worker
+// that WinINet keeps blocked after its transfer was given up lingers until
+// the server answers or hangs up (or, on Windows, until WinINet's receive
+// timeout), holding nothing but its own state and the session's internet
+// handle.
 //
 // Redirects are followed here rather than by WinINet, so that an https
 // address that redirects to plain http is refused before anything is sent
@@ -245,13 +247,11 @@ struct Worker {
   std::int64_t window_start = SteadyNanos();
   std::uint64_t window_bytes = 0;
 
-  std::mutex mutex;         // guards ended and request; held while appending
-  bool ended = false;       // Finish was called; nothing more is stored
-  HINTERNET request = nullptr;
+  std::mutex mutex;    // guards ended; held while appending
+  bool ended = false;  // Finish was called; nothing more is stored
 
   // Ends the transfer once: the first of the worker and the engine wins.
   bool End(bool ok, HttpFailure kind, const std::string& error) {
-    HINTERNET to_close = nullptr;
     {
       std::lock_guard<std::mutex> lock(mutex);
       if (ended)
@@ -260,14 +260,14 @@ struct Worker {
       if (!ok)
         transfer->SetFailureKind(kind);
       transfer->Finish(ok, error);
-      // Closing the handle ends a blocked call where WinINet allows it.
-      std::swap(to_close, request);
     }
-    resume->Set();
-    if (to_close != nullptr)
-      InternetCloseHandle(to_close);
+    resume->Set();  // a paused worker sees the end at once
     engine_signal->Set();
     return true;
+  }
+  bool Ended() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return ended;
   }
 };
 
@@ -291,7 +291,29 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD
   }
 }
 
+// Closes a request handle when it goes out of scope.
+struct RequestHandle {
+  HINTERNET handle = nullptr;
+  RequestHandle() = default;
+  RequestHandle(const RequestHandle&) = delete;
+  RequestHandle& operator=(const RequestHandle&) = delete;
+  ~RequestHandle() { Reset(nullptr); }
+  void Reset(HINTERNET next) {
+    if (handle != nullptr)
+      InternetCloseHandle(handle);
+    handle = next;
+  }
+};
+
 // The worker thread's part: the request, its redirects and its body.
+//
+// Only the worker touches its request handle, and it closes it itself:
+// WinINet hands out the numbers of closed handles again, so a handle that
+// the engine thread closed under a worker's feet could name another
+// transfer's request by the worker's next call. A transfer that the engine
+// ended therefore keeps its connection until the worker's blocking call
+// returns (at WinINet's receive timeout, set to the idle timeout, or when
+// the server answers or hangs up); its reader does not wait for that.
 void RunWorker(const std::shared_ptr<Worker>& worker, const std::shared_ptr<Root>& root,
                std::size_t piece_size) {
   HttpTransfer& transfer = *worker->transfer;
@@ -305,6 +327,7 @@ void RunWorker(const std::shared_ptr<Worker>& worker, const std::shared_ptr<Root
       headers += "If-Range: " + options.if_range + "\r\n";
   }
   std::string url = transfer.url();
+  RequestHandle owned;
   HINTERNET request = nullptr;
   for (int hop = 0;; ++hop) {
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
@@ -316,6 +339,7 @@ void RunWorker(const std::shared_ptr<Worker>& worker, const std::shared_ptr<Root
                                headers.empty() ? nullptr : headers.c_str(),
                                headers.empty() ? 0 : static_cast<DWORD>(headers.size()), flags,
                                reinterpret_cast<DWORD_PTR>(worker.get()));
+    owned.Reset(request);
     if (request == nullptr) {
       const DWORD code = GetLastError();
       const HttpFailure kind = FailureKind(code);
@@ -325,14 +349,8 @@ void RunWorker(const std::shared_ptr<Worker>& worker, const std::shared_ptr<Root
       worker->End(false, kind, prefix + detail);
       return;
     }
-    {
-      std::lock_guard<std::mutex> lock(worker->mutex);
-      if (worker->ended) {
-        InternetCloseHandle(request);
-        return;
-      }
-      worker->request = request;
-    }
+    if (worker->Ended())
+      return;
     worker->connected.store(true);
     worker->last_activity.store(SteadyNanos());
     const int status = QueryStatus(request);
@@ -342,13 +360,7 @@ void RunWorker(const std::shared_ptr<Worker>& worker, const std::shared_ptr<Root
       break;
     // A redirect to follow: this response is not the one the reader wants.
     const std::string next = Combine(url, location);
-    {
-      std::lock_guard<std::mutex> lock(worker->mutex);
-      if (worker->ended)
-        return;  // the engine closed the handle
-      worker->request = nullptr;
-    }
-    InternetCloseHandle(request);
+    owned.Reset(nullptr);
     request = nullptr;
     std::string ignored;
     if (next.empty() || !CheckUrl(next, &ignored)) {
@@ -395,12 +407,16 @@ void RunWorker(const std::shared_ptr<Worker>& worker, const std::shared_ptr<Root
     // A blocking read waits until its whole buffer is full; asking what
     // has arrived first hands every piece on as it comes.
     DWORD available = 0;
+    if (worker->Ended())
+      return;
     if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
       const DWORD code = GetLastError();
       worker->End(false, FailureKind(code), prefix + ErrorText(code));
       return;
     }
     DWORD count = 0;
+    if (worker->Ended())
+      return;
     const DWORD wanted = static_cast<DWORD>(
         std::clamp<std::size_t>(available, 1, piece.size()));
     if (!InternetReadFile(request, piece.data(), wanted, &count)) {

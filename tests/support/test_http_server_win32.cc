@@ -9,7 +9,9 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
-#include <list>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
 #include <vector>
 #include <string_view>
@@ -49,11 +51,69 @@ const char* Reason(int status) {
   }
 }
 
+// Threads that serve the connections of every server of the test program.
+// Starting a thread under a loaded Wine takes tens of milliseconds, so a
+// burst of connections served by new threads would keep the last client
+// waiting for its answer longer than a test's idle timeout; these threads
+// are started once and kept.
+class ConnectionThreads {
+ public:
+  static ConnectionThreads& Shared() {
+    // Never destroyed: its threads live as long as the program.
+    static ConnectionThreads* threads = new ConnectionThreads();
+    return *threads;
+  }
+
+  void Submit(std::function<void()> job) {
+    bool start = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      jobs_.push_back(std::move(job));
+      start = jobs_.size() > idle_;
+      if (start)
+        ++idle_;
+    }
+    if (start)
+      std::thread([this] { Serve(); }).detach();
+    else
+      wake_.notify_one();
+  }
+
+ private:
+  static constexpr int kReady = 16;
+
+  ConnectionThreads() {
+    idle_ = kReady;
+    for (int i = 0; i < kReady; ++i)
+      std::thread([this] { Serve(); }).detach();
+  }
+
+  void Serve() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return !jobs_.empty(); });
+      std::function<void()> job = std::move(jobs_.front());
+      jobs_.pop_front();
+      --idle_;
+      lock.unlock();
+      job();
+      job = nullptr;
+      lock.lock();
+      ++idle_;
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> jobs_;
+  std::size_t idle_ = 0;  // threads waiting for a job, or starting to
+};
+
 }  // namespace
 
 class TestHttpServer::Listener {
  public:
-  explicit Listener(TestHttpServer* owner) : owner_(owner) {}
+  explicit Listener(TestHttpServer* owner) : owner_(owner) { ConnectionThreads::Shared(); }
 
   // Binds 127.0.0.1 on a free port; 0 when it cannot.
   int Bind() {
@@ -78,9 +138,10 @@ class TestHttpServer::Listener {
   }
 
   ~Listener() {
-    for (std::thread& thread : threads_) {
-      if (thread.joinable())
-        thread.join();
+    {
+      // The owner is stopping: every connection ends within a tick.
+      std::unique_lock<std::mutex> lock(serving_mutex_);
+      served_.wait(lock, [this] { return serving_ == 0; });
     }
     if (socket_ != INVALID_SOCKET)
       closesocket(socket_);
@@ -103,9 +164,16 @@ class TestHttpServer::Listener {
       char ip[INET_ADDRSTRLEN] = {};
       inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
       const std::string name = std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port));
-      threads_.emplace_back([this, client, name] {
+      {
+        std::lock_guard<std::mutex> lock(serving_mutex_);
+        ++serving_;
+      }
+      ConnectionThreads::Shared().Submit([this, client, name] {
         Serve(client, name);
         closesocket(client);
+        std::lock_guard<std::mutex> lock(serving_mutex_);
+        --serving_;
+        served_.notify_all();
       });
     }
   }
@@ -329,7 +397,9 @@ class TestHttpServer::Listener {
   TestHttpServer* const owner_;
   SOCKET socket_ = INVALID_SOCKET;
   bool started_ = false;
-  std::list<std::thread> threads_;  // accept thread only
+  std::mutex serving_mutex_;  // guards serving_
+  std::condition_variable served_;
+  int serving_ = 0;  // connections being served
 };
 
 TestHttpServer::TestHttpServer() : server_(std::make_unique<Listener>(this)) {
@@ -347,7 +417,7 @@ TestHttpServer::~TestHttpServer() {
   wake_.notify_all();
   if (thread_.joinable())
     thread_.join();
-  server_.reset();  // joins the connections' threads
+  server_.reset();  // waits for every connection to end
 }
 
 }  // namespace gantrell
