@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/http_async_session.h"
 #include "platform/http_sync_session.h"
@@ -99,6 +100,59 @@ TEST(WinInetFailureTest, AFailedOpenSaysWhy) {
     EXPECT_TRUE(session->Close(created)) << c.url;
     ++context;
   }
+}
+
+// The update lists' deadline holds for a body that keeps arriving.
+TEST(WinInetFailureTest, ARequestPastItsDeadlineFails) {
+  TestHttpServer server;
+  server.ServeSlowly("/slow", TestHttpServer::Pattern(2000), 100, milliseconds(100));
+  HttpOptions options = ShortTimeouts();
+  options.request_timeout = milliseconds(500);
+  std::string error;
+  auto session = EngineAsyncHttpSession::Open(options, &error);
+  ASSERT_NE(session, nullptr) << error;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::uint64_t> completions;
+  HttpHandle handle = 0;
+  session->SetStatusCallback([&](HttpHandle created, std::uintptr_t, int status, std::uint64_t result) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (status == kHttpHandleCreated)
+      handle = created;
+    else if (status == kHttpRequestComplete)
+      completions.push_back(result);
+    changed.notify_all();
+  });
+  // Waits for the next completion; its result.
+  auto next_completion = [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    EXPECT_TRUE(
+        changed.wait_for(lock, std::chrono::seconds(5), [&] { return !completions.empty(); }));
+    const std::uint64_t result = completions.empty() ? 0 : completions.front();
+    if (!completions.empty())
+      completions.erase(completions.begin());
+    return result;
+  };
+  HttpHandle ignored = 0;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(session->OpenUrl(server.Url("/slow"), 1, &ignored), HttpResult::kPending);
+  ASSERT_EQ(next_completion(), 1u);
+  char buffer[4096];
+  std::size_t total = 0;
+  for (;;) {
+    std::size_t count = 0;
+    const HttpResult result = session->Read(handle, buffer, sizeof buffer, &count, 1);
+    if (result == HttpResult::kFailed || (result == HttpResult::kPending && next_completion() == 0))
+      break;
+    ASSERT_GT(count, 0u) << "the body cannot be whole yet";
+    total += count;
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
+  EXPECT_LT(total, 2000u);
+  const HttpOutcome outcome = session->Outcome(handle);
+  EXPECT_EQ(outcome.failure, HttpFailure::kTimedOut) << outcome.error;
+  EXPECT_NE(outcome.error.find("did not complete within 500 ms"), std::string::npos) << outcome.error;
 }
 
 TEST(WinInetRangeTest, AsksForTheRestAndReadsTheAnswer) {
