@@ -13,17 +13,16 @@ add_subdirectory(${GANTRELL_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXC
 set(tests ${CMAKE_SOURCE_DIR}/tests)
 add_library(gantrell_test_support STATIC
   ${tests}/support/temp_dir.cc ${tests}/support/test_paths.cc ${tests}/support/temp_registry.cc
-  ${tests}/support/scripted_frontend.cc ${tests}/support/scripted_http_session.cc)
+  ${tests}/support/scripted_frontend.cc ${tests}/support/scripted_http_session.cc
+  ${tests}/support/test_http_server.cc ${tests}/support/test_http_server_win32.cc)
 target_include_directories(gantrell_test_support PUBLIC ${tests})
-target_link_libraries(gantrell_test_support PUBLIC gantrell_core gtest gmock)
+target_link_libraries(gantrell_test_support PUBLIC gantrell_core gtest gmock ws2_32)
 target_compile_definitions(gantrell_test_support PUBLIC
   GANTRELL_VECTORS_DIR="${CMAKE_SOURCE_DIR}/../shared/vectors"
   GANTRELL_BINARY_DIR="${CMAKE_BINARY_DIR}")
 
 set(GANTRELL_LINUX_ONLY_TESTS
-  # The curl transport and the local HTTP servers.
-  ${tests}/platform/http_async_session_test.cc
-  ${tests}/platform/http_sync_session_test.cc
+  # TLS against the Linux test server's certificates.
   ${tests}/platform/http_tls_test.cc
   # Signals (SIGTERM, SIGHUP) and the freedesktop.org trash and xdg-open.
   ${tests}/platform/end_request_watch_test.cc

@@ -1,9 +1,10 @@
-// HTTP sessions on libcurl, standing in for the platform's internet API.
+// HTTP sessions: on libcurl on Linux, on WinINet on Windows.
 //
 // Behaviour shared by both kinds of session:
 // - an HTTP error status still delivers its body as data, so an error page
 //   reads like any file; redirects are followed; proxies come from the
-//   usual environment variables; the agent is HttpOptions::user_agent;
+//   usual environment variables (Linux) or the system's settings
+//   (Windows); the agent is HttpOptions::user_agent;
 // - a transfer that cannot connect within the connect timeout, that
 //   receives nothing for the idle timeout while its reader is waiting for
 //   data, or whose speed stays below the low-speed floor, fails; a request
@@ -40,13 +41,15 @@ struct HttpOptions {
   std::chrono::seconds low_speed_time{60};
   std::size_t max_buffered = 256 * 1024;
   // A file of certificates to trust in place of the system's; empty: the
-  // system's.
+  // system's. Linux only: WinINet always checks against the system's
+  // certificate store.
   std::string ca_file;
 };
 
 // Why a server's certificate is not trusted, in words ("it has expired"),
-// from the certificate check's result code (OpenSSL's verify result) and
-// the network library's error text.
+// from the certificate check's result code (OpenSSL's verify result on
+// Linux, WinINet's ERROR_INTERNET_* code on Windows) and the network
+// library's error text.
 std::string CertificateProblem(long verify_result, const std::string& library_error);
 
 // A request handle of the asynchronous session; 0 is none. Handles are
@@ -89,8 +92,8 @@ struct HttpOutcome {
   std::string error;  // the network library's own words; empty without failure
 };
 
-// One thread drives every transfer of the session through one libcurl multi
-// handle; a caller that waits for a completion costs no CPU.
+// One engine thread drives every transfer of the session; a caller that
+// waits for a completion costs no CPU.
 class AsyncHttpSession {
  public:
   // Closes every open request; no callback runs after this returns.
@@ -132,11 +135,43 @@ class AsyncHttpSession {
 std::unique_ptr<AsyncHttpSession> OpenAsyncHttpSession(const HttpOptions& options,
                                                        std::string* error);
 
+// What a GET of the synchronous session asks for beyond its address.
+struct HttpRequestOptions {
+  // Above 0: only the body from this byte on is asked for
+  // ("Range: bytes=N-"); a server may still answer with the whole body.
+  std::uint64_t range_start = 0;
+  // With range_start: the ETag (quotes included, as the server sent it) or
+  // the Last-Modified date of the copy the earlier bytes came from, sent as
+  // If-Range, so that a server whose file has changed sends all of it
+  // (200) rather than the rest of another file. Empty: none sent.
+  std::string if_range;
+};
+
+// The final response of a request of the synchronous session, as far as a
+// download that continues an earlier one needs it. Header values are as the
+// server sent them, without the surrounding white space; empty when absent.
+struct HttpResponseInfo {
+  int status = 0;  // e.g. 200, 206, 416
+  std::string etag;
+  std::string last_modified;
+  // The body's length from Content-Length; -1 when not given.
+  std::int64_t content_length = -1;
+  // A 206 answer's "Content-Range: bytes FIRST-LAST/TOTAL": FIRST and TOTAL
+  // (TOTAL -1 for "*"); both -1 without a Content-Range header or when it
+  // does not read as one.
+  std::int64_t range_first = -1;
+  std::int64_t range_total = -1;
+};
+
 // A request of the synchronous session.
 class HttpRequest {
  public:
   // Closes the request if still open.
   virtual ~HttpRequest() = default;
+
+  // The final response's status and headers (redirects and interim
+  // responses left out). Fixed once OpenUrl has returned the request.
+  virtual HttpResponseInfo Response() const = 0;
 
   // Blocks until body bytes arrive (true, *bytes_read > 0), the body ends
   // (true, *bytes_read 0) or the transfer fails or is closed (false).
@@ -154,8 +189,14 @@ class HttpSession {
 
   // Starts a GET of `url` and blocks until the response starts arriving.
   // nullptr with a message in *error when it cannot be opened (bad URL,
-  // no connection, connect timeout).
-  virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, std::string* error) = 0;
+  // no connection, connect timeout). An error status (404, 416...) still
+  // opens: Response() tells it.
+  virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url,
+                                               const HttpRequestOptions& request,
+                                               std::string* error) = 0;
+  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, std::string* error) {
+    return OpenUrl(url, HttpRequestOptions{}, error);
+  }
 
   // Closes every request of the session, open or still opening: an OpenUrl
   // blocked in another thread returns nullptr at once, a blocked Read

@@ -12,8 +12,10 @@ std::int64_t SteadyNanos() {
       .count();
 }
 
-HttpTransfer::HttpTransfer(std::string url, std::size_t capacity, std::function<void()> wake_engine)
+HttpTransfer::HttpTransfer(std::string url, std::size_t capacity, std::function<void()> wake_engine,
+                           HttpRequestOptions request)
     : url_(std::move(url)),
+      request_(std::move(request)),
       capacity_(capacity),
       // Resuming only once half the buffer is free keeps the engine from
       // being woken for every small read of a slow reader.
@@ -101,6 +103,16 @@ void HttpTransfer::Finish(bool ok, const std::string& error) {
   }
   phase_.store(ok ? TransferPhase::kDone : TransferPhase::kFailed, std::memory_order_release);
   wake_reader_.notify_all();
+}
+
+void HttpTransfer::SetResponse(const HttpResponseInfo& response) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  response_ = response;
+}
+
+HttpResponseInfo HttpTransfer::response() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return response_;
 }
 
 std::string HttpTransfer::error() const {

@@ -32,12 +32,14 @@ class HttpTransfer {
  public:
   // `capacity` bytes are buffered at most. `wake_engine` is called from the
   // reader's thread when a paused transfer has room again.
-  HttpTransfer(std::string url, std::size_t capacity, std::function<void()> wake_engine);
+  HttpTransfer(std::string url, std::size_t capacity, std::function<void()> wake_engine,
+               HttpRequestOptions request = {});
 
   HttpTransfer(const HttpTransfer&) = delete;
   HttpTransfer& operator=(const HttpTransfer&) = delete;
 
   const std::string& url() const { return url_; }
+  const HttpRequestOptions& request() const { return request_; }
   std::size_t capacity() const { return capacity_; }
 
   // --- Reader side (any thread, one at a time) ---
@@ -50,6 +52,9 @@ class HttpTransfer {
   bool response_started() const { return started_.load(std::memory_order_acquire); }
   // Why the transfer failed; only meaningful once phase() is kFailed.
   std::string error() const;
+  // The final response's status and headers; complete once
+  // response_started() is true.
+  HttpResponseInfo response() const;
 
   // Marks the transfer closed and wakes a waiting reader. Returns true for
   // the first call only. Removing it from the engine is the caller's job.
@@ -86,6 +91,8 @@ class HttpTransfer {
   void NotifyReaderIfWaiting();
 
   void MarkStarted();
+  // Records the final response's headers; called before MarkStarted.
+  void SetResponse(const HttpResponseInfo& response);
   // The final response's status, and the kind of a failure; read by the
   // reader side at any time.
   void SetHttpStatus(int status) { http_status_.store(status, std::memory_order_release); }
@@ -100,6 +107,7 @@ class HttpTransfer {
   bool ReaderCanProceed(bool want_data) const;
 
   const std::string url_;
+  const HttpRequestOptions request_;
   const std::size_t capacity_;
   const std::size_t resume_threshold_;
   const std::function<void()> wake_engine_;
@@ -122,7 +130,8 @@ class HttpTransfer {
 
   mutable std::mutex mutex_;
   std::condition_variable wake_reader_;
-  std::string error_;  // guarded by mutex_
+  std::string error_;           // guarded by mutex_
+  HttpResponseInfo response_;  // guarded by mutex_
 };
 
 // Steady-clock nanoseconds, the time base of the engine's deadlines.

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/http_response_headers.h"
+
 namespace gantrell {
 
 struct CurlEngine::Active {
@@ -17,6 +19,8 @@ struct CurlEngine::Active {
   bool paused = false;
   bool connected = false;     // a connection is up; the idle clock runs from here
   bool saw_location = false;  // the current header block carries a Location
+  HttpResponseInfo response;  // the current header block's headers
+  curl_slist* headers = nullptr;  // extra request headers (If-Range)
   std::int64_t last_activity = 0;
   char error_buffer[CURL_ERROR_SIZE] = {};
 };
@@ -55,14 +59,37 @@ bool StartsWithNoCase(const char* text, std::size_t size, const char* prefix) {
   return true;
 }
 
+// The value of a header line that starts with `name` (which ends in ':'),
+// without the white space around it.
+std::string HeaderValue(const char* data, std::size_t size, const char* name) {
+  std::size_t first = std::strlen(name);
+  std::size_t last = size;
+  while (first < last && (data[first] == ' ' || data[first] == '\t'))
+    ++first;
+  while (last > first && (data[last - 1] == ' ' || data[last - 1] == '\t' ||
+                          data[last - 1] == '\r' || data[last - 1] == '\n'))
+    --last;
+  return std::string(data + first, last - first);
+}
+
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* active = static_cast<CurlEngine::Active*>(user);
   const std::size_t length = size * count;
   active->last_activity = SteadyNanos();
   if (StartsWithNoCase(data, length, "http/")) {
     active->saw_location = false;  // a new response (after a redirect or a 100)
+    active->response = HttpResponseInfo{};
   } else if (StartsWithNoCase(data, length, "location:")) {
     active->saw_location = true;
+  } else if (StartsWithNoCase(data, length, "etag:")) {
+    active->response.etag = HeaderValue(data, length, "etag:");
+  } else if (StartsWithNoCase(data, length, "last-modified:")) {
+    active->response.last_modified = HeaderValue(data, length, "last-modified:");
+  } else if (StartsWithNoCase(data, length, "content-length:")) {
+    active->response.content_length =
+        HttpWholeNumber(HeaderValue(data, length, "content-length:"));
+  } else if (StartsWithNoCase(data, length, "content-range:")) {
+    ReadContentRange(HeaderValue(data, length, "content-range:"), &active->response);
   } else if (length <= 2 && (data[0] == '\r' || data[0] == '\n')) {
     // The end of a header block. Interim (1xx) responses and redirects that
     // libcurl is about to follow are not the response the reader wants.
@@ -71,6 +98,8 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     const bool interim = code >= 100 && code < 200;
     const bool redirect = code >= 300 && code < 400 && active->saw_location;
     if (!interim && !redirect) {
+      active->response.status = static_cast<int>(code);
+      active->transfer->SetResponse(active->response);
       active->transfer->SetHttpStatus(static_cast<int>(code));
       active->transfer->MarkStarted();
     }
@@ -190,6 +219,11 @@ std::shared_ptr<CurlEngine> CurlEngine::Start(const HttpOptions& options,
   return engine;
 }
 
+std::shared_ptr<HttpEngine> HttpEngine::Start(const HttpOptions& options,
+                                              std::function<void()> on_turn, std::string* error) {
+  return CurlEngine::Start(options, std::move(on_turn), error);
+}
+
 CurlEngine::CurlEngine(const HttpOptions& options, std::function<void()> on_turn, void* multi)
     : options_(options), on_turn_(std::move(on_turn)), multi_(multi) {}
 
@@ -203,14 +237,21 @@ CurlEngine::~CurlEngine() {
   curl_multi_cleanup(static_cast<CURLM*>(multi_));
 }
 
-std::shared_ptr<HttpTransfer> CurlEngine::Open(const std::string& url, std::string* error) {
+std::shared_ptr<HttpTransfer> CurlEngine::Open(const std::string& url,
+                                               const HttpRequestOptions& request,
+                                               std::string* error) {
   if (!CheckUrl(url, error)) {
+    return nullptr;
+  }
+  // A header value must not carry a line break into the request.
+  if (request.if_range.find_first_of("\r\n") != std::string::npos) {
+    *error = "Not a valid If-Range value";
     return nullptr;
   }
   // The buffer must hold at least one chunk as libcurl delivers it, or a
   // paused transfer could never be resumed.
   const std::size_t capacity = std::max<std::size_t>(options_.max_buffered, CURL_MAX_WRITE_SIZE);
-  auto transfer = std::make_shared<HttpTransfer>(url, capacity, [this] { Wake(); });
+  auto transfer = std::make_shared<HttpTransfer>(url, capacity, [this] { Wake(); }, request);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     to_start_.push_back(transfer);
@@ -348,8 +389,21 @@ void CurlEngine::StartTransfer(const std::shared_ptr<HttpTransfer>& transfer) {
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, active.get());
   curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &OnConnected);
   curl_easy_setopt(easy, CURLOPT_PREREQDATA, active.get());
+  const HttpRequestOptions& request = transfer->request();
+  if (request.range_start > 0) {
+    // CURLOPT_RANGE rather than a resume offset: a server that answers 200
+    // with the whole body is no error here, the caller starts over.
+    const std::string range = std::to_string(request.range_start) + "-";
+    curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());  // libcurl copies it
+    if (!request.if_range.empty()) {
+      active->headers =
+          curl_slist_append(nullptr, ("If-Range: " + request.if_range).c_str());
+      curl_easy_setopt(easy, CURLOPT_HTTPHEADER, active->headers);
+    }
+  }
   if (curl_multi_add_handle(static_cast<CURLM*>(multi_), easy) != CURLM_OK) {
     curl_easy_cleanup(easy);
+    curl_slist_free_all(active->headers);
     transfer->Finish(false, "Cannot open " + transfer->url());
     return;
   }
@@ -446,6 +500,7 @@ void CurlEngine::End(Active* active, bool ok, const std::string& error) {
 void CurlEngine::Remove(Active* active) {
   curl_multi_remove_handle(static_cast<CURLM*>(multi_), active->easy);
   curl_easy_cleanup(active->easy);
+  curl_slist_free_all(active->headers);
   auto found = std::find_if(active_.begin(), active_.end(),
                             [&](const auto& entry) { return entry.get() == active; });
   active_.erase(found);
