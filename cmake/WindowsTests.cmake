@@ -22,6 +22,8 @@ target_compile_definitions(gantrell_test_support PUBLIC
   GANTRELL_BINARY_DIR="${CMAKE_BINARY_DIR}")
 
 set(GANTRELL_LINUX_ONLY_TESTS
+  # Ed25519 against the OpenSSL library.
+  ${tests}/platform/ed25519_openssl_test.cc
   # TLS against the Linux test server's certificates.
   ${tests}/platform/http_tls_test.cc
   # Signals (SIGTERM, SIGHUP) and the freedesktop.org trash and xdg-open.

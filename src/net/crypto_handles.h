@@ -1,5 +1,6 @@
 // Opaque handles for the decoded public key and the running digest a
-// provider holds. The cryptographic library stays behind signature.cc.
+// provider holds. The cryptography stays behind signature.cc and the
+// platform's crypto facility.
 #pragma once
 
 #include <memory>

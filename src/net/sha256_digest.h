@@ -1,6 +1,6 @@
 // A SHA-256 digest of bytes fed in pieces, for the digest an item's entry
-// in its provider's update list carries. Implemented in signature.cc, the
-// one file that talks to the cryptographic library.
+// in its provider's update list carries. Implemented in signature.cc on
+// the platform's crypto facility.
 #pragma once
 
 #include <cstddef>

@@ -1,54 +1,46 @@
-// Signature verification for providers, and key handling for publishing.
-// This is the only file that uses the cryptographic library (OpenSSL 3
-// libcrypto, through its EVP interface); everything else sees opaque
-// handles, so another backend can stand in its place.
-//
-// Every OpenSSL failure here ends in a plain false or an empty result, and
-// the library's error queue is cleared so that failures on a long-lived
-// thread do not pile up there.
+// Signature verification for providers, and key handling for publishing:
+// the record logic. The cryptography itself is the platform's crypto
+// facility (platform/crypto.h), OpenSSL on Linux and CNG on Windows; the key
+// structures are read and written by platform/key_formats.h on both.
 #include "net/signature.h"
-
-#include <openssl/bio.h>
-#include <openssl/err.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/rsa.h>
 
 #include <cstring>
 
 #include "model/provider.h"
 #include "net/crypto_handles.h"
 #include "net/sha256_digest.h"
+#include "platform/crypto.h"
+#include "platform/key_formats.h"
 
 namespace gantrell {
 
 struct PublicKey {
-  PublicKey(EVP_PKEY* k, KeyKind kind_of_key) : key(k), kind(kind_of_key) {}
-  ~PublicKey() { EVP_PKEY_free(key); }
-  PublicKey(const PublicKey&) = delete;
-  PublicKey& operator=(const PublicKey&) = delete;
-  EVP_PKEY* key;
-  const KeyKind kind;
+  KeyKind kind = KeyKind::kNone;
+  std::unique_ptr<crypto::RsaPublicKey> rsa;
+  std::unique_ptr<crypto::Ed25519PublicKey> ed25519;
 };
 
 // The running digest, with the kind of key it was started for: a digest
 // of one algorithm must never be checked as the other's.
 struct Digest {
-  Digest(EVP_MD_CTX* c, KeyKind kind_of_key) : context(c), kind(kind_of_key) {}
-  ~Digest() { EVP_MD_CTX_free(context); }
-  Digest(const Digest&) = delete;
-  Digest& operator=(const Digest&) = delete;
-  EVP_MD_CTX* context;
+  Digest(crypto::HashKind algorithm, KeyKind kind_of_key) : hash(algorithm), kind(kind_of_key) {}
+  crypto::Hash hash;
   const KeyKind kind;
 };
 
 struct PrivateKey {
-  PrivateKey(EVP_PKEY* k, KeyKind kind_of_key) : key(k), kind(kind_of_key) {}
-  ~PrivateKey() { EVP_PKEY_free(key); }
+  PrivateKey() = default;
+  ~PrivateKey() {
+    volatile std::uint8_t* seed = ed25519_seed.data();
+    for (std::size_t i = 0; i < ed25519_seed.size(); ++i)
+      seed[i] = 0;
+  }
   PrivateKey(const PrivateKey&) = delete;
   PrivateKey& operator=(const PrivateKey&) = delete;
-  EVP_PKEY* key;
-  const KeyKind kind;
+  KeyKind kind = KeyKind::kNone;
+  std::unique_ptr<crypto::RsaPrivateKey> rsa;  // for kRsa
+  crypto::Ed25519Key ed25519_seed{};           // for kEd25519
+  crypto::Ed25519Key ed25519_public{};
 };
 
 void CryptoDeleter::operator()(PublicKey* key) const noexcept {
@@ -63,40 +55,10 @@ void PrivateKeyDeleter::operator()(PrivateKey* key) const noexcept {
 
 namespace {
 
-// The DER of an Ed25519 SubjectPublicKeyInfo up to its 32 key bytes:
-// SEQUENCE { SEQUENCE { OID 1.3.101.112 }, BIT STRING (33 bytes, no unused
-// bits) }. DER leaves the structure exactly one encoding, so a record holds
-// an Ed25519 key exactly when its DER is this prefix and 32 bytes.
-constexpr std::uint8_t kEd25519KeyPrefix[] = {0x30, 0x2a, 0x30, 0x05, 0x06, 0x03,
-                                              0x2b, 0x65, 0x70, 0x03, 0x21, 0x00};
-constexpr std::size_t kEd25519KeyLength = 32;
-constexpr std::size_t kEd25519SignatureLength = 64;
-
 bool StartsWith(const std::uint8_t* record, int length, std::string_view tag) {
   if (record == nullptr || length < static_cast<int>(tag.size()))
     return false;
   return std::memcmp(record, tag.data(), tag.size()) == 0;
-}
-
-struct PkeyContextFree {
-  void operator()(EVP_PKEY_CTX* context) const noexcept { EVP_PKEY_CTX_free(context); }
-};
-using PkeyContextPtr = std::unique_ptr<EVP_PKEY_CTX, PkeyContextFree>;
-
-struct MdContextFree {
-  void operator()(EVP_MD_CTX* context) const noexcept { EVP_MD_CTX_free(context); }
-};
-using MdContextPtr = std::unique_ptr<EVP_MD_CTX, MdContextFree>;
-
-struct BioFree {
-  void operator()(BIO* bio) const noexcept { BIO_free(bio); }
-};
-using BioPtr = std::unique_ptr<BIO, BioFree>;
-
-// Refuses to ask for a passphrase: the tool reads unencrypted keys only, and
-// must never stop to prompt on a terminal.
-int NoPassphrase(char* /*buffer*/, int /*size*/, int /*rwflag*/, void* /*user*/) {
-  return -1;
 }
 
 }  // namespace
@@ -150,27 +112,25 @@ void CProvider::SetPublicKey(const std::uint8_t* record, int length) {
   const int der_length = length - kKeyRecordHeaderLength;
   if (der_length <= 0)
     return;
-  const unsigned char* der = record + kKeyRecordHeaderLength;
+  const std::span<const std::uint8_t> der(record + kKeyRecordHeaderLength,
+                                          static_cast<std::size_t>(der_length));
+  auto key = std::unique_ptr<PublicKey, CryptoDeleter>(new PublicKey);
   // An RSAPublicKey is a SEQUENCE of two INTEGERs and can never begin like
   // the SubjectPublicKeyInfo, whose first element is a SEQUENCE: the two
   // kinds cannot be mistaken for each other.
-  if (static_cast<std::size_t>(der_length) == sizeof kEd25519KeyPrefix + kEd25519KeyLength &&
-      std::memcmp(der, kEd25519KeyPrefix, sizeof kEd25519KeyPrefix) == 0) {
-    EVP_PKEY* key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
-                                                der + sizeof kEd25519KeyPrefix, kEd25519KeyLength);
-    if (key == nullptr) {
-      ERR_clear_error();
+  crypto::Ed25519Key ed25519_key;
+  if (crypto::ParseEd25519PublicKeyInfo(der, &ed25519_key)) {
+    key->ed25519 = crypto::Ed25519PublicKey::FromBytes(ed25519_key);
+    if (key->ed25519 == nullptr)
       return;
-    }
-    m_pPublicKey.reset(new PublicKey(key, KeyKind::kEd25519));
-    return;
+    key->kind = KeyKind::kEd25519;
+  } else {
+    key->rsa = crypto::RsaPublicKey::FromDer(der);
+    if (key->rsa == nullptr)
+      return;
+    key->kind = KeyKind::kRsa;
   }
-  EVP_PKEY* key = d2i_PublicKey(EVP_PKEY_RSA, nullptr, &der, der_length);
-  if (key == nullptr) {
-    ERR_clear_error();
-    return;
-  }
-  m_pPublicKey.reset(new PublicKey(key, KeyKind::kRsa));
+  m_pPublicKey = std::move(key);
 }
 
 KeyKind CProvider::PublicKeyKind() const {
@@ -180,7 +140,7 @@ KeyKind CProvider::PublicKeyKind() const {
 int CProvider::PublicKeyBits() const {
   switch (PublicKeyKind()) {
     case KeyKind::kRsa:
-      return EVP_PKEY_get_bits(m_pPublicKey->key);
+      return m_pPublicKey->rsa->bits();
     case KeyKind::kEd25519:
       return kEd25519KeyBits;
     case KeyKind::kNone:
@@ -191,29 +151,21 @@ int CProvider::PublicKeyBits() const {
 
 void CProvider::BeginDigest() {
   m_pDigest.reset();
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  if (context == nullptr)
-    return;
   // Without a key the digest is SHA-1, as it always was; nothing verifies
   // with it until an RSA key is set.
   const KeyKind kind = PublicKeyKind() == KeyKind::kEd25519 ? KeyKind::kEd25519 : KeyKind::kRsa;
-  auto digest = DigestPtr(new Digest(context, kind));
-  const EVP_MD* algorithm = kind == KeyKind::kEd25519 ? EVP_sha512() : EVP_sha1();
-  if (EVP_DigestInit_ex(context, algorithm, nullptr) != 1) {
-    ERR_clear_error();
-    return;
-  }
-  m_pDigest = std::move(digest);
+  auto digest = DigestPtr(new Digest(
+      kind == KeyKind::kEd25519 ? crypto::HashKind::kSha512 : crypto::HashKind::kSha1, kind));
+  if (digest->hash.ok())
+    m_pDigest = std::move(digest);
 }
 
 void CProvider::AddToDigest(const std::uint8_t* bytes, int count) {
   if (m_pDigest == nullptr || bytes == nullptr || count <= 0)
     return;
-  if (EVP_DigestUpdate(m_pDigest->context, bytes, static_cast<std::size_t>(count)) != 1) {
-    // A digest that missed some bytes must not verify anything.
-    ERR_clear_error();
+  // A digest that missed some bytes must not verify anything.
+  if (!m_pDigest->hash.Add(bytes, static_cast<std::size_t>(count)))
     m_pDigest.reset();
-  }
 }
 
 void CProvider::AddToDigest(std::string_view text) {
@@ -234,40 +186,20 @@ bool CProvider::VerifySignature(const std::uint8_t* record, int length) {
   if (signature_length <= 0)
     return false;
 
-  unsigned char hash[EVP_MAX_MD_SIZE];
-  unsigned int hash_length = 0;
-  if (EVP_DigestFinal_ex(digest->context, hash, &hash_length) != 1) {
-    ERR_clear_error();
+  std::uint8_t hash[crypto::kMaxHashLength];
+  if (!digest->hash.Finish(hash))
     return false;
-  }
-  const unsigned char* signature = record + kSignatureHeaderLength;
+  const std::span<const std::uint8_t> signature(record + kSignatureHeaderLength,
+                                                static_cast<std::size_t>(signature_length));
   if (m_pPublicKey->kind == KeyKind::kEd25519) {
     // Ed25519 signs the 64 digest bytes as its message; the signature is
     // exactly 64 bytes, and anything after them is not part of it.
-    if (static_cast<std::size_t>(signature_length) != kEd25519SignatureLength)
-      return false;
-    MdContextPtr verify(EVP_MD_CTX_new());
-    int result = 0;
-    if (verify != nullptr &&
-        EVP_DigestVerifyInit(verify.get(), nullptr, nullptr, nullptr, m_pPublicKey->key) == 1) {
-      result = EVP_DigestVerify(verify.get(), signature, kEd25519SignatureLength, hash,
-                                hash_length);
-    }
-    ERR_clear_error();
-    return result == 1;
+    return m_pPublicKey->ed25519->Verify(std::span<const std::uint8_t>(hash, crypto::kSha512Length),
+                                         signature);
   }
-  // Verifying the finished SHA-1 hash with the signature digest set to SHA-1
-  // checks the whole PKCS#1 v1.5 block, DigestInfo included.
-  PkeyContextPtr context(EVP_PKEY_CTX_new_from_pkey(nullptr, m_pPublicKey->key, nullptr));
-  int result = 0;
-  if (context != nullptr && EVP_PKEY_verify_init(context.get()) == 1 &&
-      EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) == 1 &&
-      EVP_PKEY_CTX_set_signature_md(context.get(), EVP_sha1()) == 1) {
-    result = EVP_PKEY_verify(context.get(), signature, static_cast<std::size_t>(signature_length),
-                             hash, hash_length);
-  }
-  ERR_clear_error();
-  return result == 1;
+  std::uint8_t sha1[crypto::kSha1Length];
+  std::memcpy(sha1, hash, sizeof sha1);
+  return m_pPublicKey->rsa->VerifyPkcs1Sha1(sha1, signature);
 }
 
 void CProvider::ReleaseCrypto() {
@@ -284,64 +216,76 @@ PrivateKeyPtr GenerateRsaKey(int bits, std::string* error) {
       *error = "unsupported key size " + std::to_string(bits) + " bits";
     return nullptr;
   }
-  EVP_PKEY* key = EVP_RSA_gen(static_cast<unsigned int>(bits));
-  if (key == nullptr) {
-    ERR_clear_error();
+  PrivateKeyPtr key(new PrivateKey);
+  key->kind = KeyKind::kRsa;
+  key->rsa = crypto::RsaPrivateKey::Generate(bits);
+  if (key->rsa == nullptr) {
     if (error != nullptr)
       *error = "RSA key generation failed";
     return nullptr;
   }
-  return PrivateKeyPtr(new PrivateKey(key, KeyKind::kRsa));
+  return key;
 }
 
 PrivateKeyPtr GenerateEd25519Key(std::string* error) {
-  EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519");
-  if (key == nullptr) {
-    ERR_clear_error();
+  PrivateKeyPtr key(new PrivateKey);
+  key->kind = KeyKind::kEd25519;
+  if (!crypto::RandomBytes(key->ed25519_seed.data(), key->ed25519_seed.size()) ||
+      !crypto::Ed25519PublicFromSeed(key->ed25519_seed, &key->ed25519_public)) {
     if (error != nullptr)
       *error = "Ed25519 key generation failed";
     return nullptr;
   }
-  return PrivateKeyPtr(new PrivateKey(key, KeyKind::kEd25519));
+  return key;
 }
 
 std::string PrivateKeyToPem(const PrivateKey& key) {
-  BioPtr bio(BIO_new(BIO_s_mem()));
-  if (bio == nullptr ||
-      PEM_write_bio_PrivateKey(bio.get(), key.key, nullptr, nullptr, 0, nullptr, nullptr) != 1) {
-    ERR_clear_error();
+  crypto::PrivateKeyNumbers numbers;
+  if (key.kind == KeyKind::kRsa) {
+    numbers.type = crypto::PrivateKeyType::kRsa;
+    numbers.rsa = key.rsa->numbers();
+  } else if (key.kind == KeyKind::kEd25519) {
+    numbers.type = crypto::PrivateKeyType::kEd25519;
+    numbers.ed25519_seed = key.ed25519_seed;
+  } else {
     return {};
   }
-  char* data = nullptr;
-  const long size = BIO_get_mem_data(bio.get(), &data);
-  if (data == nullptr || size <= 0)
-    return {};
-  return std::string(data, static_cast<std::size_t>(size));
+  return crypto::WritePrivateKeyPem(numbers);
 }
 
 PrivateKeyPtr PrivateKeyFromPem(std::string_view pem, std::string* error) {
   auto fail = [error](const char* message) {
-    ERR_clear_error();
     if (error != nullptr)
       *error = message;
     return PrivateKeyPtr();
   };
   if (pem.empty() || pem.size() > 1024 * 1024)
     return fail("not a PEM private key");
-  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-  if (bio == nullptr)
-    return fail("out of memory");
-  EVP_PKEY* key = PEM_read_bio_PrivateKey(bio.get(), nullptr, NoPassphrase, nullptr);
-  if (key == nullptr)
-    return fail("not an unencrypted PEM private key");
-  // RSA-PSS keys are refused too: their signatures are not the PKCS#1 v1.5
-  // form clients check.
-  const int type = EVP_PKEY_get_base_id(key);
-  if (type != EVP_PKEY_RSA && type != EVP_PKEY_ED25519) {
-    EVP_PKEY_free(key);
-    return fail("not an RSA or Ed25519 private key");
+  crypto::PrivateKeyNumbers numbers;
+  switch (crypto::ReadPrivateKeyPem(pem, &numbers)) {
+    case crypto::PemReadResult::kOk:
+      break;
+    case crypto::PemReadResult::kOtherAlgorithm:
+      // RSA-PSS keys are refused too: their signatures are not the PKCS#1
+      // v1.5 form clients check.
+      return fail("not an RSA or Ed25519 private key");
+    case crypto::PemReadResult::kNotPrivateKey:
+      return fail("not an unencrypted PEM private key");
   }
-  return PrivateKeyPtr(new PrivateKey(key, type == EVP_PKEY_RSA ? KeyKind::kRsa : KeyKind::kEd25519));
+  PrivateKeyPtr key(new PrivateKey);
+  if (numbers.type == crypto::PrivateKeyType::kRsa) {
+    key->kind = KeyKind::kRsa;
+    key->rsa = crypto::RsaPrivateKey::FromNumbers(numbers.rsa);
+    if (key->rsa == nullptr)
+      return fail("not an unencrypted PEM private key");
+    return key;
+  }
+  key->kind = KeyKind::kEd25519;
+  key->ed25519_seed = numbers.ed25519_seed;
+  numbers.ed25519_seed.fill(0);
+  if (!crypto::Ed25519PublicFromSeed(key->ed25519_seed, &key->ed25519_public))
+    return fail("not an unencrypted PEM private key");
+  return key;
 }
 
 KeyKind PrivateKeyKind(const PrivateKey& key) {
@@ -349,59 +293,26 @@ KeyKind PrivateKeyKind(const PrivateKey& key) {
 }
 
 int PrivateKeyBits(const PrivateKey& key) {
-  return key.kind == KeyKind::kEd25519 ? kEd25519KeyBits : EVP_PKEY_get_bits(key.key);
+  return key.kind == KeyKind::kEd25519 ? kEd25519KeyBits : key.rsa->bits();
 }
 
 std::vector<std::uint8_t> MakeKeyRecord(const PrivateKey& key) {
   // For an RSA key the PKCS#1 RSAPublicKey structure, for an Ed25519 key
   // its SubjectPublicKeyInfo.
-  using Encoder = int (*)(const EVP_PKEY*, unsigned char**);
-  const Encoder encode = key.kind == KeyKind::kEd25519 ? Encoder{i2d_PUBKEY} : Encoder{i2d_PublicKey};
-  const int der_length = encode(key.key, nullptr);
-  if (der_length <= 0) {
-    ERR_clear_error();
+  std::vector<std::uint8_t> der;
+  if (key.kind == KeyKind::kEd25519) {
+    der = crypto::EncodeEd25519PublicKeyInfo(key.ed25519_public);
+  } else if (key.kind == KeyKind::kRsa) {
+    const crypto::RsaPrivateNumbers& numbers = key.rsa->numbers();
+    der = crypto::EncodeRsaPublicKey({numbers.modulus, numbers.public_exponent});
+  } else {
     return {};
   }
-  std::vector<std::uint8_t> record(kKeyRecordHeaderLength + static_cast<std::size_t>(der_length));
-  std::memcpy(record.data(), kKeyRecordTag.data(), kKeyRecordTag.size());
-  record[kKeyRecordTag.size()] = 0;
-  unsigned char* out = record.data() + kKeyRecordHeaderLength;
-  if (encode(key.key, &out) != der_length) {
-    ERR_clear_error();
-    return {};
-  }
+  std::vector<std::uint8_t> record(kKeyRecordTag.begin(), kKeyRecordTag.end());
+  record.push_back(0);
+  record.insert(record.end(), der.begin(), der.end());
   return record;
 }
-
-namespace {
-
-// Ed25519 over the SHA-512 digest of the message, the form clients check:
-// it lets them digest an item of any size in one pass as it arrives.
-std::vector<std::uint8_t> Ed25519SignatureRecord(const PrivateKey& key, char digit,
-                                                 const std::uint8_t* message, std::size_t length) {
-  unsigned char hash[EVP_MAX_MD_SIZE];
-  unsigned int hash_length = 0;
-  if (EVP_Digest(message, length, hash, &hash_length, EVP_sha512(), nullptr) != 1) {
-    ERR_clear_error();
-    return {};
-  }
-  MdContextPtr context(EVP_MD_CTX_new());
-  std::size_t signature_length = kEd25519SignatureLength;
-  std::vector<std::uint8_t> record(kSignatureHeaderLength + kEd25519SignatureLength);
-  if (context == nullptr ||
-      EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key.key) != 1 ||
-      EVP_DigestSign(context.get(), record.data() + kSignatureHeaderLength, &signature_length,
-                     hash, hash_length) != 1 ||
-      signature_length != kEd25519SignatureLength) {
-    ERR_clear_error();
-    return {};
-  }
-  std::memcpy(record.data(), kSignatureTag.data(), kSignatureTag.size());
-  record[kSignatureTag.size()] = static_cast<std::uint8_t>(digit);
-  return record;
-}
-
-}  // namespace
 
 std::vector<std::uint8_t> MakeSignatureRecord(const PrivateKey& key, char digit,
                                               const std::uint8_t* message, std::size_t length) {
@@ -412,47 +323,42 @@ std::vector<std::uint8_t> MakeSignatureRecord(const PrivateKey& key, char digit,
     message = &kNothing;
     length = 0;
   }
-  if (key.kind == KeyKind::kEd25519)
-    return Ed25519SignatureRecord(key, digit, message, length);
-  MdContextPtr context(EVP_MD_CTX_new());
-  EVP_PKEY_CTX* key_context = nullptr;  // owned by `context`
-  std::size_t signature_length = 0;
-  if (context == nullptr ||
-      EVP_DigestSignInit(context.get(), &key_context, EVP_sha1(), nullptr, key.key) != 1 ||
-      EVP_PKEY_CTX_set_rsa_padding(key_context, RSA_PKCS1_PADDING) != 1 ||
-      EVP_DigestSignUpdate(context.get(), message, length) != 1 ||
-      EVP_DigestSignFinal(context.get(), nullptr, &signature_length) != 1) {
-    ERR_clear_error();
-    return {};
+  std::vector<std::uint8_t> signature;
+  if (key.kind == KeyKind::kEd25519) {
+    // Ed25519 over the SHA-512 digest of the message, the form clients
+    // check: it lets them digest an item of any size in one pass as it
+    // arrives.
+    std::uint8_t hash[crypto::kSha512Length];
+    std::uint8_t bytes[crypto::kEd25519SignatureLength];
+    if (!crypto::HashBytes(crypto::HashKind::kSha512, message, length, hash) ||
+        !crypto::Ed25519Sign(key.ed25519_seed, hash, bytes))
+      return {};
+    signature.assign(std::begin(bytes), std::end(bytes));
+  } else if (key.kind == KeyKind::kRsa) {
+    std::uint8_t hash[crypto::kSha1Length];
+    if (!crypto::HashBytes(crypto::HashKind::kSha1, message, length, hash))
+      return {};
+    signature = key.rsa->SignPkcs1Sha1(hash);
   }
-  std::vector<std::uint8_t> record(kSignatureHeaderLength + signature_length);
-  std::memcpy(record.data(), kSignatureTag.data(), kSignatureTag.size());
-  record[kSignatureTag.size()] = static_cast<std::uint8_t>(digit);
-  if (EVP_DigestSignFinal(context.get(), record.data() + kSignatureHeaderLength,
-                          &signature_length) != 1) {
-    ERR_clear_error();
+  if (signature.empty())
     return {};
-  }
-  record.resize(kSignatureHeaderLength + signature_length);
+  std::vector<std::uint8_t> record(kSignatureTag.begin(), kSignatureTag.end());
+  record.push_back(static_cast<std::uint8_t>(digit));
+  record.insert(record.end(), signature.begin(), signature.end());
   return record;
 }
 
 }  // namespace gantrell
 
-// The SHA-256 of an item's bytes (net/sha256_digest.h), kept here with the
-// other uses of the library.
+// The SHA-256 of an item's bytes (net/sha256_digest.h).
 namespace gantrell {
 
 struct Sha256Digest::Context {
-  MdContextPtr md{EVP_MD_CTX_new()};
+  crypto::Hash hash{crypto::HashKind::kSha256};
 };
 
 Sha256Digest::Sha256Digest() : m_pContext(std::make_unique<Context>()) {
-  if (m_pContext->md == nullptr ||
-      EVP_DigestInit_ex(m_pContext->md.get(), EVP_sha256(), nullptr) != 1) {
-    ERR_clear_error();
-    m_bFailed = true;
-  }
+  m_bFailed = !m_pContext->hash.ok();
 }
 
 Sha256Digest::~Sha256Digest() = default;
@@ -460,27 +366,23 @@ Sha256Digest::~Sha256Digest() = default;
 void Sha256Digest::Add(const void* bytes, std::size_t count) {
   if (m_bFailed || m_bFinished || count == 0)
     return;
-  if (EVP_DigestUpdate(m_pContext->md.get(), bytes, count) != 1) {
-    ERR_clear_error();
+  if (!m_pContext->hash.Add(bytes, count))
     m_bFailed = true;
-  }
 }
 
 std::string Sha256Digest::FinishHex() {
   if (m_bFinished || m_bFailed)
     return m_strHex;
   m_bFinished = true;
-  unsigned char hash[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(m_pContext->md.get(), hash, &length) != 1) {
-    ERR_clear_error();
+  std::uint8_t hash[crypto::kSha256Length];
+  if (!m_pContext->hash.Finish(hash)) {
     m_bFailed = true;
     return m_strHex;
   }
   static constexpr char kDigits[] = "0123456789abcdef";
-  for (unsigned int i = 0; i < length; ++i) {
-    m_strHex += kDigits[hash[i] >> 4];
-    m_strHex += kDigits[hash[i] & 0x0f];
+  for (std::uint8_t byte : hash) {
+    m_strHex += kDigits[byte >> 4];
+    m_strHex += kDigits[byte & 0x0f];
   }
   return m_strHex;
 }

@@ -1,8 +1,8 @@
 // Key records, signature records, and the signing side used by the
 // publishing tool. The verifying side is a set of CProvider operations
-// (model/provider.h); both are implemented in signature.cc, the one file that
-// talks to the cryptographic library. docs/signature-records.md describes
-// the records.
+// (model/provider.h); both are implemented in signature.cc on the
+// platform's crypto facility (platform/crypto.h).
+// docs/signature-records.md describes the records.
 //
 // Key record:       "PUBLKEY", one uninterpreted byte, then the public key in
 //                   DER: an RSAPublicKey (modulus and public exponent) for
