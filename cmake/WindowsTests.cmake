@@ -1,9 +1,11 @@
 # The test programs of the Windows build, run under Wine by
 # scripts/test-windows. GoogleTest is built from its sources (Debian's
-# libgtest-dev) with this toolchain. The local HTTP servers of the Linux
-# suite use Debian's compiled cpp-httplib, which has no Windows build, so
-# the tests that serve a site stay Linux-only; so do the ones that fork,
-# send signals or look at POSIX permissions (GANTRELL_LINUX_ONLY_TESTS).
+# libgtest-dev) with this toolchain. The local HTTP server runs on Winsock
+# (test_http_server_win32.cc). Tests that need a POSIX system (signals,
+# the freedesktop.org trash, xdg-open, the XDG folders, the OpenSSL library)
+# stay Linux-only (GANTRELL_LINUX_ONLY_TESTS); so do the layers above the
+# platform's (net, app, cli, tools), whose fixtures start programs with
+# fork and exec, set POSIX modes or serve through cpp-httplib.
 set(GANTRELL_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
     "GoogleTest's sources (Debian's libgtest-dev), built with this toolchain")
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -32,10 +34,10 @@ set(GANTRELL_LINUX_ONLY_TESTS
   ${tests}/platform/shell_open_test.cc
   # The XDG folders and POSIX modes.
   ${tests}/platform/standard_folders_test.cc)
-file(GLOB GANTRELL_WINDOWS_ONLY_TESTS CONFIGURE_DEPENDS ${tests}/*/*_win32_test.cc)
 
 foreach(layer platform model conditions)
   file(GLOB layer_sources CONFIGURE_DEPENDS ${tests}/${layer}/*.cc)
+  gantrell_pick_backends(layer_sources)
   list(REMOVE_ITEM layer_sources ${GANTRELL_LINUX_ONLY_TESTS})
   add_executable(${layer}_tests ${layer_sources})
   target_link_libraries(${layer}_tests PRIVATE gantrell_test_support gtest_main)
