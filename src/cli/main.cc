@@ -21,8 +21,8 @@
 #include "platform/catalogue.h"
 #include "platform/end_request_watch.h"
 #include "platform/folders.h"
-#include "platform/os_version_registry.h"
-#include "platform/registry_file.h"
+#include "platform/standard_folders.h"
+#include "platform/system_registry.h"
 
 namespace gantrell::cli {
 namespace {
@@ -88,17 +88,8 @@ std::string CheckEnvironment(const CliOptions& options) {
   if (!options.data_dir.empty() && KindOfPath(options.data_dir) == PathKind::kOther) {
     return Subst(Tr("--data-dir %1 is not a folder"), {options.data_dir});
   }
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] != '\0') {
-    std::string reason;
-    const PathKind kind = KindOfPath(runtime, &reason);
-    if (kind == PathKind::kMissing) {
-      return Subst(Tr("cannot create the runtime folder %1: %2: set XDG_RUNTIME_DIR or create it"),
-                   {runtime, reason});
-    }
-    if (kind != PathKind::kFolder)
-      return Subst(Tr("XDG_RUNTIME_DIR names %1, which is not a folder"), {runtime});
-  }
+  if (std::string problem = RuntimeFolderProblem(); !problem.empty())
+    return problem;
   return {};
 }
 
@@ -199,9 +190,10 @@ int Run(const std::vector<std::string>& args) {
   JsonWriter json;
   json.BeginObject().Member("command", options.command);
 
-  FileRegistry registry;
-  RegistryOsVersion os_version(registry);
-  CClientApp app(registry, os_version);
+  const std::unique_ptr<Registry> system_registry = MakeSystemRegistry();
+  Registry& registry = *system_registry;
+  const std::unique_ptr<OsVersion> os_version = MakeSystemOsVersion(registry);
+  CClientApp app(registry, *os_version);
   app.m_options.offline = options.offline;
   app.m_options.force_fetch = options.force;
   app.m_options.offered_providers = offered;

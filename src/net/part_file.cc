@@ -17,6 +17,11 @@ namespace {
 // a file system that wants more refuses the write, which then goes
 // through the page cache.
 constexpr std::size_t kAlignment = 4096;
+
+void FreeAligned(void* memory) {
+  ::operator delete(memory, std::align_val_t(kAlignment));
+}
+
 // Write-back of bytes that went through the page cache starts every this
 // many bytes, so the disk works while the network does.
 constexpr std::int64_t kWriteBackEvery = std::int64_t{8} << 20;
@@ -27,12 +32,12 @@ PartFile::PartFile(std::size_t block_size, int buffers, bool direct, bool behind
     : block_size_((block_size + kAlignment - 1) / kAlignment * kAlignment),
       try_direct_(direct),
       behind_(behind),
-      memory_(nullptr, &std::free) {
+      memory_(nullptr, &FreeAligned) {
   const int count = buffers < 2 ? 2 : buffers;
-  memory_.reset(static_cast<char*>(
-      std::aligned_alloc(kAlignment, block_size_ * static_cast<std::size_t>(count))));
-  if (memory_ == nullptr)
-    throw std::bad_alloc();
+  // The aligned operator new, since Windows' C library has no aligned_alloc;
+  // it throws std::bad_alloc itself.
+  memory_.reset(static_cast<char*>(::operator new(block_size_ * static_cast<std::size_t>(count),
+                                                  std::align_val_t(kAlignment))));
   for (int i = 0; i < count; ++i)
     free_.push_back(memory_.get() + block_size_ * static_cast<std::size_t>(i));
 }

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-struct stat;  // the system's description of a file (ReadWholeFile)
 
 namespace gantrell {
 
@@ -66,11 +65,25 @@ bool CreateFolders(const std::string& folder, FileMode mode, std::string* error)
 // The folder part of a path: "/a/b" for "/a/b/c", "." for "c", "/" for "/c".
 std::string ParentFolder(const std::string& path);
 
+// What identifies one version of a file on disk: a cache of its content is
+// still good while the stamp is the same. `exists` is false when there is no
+// file (every other field is then zero).
+struct FileStamp {
+  bool exists = false;
+  unsigned long long device = 0, inode = 0, size = 0;
+  long long mtime_sec = 0, mtime_nsec = 0, ctime_sec = 0, ctime_nsec = 0;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// The stamp of the file at `path` (links followed); an empty stamp when
+// nothing can be looked at there.
+FileStamp StampOfFile(const std::string& path);
+
 // Reads the whole file. Returns false with *missing true when the file does
 // not exist, or false with a message in *error when it cannot be read. When
-// `info` is not null it receives the file's status, taken from the same open
+// `info` is not null it receives the file's stamp, taken from the same open
 // file that was read.
 bool ReadWholeFile(const std::string& path, std::string* content, bool* missing, std::string* error,
-                   struct stat* info = nullptr);
+                   FileStamp* info = nullptr);
 
 }  // namespace gantrell

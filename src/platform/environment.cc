@@ -1,6 +1,5 @@
 #include "platform/environment.h"
 
-#include <cstdlib>
 
 namespace gantrell {
 
@@ -20,12 +19,10 @@ std::string ExpandEnvironmentStrings(std::string_view text) {
       break;
     }
     std::string name(text.substr(open + 1, close - open - 1));
-    // getenv cannot look up a name holding "=" or a zero byte.
-    const char* value =
-        (name.empty() || name.find_first_of(std::string_view("=\0", 2)) != std::string::npos)
-            ? nullptr
-            : std::getenv(name.c_str());
-    if (value != nullptr) {
+    // No variable's name holds "=" or a zero byte.
+    std::string value;
+    if (!name.empty() && name.find_first_of(std::string_view("=\0", 2)) == std::string::npos &&
+        LookUpEnvironment(name, &value)) {
       out += value;
       pos = close + 1;
     } else {

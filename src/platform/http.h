@@ -1,9 +1,10 @@
-// HTTP sessions on libcurl, standing in for the platform's internet API.
+// HTTP sessions: on libcurl on Linux, on WinINet on Windows.
 //
 // Behaviour shared by both kinds of session:
 // - an HTTP error status still delivers its body as data, so an error page
 //   reads like any file; redirects are followed; proxies come from the
-//   usual environment variables; the agent is HttpOptions::user_agent;
+//   usual environment variables (Linux) or the system's settings
+//   (Windows); the agent is HttpOptions::user_agent;
 // - a transfer that cannot connect within the connect timeout, that
 //   receives nothing for the idle timeout while its reader is waiting for
 //   data, or whose speed stays below the low-speed floor, fails; a request
@@ -40,13 +41,15 @@ struct HttpOptions {
   std::chrono::seconds low_speed_time{60};
   std::size_t max_buffered = 256 * 1024;
   // A file of certificates to trust in place of the system's; empty: the
-  // system's.
+  // system's. Linux only: WinINet always checks against the system's
+  // certificate store.
   std::string ca_file;
 };
 
 // Why a server's certificate is not trusted, in words ("it has expired"),
-// from the certificate check's result code (OpenSSL's verify result) and
-// the network library's error text.
+// from the certificate check's result code (OpenSSL's verify result on
+// Linux, WinINet's ERROR_INTERNET_* code on Windows) and the network
+// library's error text.
 std::string CertificateProblem(long verify_result, const std::string& library_error);
 
 // A request handle of the asynchronous session; 0 is none. Handles are
@@ -89,8 +92,8 @@ struct HttpOutcome {
   std::string error;  // the network library's own words; empty without failure
 };
 
-// One thread drives every transfer of the session through one libcurl multi
-// handle; a caller that waits for a completion costs no CPU.
+// One engine thread drives every transfer of the session; a caller that
+// waits for a completion costs no CPU.
 class AsyncHttpSession {
  public:
   // Closes every open request; no callback runs after this returns.
@@ -154,8 +157,8 @@ struct HttpResponseInfo {
   // The body's length from Content-Length; -1 when not given.
   std::int64_t content_length = -1;
   // A 206 answer's "Content-Range: bytes FIRST-LAST/TOTAL": FIRST and TOTAL
-  // (TOTAL -1 for "*"); a 416 answer's "bytes */TOTAL": TOTAL only. Both -1
-  // without a Content-Range header or when it does not read as one.
+  // (TOTAL -1 for "*"); both -1 without a Content-Range header or when it
+  // does not read as one.
   std::int64_t range_first = -1;
   std::int64_t range_total = -1;
 };

@@ -4,11 +4,11 @@
 
 namespace gantrell {
 
-std::unique_ptr<CurlAsyncHttpSession> CurlAsyncHttpSession::Open(const HttpOptions& options,
+std::unique_ptr<EngineAsyncHttpSession> EngineAsyncHttpSession::Open(const HttpOptions& options,
                                                                  std::string* error) {
-  std::unique_ptr<CurlAsyncHttpSession> session(new CurlAsyncHttpSession());
-  CurlAsyncHttpSession* raw = session.get();
-  session->engine_ = CurlEngine::Start(
+  std::unique_ptr<EngineAsyncHttpSession> session(new EngineAsyncHttpSession());
+  EngineAsyncHttpSession* raw = session.get();
+  session->engine_ = HttpEngine::Start(
       options, [raw] { raw->OnEngineTurn(); }, error);
   if (session->engine_ == nullptr) {
     return nullptr;
@@ -16,7 +16,7 @@ std::unique_ptr<CurlAsyncHttpSession> CurlAsyncHttpSession::Open(const HttpOptio
   return session;
 }
 
-CurlAsyncHttpSession::~CurlAsyncHttpSession() {
+EngineAsyncHttpSession::~EngineAsyncHttpSession() {
   if (engine_ == nullptr) {
     return;  // Open failed before the engine ran
   }
@@ -26,7 +26,7 @@ CurlAsyncHttpSession::~CurlAsyncHttpSession() {
   engine_.reset();
 }
 
-void CurlAsyncHttpSession::SetStatusCallback(HttpStatusCallback callback) {
+void EngineAsyncHttpSession::SetStatusCallback(HttpStatusCallback callback) {
   std::unique_lock<std::mutex> lock(callback_mutex_);
   callback_ = std::move(callback);
   if (!engine_->OnEngineThread()) {
@@ -34,7 +34,7 @@ void CurlAsyncHttpSession::SetStatusCallback(HttpStatusCallback callback) {
   }
 }
 
-HttpResult CurlAsyncHttpSession::OpenUrl(const std::string& url, std::uintptr_t context,
+HttpResult EngineAsyncHttpSession::OpenUrl(const std::string& url, std::uintptr_t context,
                                          HttpHandle* handle) {
   if (handle != nullptr) {
     *handle = 0;
@@ -56,7 +56,7 @@ HttpResult CurlAsyncHttpSession::OpenUrl(const std::string& url, std::uintptr_t 
   return HttpResult::kPending;
 }
 
-HttpResult CurlAsyncHttpSession::Read(HttpHandle handle, void* buffer, std::size_t capacity,
+HttpResult EngineAsyncHttpSession::Read(HttpHandle handle, void* buffer, std::size_t capacity,
                                       std::size_t* bytes_read, std::uintptr_t context) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto found = requests_.find(handle);
@@ -89,7 +89,7 @@ HttpResult CurlAsyncHttpSession::Read(HttpHandle handle, void* buffer, std::size
   return HttpResult::kPending;
 }
 
-bool CurlAsyncHttpSession::Close(HttpHandle handle) {
+bool EngineAsyncHttpSession::Close(HttpHandle handle) {
   std::shared_ptr<HttpTransfer> transfer;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -108,7 +108,7 @@ bool CurlAsyncHttpSession::Close(HttpHandle handle) {
   return true;
 }
 
-HttpOutcome CurlAsyncHttpSession::Outcome(HttpHandle handle) {
+HttpOutcome EngineAsyncHttpSession::Outcome(HttpHandle handle) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto found = requests_.find(handle);
   if (found == requests_.end()) {
@@ -125,7 +125,7 @@ HttpOutcome CurlAsyncHttpSession::Outcome(HttpHandle handle) {
   return outcome;
 }
 
-bool CurlAsyncHttpSession::FinishPendingRead(HttpHandle handle, Request& request,
+bool EngineAsyncHttpSession::FinishPendingRead(HttpHandle handle, Request& request,
                                              std::vector<Event>* events) {
   HttpTransfer& transfer = *request.transfer;
   std::size_t count = transfer.TryRead(request.read_buffer, request.read_capacity);
@@ -145,7 +145,7 @@ bool CurlAsyncHttpSession::FinishPendingRead(HttpHandle handle, Request& request
   return true;
 }
 
-void CurlAsyncHttpSession::OnEngineTurn() {
+void EngineAsyncHttpSession::OnEngineTurn() {
   std::vector<Event> events;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -173,7 +173,7 @@ void CurlAsyncHttpSession::OnEngineTurn() {
   Report(events);
 }
 
-void CurlAsyncHttpSession::Report(const std::vector<Event>& events) {
+void EngineAsyncHttpSession::Report(const std::vector<Event>& events) {
   for (const Event& event : events) {
     HttpStatusCallback callback;
     {
@@ -195,7 +195,7 @@ void CurlAsyncHttpSession::Report(const std::vector<Event>& events) {
 
 std::unique_ptr<AsyncHttpSession> OpenAsyncHttpSession(const HttpOptions& options,
                                                        std::string* error) {
-  return CurlAsyncHttpSession::Open(options, error);
+  return EngineAsyncHttpSession::Open(options, error);
 }
 
 }  // namespace gantrell

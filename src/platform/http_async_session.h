@@ -1,4 +1,4 @@
-// The asynchronous HTTP session on libcurl. Calls never block on the
+// The asynchronous HTTP session on a network engine. Calls never block on the
 // network; results arrive through the status callback, which runs on the
 // session's engine thread only.
 #pragma once
@@ -12,17 +12,17 @@
 #include <vector>
 
 #include "platform/http.h"
-#include "platform/http_curl_engine.h"
+#include "platform/http_engine.h"
 
 namespace gantrell {
 
-class CurlAsyncHttpSession : public AsyncHttpSession {
+class EngineAsyncHttpSession : public AsyncHttpSession {
  public:
   // nullptr with a message in *error when the session cannot be set up.
-  static std::unique_ptr<CurlAsyncHttpSession> Open(const HttpOptions& options, std::string* error);
+  static std::unique_ptr<EngineAsyncHttpSession> Open(const HttpOptions& options, std::string* error);
 
   // Must not be called from inside the status callback.
-  ~CurlAsyncHttpSession() override;
+  ~EngineAsyncHttpSession() override;
 
   // Waits for a callback in progress on another thread to return, so the
   // old callback never runs once this returns. Called from inside the
@@ -56,7 +56,7 @@ class CurlAsyncHttpSession : public AsyncHttpSession {
     std::uint64_t result;
   };
 
-  CurlAsyncHttpSession() = default;
+  EngineAsyncHttpSession() = default;
 
   // Engine thread: turns progress into events, then reports them.
   void OnEngineTurn();
@@ -74,7 +74,7 @@ class CurlAsyncHttpSession : public AsyncHttpSession {
   HttpStatusCallback callback_;
   bool in_callback_ = false;
 
-  std::shared_ptr<CurlEngine> engine_;
+  std::shared_ptr<HttpEngine> engine_;
 };
 
 }  // namespace gantrell

@@ -17,17 +17,12 @@
 #include <vector>
 
 #include "platform/http.h"
+#include "platform/http_engine.h"
 #include "platform/http_transfer.h"
 
 namespace gantrell {
 
-// Figures kept for tests and benchmarks.
-struct HttpEngineStats {
-  std::uint64_t pauses = 0;       // times a transfer was paused for lack of room
-  std::size_t peak_buffered = 0;  // most body bytes one transfer held at once
-};
-
-class CurlEngine {
+class CurlEngine : public HttpEngine {
  public:
   // `on_turn` runs on the engine thread after every round of network work,
   // outside any lock of the engine and outside every libcurl call, so it
@@ -37,30 +32,28 @@ class CurlEngine {
 
   // Stops the thread and frees every transfer still in progress; their
   // readers see them fail. Must not run on the engine thread.
-  ~CurlEngine();
+  ~CurlEngine() override;
 
   CurlEngine(const CurlEngine&) = delete;
   CurlEngine& operator=(const CurlEngine&) = delete;
 
   // Checks `url` (an http or https address) and queues its GET. nullptr and
   // a message in *error when the address is not accepted.
-  std::shared_ptr<HttpTransfer> Open(const std::string& url, std::string* error) {
-    return Open(url, HttpRequestOptions{}, error);
-  }
+  using HttpEngine::Open;
   // The same with a range and an If-Range validator.
   std::shared_ptr<HttpTransfer> Open(const std::string& url, const HttpRequestOptions& request,
-                                     std::string* error);
+                                     std::string* error) override;
 
   // Queues the removal of `transfer` from the network; a transfer that has
   // already ended is simply forgotten. Any thread.
-  void Cancel(const std::shared_ptr<HttpTransfer>& transfer);
+  void Cancel(const std::shared_ptr<HttpTransfer>& transfer) override;
 
   // Interrupts the engine's sleep. Any thread.
-  void Wake();
+  void Wake() override;
 
-  bool OnEngineThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+  bool OnEngineThread() const override { return std::this_thread::get_id() == thread_.get_id(); }
 
-  HttpEngineStats stats() const;
+  HttpEngineStats stats() const override;
 
   // Libcurl callbacks reach the engine through this; not for other use.
   struct Active;

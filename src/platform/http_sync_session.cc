@@ -6,12 +6,12 @@
 namespace gantrell {
 namespace {
 
-class CurlHttpRequest : public HttpRequest {
+class EngineHttpRequest : public HttpRequest {
  public:
-  CurlHttpRequest(std::shared_ptr<CurlEngine> engine, std::shared_ptr<HttpTransfer> transfer)
+  EngineHttpRequest(std::shared_ptr<HttpEngine> engine, std::shared_ptr<HttpTransfer> transfer)
       : engine_(std::move(engine)), transfer_(std::move(transfer)) {}
 
-  ~CurlHttpRequest() override { Close(); }
+  ~EngineHttpRequest() override { Close(); }
 
   HttpResponseInfo Response() const override { return transfer_->response(); }
 
@@ -46,24 +46,24 @@ class CurlHttpRequest : public HttpRequest {
   }
 
  private:
-  std::shared_ptr<CurlEngine> engine_;
+  std::shared_ptr<HttpEngine> engine_;
   std::shared_ptr<HttpTransfer> transfer_;
 };
 
 }  // namespace
 
-std::unique_ptr<CurlHttpSession> CurlHttpSession::Open(const HttpOptions& options,
+std::unique_ptr<EngineHttpSession> EngineHttpSession::Open(const HttpOptions& options,
                                                        std::string* error) {
   HttpOptions sync_options = options;
   sync_options.request_timeout = std::chrono::milliseconds(0);
-  auto engine = CurlEngine::Start(sync_options, nullptr, error);
+  auto engine = HttpEngine::Start(sync_options, nullptr, error);
   if (engine == nullptr) {
     return nullptr;
   }
-  return std::unique_ptr<CurlHttpSession>(new CurlHttpSession(std::move(engine)));
+  return std::unique_ptr<EngineHttpSession>(new EngineHttpSession(std::move(engine)));
 }
 
-std::unique_ptr<HttpRequest> CurlHttpSession::OpenUrl(const std::string& url,
+std::unique_ptr<HttpRequest> EngineHttpSession::OpenUrl(const std::string& url,
                                                       const HttpRequestOptions& request,
                                                       std::string* error) {
   {
@@ -97,10 +97,10 @@ std::unique_ptr<HttpRequest> CurlHttpSession::OpenUrl(const std::string& url,
     engine_->Cancel(transfer);
     return nullptr;
   }
-  return std::make_unique<CurlHttpRequest>(engine_, std::move(transfer));
+  return std::make_unique<EngineHttpRequest>(engine_, std::move(transfer));
 }
 
-void CurlHttpSession::CloseAll() {
+void EngineHttpSession::CloseAll() {
   std::vector<std::shared_ptr<HttpTransfer>> transfers;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -122,7 +122,7 @@ void CurlHttpSession::CloseAll() {
 }
 
 std::unique_ptr<HttpSession> OpenHttpSession(const HttpOptions& options, std::string* error) {
-  return CurlHttpSession::Open(options, error);
+  return EngineHttpSession::Open(options, error);
 }
 
 }  // namespace gantrell

@@ -1,4 +1,4 @@
-// The synchronous HTTP session on libcurl: blocking open and read, with a
+// The synchronous HTTP session on a network engine: blocking open and read, with a
 // Close that may come from any thread.
 #pragma once
 
@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "platform/http.h"
-#include "platform/http_curl_engine.h"
+#include "platform/http_engine.h"
 
 namespace gantrell {
 
-class CurlHttpSession : public HttpSession {
+class EngineHttpSession : public HttpSession {
  public:
   // nullptr with a message in *error when the session cannot be set up.
-  static std::unique_ptr<CurlHttpSession> Open(const HttpOptions& options, std::string* error);
+  static std::unique_ptr<EngineHttpSession> Open(const HttpOptions& options, std::string* error);
 
   // Requests of this session have no overall deadline (downloads may be
   // large); HttpOptions::request_timeout is ignored.
@@ -28,10 +28,10 @@ class CurlHttpSession : public HttpSession {
   HttpEngineStats stats() const { return engine_->stats(); }
 
  private:
-  explicit CurlHttpSession(std::shared_ptr<CurlEngine> engine) : engine_(std::move(engine)) {}
+  explicit EngineHttpSession(std::shared_ptr<HttpEngine> engine) : engine_(std::move(engine)) {}
 
   // Shared with the open requests, which may outlive the session.
-  std::shared_ptr<CurlEngine> engine_;
+  std::shared_ptr<HttpEngine> engine_;
 
   std::mutex mutex_;  // guards closed_ and transfers_
   bool closed_ = false;

@@ -95,6 +95,9 @@ class Registry {
   using ValueChange = std::function<bool(const RegValue* current, RegValue* replacement)>;
   virtual bool UpdateValue(RegRoot root, std::string_view key_path, std::string_view value_name,
                            const ValueChange& change, std::string* error);
+
+  // Why the store cannot be used, one line per problem; empty when it can.
+  virtual std::string Diagnostics() const { return {}; }
 };
 
 }  // namespace gantrell

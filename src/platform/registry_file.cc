@@ -1,6 +1,5 @@
 #include "platform/registry_file.h"
 
-#include <sys/stat.h>
 #include <cstdlib>
 
 #include "platform/atomic_file.h"
@@ -18,10 +17,10 @@ constexpr std::string_view kAppDataValue = "AppData";
 
 // The per-user file holds private settings; the machine-wide one is readable
 // by every user of the machine.
-constexpr mode_t kUserFileMode = 0600;
-constexpr mode_t kUserFolderMode = 0700;
-constexpr mode_t kMachineFileMode = 0644;
-constexpr mode_t kMachineFolderMode = 0755;
+constexpr FileMode kUserFileMode = 0600;
+constexpr FileMode kUserFolderMode = 0700;
+constexpr FileMode kMachineFileMode = 0644;
+constexpr FileMode kMachineFolderMode = 0755;
 
 std::string StandardFile(bool per_user) {
   const char* name = per_user ? "user.reg" : "machine.reg";
@@ -67,17 +66,6 @@ FileRegistry::StoreFile& FileRegistry::FileFor(RegRoot root) const {
   return root == RegRoot::kCurrentUser ? user_ : machine_;
 }
 
-FileRegistry::FileStamp FileRegistry::StampOf(const struct stat& info) {
-  return FileStamp{true,
-                   static_cast<unsigned long long>(info.st_dev),
-                   static_cast<unsigned long long>(info.st_ino),
-                   static_cast<unsigned long long>(info.st_size),
-                   info.st_mtim.tv_sec,
-                   info.st_mtim.tv_nsec,
-                   info.st_ctim.tv_sec,
-                   info.st_ctim.tv_nsec};
-}
-
 bool FileRegistry::Load(const StoreFile& file, RegDocument* document, FileStamp* stamp,
                         std::string* problem) {
   *document = RegDocument();
@@ -87,11 +75,10 @@ bool FileRegistry::Load(const StoreFile& file, RegDocument* document, FileStamp*
   }
   std::string text;
   bool missing = false;
-  struct stat info;
-  if (!ReadWholeFile(file.path, &text, &missing, problem, &info)) {
+  if (!ReadWholeFile(file.path, &text, &missing, problem, stamp)) {
+    *stamp = FileStamp();
     return missing;
   }
-  *stamp = StampOf(info);
   if (!ParseRegFile(text, file.path, document, problem)) {
     *document = RegDocument();
     return false;
@@ -112,11 +99,7 @@ bool FileRegistry::Load(const StoreFile& file, RegDocument* document, FileStamp*
 }
 
 void FileRegistry::Refresh(StoreFile* file) {
-  FileStamp now;
-  struct stat info;
-  if (!file->path.empty() && ::stat(file->path.c_str(), &info) == 0) {
-    now = StampOf(info);
-  }
+  const FileStamp now = file->path.empty() ? FileStamp() : StampOfFile(file->path);
   if (file->loaded && now == file->stamp) {
     return;
   }

@@ -34,10 +34,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/atomic_file.h"
 #include "platform/reg_document.h"
 #include "platform/registry.h"
 
-struct stat;  // the system's description of a file (FileStamp)
 
 namespace gantrell {
 
@@ -68,19 +68,12 @@ class FileRegistry : public Registry {
 
   // Why a store file cannot be used, one line per file ("<file>:<line>:
   // <problem>"); empty when both files are readable (or missing).
-  std::string Diagnostics() const;
+  std::string Diagnostics() const override;
 
   const std::string& user_file() const { return user_.path; }
   const std::string& machine_file() const { return machine_.path; }
 
  private:
-  // What identifies one version of a file on disk.
-  struct FileStamp {
-    bool exists = false;
-    unsigned long long device = 0, inode = 0, size = 0;
-    long long mtime_sec = 0, mtime_nsec = 0, ctime_sec = 0, ctime_nsec = 0;
-    friend bool operator==(const FileStamp&, const FileStamp&) = default;
-  };
 
   struct StoreFile {
     std::string path;
@@ -92,7 +85,6 @@ class FileRegistry : public Registry {
   };
 
   StoreFile& FileFor(RegRoot root) const;
-  static FileStamp StampOf(const struct stat& info);
 
   // True when the file as cached (after a refresh) already has the value
   // `*value`, or has no such value when `value` is null, so that a write

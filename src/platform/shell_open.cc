@@ -14,7 +14,11 @@ std::string ShellOpenParameters(const std::string& path) {
 }
 
 std::string ShellOpenWorkingFolder(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("/\\");
+#else
   const std::size_t slash = path.rfind('/');
+#endif
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 

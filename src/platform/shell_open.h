@@ -30,8 +30,8 @@ class ShellOpen {
 // command line; empty (no parameters) otherwise.
 std::string ShellOpenParameters(const std::string& path);
 
-// The folder a file is opened in: `path` up to and including its last "/";
-// empty when it holds none.
+// The folder a file is opened in: `path` up to and including its last "/"
+// (on Windows "/" or "\"); empty when it holds none.
 std::string ShellOpenWorkingFolder(const std::string& path);
 
 // Opens `path` through `shell` with the working folder and parameters

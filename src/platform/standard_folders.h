@@ -1,5 +1,6 @@
-// The per-user folders of a desktop session, chosen by the XDG base directory
-// rules: an environment variable names the folder when it holds an absolute
+// The per-user folders of a desktop session. On Windows they are the known
+// folders of the user's profile (standard_folders_win32.cc); elsewhere they are
+// chosen by the XDG base directory rules: an environment variable names the folder when it holds an absolute
 // path; an empty or relative value is ignored and the default under the home
 // folder is used instead.
 #pragma once
@@ -30,5 +31,10 @@ std::string RuntimeDir(std::string* error = nullptr);
 // a real folder (not a link) owned by this user that nobody else may enter;
 // otherwise false with the reason in *error (which may be null).
 bool EnsurePrivateFolder(const std::string& folder, std::string* error);
+
+// Why the runtime folder chosen from the environment cannot be used, naming
+// the variable that chose it; empty when it can (or none was chosen). The
+// console client checks this before any network work.
+std::string RuntimeFolderProblem();
 
 }  // namespace gantrell

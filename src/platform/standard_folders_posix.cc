@@ -97,4 +97,18 @@ bool EnsurePrivateFolder(const std::string& folder, std::string* error) {
   return true;
 }
 
+std::string RuntimeFolderProblem() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || runtime[0] == '\0')
+    return {};
+  struct stat info;
+  if (::stat(runtime, &info) != 0) {
+    return Subst(Tr("cannot create the runtime folder %1: %2: set XDG_RUNTIME_DIR or create it"),
+                 {runtime, std::strerror(errno)});
+  }
+  if (!S_ISDIR(info.st_mode))
+    return Subst(Tr("XDG_RUNTIME_DIR names %1, which is not a folder"), {runtime});
+  return {};
+}
+
 }  // namespace gantrell

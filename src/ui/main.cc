@@ -14,8 +14,7 @@
 #include "gantrell_version.h"
 #include "platform/catalogue.h"
 #include "platform/end_request_watch.h"
-#include "platform/os_version_registry.h"
-#include "platform/registry_file.h"
+#include "platform/system_registry.h"
 #include "ui/app_icon.h"
 #include "ui/command_help.h"
 #include "ui/first_paint_probe.h"
@@ -56,9 +55,10 @@ int main(int argc, char** argv) {
   const std::string program_name =
       QFileInfo(qt_arguments.value(0)).completeBaseName().toStdString();
 
-  gantrell::FileRegistry registry;
-  gantrell::RegistryOsVersion os_version(registry);
-  gantrell::CClientApp app(registry, os_version,
+  const std::unique_ptr<gantrell::Registry> system_registry = gantrell::MakeSystemRegistry();
+  gantrell::Registry& registry = *system_registry;
+  const std::unique_ptr<gantrell::OsVersion> os_version = gantrell::MakeSystemOsVersion(registry);
+  gantrell::CClientApp app(registry, *os_version,
                            program_name.empty() ? gantrell::kProgramName : program_name);
   gantrell::ui::QtFrontend frontend;
   frontend.SetNotifyWhenPending(notify);

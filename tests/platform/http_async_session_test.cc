@@ -87,7 +87,7 @@ class HttpAsyncSessionTest : public ::testing::Test {
     // busy machine, well inside the recorder's 3 s wait.
     options.idle_timeout = milliseconds(1000);
     std::string error;
-    session_ = CurlAsyncHttpSession::Open(options, &error);
+    session_ = EngineAsyncHttpSession::Open(options, &error);
     ASSERT_NE(session_, nullptr) << error;
     session_->SetStatusCallback(recorder_.Callback());
   }
@@ -127,7 +127,7 @@ class HttpAsyncSessionTest : public ::testing::Test {
 
   TestHttpServer server_;
   Recorder recorder_;
-  std::unique_ptr<CurlAsyncHttpSession> session_;
+  std::unique_ptr<EngineAsyncHttpSession> session_;
 };
 
 TEST_F(HttpAsyncSessionTest, OpensReadsAndClosesInOrder) {
@@ -250,8 +250,11 @@ TEST_F(HttpAsyncSessionTest, CloseAbandonsAPendingRead) {
 TEST_F(HttpAsyncSessionTest, ManyConcurrentTransfers) {
   constexpr int kCount = 12;
   for (int i = 0; i < kCount; ++i) {
-    server_.ServeSlowly("/f" + std::to_string(i), TestHttpServer::Pattern(1000 + i * 100), 400,
-                        milliseconds(20));
+    // Bodies that take 0.4 to 0.8 s, so that every transfer is still under
+    // way when the last one starts even where starting a thread is slow
+    // (Wine), and no connection is free to be reused.
+    server_.ServeSlowly("/f" + std::to_string(i), TestHttpServer::Pattern(1000 + i * 100), 100,
+                        milliseconds(40));
   }
   for (int i = 0; i < kCount; ++i) {
     HttpHandle ignored = 0;

@@ -44,12 +44,12 @@ class HttpSyncSessionTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(server_.port(), 0);
     std::string error;
-    session_ = CurlHttpSession::Open(ShortTimeouts(), &error);
+    session_ = EngineHttpSession::Open(ShortTimeouts(), &error);
     ASSERT_NE(session_, nullptr) << error;
   }
 
   TestHttpServer server_;
-  std::unique_ptr<CurlHttpSession> session_;
+  std::unique_ptr<EngineHttpSession> session_;
 };
 
 TEST_F(HttpSyncSessionTest, DeliversBodiesWhateverTheStatusAndReadSize) {
@@ -140,7 +140,7 @@ TEST_F(HttpSyncSessionTest, SendsTheConfiguredAgent) {
   HttpOptions options = ShortTimeouts();
   options.user_agent = "Agent Test 2.5";
   std::string error;
-  auto session = CurlHttpSession::Open(options, &error);
+  auto session = EngineHttpSession::Open(options, &error);
   server_.Serve("/a", "x");
   auto request = session->OpenUrl(server_.Url("/a"), &error);
   ASSERT_NE(request, nullptr) << error;
@@ -214,7 +214,7 @@ TEST_F(HttpSyncSessionTest, AnIdleReaderPausesTheTransferWithinTheBufferLimit) {
   HttpOptions options = ShortTimeouts();
   options.max_buffered = 64 * 1024;
   std::string error;
-  auto session = CurlHttpSession::Open(options, &error);
+  auto session = EngineHttpSession::Open(options, &error);
   const std::size_t size = 20 * 1024 * 1024;
   server_.ServeGenerated("/huge", size);
   auto request = session->OpenUrl(server_.Url("/huge"), &error);
@@ -248,7 +248,7 @@ TEST_F(HttpSyncSessionTest, CloseFromAnotherThreadWakesABlockedRead) {
   HttpOptions options = ShortTimeouts();
   options.idle_timeout = milliseconds(10000);
   std::string error;
-  auto session = CurlHttpSession::Open(options, &error);
+  auto session = EngineHttpSession::Open(options, &error);
   server_.ServeStall("/stall");
   auto request = session->OpenUrl(server_.Url("/stall"), &error);
   ASSERT_NE(request, nullptr) << error;
@@ -303,7 +303,7 @@ TEST_F(HttpSyncSessionTest, OnlyATransferBelowTheSpeedFloorFails) {
   options.low_speed_time = std::chrono::seconds(1);
   options.max_buffered = 64 * 1024;
   std::string error;
-  auto session = CurlHttpSession::Open(options, &error);
+  auto session = EngineHttpSession::Open(options, &error);
   ASSERT_NE(session, nullptr) << error;
 
   // 10 bytes every 100 ms: 30 s for the whole body without the floor.
@@ -340,7 +340,7 @@ TEST_F(HttpSyncSessionTest, CloseAllEndsOpensAndReadsAndRefusesNewOnes) {
   HttpOptions options = ShortTimeouts();
   options.idle_timeout = milliseconds(60000);
   std::string error;
-  auto session = CurlHttpSession::Open(options, &error);
+  auto session = EngineHttpSession::Open(options, &error);
   ASSERT_NE(session, nullptr) << error;
   server_.ServeStall("/stall");
   server_.ServeDelayed("/silent", "never", milliseconds(60000));

@@ -100,13 +100,13 @@ class HttpTlsTest : public ::testing::Test {
     tls_.Answer("ok", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello");
   }
 
-  std::unique_ptr<CurlHttpSession> Session(bool trust_the_server) {
+  std::unique_ptr<EngineHttpSession> Session(bool trust_the_server) {
     HttpOptions options;
     options.connect_timeout = std::chrono::milliseconds(5000);
     if (trust_the_server)
       options.ca_file = tls_.cert();
     std::string error;
-    auto session = CurlHttpSession::Open(options, &error);
+    auto session = EngineHttpSession::Open(options, &error);
     EXPECT_NE(session, nullptr) << error;
     return session;
   }

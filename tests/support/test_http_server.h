@@ -1,5 +1,6 @@
 // A scriptable HTTP server on 127.0.0.1 for tests, running on its own
-// threads inside the test process.
+// threads inside the test process (on cpp-httplib on Linux, on Winsock on
+// Windows).
 //
 // Usage:
 //   TestHttpServer server;                      // listens on a free port
@@ -135,6 +136,7 @@ class TestHttpServer {
   // Waits for shutdown or ReleaseStalls, or for `delay` if shorter.
   bool WaitForRelease(std::uint64_t generation, std::chrono::milliseconds delay);
   void AddSent(const std::string& path, std::size_t count);
+  bool Stopping() const;
 
   std::unique_ptr<Listener> server_;
   std::thread thread_;

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/http_response_headers.h"
+
 namespace gantrell {
 
 struct CurlEngine::Active {
@@ -70,48 +72,6 @@ std::string HeaderValue(const char* data, std::size_t size, const char* name) {
   return std::string(data + first, last - first);
 }
 
-// A decimal number that fills all of `text`; -1 otherwise (or on overflow).
-std::int64_t WholeNumber(std::string_view text) {
-  if (text.empty() || text.size() > 18)
-    return -1;
-  std::int64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9')
-      return -1;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
-
-// Reads "bytes FIRST-LAST/TOTAL" (TOTAL may be "*"), or a refusal's
-// "bytes */TOTAL", into the response.
-void ReadContentRange(const std::string& value, HttpResponseInfo* response) {
-  response->range_first = -1;
-  response->range_total = -1;
-  constexpr std::string_view kUnit = "bytes ";
-  std::string_view text = value;
-  if (text.size() < kUnit.size() || !StartsWithNoCase(text.data(), text.size(), "bytes "))
-    return;
-  text.remove_prefix(kUnit.size());
-  if (text.size() > 2 && text.substr(0, 2) == "*/") {
-    // A refusal (416) names the whole length only.
-    response->range_total = WholeNumber(text.substr(2));
-    return;
-  }
-  const std::size_t dash = text.find('-');
-  const std::size_t slash = text.find('/');
-  if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
-    return;
-  const std::int64_t first = WholeNumber(text.substr(0, dash));
-  const std::int64_t last = WholeNumber(text.substr(dash + 1, slash - dash - 1));
-  const std::string_view total_text = text.substr(slash + 1);
-  const std::int64_t total = total_text == "*" ? -1 : WholeNumber(total_text);
-  if (first < 0 || last < first || (total_text != "*" && (total < 0 || last >= total)))
-    return;
-  response->range_first = first;
-  response->range_total = total;
-}
-
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* active = static_cast<CurlEngine::Active*>(user);
   const std::size_t length = size * count;
@@ -127,7 +87,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     active->response.last_modified = HeaderValue(data, length, "last-modified:");
   } else if (StartsWithNoCase(data, length, "content-length:")) {
     active->response.content_length =
-        WholeNumber(HeaderValue(data, length, "content-length:"));
+        HttpWholeNumber(HeaderValue(data, length, "content-length:"));
   } else if (StartsWithNoCase(data, length, "content-range:")) {
     ReadContentRange(HeaderValue(data, length, "content-range:"), &active->response);
   } else if (length <= 2 && (data[0] == '\r' || data[0] == '\n')) {
@@ -257,6 +217,11 @@ std::shared_ptr<CurlEngine> CurlEngine::Start(const HttpOptions& options,
   std::shared_ptr<CurlEngine> engine(new CurlEngine(options, std::move(on_turn), multi));
   engine->thread_ = std::thread([raw = engine.get()] { raw->Run(); });
   return engine;
+}
+
+std::shared_ptr<HttpEngine> HttpEngine::Start(const HttpOptions& options,
+                                              std::function<void()> on_turn, std::string* error) {
+  return CurlEngine::Start(options, std::move(on_turn), error);
 }
 
 CurlEngine::CurlEngine(const HttpOptions& options, std::function<void()> on_turn, void* multi)

@@ -1,0 +1,55 @@
+# The test programs of the Windows build, run under Wine by
+# scripts/test-windows. GoogleTest is built from its sources (Debian's
+# libgtest-dev) with this toolchain. The local HTTP server runs on Winsock
+# (test_http_server_win32.cc). Tests that need a POSIX system (signals,
+# the freedesktop.org trash, xdg-open, the XDG folders, the OpenSSL library)
+# stay Linux-only (GANTRELL_LINUX_ONLY_TESTS). The test programs of the
+# layers above the platform's (net, app, cli, tools) are not built for
+# Windows yet; scripts/windows-whole-run runs the programs themselves.
+set(GANTRELL_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+    "GoogleTest's sources (Debian's libgtest-dev), built with this toolchain")
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GANTRELL_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+set(tests ${CMAKE_SOURCE_DIR}/tests)
+add_library(gantrell_test_support STATIC
+  ${tests}/support/temp_dir.cc ${tests}/support/test_paths.cc ${tests}/support/temp_registry.cc
+  ${tests}/support/scripted_frontend.cc ${tests}/support/scripted_http_session.cc
+  ${tests}/support/test_http_server.cc ${tests}/support/test_http_server_win32.cc)
+target_include_directories(gantrell_test_support PUBLIC ${tests})
+target_link_libraries(gantrell_test_support PUBLIC gantrell_core gtest gmock ws2_32)
+target_compile_definitions(gantrell_test_support PUBLIC
+  GANTRELL_VECTORS_DIR="${CMAKE_SOURCE_DIR}/../shared/vectors"
+  GANTRELL_BINARY_DIR="${CMAKE_BINARY_DIR}")
+
+set(GANTRELL_LINUX_ONLY_TESTS
+  # Ed25519 against the OpenSSL library.
+  ${tests}/platform/ed25519_openssl_test.cc
+  # TLS against the Linux test server's certificates.
+  ${tests}/platform/http_tls_test.cc
+  # Signals (SIGTERM, SIGHUP) and the freedesktop.org trash and xdg-open.
+  ${tests}/platform/end_request_watch_test.cc
+  ${tests}/platform/trash_test.cc
+  ${tests}/platform/shell_open_test.cc
+  # They compare the C library's error texts, POSIX permission bits,
+  # symbolic links and unset-versus-empty variables, which Windows does not
+  # have alike; files_win32_test.cc covers these backends on Windows.
+  ${tests}/platform/atomic_file_test.cc
+  ${tests}/platform/file_access_test.cc
+  ${tests}/platform/file_lock_test.cc
+  ${tests}/platform/file_move_test.cc
+  ${tests}/platform/folders_test.cc
+  ${tests}/platform/environment_test.cc
+  # Writers in forked processes.
+  ${tests}/platform/registry_file_test.cc
+  # The XDG folders and POSIX modes.
+  ${tests}/platform/standard_folders_test.cc)
+
+foreach(layer platform model conditions)
+  file(GLOB layer_sources CONFIGURE_DEPENDS ${tests}/${layer}/*.cc)
+  gantrell_pick_backends(layer_sources)
+  list(REMOVE_ITEM layer_sources ${GANTRELL_LINUX_ONLY_TESTS})
+  add_executable(${layer}_tests ${layer_sources})
+  target_link_libraries(${layer}_tests PRIVATE gantrell_test_support gtest_main)
+endforeach()

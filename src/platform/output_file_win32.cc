@@ -1,0 +1,69 @@
+#include "platform/output_file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/win32_text.h"
+
+namespace gantrell {
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+  if (is_open())
+    ::CloseHandle(AsHandle(handle_));
+}
+
+OutputFile::CreateResult OutputFile::CreateNew(const std::string& path) {
+  // Readers may look at the part file while it grows.
+  HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD failure = ::GetLastError();
+    return failure == ERROR_FILE_EXISTS || failure == ERROR_ALREADY_EXISTS
+               ? CreateResult::kExists
+               : CreateResult::kFailed;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  return CreateResult::kCreated;
+}
+
+// Writing around the cache (FILE_FLAG_NO_BUFFERING) can only be chosen when
+// a file is opened, not turned on and off while it is written.
+bool OutputFile::SetDirect(bool on) {
+  return !on;
+}
+
+std::int64_t OutputFile::Write(const char* bytes, std::size_t count, bool* bad_request) {
+  *bad_request = false;
+  DWORD written = 0;
+  const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+  if (!::WriteFile(AsHandle(handle_), bytes, chunk, &written, nullptr)) {
+    *bad_request = ::GetLastError() == ERROR_INVALID_PARAMETER;
+    return -1;
+  }
+  return written;
+}
+
+// Windows writes the cache back on its own; there is no request to start it.
+void OutputFile::StartWriteBack(std::int64_t, std::int64_t) {}
+
+bool OutputFile::Sync() {
+  return ::FlushFileBuffers(AsHandle(handle_)) != 0;
+}
+
+bool OutputFile::Close() {
+  const bool ok = ::CloseHandle(AsHandle(handle_)) != 0;
+  handle_ = -1;
+  return ok;
+}
+
+}  // namespace gantrell
