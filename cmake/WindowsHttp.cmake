@@ -18,6 +18,7 @@ if(GANTRELL_TESTS)
   add_executable(http_tests
     ${tests}/platform/http_async_session_test.cc
     ${tests}/platform/http_sync_session_test.cc
+    ${tests}/platform/http_response_headers_test.cc
     ${tests}/platform/http_wininet_test_win32.cc
     ${tests}/support/test_http_server.cc
     ${tests}/support/test_http_server_win32.cc)

@@ -157,8 +157,8 @@ struct HttpResponseInfo {
   // The body's length from Content-Length; -1 when not given.
   std::int64_t content_length = -1;
   // A 206 answer's "Content-Range: bytes FIRST-LAST/TOTAL": FIRST and TOTAL
-  // (TOTAL -1 for "*"); both -1 without a Content-Range header or when it
-  // does not read as one.
+  // (TOTAL -1 for "*"); a 416 answer's "bytes */TOTAL": TOTAL only. Both -1
+  // without a Content-Range header or when it does not read as one.
   std::int64_t range_first = -1;
   std::int64_t range_total = -1;
 };

@@ -27,6 +27,11 @@ void ReadContentRange(const std::string& value, HttpResponseInfo* response) {
       return;
   }
   text.remove_prefix(kUnit.size());
+  if (text.size() > 2 && text.substr(0, 2) == "*/") {
+    // A refusal (416) names the whole length only.
+    response->range_total = HttpWholeNumber(text.substr(2));
+    return;
+  }
   const std::size_t dash = text.find('-');
   const std::size_t slash = text.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)

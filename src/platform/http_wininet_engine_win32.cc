@@ -29,9 +29,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
-#include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>

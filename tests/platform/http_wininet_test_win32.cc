@@ -170,7 +170,7 @@ TEST(WinInetRangeTest, AsksForTheRestAndReadsTheAnswer) {
   } cases[] = {
       {0, 200, "0123456789", -1, -1},
       {4, 206, "456789", 4, 10},
-      {10, 416, "", -1, -1},
+      {10, 416, "", -1, 10},
   };
   for (const auto& c : cases) {
     HttpRequestOptions request;

@@ -319,7 +319,10 @@ class TestHttpServer::Listener {
     auto take_range = [&](std::uint64_t size) {
       if (range.rfind("bytes=", 0) != 0 || range.back() != '-' || status != 200)
         return true;
-      offset = std::stoull(range.substr(6, range.size() - 7));
+      const std::string digits = range.substr(6, range.size() - 7);
+      if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+        return true;  // not a range this server knows: the whole body
+      offset = std::stoull(digits);
       if (offset >= size) {
         status = 416;
         extra = "Content-Range: bytes */" + std::to_string(size) + "\r\n";

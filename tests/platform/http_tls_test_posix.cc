@@ -1,3 +1,4 @@
+// Linux only: the server is openssl s_server run by fork and exec.
 // Transfers over https against a local TLS server (openssl s_server, which
 // answers each request with a prepared file): a redirect that leaves https
 // is refused, and a certificate that is not trusted is reported with why.
