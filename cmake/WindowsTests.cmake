@@ -44,7 +44,9 @@ set(GANTRELL_LINUX_ONLY_TESTS
   # Writers in forked processes.
   ${tests}/platform/registry_file_test.cc
   # The XDG folders and POSIX modes.
-  ${tests}/platform/standard_folders_test.cc)
+  ${tests}/platform/standard_folders_test.cc
+  # Its catalogues are made by GNU msgfmt, a Linux program, as the test runs.
+  ${tests}/platform/catalogue_test.cc)
 
 foreach(layer platform model conditions)
   file(GLOB layer_sources CONFIGURE_DEPENDS ${tests}/${layer}/*.cc)

@@ -36,6 +36,26 @@ OutputFile::CreateResult OutputFile::CreateNew(const std::string& path) {
   return CreateResult::kCreated;
 }
 
+bool OutputFile::OpenToContinue(const std::string& path, std::int64_t offset) {
+  if (is_open() || offset < 0)
+    return false;
+  // A reparse point is opened as itself, not followed, as O_NOFOLLOW does.
+  HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  // Bytes past the kept length are cut off, and writing goes on from there.
+  if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file)) {
+    ::CloseHandle(file);
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  return true;
+}
+
 // Writing around the cache (FILE_FLAG_NO_BUFFERING) can only be chosen when
 // a file is opened, not turned on and off while it is written.
 bool OutputFile::SetDirect(bool on) {

