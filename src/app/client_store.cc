@@ -11,7 +11,9 @@
 #include "model/token_reader.h"
 #include "platform/atomic_file.h"
 #include "platform/catalogue.h"
+#include "platform/file_move.h"
 #include "platform/folders.h"
+#include "platform/open_file.h"
 #include "platform/single_instance.h"
 
 namespace gantrell {
@@ -26,7 +28,7 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 FilePtr OpenForReading(const std::string& path) {
-  return FilePtr(std::fopen(path.c_str(), "rb"));
+  return FilePtr(OpenFile(path, "rb"));
 }
 
 bool HasTokens(const std::string& text) {
@@ -108,7 +110,7 @@ void CClientApp::KeepUnreadHandOff(const std::string& path) {
   // that says why instead.
   bool same = false;
   const std::string kept = UnreadableCopyPath(path, nullptr, &same);
-  if (!kept.empty() && std::rename(path.c_str(), kept.c_str()) == 0) {
+  if (!kept.empty() && RenameDurably(path, kept, false, nullptr) == MoveResult::kMoved) {
     Message(
         Subst(Tr("The handed-over providers in %1 could not be read in full. The providers that "
                  "could be read are added, and the file is kept as %2"),
@@ -170,7 +172,7 @@ void CClientApp::LoadStore() {
   const std::string handoff_path = DataFilePath("newprovs.dat");
   const StoreRead handoff = ReadStoreFile(handoff_path, now, &handed, &text, &error);
   if (handoff == StoreRead::kWhole) {
-    std::remove(handoff_path.c_str());
+    RemoveFile(handoff_path);
     handed_over = true;
   } else if (handoff == StoreRead::kPartly) {
     KeepUnreadHandOff(handoff_path);
@@ -199,7 +201,7 @@ void CClientApp::LoadStore() {
   if (FilePtr keys = OpenForReading(handoff_keys_path)) {
     ReadKeyRecords(keys.get(), handoff_start, m_providers);
     keys.reset();
-    std::remove(handoff_keys_path.c_str());
+    RemoveFile(handoff_keys_path);
   }
 
   RefreshBuiltInAddresses();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/open_file.h"
+
 namespace gantrell {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -25,7 +27,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string ReadPendingProviders(const std::string& file_argument) {
   if (file_argument.empty())
     return {};
-  std::FILE* file = std::fopen(file_argument.c_str(), "rb");
+  std::FILE* file = OpenFile(file_argument, "rb");
   if (file == nullptr)
     return {};
   char text[512];

@@ -6,6 +6,7 @@
 #include "model/store_format.h"
 #include "platform/catalogue.h"
 #include "platform/file_move.h"
+#include "platform/open_file.h"
 
 namespace gantrell {
 namespace {
@@ -56,16 +57,16 @@ std::string ResolveSavePath(const CUpdateItem& item, const std::string& typed) {
   if (typed.empty())
     return {};
   std::error_code error;
-  fs::path target = fs::absolute(typed, error);
+  fs::path target = fs::absolute(PathFromUtf8(typed), error);
   if (error)
     return {};
   // A folder takes the file under the name its location gives it.
   if (fs::is_directory(target, error)) {
     const std::string name = ProposeSaveDialog(item).file_name;
-    target /=
-        name.empty() ? (item.m_strLocation.empty() ? item.m_strName : item.m_strLocation) : name;
+    target /= PathFromUtf8(
+        name.empty() ? (item.m_strLocation.empty() ? item.m_strName : item.m_strLocation) : name);
   }
-  return target.lexically_normal().string();
+  return Utf8FromPath(target.lexically_normal());
 }
 
 MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& typed_path) {

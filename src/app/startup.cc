@@ -9,6 +9,7 @@
 #include "platform/atomic_file.h"
 #include "platform/catalogue.h"
 #include "platform/network_init.h"
+#include "platform/open_file.h"
 #include "platform/os_version.h"
 #include "platform/process.h"
 #include "platform/single_instance.h"
@@ -24,7 +25,7 @@ constexpr int kMasterLockWaitMs = 50;
 constexpr auto kDelayedStart = std::chrono::milliseconds(10000);
 
 bool FileReadable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr)
     return false;
   std::fclose(file);

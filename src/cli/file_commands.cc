@@ -11,6 +11,7 @@
 #include "model/size_text.h"
 #include "platform/catalogue.h"
 #include "platform/file_move.h"
+#include "platform/open_file.h"
 #include "platform/shell_open.h"
 #include "platform/trash.h"
 
@@ -30,7 +31,7 @@ const CProvider& ProviderOf(const CUpdateItem& item) {
 
 bool Exists(const std::string& path) {
   std::error_code error;
-  return !path.empty() && fs::exists(path, error);
+  return !path.empty() && fs::exists(PathFromUtf8(path), error);
 }
 
 // The provider entry named `name` (its name or its address), or null.
@@ -204,29 +205,30 @@ int CopyCommand(CommandContext& context, CUpdateItem& item, const std::string& d
   if (path.empty())
     return kExitFailure;
   std::error_code fs_error;
-  fs::path target = fs::absolute(destination, fs_error);
+  fs::path target_path = fs::absolute(PathFromUtf8(destination), fs_error);
   if (fs_error)
-    target = destination;
+    target_path = PathFromUtf8(destination);
   // Into a folder, the copy keeps the file's name, as cp does.
-  if (fs::is_directory(target, fs_error))
-    target /= MakeCopyOffer(path).file_name;
+  if (fs::is_directory(target_path, fs_error))
+    target_path /= PathFromUtf8(MakeCopyOffer(path).file_name);
+  const std::string target = Utf8FromPath(target_path);
   // A file of the user's there is replaced only on Yes.
-  if (PathExists(target.string()) && !IsSameFile(path, target.string()) &&
+  if (PathExists(target) && !IsSameFile(path, target) &&
       context.app.frontend()->ShowMessage(
-          Subst(Tr("File already exists at %1. Overwrite?"), {target.string()}),
+          Subst(Tr("File already exists at %1. Overwrite?"), {target}),
           MessageIcon::kQuestion, MessageButtons::kYesNoDefaultNo) != MessageAnswer::kYes) {
     context.frontend.Note(Tr("Nothing was copied."));
     return kExitFailure;
   }
   std::string error;
-  if (!CopyFileInBlocks(path, target.string(), &error)) {
+  if (!CopyFileInBlocks(path, target, &error)) {
     context.frontend.Note(Subst(Tr("Cannot copy '%1': %2"), {FromText(item), error}));
     return kExitFailure;
   }
   if (context.options.json)
-    context.json.Member("copied", path).Member("to", target.string());
+    context.json.Member("copied", path).Member("to", target);
   else
-    std::printf("%s\n", Subst(Tr("Copied %1 to %2"), {path, target.string()}).c_str());
+    std::printf("%s\n", Subst(Tr("Copied %1 to %2"), {path, target}).c_str());
   return kExitOk;
 }
 

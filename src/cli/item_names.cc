@@ -10,6 +10,7 @@
 #include "cli/console_frontend.h"
 #include "platform/atomic_file.h"
 #include "platform/catalogue.h"
+#include "platform/open_file.h"
 
 namespace gantrell::cli {
 namespace {
@@ -161,7 +162,7 @@ void ForgetDownloaded(CommandContext& context, const std::vector<ItemKey>& downl
 
 std::vector<ItemKey> ReadSelection(CClientApp& app) {
   std::vector<ItemKey> keys;
-  std::ifstream in(app.DataFilePath(kSelectionFile), std::ios::binary);
+  std::ifstream in(PathFromUtf8(app.DataFilePath(kSelectionFile)), std::ios::binary);
   ItemKey key;
   while (ReadField(in, &key.address) && ReadField(in, &key.group) && ReadField(in, &key.name))
     keys.push_back(key);

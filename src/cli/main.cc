@@ -19,8 +19,11 @@
 #include "cli/console_frontend.h"
 #include "gantrell_version.h"
 #include "platform/catalogue.h"
+#include "platform/console.h"
 #include "platform/end_request_watch.h"
 #include "platform/folders.h"
+#include "platform/open_file.h"
+#include "platform/process.h"
 #include "platform/standard_folders.h"
 #include "platform/system_registry.h"
 
@@ -207,8 +210,8 @@ int Run(const std::vector<std::string>& args) {
   }
   if (!options.data_dir.empty()) {
     std::error_code fs_error;
-    const std::filesystem::path absolute = std::filesystem::absolute(options.data_dir, fs_error);
-    app.m_options.data_folder = fs_error ? options.data_dir : absolute.lexically_normal().string();
+    const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(options.data_dir), fs_error);
+    app.m_options.data_folder = fs_error ? options.data_dir : Utf8FromPath(absolute.lexically_normal());
   }
 
   std::vector<Registration> registrations;
@@ -294,7 +297,8 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   gantrell::InstallUserCatalogue("gantrell");
-  const int status = gantrell::cli::Run(std::vector<std::string>(argv + 1, argv + argc));
+  gantrell::UseUtf8Console();
+  const int status = gantrell::cli::Run(gantrell::ProgramArguments(argc, argv));
   // Help and usage texts are checked too.
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
     return status == gantrell::cli::kExitOk ? gantrell::cli::kExitFailure : status;

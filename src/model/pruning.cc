@@ -1,6 +1,5 @@
 #include "model/pruning.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "platform/folders.h"
@@ -114,7 +113,7 @@ void RemoveDownloadedFile(CUpdateItem& item, const DefaultSavePath& default_save
   item.m_bJustDownloaded = false;
   if (path.empty())
     return;
-  std::remove(path.c_str());
+  RemoveFile(path);
   RemoveStalePartFiles(path);
   if (!custom)
     RemoveEmptyItemFolders(path, item.m_strLocation);

@@ -17,6 +17,7 @@
 #include "platform/catalogue.h"
 #include "platform/file_access.h"
 #include "platform/folders.h"
+#include "platform/open_file.h"
 
 namespace gantrell {
 namespace {
@@ -119,7 +120,7 @@ std::string InfoPath(const std::string& kept_path) {
 }
 
 bool ReadKeptPartInfo(const std::string& kept_path, KeptPartInfo* info) {
-  std::FILE* file = std::fopen(InfoPath(kept_path).c_str(), "rb");
+  std::FILE* file = OpenFile(InfoPath(kept_path), "rb");
   if (file == nullptr)
     return false;
   char text[1024];
@@ -467,7 +468,7 @@ void CDownloadJob::DownloadItem(CUpdateItem& item, HttpSession& session, long lo
     const bool usable = ReadKeptPartInfo(kept_path, &info) && info.length == item.m_nLength &&
                         FileModifiedTime(kept_path, &modified) &&
                         modified > Now() - kKeptPartLifetime;
-    std::FILE* file = usable ? std::fopen(kept_path.c_str(), "rb") : nullptr;
+    std::FILE* file = usable ? OpenFile(kept_path, "rb") : nullptr;
     if (file != nullptr) {
       std::vector<char> piece(kRedigestPiece);
       bool cancelled = false;

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "model/pruning.h"
+#include "platform/folders.h"
 
 namespace gantrell {
 namespace {
@@ -259,7 +260,7 @@ void PartFile::Discard() {
   if (file_.is_open())
     file_.Close();
   if (!path_.empty())
-    std::remove(path_.c_str());
+    RemoveFile(path_);
   path_.clear();
 }
 

@@ -24,4 +24,10 @@ int ConsoleWidth();
 // Whether standard error is a console (progress is then drawn in place).
 bool StderrIsConsole();
 
+// Lets a console show the UTF-8 text the program writes to standard output
+// and standard error: on Windows the console's output code page is set to
+// UTF-8 for the life of the process and put back when it ends. Elsewhere
+// the terminal takes the program's bytes as they are.
+void UseUtf8Console();
+
 }  // namespace gantrell

@@ -65,4 +65,6 @@ bool StderrIsConsole() {
   return ::isatty(STDERR_FILENO) != 0;
 }
 
+void UseUtf8Console() {}
+
 }  // namespace gantrell

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "platform/win32_text.h"
 
 namespace gantrell {
@@ -98,6 +100,29 @@ bool StderrIsConsole() {
   static const bool enabled = (EnableVirtualTerminal(handle), true);
   (void)enabled;
   return true;
+}
+
+namespace {
+
+UINT g_savedOutputCodePage = 0;
+
+void RestoreOutputCodePage() {
+  ::SetConsoleOutputCP(g_savedOutputCodePage);
+}
+
+}  // namespace
+
+void UseUtf8Console() {
+  if (!IsConsole(::GetStdHandle(STD_OUTPUT_HANDLE)) && !IsConsole(::GetStdHandle(STD_ERROR_HANDLE)))
+    return;  // pipes and files take the UTF-8 bytes as they are
+  const UINT current = ::GetConsoleOutputCP();
+  if (current == 0 || current == CP_UTF8 || g_savedOutputCodePage != 0)
+    return;
+  if (!::SetConsoleOutputCP(CP_UTF8))
+    return;
+  // The code page belongs to the console, which outlives this program.
+  g_savedOutputCodePage = current;
+  std::atexit(RestoreOutputCodePage);
 }
 
 }  // namespace gantrell

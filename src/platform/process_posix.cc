@@ -17,4 +17,10 @@ std::string ProgramPath() {
   return std::string(buffer, static_cast<std::size_t>(length));
 }
 
+// The arguments are the bytes the shell passed, which is what the file
+// system takes.
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 }  // namespace gantrell

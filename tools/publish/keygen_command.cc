@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "command.h"
+#include "platform/folders.h"
 #include "publish_keys.h"
 #include "tool_files.h"
 
@@ -90,7 +91,7 @@ int RunKeygen(const std::vector<std::string>& args) {
     // A private key without its public record is of no use; take back a
     // file this run created, but never one that --force already replaced.
     if (!private_existed) {
-      std::remove(private_path.c_str());
+      RemoveFile(private_path);
       return Failure(kName, error);
     }
     return Failure(kName, error + "; the new private key is in '" + private_path + "'");

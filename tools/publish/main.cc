@@ -7,6 +7,8 @@
 #include "cli/suggest.h"
 #include "command.h"
 #include "gantrell_version.h"
+#include "platform/console.h"
+#include "platform/process.h"
 
 namespace gantrell::publish {
 namespace {
@@ -37,12 +39,14 @@ void PrintHelp(std::FILE* out) {
 
 int main(int argc, char** argv) {
   using namespace gantrell::publish;
-  if (argc < 2) {
+  gantrell::UseUtf8Console();
+  const std::vector<std::string> arguments = gantrell::ProgramArguments(argc, argv);
+  if (arguments.empty()) {
     std::fprintf(stderr, "Usage: %s COMMAND [OPTIONS] [ARGUMENTS]\nTry '%s --help'.\n",
                  kProgramName.data(), kProgramName.data());
     return kExitUsage;
   }
-  const std::string name = argv[1];
+  const std::string& name = arguments.front();
   if (name == "--help" || name == "-h" || name == "help") {
     PrintHelp(stdout);
     return kExitOk;
@@ -53,7 +57,7 @@ int main(int argc, char** argv) {
   }
   for (const Command& command : kCommands) {
     if (command.name == name) {
-      return command.run(std::vector<std::string>(argv + 2, argv + argc));
+      return command.run(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
     }
   }
   std::vector<std::string> names;

@@ -14,6 +14,7 @@
 
 #include "command.h"
 #include "model/provider.h"
+#include "platform/open_file.h"
 #include "publish_keys.h"
 #include "tool_files.h"
 
@@ -58,7 +59,7 @@ constexpr char kHelp[] =
     "\n";
 
 std::string LinkPath(const std::string& site, int n, const char* extension) {
-  return (std::filesystem::path(site) / ("oldpub" + std::to_string(n) + extension)).string();
+  return Utf8FromPath(PathFromUtf8(site) / ("oldpub" + std::to_string(n) + extension));
 }
 
 // The number of complete links 1..n in the site. A link with one of its two
@@ -142,7 +143,7 @@ int RunRotate(const std::vector<std::string>& args) {
   }
   const std::string site = parsed.Value("site");
   const std::string new_key_path = parsed.Value("new-key");
-  const std::string public_path = (std::filesystem::path(site) / "public.dat").string();
+  const std::string public_path = Utf8FromPath(PathFromUtf8(site) / "public.dat");
 
   // Everything is read and checked before anything is written.
   PrivateKeyPtr signer;

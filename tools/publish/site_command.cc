@@ -21,6 +21,7 @@
 #include "command.h"
 #include "model/provider.h"
 #include "net/sha256_digest.h"
+#include "platform/open_file.h"
 #include "publish_keys.h"
 #include "site_control.h"
 #include "site_manifest.h"
@@ -77,15 +78,15 @@ constexpr char kHelp[] =
     "\n";
 
 std::string InFolder(const std::string& folder, const std::string& name) {
-  return (fs::path(folder) / name).string();
+  return Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(name));
 }
 
 // Whether `path` lies inside `folder`, so that a web server serving the
 // folder would hand it out.
 bool IsInside(const std::string& path, const std::string& folder) {
   std::error_code error;
-  const fs::path file = fs::weakly_canonical(path, error);
-  fs::path base = fs::weakly_canonical(folder, error);
+  const fs::path file = fs::weakly_canonical(PathFromUtf8(path), error);
+  fs::path base = fs::weakly_canonical(PathFromUtf8(folder), error);
   if (error)
     return false;
   if (base.filename().empty())
@@ -140,17 +141,17 @@ std::vector<std::string> StaleItemFiles(const std::string& folder,
                                         const std::set<std::int32_t>& numbers) {
   std::vector<std::string> stale;
   std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(PathFromUtf8(folder), error)) {
     const fs::path name = entry.path().filename();
-    const std::string stem = name.stem().string();
-    const std::string extension = name.extension().string();
+    const std::string stem = Utf8FromPath(name.stem());
+    const std::string extension = Utf8FromPath(name.extension());
     if (extension != ".dat" && extension != ".sig")
       continue;
     int number = 0;
     if (!ParseNumber(stem, 0, 2147483647, &number) || std::to_string(number) != stem)
       continue;
     if (numbers.count(number) == 0)
-      stale.push_back(entry.path().string());
+      stale.push_back(Utf8FromPath(entry.path()));
   }
   std::sort(stale.begin(), stale.end());
   return stale;
@@ -163,7 +164,7 @@ class MadeFolder {
   ~MadeFolder() {
     if (!m_path.empty() && !m_keep) {
       std::error_code ignored;
-      fs::remove(m_path, ignored);
+      fs::remove(PathFromUtf8(m_path), ignored);
     }
   }
   void Made(const std::string& path) { m_path = path; }
@@ -245,8 +246,8 @@ int RunSite(const std::vector<std::string>& args) {
                     manifest.address + "\" only");
   }
   std::error_code fs_error;
-  const bool out_exists = fs::exists(out, fs_error);
-  if (out_exists && !fs::is_directory(out, fs_error))
+  const bool out_exists = fs::exists(PathFromUtf8(out), fs_error);
+  if (out_exists && !fs::is_directory(PathFromUtf8(out), fs_error))
     return Failure(kName, "'" + out + "' is not a folder");
 
   PrivateKeyPtr key;
@@ -315,7 +316,7 @@ int RunSite(const std::vector<std::string>& args) {
 
   MadeFolder made_folder;
   if (!out_exists) {
-    if (!fs::create_directory(out, fs_error))
+    if (!fs::create_directory(PathFromUtf8(out), fs_error))
       return Failure(kName, "cannot make the folder '" + out + "': " + fs_error.message());
     made_folder.Made(out);
   }
@@ -397,7 +398,7 @@ int RunSite(const std::vector<std::string>& args) {
   for (const std::string& path : stale) {
     if (!parsed.Has("prune")) {
       Warn(kName, "'" + path + "' belongs to no listed item (--prune removes it)");
-    } else if (!fs::remove(path, fs_error)) {
+    } else if (!fs::remove(PathFromUtf8(path), fs_error)) {
       Warn(kName, "cannot remove '" + path + "': " + fs_error.message());
     }
   }

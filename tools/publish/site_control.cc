@@ -6,6 +6,7 @@
 #include "conditions/condition.h"
 #include "model/provider.h"
 #include "model/token_reader.h"
+#include "platform/open_file.h"
 #include "tool_files.h"
 
 namespace gantrell::publish {
@@ -137,12 +138,12 @@ bool CheckControlText(const std::string& text, const SiteManifest& manifest, con
 }
 
 bool PublishedKeyDate(const std::string& folder, const Bytes& key_record, CivilDate* date) {
-  const std::filesystem::path base(folder);
+  const std::filesystem::path base = PathFromUtf8(folder);
   std::string text;
   std::string signature;
   std::string error;
-  if (!ReadWholeFile((base / "control.txt").string(), &text, &error, kMaxControlLength) ||
-      !ReadWholeFile((base / "control.sig").string(), &signature, &error, kMaxRecordLength)) {
+  if (!ReadWholeFile(Utf8FromPath(base / "control.txt"), &text, &error, kMaxControlLength) ||
+      !ReadWholeFile(Utf8FromPath(base / "control.sig"), &signature, &error, kMaxRecordLength)) {
     return false;
   }
   CProvider provider;

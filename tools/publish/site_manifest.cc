@@ -8,6 +8,7 @@
 #include "app/save_paths.h"
 #include "command.h"
 #include "condition_check.h"
+#include "platform/open_file.h"
 
 namespace gantrell::publish {
 
@@ -64,7 +65,7 @@ bool CheckText(std::string_view what, std::string_view text, std::size_t limit, 
 class ManifestParser {
  public:
   ManifestParser(const std::string& path, SiteManifest* manifest)
-      : m_path(path), m_folder(std::filesystem::path(path).parent_path()), m_manifest(manifest) {}
+      : m_path(path), m_folder(PathFromUtf8(path).parent_path()), m_manifest(manifest) {}
 
   bool Parse(std::string_view text, std::string* error) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
@@ -97,8 +98,8 @@ class ManifestParser {
   }
 
   std::string Resolve(std::string_view file) const {
-    const std::filesystem::path path(file);
-    return path.is_absolute() ? path.string() : (m_folder / path).string();
+    const std::filesystem::path path = PathFromUtf8(file);
+    return Utf8FromPath(path.is_absolute() ? path : m_folder / path);
   }
 
   bool ParseLine(std::string_view line) {
