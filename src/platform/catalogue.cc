@@ -1,12 +1,13 @@
 #include "platform/catalogue.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "gantrell_install_layout.h"
 #include "platform/atomic_file.h"
+#include "platform/environment.h"
+#include "platform/open_file.h"
 #include "platform/process.h"
 
 namespace gantrell {
@@ -328,10 +329,7 @@ CCatalogue*& Installed() {
 
 // A file's content, refused when larger than `limit`.
 bool ReadSmallFile(const std::string& path, std::size_t limit, std::string* content) {
-  // Paths are UTF-8 inside the program, also where the system's own
-  // narrow encoding is another.
-  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                   std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in)
     return false;
   content->clear();
@@ -492,9 +490,9 @@ std::vector<std::string> LanguagesFromEnvironment(const char* (*get)(const char*
 
 std::string InstallUserCatalogue(std::string_view domain) {
   std::vector<std::string> folders;
-  if (const char* override_dir = std::getenv("GANTRELL_LOCALEDIR");
-      override_dir != nullptr && *override_dir != '\0')
-    folders.emplace_back(override_dir);
+  if (std::string override_dir;
+      LookUpEnvironment("GANTRELL_LOCALEDIR", &override_dir) && !override_dir.empty())
+    folders.push_back(override_dir);
   if (const std::string program = ProgramPath(); !program.empty()) {
     const std::string bin = ParentFolder(program);
     folders.push_back(bin + "/" + kBinToDataDir + "/locale");
