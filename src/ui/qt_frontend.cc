@@ -1,16 +1,15 @@
 #include "ui/qt_frontend.h"
 
 #include <QApplication>
-#include <QDBusConnection>
 #include <QDialog>
 #include <QThread>
 #include <QTimer>
 #include <mutex>
 
-#include "ui/desktop_notifier.h"
 #include "ui/download_dlg.h"
 #include "ui/folder_dlg.h"
 #include "ui/main_dlg.h"
+#include "ui/pending_notification.h"
 #include "ui/user_prompts.h"
 #include "ui/wait_dlg.h"
 
@@ -106,7 +105,7 @@ void QtFrontend::OnEndRequested() {
 PendingAnswer QtFrontend::OnPendingFound(CClientApp& app) {
   if (!m_bNotifyWhenPending)
     return PendingAnswer::kShowWindow;
-  return DesktopNotifier::OfferWindow(app, QDBusConnection::sessionBus());
+  return OfferPendingNotification(app);
 }
 
 int QtFrontend::RunMainWindow(CClientApp& app) {

@@ -28,8 +28,8 @@ class QtFrontend : public Frontend {
   int RunWaitDialog(CWaitHandshake& handshake) override;
   int RunDownloadDialog(CDownloadJob& job) override;
   // With SetNotifyWhenPending(true) ("-s --notify"), a desktop
-  // notification on the session bus (DesktopNotifier::OfferWindow); else,
-  // and without a notification service, the window opens.
+  // notification (OfferPendingNotification); else, and without a
+  // notification service, the window opens.
   PendingAnswer OnPendingFound(CClientApp& app) override;
   void SetNotifyWhenPending(bool notify) { m_bNotifyWhenPending = notify; }
   // Runs the main window; its result is 0.

@@ -1,4 +1,4 @@
-#include "ui/desktop_notifier.h"
+#include "ui/desktop_notifier_posix.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>

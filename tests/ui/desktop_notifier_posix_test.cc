@@ -12,7 +12,7 @@
 
 #include "app/main_window_model.h"
 #include "platform/single_instance.h"
-#include "ui/desktop_notifier.h"
+#include "ui/desktop_notifier_posix.h"
 #include "ui/main_dlg.h"
 #include "ui_fixture.h"
 
@@ -374,4 +374,4 @@ class DesktopNotifierTest : public QObject {
 }  // namespace gantrell::ui::testing
 
 QTEST_MAIN(gantrell::ui::testing::DesktopNotifierTest)
-#include "desktop_notifier_test.moc"
+#include "desktop_notifier_posix_test.moc"

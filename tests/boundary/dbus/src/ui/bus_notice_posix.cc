@@ -1,0 +1,2 @@
+// The Linux backend may use the session bus.
+#include <QDBusConnection>
