@@ -3,6 +3,7 @@
 #include "app/client_app.h"
 #include "model/pruning.h"
 #include "model/size_text.h"
+#include "platform/atomic_file.h"
 #include "platform/catalogue.h"
 #include "platform/file_move.h"
 #include "platform/shell_open.h"
@@ -71,7 +72,7 @@ CopyOffer MakeCopyOffer(const std::string& path) {
   // often lie below hidden ones ("~/.local"), and an extension holding a
   // folder would make a filter that shows nothing and a suffix that leads
   // into a folder.
-  const std::size_t slash = path.rfind('/');
+  const std::size_t slash = LastPathSeparator(path);
   const std::size_t dot = path.rfind('.');
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
     offer.extension = path.substr(dot);

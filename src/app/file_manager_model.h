@@ -56,9 +56,9 @@ struct FileTexts {
 };
 
 // What the save dialog of a copy offers: the default extension (from the
-// last "." of the file's name, with the dot; empty without one), the initial file
-// name (after the last "/"), and the one filter, "Existing type (*EXT)"
-// with the pattern "*EXT".
+// last "." of the file's name, with the dot; empty without one), the
+// initial file name (after the last "/", on Windows "/" or "\"), and the
+// one filter, "Existing type (*EXT)" with the pattern "*EXT".
 struct CopyOffer {
   std::string extension;
   std::string file_name;

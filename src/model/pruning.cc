@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/folders.h"
 
 namespace gantrell {
@@ -172,14 +173,14 @@ bool IsKeptPartTail(std::string tail) {
 }  // namespace
 
 void RemoveStalePartFiles(const std::string& destination, const std::string& keep) {
-  const std::size_t slash = destination.rfind('/');
+  const std::size_t slash = LastPathSeparator(destination);
   const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? destination : destination.substr(slash + 1);
   if (base.empty())
     return;  // a destination that names a folder has no part files
   const std::string prefix = base + kPartFileInfix;
   const std::string kept_prefix = base + kKeptPartInfix;
-  const std::size_t keep_slash = keep.rfind('/');
+  const std::size_t keep_slash = LastPathSeparator(keep);
   const std::string keep_name =
       keep.empty() ? std::string() : keep.substr(keep_slash == std::string::npos ? 0 : keep_slash + 1);
   std::vector<std::string> names;

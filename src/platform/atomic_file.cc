@@ -9,16 +9,6 @@ namespace backend = atomic_file_backend;
 
 namespace {
 
-// Where a path's folder part ends: a "/" anywhere, and on Windows a "\"
-// too, since the paths the system hands out are written with those.
-std::size_t LastSeparator(const std::string& path) {
-#ifdef _WIN32
-  return path.find_last_of("/\\");
-#else
-  return path.find_last_of('/');
-#endif
-}
-
 void SetError(std::string* error, std::string_view what, const std::string& path,
               const std::string& reason) {
   if (error != nullptr)
@@ -27,7 +17,7 @@ void SetError(std::string* error, std::string_view what, const std::string& path
 
 // The name of `path` within its folder.
 std::string BaseName(const std::string& path) {
-  const std::size_t slash = LastSeparator(path);
+  const std::size_t slash = LastPathSeparator(path);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -80,8 +70,16 @@ bool IsTemporaryOf(const std::string& name, const std::string& base) {
 
 }  // namespace
 
+std::size_t LastPathSeparator(std::string_view path) {
+#ifdef _WIN32
+  return path.find_last_of("/\\");
+#else
+  return path.find_last_of('/');
+#endif
+}
+
 std::string ParentFolder(const std::string& path) {
-  const std::size_t slash = LastSeparator(path);
+  const std::size_t slash = LastPathSeparator(path);
   if (slash == std::string::npos) {
     return ".";
   }

@@ -65,6 +65,11 @@ bool CreateFolders(const std::string& folder, FileMode mode, std::string* error)
 // The folder part of a path: "/a/b" for "/a/b/c", "." for "c", "/" for "/c".
 std::string ParentFolder(const std::string& path);
 
+// Where the folder part of `path` ends: its last "/", and on Windows its
+// last "/" or "\", since the paths the system hands out and the ones users
+// type are written with those; npos when it has none.
+std::size_t LastPathSeparator(std::string_view path);
+
 // What identifies one version of a file on disk: a cache of its content is
 // still good while the stamp is the same. `exists` is false when there is no
 // file (every other field is then zero).

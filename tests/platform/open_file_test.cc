@@ -92,5 +92,24 @@ TEST(Utf8Path, RoundTripsAndJoinsWithoutChangingTheBytes) {
   EXPECT_EQ(Utf8FromPath(PathFromUtf8(kFile).extension()), ".txt");
 }
 
+// A path typed or handed out on Windows is written with backslashes: its
+// folder part ends at the last of either separator there. On Linux a "\"
+// is a character of a file name like any other.
+TEST(PathSeparator, BackslashesSeparateOnWindowsOnly) {
+  const std::string typed = "C:\\" + kFolder + "\\" + kFile;
+#ifdef _WIN32
+  EXPECT_EQ(LastPathSeparator(typed), 3 + kFolder.size());
+  EXPECT_EQ(ParentFolder(typed), "C:\\" + kFolder);
+  EXPECT_EQ(ParentFolder("C:/a\\b/c.txt"), "C:/a\\b");
+  EXPECT_EQ(ParentFolder("C:\\a/b\\c.txt"), "C:\\a/b");
+#else
+  EXPECT_EQ(LastPathSeparator(typed), std::string::npos);
+  EXPECT_EQ(ParentFolder(typed), ".");
+  EXPECT_EQ(ParentFolder("/a\\b/c\\d.txt"), "/a\\b");
+#endif
+  EXPECT_EQ(LastPathSeparator("plain.txt"), std::string::npos);
+  EXPECT_EQ(LastPathSeparator("/a/b"), 2u);
+}
+
 }  // namespace
 }  // namespace gantrell
