@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/native_handle.h"
+
 namespace gantrell {
 
 class EndRequestWatch {
@@ -35,11 +37,15 @@ class EndRequestWatch {
   bool requested() const;
 
  private:
-  EndRequestWatch(int signal_fds[2], int stop_fds[2], std::function<void()> on_end);
+  // Takes over the handles and starts the thread (end_request_watch.cc).
+  EndRequestWatch(const NativeHandle signal_ends[2], const NativeHandle stop_ends[2],
+                  std::function<void()> on_end);
   void Run();
 
-  int m_signalFds[2];
-  int m_stopFds[2];
+  // Each a pipe's read and write ends; on Windows an event and none. The
+  // first is made ready by a request, the second by the destructor.
+  NativeHandle m_signalEnds[2];
+  NativeHandle m_stopEnds[2];
   std::function<void()> m_onEnd;
   std::thread m_thread;
 };

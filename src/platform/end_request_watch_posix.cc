@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix_handle.h"
+
 namespace gantrell {
 namespace {
 
@@ -43,6 +45,14 @@ void ClosePair(int fds[2]) {
   }
 }
 
+void ClosePair(NativeHandle ends[2]) {
+  for (int i = 0; i < 2; ++i) {
+    if (ends[i].valid())
+      ::close(posix::Fd(ends[i]));
+    ends[i] = NativeHandle();
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<EndRequestWatch> EndRequestWatch::Start(std::function<void()> on_end,
@@ -67,8 +77,10 @@ std::unique_ptr<EndRequestWatch> EndRequestWatch::Start(std::function<void()> on
   g_endFd.store(signal_fds[1]);
   // The thread runs before the handlers are in place, so no signal can
   // arrive with nobody to read it.
+  const NativeHandle signal_ends[2] = {posix::FromFd(signal_fds[0]), posix::FromFd(signal_fds[1])};
+  const NativeHandle stop_ends[2] = {posix::FromFd(stop_fds[0]), posix::FromFd(stop_fds[1])};
   std::unique_ptr<EndRequestWatch> watch(
-      new EndRequestWatch(signal_fds, stop_fds, std::move(on_end)));
+      new EndRequestWatch(signal_ends, stop_ends, std::move(on_end)));
   for (int i = 0; i < kWatchedCount; ++i) {
     g_installed[i] = false;
     struct sigaction current;
@@ -85,14 +97,6 @@ std::unique_ptr<EndRequestWatch> EndRequestWatch::Start(std::function<void()> on
   return watch;
 }
 
-EndRequestWatch::EndRequestWatch(int signal_fds[2], int stop_fds[2],
-                                 std::function<void()> on_end)
-    : m_signalFds{signal_fds[0], signal_fds[1]},
-      m_stopFds{stop_fds[0], stop_fds[1]},
-      m_onEnd(std::move(on_end)) {
-  m_thread = std::thread([this] { Run(); });
-}
-
 EndRequestWatch::~EndRequestWatch() {
   for (int i = 0; i < kWatchedCount; ++i) {
     if (g_installed[i])
@@ -101,10 +105,10 @@ EndRequestWatch::~EndRequestWatch() {
   }
   g_endFd.store(-1);
   const char stop = 0;
-  [[maybe_unused]] const ssize_t n = ::write(m_stopFds[1], &stop, 1);
+  [[maybe_unused]] const ssize_t n = ::write(posix::Fd(m_stopEnds[1]), &stop, 1);
   m_thread.join();
-  ClosePair(m_signalFds);
-  ClosePair(m_stopFds);
+  ClosePair(m_signalEnds);
+  ClosePair(m_stopEnds);
   g_active.store(false);
 }
 
@@ -113,9 +117,10 @@ bool EndRequestWatch::requested() const {
 }
 
 void EndRequestWatch::Run() {
+  const int signal_fd = posix::Fd(m_signalEnds[0]);
   bool called = false;
   for (;;) {
-    pollfd fds[2] = {{m_signalFds[0], POLLIN, 0}, {m_stopFds[0], POLLIN, 0}};
+    pollfd fds[2] = {{signal_fd, POLLIN, 0}, {posix::Fd(m_stopEnds[0]), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR)
         continue;
@@ -126,7 +131,7 @@ void EndRequestWatch::Run() {
     if ((fds[0].revents & POLLIN) == 0)
       continue;
     char buffer[16];
-    while (::read(m_signalFds[0], buffer, sizeof buffer) > 0) {
+    while (::read(signal_fd, buffer, sizeof buffer) > 0) {
     }
     if (!called && m_onEnd) {
       called = true;

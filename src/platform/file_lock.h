@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/native_handle.h"
+
 namespace gantrell {
 
 class FileLock {
@@ -35,10 +37,15 @@ class FileLock {
   // Releases the lock; does nothing when it is not held.
   void Unlock();
 
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return handle_.valid(); }
 
  private:
-  int fd_ = -1;
+  // The messages for a lock file that cannot be opened or locked, with the
+  // system's `reason`; the same on every system (file_lock.cc).
+  static std::string OpenFailure(const std::string& lock_path, const std::string& reason);
+  static std::string LockFailure(const std::string& lock_path, const std::string& reason);
+
+  NativeHandle handle_;  // the open lock file while the lock is held
 };
 
 }  // namespace gantrell

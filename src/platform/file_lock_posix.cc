@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/catalogue.h"
+#include "platform/posix_handle.h"
 
 namespace gantrell {
 
@@ -14,19 +14,19 @@ bool FileLock::Lock(const std::string& lock_path, std::string* error) {
   Unlock();
   int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
-    *error = Subst(Tr("Cannot open lock file %1: %2"), {lock_path, std::strerror(errno)});
+    *error = OpenFailure(lock_path, std::strerror(errno));
     return false;
   }
   // flock locks belong to the open file description, so two FileLock objects
   // in one process exclude each other as well as other processes.
   while (::flock(fd, LOCK_EX) != 0) {
     if (errno != EINTR) {
-      *error = Subst(Tr("Cannot lock %1: %2"), {lock_path, std::strerror(errno)});
+      *error = LockFailure(lock_path, std::strerror(errno));
       ::close(fd);
       return false;
     }
   }
-  fd_ = fd;
+  handle_ = posix::FromFd(fd);
   return true;
 }
 
@@ -34,12 +34,12 @@ FileLock::TryResult FileLock::TryLock(const std::string& lock_path, std::string*
   Unlock();
   int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
-    *error = Subst(Tr("Cannot open lock file %1: %2"), {lock_path, std::strerror(errno)});
+    *error = OpenFailure(lock_path, std::strerror(errno));
     return TryResult::kFailed;
   }
   for (;;) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      fd_ = fd;
+      handle_ = posix::FromFd(fd);
       return TryResult::kTaken;
     }
     if (errno == EINTR)
@@ -48,18 +48,19 @@ FileLock::TryResult FileLock::TryLock(const std::string& lock_path, std::string*
     ::close(fd);
     if (failure == EWOULDBLOCK)
       return TryResult::kBusy;
-    *error = Subst(Tr("Cannot lock %1: %2"), {lock_path, std::strerror(failure)});
+    *error = LockFailure(lock_path, std::strerror(failure));
     return TryResult::kFailed;
   }
 }
 
 bool FileLock::WriteNote(const std::string& note) {
-  if (fd_ < 0 || ::ftruncate(fd_, 0) != 0)
+  const int fd = posix::Fd(handle_);
+  if (fd < 0 || ::ftruncate(fd, 0) != 0)
     return false;
   std::size_t done = 0;
   while (done < note.size()) {
-    const ssize_t n = ::pwrite(fd_, note.data() + done, note.size() - done,
-                               static_cast<off_t>(done));
+    const ssize_t n =
+        ::pwrite(fd, note.data() + done, note.size() - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0)
@@ -93,9 +94,9 @@ std::string FileLock::ReadNote(const std::string& lock_path) {
 }
 
 void FileLock::Unlock() {
-  if (fd_ >= 0) {
-    ::close(fd_);  // closing the descriptor releases the lock
-    fd_ = -1;
+  if (handle_.valid()) {
+    ::close(posix::Fd(handle_));  // closing the descriptor releases the lock
+    handle_ = NativeHandle();
   }
 }
 

@@ -2,24 +2,13 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
 #include "platform/win32_files.h"
+#include "platform/win32_handle.h"
 #include "platform/win32_text.h"
 
 namespace gantrell {
 
-// fd_ holds the lock file's handle. Windows keeps kernel handles within 32
-// bits so that 32- and 64-bit programs can share them, so an int holds it.
 namespace {
-
-HANDLE AsHandle(int fd) {
-  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
-}
-
-int AsFd(HANDLE handle) {
-  return static_cast<int>(reinterpret_cast<std::intptr_t>(handle));
-}
 
 // The lock file is shared for reading and writing (the holder writes its
 // note, others read it) and for removal.
@@ -47,15 +36,15 @@ bool FileLock::Lock(const std::string& lock_path, std::string* error) {
   Unlock();
   HANDLE file = OpenLockFile(lock_path);
   if (file == INVALID_HANDLE_VALUE) {
-    *error = "Cannot open lock file " + lock_path + ": " + LastErrorText();
+    *error = OpenFailure(lock_path, LastErrorText());
     return false;
   }
   if (!LockHandle(file, true)) {
-    *error = "Cannot lock " + lock_path + ": " + LastErrorText();
+    *error = LockFailure(lock_path, LastErrorText());
     ::CloseHandle(file);
     return false;
   }
-  fd_ = AsFd(file);
+  handle_ = win32::FromHandle(file);
   return true;
 }
 
@@ -63,25 +52,25 @@ FileLock::TryResult FileLock::TryLock(const std::string& lock_path, std::string*
   Unlock();
   HANDLE file = OpenLockFile(lock_path);
   if (file == INVALID_HANDLE_VALUE) {
-    *error = "Cannot open lock file " + lock_path + ": " + LastErrorText();
+    *error = OpenFailure(lock_path, LastErrorText());
     return TryResult::kFailed;
   }
   if (LockHandle(file, false)) {
-    fd_ = AsFd(file);
+    handle_ = win32::FromHandle(file);
     return TryResult::kTaken;
   }
   const DWORD failure = ::GetLastError();
   ::CloseHandle(file);
   if (failure == ERROR_LOCK_VIOLATION || failure == ERROR_IO_PENDING)
     return TryResult::kBusy;
-  *error = "Cannot lock " + lock_path + ": " + SystemErrorText(failure);
+  *error = LockFailure(lock_path, SystemErrorText(failure));
   return TryResult::kFailed;
 }
 
 bool FileLock::WriteNote(const std::string& note) {
-  if (fd_ < 0)
+  if (!handle_.valid())
     return false;
-  HANDLE file = AsHandle(fd_);
+  HANDLE file = win32::ToHandle(handle_);
   LARGE_INTEGER start{};
   if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file))
     return false;
@@ -110,9 +99,9 @@ std::string FileLock::ReadNote(const std::string& lock_path) {
 }
 
 void FileLock::Unlock() {
-  if (fd_ >= 0) {
-    ::CloseHandle(AsHandle(fd_));  // closing the handle releases the lock
-    fd_ = -1;
+  if (handle_.valid()) {
+    ::CloseHandle(win32::ToHandle(handle_));  // closing the handle releases the lock
+    handle_ = NativeHandle();
   }
 }
 

@@ -1,5 +1,6 @@
-// Turns Ctrl-C (SIGINT) into a readable file descriptor while a fetch or a
-// download runs, so that the waiting loop can treat it as "Cancel".
+// Turns Ctrl-C (SIGINT) into a handle that can be waited on (a readable
+// descriptor; on Windows a signalled event) while a fetch or a download
+// runs, so that the waiting loop can treat it as "Cancel".
 //
 // Only the first Ctrl-C is caught: the handler resets itself to the
 // default, so a second Ctrl-C ends the program as usual. The previous
@@ -10,6 +11,8 @@
 
 #include <memory>
 
+#include "platform/native_handle.h"
+
 namespace gantrell {
 
 class InterruptWatch {
@@ -19,22 +22,22 @@ class InterruptWatch {
   InterruptWatch(const InterruptWatch&) = delete;
   InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-  // Becomes readable when Ctrl-C was pressed; -1 when nothing is watched.
-  int fd() const { return m_fds[0]; }
-  // Whether Ctrl-C was pressed (drains the descriptor).
+  // Becomes ready when Ctrl-C was pressed; none when nothing is watched.
+  NativeHandle handle() const { return m_handles[0]; }
+  // Whether Ctrl-C was pressed (drains the handle).
   bool Fired();
 
  private:
   struct Previous;  // the disposition of SIGINT before the watch
 
-  int m_fds[2] = {-1, -1};
+  NativeHandle m_handles[2];  // a pipe's ends; on Windows an event and none
   std::unique_ptr<Previous> m_previous;
   bool m_installed = false;
   bool m_fired = false;
 };
 
-// A descriptor that another thread can make readable without blocking:
-// the end notices of the wait and download loops.
+// A handle that another thread can make ready without blocking: the end
+// notices of the wait and download loops.
 class WakePipe {
  public:
   WakePipe();
@@ -42,14 +45,14 @@ class WakePipe {
   WakePipe(const WakePipe&) = delete;
   WakePipe& operator=(const WakePipe&) = delete;
 
-  int fd() const { return m_fds[0]; }
+  NativeHandle handle() const { return m_handles[0]; }
   // Any thread; never blocks.
   void Notify();
   // Empties the pipe; true when there was a notice.
   bool Drain();
 
  private:
-  int m_fds[2] = {-1, -1};
+  NativeHandle m_handles[2];  // a pipe's ends; on Windows an event and none
 };
 
 // Waits until `wake` has a notice, `interrupt` has caught Ctrl-C (when it

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/posix_handle.h"
+
 namespace gantrell {
 namespace {
 
@@ -25,18 +27,20 @@ void OnInterrupt(int) {
   errno = saved_errno;
 }
 
-bool MakePipe(int fds[2]) {
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0)
-    return true;
-  fds[0] = fds[1] = -1;
-  return false;
+bool MakePipe(NativeHandle ends[2]) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+    return false;
+  ends[0] = posix::FromFd(fds[0]);
+  ends[1] = posix::FromFd(fds[1]);
+  return true;
 }
 
-void ClosePipe(int fds[2]) {
+void ClosePipe(NativeHandle ends[2]) {
   for (int i = 0; i < 2; ++i) {
-    if (fds[i] >= 0)
-      ::close(fds[i]);
-    fds[i] = -1;
+    if (ends[i].valid())
+      ::close(posix::Fd(ends[i]));
+    ends[i] = NativeHandle();
   }
 }
 
@@ -65,9 +69,9 @@ InterruptWatch::InterruptWatch() : m_previous(std::make_unique<Previous>()) {
   struct sigaction current;
   if (::sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
     return;
-  if (!MakePipe(m_fds))
+  if (!MakePipe(m_handles))
     return;
-  g_interruptFd.store(m_fds[1]);
+  g_interruptFd.store(posix::Fd(m_handles[1]));
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
@@ -76,7 +80,7 @@ InterruptWatch::InterruptWatch() : m_previous(std::make_unique<Previous>()) {
   action.sa_flags = SA_RESETHAND | SA_RESTART;
   if (::sigaction(SIGINT, &action, &m_previous->action) != 0) {
     g_interruptFd.store(-1);
-    ClosePipe(m_fds);
+    ClosePipe(m_handles);
     return;
   }
   m_installed = true;
@@ -86,37 +90,38 @@ InterruptWatch::~InterruptWatch() {
   if (m_installed)
     ::sigaction(SIGINT, &m_previous->action, nullptr);
   g_interruptFd.store(-1);
-  ClosePipe(m_fds);
+  ClosePipe(m_handles);
 }
 
 bool InterruptWatch::Fired() {
-  if (m_fds[0] >= 0 && DrainPipe(m_fds[0]))
+  if (m_handles[0].valid() && DrainPipe(posix::Fd(m_handles[0])))
     m_fired = true;
   return m_fired;
 }
 
 WakePipe::WakePipe() {
-  MakePipe(m_fds);
+  MakePipe(m_handles);
 }
 
 WakePipe::~WakePipe() {
-  ClosePipe(m_fds);
+  ClosePipe(m_handles);
 }
 
 void WakePipe::Notify() {
-  if (m_fds[1] < 0)
+  if (!m_handles[1].valid())
     return;
   const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(m_fds[1], &byte, 1);
+  [[maybe_unused]] const ssize_t n = ::write(posix::Fd(m_handles[1]), &byte, 1);
 }
 
 bool WakePipe::Drain() {
-  return m_fds[0] >= 0 && DrainPipe(m_fds[0]);
+  return m_handles[0].valid() && DrainPipe(posix::Fd(m_handles[0]));
 }
 
 void WaitForWakeOrInterrupt(const WakePipe& wake, const InterruptWatch& interrupt, int timeout_ms) {
-  pollfd fds[2] = {{wake.fd(), POLLIN, 0}, {interrupt.fd(), POLLIN, 0}};
-  ::poll(fds, interrupt.fd() >= 0 ? 2 : 1, timeout_ms);
+  pollfd fds[2] = {{posix::Fd(wake.handle()), POLLIN, 0},
+                   {posix::Fd(interrupt.handle()), POLLIN, 0}};
+  ::poll(fds, interrupt.handle().valid() ? 2 : 1, timeout_ms);
 }
 
 }  // namespace gantrell

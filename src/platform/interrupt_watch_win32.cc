@@ -2,28 +2,23 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
 #include "platform/console_events.h"
+#include "platform/win32_handle.h"
 
 namespace gantrell {
 
-// The descriptors of this interface are event handles on Windows (kept in
-// an int: the system keeps kernel handles within 32 bits); fd() becomes
-// "signalled" rather than readable. m_fds[1] is unused.
+// The handles of this interface are events on Windows; handle() becomes
+// "signalled" rather than readable. m_handles[1] is unused.
 namespace {
 
-HANDLE AsHandle(int fd) {
-  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
+using win32::ToHandle;
+
+NativeHandle MakeEvent() {
+  return win32::FromHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));  // manual reset
 }
 
-int MakeEvent() {
-  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual reset
-  return event == nullptr ? -1 : static_cast<int>(reinterpret_cast<std::intptr_t>(event));
-}
-
-bool IsSet(int fd) {
-  return fd >= 0 && ::WaitForSingleObject(AsHandle(fd), 0) == WAIT_OBJECT_0;
+bool IsSet(NativeHandle event) {
+  return event.valid() && ::WaitForSingleObject(ToHandle(event), 0) == WAIT_OBJECT_0;
 }
 
 }  // namespace
@@ -34,57 +29,57 @@ struct InterruptWatch::Previous {};
 // background with CREATE_NEW_PROCESS_GROUP) never gets the event, so it
 // stays ignored as it was.
 InterruptWatch::InterruptWatch() {
-  m_fds[0] = MakeEvent();
-  if (m_fds[0] < 0)
+  m_handles[0] = MakeEvent();
+  if (!m_handles[0].valid())
     return;
-  console_events::SetInterruptTarget(AsHandle(m_fds[0]));
+  console_events::SetInterruptTarget(ToHandle(m_handles[0]));
   m_installed = true;
 }
 
 InterruptWatch::~InterruptWatch() {
   if (m_installed)
     console_events::SetInterruptTarget(nullptr);
-  if (m_fds[0] >= 0)
-    ::CloseHandle(AsHandle(m_fds[0]));
-  m_fds[0] = -1;
+  if (m_handles[0].valid())
+    ::CloseHandle(ToHandle(m_handles[0]));
+  m_handles[0] = NativeHandle();
 }
 
 bool InterruptWatch::Fired() {
-  if (IsSet(m_fds[0]))
+  if (IsSet(m_handles[0]))
     m_fired = true;
   return m_fired;
 }
 
 WakePipe::WakePipe() {
-  m_fds[0] = MakeEvent();
+  m_handles[0] = MakeEvent();
 }
 
 WakePipe::~WakePipe() {
-  if (m_fds[0] >= 0)
-    ::CloseHandle(AsHandle(m_fds[0]));
+  if (m_handles[0].valid())
+    ::CloseHandle(ToHandle(m_handles[0]));
 }
 
 void WakePipe::Notify() {
-  if (m_fds[0] >= 0)
-    ::SetEvent(AsHandle(m_fds[0]));
+  if (m_handles[0].valid())
+    ::SetEvent(ToHandle(m_handles[0]));
 }
 
 bool WakePipe::Drain() {
-  if (!IsSet(m_fds[0]))
+  if (!IsSet(m_handles[0]))
     return false;
   // A notice between the look and the reset is taken with this one, as a
   // pipe's reader takes every byte there is.
-  ::ResetEvent(AsHandle(m_fds[0]));
+  ::ResetEvent(ToHandle(m_handles[0]));
   return true;
 }
 
 void WaitForWakeOrInterrupt(const WakePipe& wake, const InterruptWatch& interrupt, int timeout_ms) {
   HANDLE events[2];
   DWORD count = 0;
-  if (wake.fd() >= 0)
-    events[count++] = AsHandle(wake.fd());
-  if (interrupt.fd() >= 0)
-    events[count++] = AsHandle(interrupt.fd());
+  if (wake.handle().valid())
+    events[count++] = ToHandle(wake.handle());
+  if (interrupt.handle().valid())
+    events[count++] = ToHandle(interrupt.handle());
   const DWORD timeout = timeout_ms < 0 ? INFINITE : static_cast<DWORD>(timeout_ms);
   if (count == 0) {
     ::Sleep(timeout == INFINITE ? 0 : timeout);

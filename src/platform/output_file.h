@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/native_handle.h"
+
 namespace gantrell {
 
 class OutputFile {
@@ -24,7 +26,7 @@ class OutputFile {
   // beyond them is cut off and writes follow them. A missing file is
   // created (with offset 0). A link is not followed. Not for an open file.
   bool OpenToContinue(const std::string& path, std::int64_t offset);
-  bool is_open() const { return handle_ != -1; }
+  bool is_open() const { return handle_.valid(); }
 
   // Turns writing around the page cache on or off. False when the file
   // system refuses, or the system has no such mode.
@@ -48,7 +50,7 @@ class OutputFile {
   bool Close();
 
  private:
-  std::intptr_t handle_ = -1;
+  NativeHandle handle_;
 };
 
 }  // namespace gantrell

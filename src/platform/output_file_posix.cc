@@ -5,18 +5,22 @@
 
 #include <cerrno>
 
+#include "platform/posix_handle.h"
+
 namespace gantrell {
+
+using posix::Fd;
 
 OutputFile::~OutputFile() {
   if (is_open())
-    ::close(static_cast<int>(handle_));
+    ::close(Fd(handle_));
 }
 
 OutputFile::CreateResult OutputFile::CreateNew(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0)
     return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
-  handle_ = fd;
+  handle_ = posix::FromFd(fd);
   return CreateResult::kCreated;
 }
 
@@ -31,13 +35,13 @@ bool OutputFile::OpenToContinue(const std::string& path, std::int64_t offset) {
     ::close(fd);
     return false;
   }
-  handle_ = fd;
+  handle_ = posix::FromFd(fd);
   return true;
 }
 
 bool OutputFile::SetDirect(bool on) {
 #ifdef O_DIRECT
-  const int fd = static_cast<int>(handle_);
+  const int fd = Fd(handle_);
   const int flags = ::fcntl(fd, F_GETFL);
   return flags >= 0 && ::fcntl(fd, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
 #else
@@ -49,7 +53,7 @@ bool OutputFile::SetDirect(bool on) {
 std::int64_t OutputFile::Write(const char* bytes, std::size_t count, bool* bad_request) {
   *bad_request = false;
   for (;;) {
-    const ssize_t done = ::write(static_cast<int>(handle_), bytes, count);
+    const ssize_t done = ::write(Fd(handle_), bytes, count);
     if (done < 0 && errno == EINTR)
       continue;
     if (done < 0)
@@ -60,7 +64,7 @@ std::int64_t OutputFile::Write(const char* bytes, std::size_t count, bool* bad_r
 
 void OutputFile::StartWriteBack(std::int64_t offset, std::int64_t length) {
 #ifdef SYNC_FILE_RANGE_WRITE
-  ::sync_file_range(static_cast<int>(handle_), offset, length, SYNC_FILE_RANGE_WRITE);
+  ::sync_file_range(Fd(handle_), offset, length, SYNC_FILE_RANGE_WRITE);
 #else
   (void)offset;
   (void)length;
@@ -68,12 +72,12 @@ void OutputFile::StartWriteBack(std::int64_t offset, std::int64_t length) {
 }
 
 bool OutputFile::Sync() {
-  return ::fsync(static_cast<int>(handle_)) == 0;
+  return ::fsync(Fd(handle_)) == 0;
 }
 
 bool OutputFile::Close() {
-  const bool ok = ::close(static_cast<int>(handle_)) == 0;
-  handle_ = -1;
+  const bool ok = ::close(Fd(handle_)) == 0;
+  handle_ = NativeHandle();
   return ok;
 }
 

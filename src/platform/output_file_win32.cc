@@ -4,21 +4,16 @@
 
 #include <algorithm>
 
+#include "platform/win32_handle.h"
 #include "platform/win32_text.h"
 
 namespace gantrell {
 
-namespace {
-
-HANDLE AsHandle(std::intptr_t handle) {
-  return reinterpret_cast<HANDLE>(handle);
-}
-
-}  // namespace
+using win32::ToHandle;
 
 OutputFile::~OutputFile() {
   if (is_open())
-    ::CloseHandle(AsHandle(handle_));
+    ::CloseHandle(ToHandle(handle_));
 }
 
 OutputFile::CreateResult OutputFile::CreateNew(const std::string& path) {
@@ -32,7 +27,7 @@ OutputFile::CreateResult OutputFile::CreateNew(const std::string& path) {
                ? CreateResult::kExists
                : CreateResult::kFailed;
   }
-  handle_ = reinterpret_cast<std::intptr_t>(file);
+  handle_ = win32::FromHandle(file);
   return CreateResult::kCreated;
 }
 
@@ -52,7 +47,7 @@ bool OutputFile::OpenToContinue(const std::string& path, std::int64_t offset) {
     ::CloseHandle(file);
     return false;
   }
-  handle_ = reinterpret_cast<std::intptr_t>(file);
+  handle_ = win32::FromHandle(file);
   return true;
 }
 
@@ -66,7 +61,7 @@ std::int64_t OutputFile::Write(const char* bytes, std::size_t count, bool* bad_r
   *bad_request = false;
   DWORD written = 0;
   const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
-  if (!::WriteFile(AsHandle(handle_), bytes, chunk, &written, nullptr)) {
+  if (!::WriteFile(ToHandle(handle_), bytes, chunk, &written, nullptr)) {
     *bad_request = ::GetLastError() == ERROR_INVALID_PARAMETER;
     return -1;
   }
@@ -77,12 +72,12 @@ std::int64_t OutputFile::Write(const char* bytes, std::size_t count, bool* bad_r
 void OutputFile::StartWriteBack(std::int64_t, std::int64_t) {}
 
 bool OutputFile::Sync() {
-  return ::FlushFileBuffers(AsHandle(handle_)) != 0;
+  return ::FlushFileBuffers(ToHandle(handle_)) != 0;
 }
 
 bool OutputFile::Close() {
-  const bool ok = ::CloseHandle(AsHandle(handle_)) != 0;
-  handle_ = -1;
+  const bool ok = ::CloseHandle(ToHandle(handle_)) != 0;
+  handle_ = NativeHandle();
   return ok;
 }
 

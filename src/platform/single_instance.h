@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/native_handle.h"
+
 namespace gantrell {
 
 class InstanceLock {
@@ -30,11 +32,11 @@ class InstanceLock {
   // *error empty when another process holds it.
   bool TryAcquire(int timeout_ms, std::string* error);
   void Release();
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return handle_.valid(); }
 
  private:
   std::string name_;
-  int fd_ = -1;
+  NativeHandle handle_;  // the lock file, or the mutex, while held
 };
 
 // The listening end: exists while the main window runs. `on_message` runs
@@ -52,11 +54,11 @@ class HandOffListener {
                                                std::string* error);
 
  private:
-  HandOffListener(int fd, std::string path, std::function<void()> on_message);
+  HandOffListener(NativeHandle channel, std::string path, std::function<void()> on_message);
   void Run();
 
-  int fd_;
-  int wake_fds_[2] = {-1, -1};
+  NativeHandle channel_;  // the listening socket, or the hand-off event
+  NativeHandle wake_[2];  // what stops the thread (a pipe, or an event and none)
   std::string path_;
   std::function<void()> on_message_;
   std::thread thread_;

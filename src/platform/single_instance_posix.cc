@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/catalogue.h"
+#include "platform/posix_handle.h"
 #include "platform/standard_folders.h"
 
 namespace gantrell {
@@ -50,7 +51,7 @@ bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
   std::string ignored;
   std::string& message = error != nullptr ? *error : ignored;
   message.clear();
-  if (fd_ >= 0)
+  if (handle_.valid())
     return true;
   std::string folder;
   if (!ChannelFolder(&folder, &message))
@@ -65,7 +66,7 @@ bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      fd_ = fd;
+      handle_ = posix::FromFd(fd);
       return true;
     }
     if (errno != EWOULDBLOCK && errno != EINTR) {
@@ -81,11 +82,12 @@ bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
 }
 
 void InstanceLock::Release() {
-  if (fd_ < 0)
+  if (!handle_.valid())
     return;
-  ::flock(fd_, LOCK_UN);
-  ::close(fd_);
-  fd_ = -1;
+  const int fd = posix::Fd(handle_);
+  ::flock(fd, LOCK_UN);
+  ::close(fd);
+  handle_ = NativeHandle();
 }
 
 std::unique_ptr<HandOffListener> HandOffListener::Open(const std::string& title,
@@ -117,34 +119,41 @@ std::unique_ptr<HandOffListener> HandOffListener::Open(const std::string& title,
     ::close(fd);
     return nullptr;
   }
-  return std::unique_ptr<HandOffListener>(new HandOffListener(fd, path, std::move(on_message)));
+  return std::unique_ptr<HandOffListener>(
+      new HandOffListener(posix::FromFd(fd), path, std::move(on_message)));
 }
 
-HandOffListener::HandOffListener(int fd, std::string path, std::function<void()> on_message)
-    : fd_(fd), path_(std::move(path)), on_message_(std::move(on_message)) {
-  if (::pipe2(wake_fds_, O_CLOEXEC) != 0)
-    wake_fds_[0] = wake_fds_[1] = -1;
+HandOffListener::HandOffListener(NativeHandle channel, std::string path,
+                                 std::function<void()> on_message)
+    : channel_(channel), path_(std::move(path)), on_message_(std::move(on_message)) {
+  int wake_fds[2];
+  if (::pipe2(wake_fds, O_CLOEXEC) == 0) {
+    wake_[0] = posix::FromFd(wake_fds[0]);
+    wake_[1] = posix::FromFd(wake_fds[1]);
+  }
   thread_ = std::thread([this] { Run(); });
 }
 
 HandOffListener::~HandOffListener() {
-  if (wake_fds_[1] >= 0) {
+  if (wake_[1].valid()) {
     const char stop = 0;
-    (void)!::write(wake_fds_[1], &stop, 1);
+    (void)!::write(posix::Fd(wake_[1]), &stop, 1);
   }
   thread_.join();
   ::unlink(path_.c_str());
-  ::close(fd_);
-  for (int wake_fd : wake_fds_) {
-    if (wake_fd >= 0)
-      ::close(wake_fd);
+  ::close(posix::Fd(channel_));
+  for (NativeHandle wake : wake_) {
+    if (wake.valid())
+      ::close(posix::Fd(wake));
   }
 }
 
 void HandOffListener::Run() {
+  const int channel = posix::Fd(channel_);
+  const int stop = posix::Fd(wake_[0]);
   for (;;) {
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fds_[0], POLLIN, 0}};
-    if (::poll(fds, wake_fds_[0] >= 0 ? 2 : 1, -1) < 0) {
+    pollfd fds[2] = {{channel, POLLIN, 0}, {stop, POLLIN, 0}};
+    if (::poll(fds, stop >= 0 ? 2 : 1, -1) < 0) {
       if (errno == EINTR)
         continue;
       return;
@@ -153,7 +162,7 @@ void HandOffListener::Run() {
       return;
     if ((fds[0].revents & POLLIN) == 0)
       continue;
-    int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    int client = ::accept4(channel, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0)
       continue;
     // A sender writes its one byte right after connecting. A client that
@@ -161,9 +170,9 @@ void HandOffListener::Run() {
     // would wait behind it, and closing the window would hang in the
     // join), so the byte is waited for only briefly, and a stop ends the
     // wait at once.
-    pollfd wait[2] = {{client, POLLIN, 0}, {wake_fds_[0], POLLIN, 0}};
-    const int ready = ::poll(wait, wake_fds_[0] >= 0 ? 2 : 1, kNoticeWaitMs);
-    if (ready > 0 && wake_fds_[0] >= 0 && wait[1].revents != 0) {
+    pollfd wait[2] = {{client, POLLIN, 0}, {stop, POLLIN, 0}};
+    const int ready = ::poll(wait, stop >= 0 ? 2 : 1, kNoticeWaitMs);
+    if (ready > 0 && stop >= 0 && wait[1].revents != 0) {
       ::close(client);
       return;
     }

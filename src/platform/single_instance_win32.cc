@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <chrono>
-#include <cstdint>
 
+#include "platform/win32_handle.h"
 #include "platform/win32_text.h"
 
 // On Windows the guard is a named mutex (the object's existence is what
@@ -18,14 +18,6 @@ namespace gantrell {
 namespace {
 
 constexpr const char* kNamespace = "Local";
-
-HANDLE AsHandle(int fd) {
-  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
-}
-
-int AsFd(HANDLE handle) {
-  return static_cast<int>(reinterpret_cast<std::intptr_t>(handle));
-}
 
 // Object names may hold anything but a backslash.
 std::wstring ObjectName(const std::string& space, const std::string& prefix,
@@ -53,7 +45,7 @@ InstanceLock::~InstanceLock() {
 bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
   if (error != nullptr)
     error->clear();
-  if (fd_ >= 0)
+  if (handle_.valid())
     return true;
   const std::wstring name = ObjectName(kNamespace, "", name_);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -65,7 +57,7 @@ bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
       return false;
     }
     if (::GetLastError() != ERROR_ALREADY_EXISTS) {
-      fd_ = AsFd(mutex);
+      handle_ = win32::FromHandle(mutex);
       return true;
     }
     // Another instance made it. It may be ending: look again until the
@@ -78,10 +70,10 @@ bool InstanceLock::TryAcquire(int timeout_ms, std::string* error) {
 }
 
 void InstanceLock::Release() {
-  if (fd_ < 0)
+  if (!handle_.valid())
     return;
-  ::CloseHandle(AsHandle(fd_));
-  fd_ = -1;
+  ::CloseHandle(win32::ToHandle(handle_));
+  handle_ = NativeHandle();
 }
 
 std::unique_ptr<HandOffListener> HandOffListener::Open(const std::string& title,
@@ -95,30 +87,30 @@ std::unique_ptr<HandOffListener> HandOffListener::Open(const std::string& title,
     return nullptr;
   }
   return std::unique_ptr<HandOffListener>(
-      new HandOffListener(AsFd(event), Narrow(name), std::move(on_message)));
+      new HandOffListener(win32::FromHandle(event), Narrow(name), std::move(on_message)));
 }
 
-// wake_fds_[0] is the event that stops the thread; wake_fds_[1] is unused.
-HandOffListener::HandOffListener(int fd, std::string path, std::function<void()> on_message)
-    : fd_(fd), path_(std::move(path)), on_message_(std::move(on_message)) {
-  HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  wake_fds_[0] = stop == nullptr ? -1 : AsFd(stop);
+// wake_[0] is the event that stops the thread; wake_[1] is unused.
+HandOffListener::HandOffListener(NativeHandle channel, std::string path,
+                                 std::function<void()> on_message)
+    : channel_(channel), path_(std::move(path)), on_message_(std::move(on_message)) {
+  wake_[0] = win32::FromHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   thread_ = std::thread([this] { Run(); });
 }
 
 HandOffListener::~HandOffListener() {
-  if (wake_fds_[0] >= 0)
-    ::SetEvent(AsHandle(wake_fds_[0]));
+  if (wake_[0].valid())
+    ::SetEvent(win32::ToHandle(wake_[0]));
   thread_.join();
-  ::CloseHandle(AsHandle(fd_));
-  if (wake_fds_[0] >= 0)
-    ::CloseHandle(AsHandle(wake_fds_[0]));
+  ::CloseHandle(win32::ToHandle(channel_));
+  if (wake_[0].valid())
+    ::CloseHandle(win32::ToHandle(wake_[0]));
 }
 
 void HandOffListener::Run() {
-  if (wake_fds_[0] < 0)
+  if (!wake_[0].valid())
     return;  // without a way to stop it, the thread must not wait at all
-  const HANDLE events[2] = {AsHandle(wake_fds_[0]), AsHandle(fd_)};
+  const HANDLE events[2] = {win32::ToHandle(wake_[0]), win32::ToHandle(channel_)};
   for (;;) {
     const DWORD woken = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
     if (woken != WAIT_OBJECT_0 + 1)
