@@ -2,40 +2,52 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <mutex>
 
 namespace gantrell::console_events {
 
 namespace {
 
-std::atomic<HANDLE> g_interrupt{nullptr};
-std::atomic<HANDLE> g_end{nullptr};
+// The targets are read and set under one lock, so that once a watch has
+// cleared its target (before it closes the event) the handler, which runs
+// on a thread of its own, can no longer set that event.
+std::mutex g_targetsLock;
+HANDLE g_interrupt = nullptr;
+HANDLE g_end = nullptr;
 std::once_flag g_installed;
+
+// Sets the event of *target once and clears it; false when there is none.
+bool Fire(HANDLE* target) {
+  const std::lock_guard<std::mutex> hold(g_targetsLock);
+  if (*target == nullptr)
+    return false;
+  ::SetEvent(*target);
+  *target = nullptr;
+  return true;
+}
+
+void SetTarget(HANDLE* target, HANDLE event) {
+  const std::lock_guard<std::mutex> hold(g_targetsLock);
+  *target = event;
+}
 
 BOOL WINAPI OnControl(DWORD type) {
   switch (type) {
     case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT: {
-      const HANDLE event = g_interrupt.exchange(nullptr);
-      if (event == nullptr)
-        return FALSE;  // the next handler, in the end the system's: the program ends
-      ::SetEvent(event);
-      return TRUE;
-    }
+    case CTRL_BREAK_EVENT:
+      // Without a target the next handler, in the end the system's, runs:
+      // the program ends.
+      return Fire(&g_interrupt) ? TRUE : FALSE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT: {
-      const HANDLE event = g_end.exchange(nullptr);
-      if (event == nullptr)
+    case CTRL_SHUTDOWN_EVENT:
+      if (!Fire(&g_end))
         return FALSE;
-      ::SetEvent(event);
       // Returning ends the process at once; the system allows about five
       // seconds before it does so anyway. The program's own end (main
       // returning) ends this wait first.
       ::Sleep(4500);
       return TRUE;
-    }
     default:
       return FALSE;
   }
@@ -49,12 +61,12 @@ void Install() {
 
 void SetInterruptTarget(void* event) {
   Install();
-  g_interrupt.store(static_cast<HANDLE>(event));
+  SetTarget(&g_interrupt, static_cast<HANDLE>(event));
 }
 
 void SetEndTarget(void* event) {
   Install();
-  g_end.store(static_cast<HANDLE>(event));
+  SetTarget(&g_end, static_cast<HANDLE>(event));
 }
 
 }  // namespace gantrell::console_events
