@@ -1,10 +1,12 @@
 ; The Windows installer: gantrell-cli.exe and gantrell-publish.exe in
-; bin\, the trust anchors (when the package was given them) in
-; share\gantrell\authority\ where the programs look for them beside their
-; own folder, an uninstaller and its entry in "Apps & features".
+; bin\, their translations in share\locale\, the trust anchors (when the
+; package was given them) in share\gantrell\authority\ where the programs
+; look for them beside their own folder, an uninstaller and its entry in "Apps & features".
 ; Built by scripts/package-windows:
 ;   makensis -DVERSION=1.11 -DSTAGE=<folder> -DOUTFILE=<setup.exe> [-DANCHORS] gantrell.nsi
-Unicode true
+; The programs are 64-bit: so is the installer, which then also writes the
+; 64-bit view of the registry.
+Target amd64-unicode
 !include "MUI2.nsh"
 
 Name "Gantrell ${VERSION}"
@@ -26,6 +28,8 @@ Section "Gantrell"
   SetOutPath "$INSTDIR\bin"
   File "${STAGE}\gantrell-cli.exe"
   File "${STAGE}\gantrell-publish.exe"
+  SetOutPath "$INSTDIR\share"
+  File /r "${STAGE}\share\locale"
 !ifdef ANCHORS
   SetOutPath "$INSTDIR\share\gantrell\authority"
   File "${STAGE}\authority\master.dat"
@@ -53,6 +57,7 @@ Section "Uninstall"
   Delete "$INSTDIR\share\gantrell\authority\signthree.dat"
   RMDir "$INSTDIR\share\gantrell\authority"
   RMDir "$INSTDIR\share\gantrell"
+  RMDir /r "$INSTDIR\share\locale"
   RMDir "$INSTDIR\share"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
