@@ -65,7 +65,9 @@ std::string ResolveSavePath(const CUpdateItem& item, const std::string& typed) {
     target /=
         name.empty() ? (item.m_strLocation.empty() ? item.m_strName : item.m_strLocation) : name;
   }
-  return target.lexically_normal().string();
+  // With "/" on Windows too, as every path the program makes itself has
+  // it: the default path typed in must compare equal to itself.
+  return target.lexically_normal().generic_string();
 }
 
 MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& typed_path) {
