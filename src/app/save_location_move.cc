@@ -67,7 +67,8 @@ std::string ResolveSavePath(const CUpdateItem& item, const std::string& typed) {
   }
   // With "/" on Windows too, as every path the program makes itself has
   // it: the default path typed in must compare equal to itself.
-  return target.lexically_normal().generic_string();
+  const std::u8string normal = target.lexically_normal().generic_u8string();
+  return std::string(normal.begin(), normal.end());
 }
 
 MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& typed_path) {

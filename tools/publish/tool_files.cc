@@ -1,9 +1,5 @@
 #include "tool_files.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 #include "platform/file_access.h"
 #include "platform/file_move.h"
 #include "platform/folders.h"
@@ -35,11 +31,8 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool MoveFile(const std::string& from, const std::string& to, std::string* error) {
-  if (std::rename(from.c_str(), to.c_str()) != 0) {
-    *error = "cannot move '" + from + "' to '" + to + "': " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  // std::rename would refuse an existing destination on Windows.
+  return RenameDurably(from, to, /*replace=*/true, error) == MoveResult::kMoved;
 }
 
 PendingFile::~PendingFile() {
