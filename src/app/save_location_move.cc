@@ -66,7 +66,10 @@ std::string ResolveSavePath(const CUpdateItem& item, const std::string& typed) {
     target /= PathFromUtf8(
         name.empty() ? (item.m_strLocation.empty() ? item.m_strName : item.m_strLocation) : name);
   }
-  return Utf8FromPath(target.lexically_normal());
+  // With "/" on Windows too, as every path the program makes itself has
+  // it: the default path typed in must compare equal to itself.
+  const std::u8string normal = target.lexically_normal().generic_u8string();
+  return std::string(normal.begin(), normal.end());
 }
 
 MoveOutcome MoveSaveLocation(CClientApp& app, CUpdateItem& item, const std::string& typed_path) {

@@ -1,5 +1,7 @@
 #include "app/save_paths.h"
 
+#include <filesystem>
+
 #include "app/client_app.h"
 #include "app/frontend.h"
 #include "platform/catalogue.h"
@@ -56,7 +58,8 @@ bool IsSafeLocation(std::string_view location) {
 }
 
 std::string AbsoluteFolder(const std::string& folder) {
-  if (folder.empty() || folder.front() == '/')
+  // "/srv", and on Windows "C:\Users" and "\\server\share" too.
+  if (folder.empty() || std::filesystem::path(folder).has_root_directory())
     return folder;
   std::string absolute = WorkingFolder();
   if (absolute.empty())

@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 
 #include "app/client_app.h"
@@ -17,6 +13,7 @@
 #include "support/temp_dir.h"
 #include "support/temp_registry.h"
 #include "support/test_paths.h"
+#include "support/test_system.h"
 
 namespace gantrell {
 namespace {
@@ -264,36 +261,32 @@ TEST_F(StoreTest, AStoreReadOnlyInPartKeepsItsLaterProvidersAndACopy) {
 }
 
 TEST_F(StoreTest, AStoreWhoseCopyCannotBeMadeIsNotReplaced) {
+  for (const char* why : {testing::WithoutFork(), testing::WithoutFileSizeLimit()}) {
+    if (why != nullptr)
+      GTEST_SKIP() << why;
+  }
   const std::string original = WriteStoreWithUnknownCondition(1);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // A file size limit below the store's size makes the copy fail, as a
-    // full disk would; it is lifted again before the save.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    const rlim_t hard = limit.rlim_max;
-    limit.rlim_cur = 64;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    app_.LoadStore();
-    limit.rlim_cur = hard;
-    setrlimit(RLIMIT_FSIZE, &limit);
+  const int status = testing::RunInChild([&] {
+    {
+      // A file size limit below the store's size makes the copy fail, as a
+      // full disk would; it is lifted again before the save.
+      testing::ScopedFileSizeLimit limit(64);
+      app_.LoadStore();
+    }
     std::string error;
     const bool saved = app_.SaveStore(&error);
     const bool told =
         frontend_.messages.size() == 1 &&
         frontend_.messages[0].text.find("could not be read in full") != std::string::npos;
-    _exit(!saved && !error.empty() && told && app_.GetProviderCount() == 6 ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+    return !saved && !error.empty() && told && app_.GetProviderCount() == 6 ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0);
   EXPECT_EQ(ReadWholeFile(data_.File("provdata.dat")), original);
 }
 
 TEST_F(StoreTest, AStoreThatCannotBeOpenedIsNotReplaced) {
+  if (const char* why = testing::WithoutSymbolicLinks())
+    GTEST_SKIP() << why;
   // A link to itself cannot be opened, for any user; a save would replace
   // the link and whatever the user meant to keep behind it.
   std::filesystem::create_symlink("provdata.dat", data_.File("provdata.dat"));
@@ -373,6 +366,10 @@ TEST_F(StoreTest, ASaveCutAfterItsJournalIsFinishedBeforeTemporariesAreRemoved) 
 }
 
 TEST_F(StoreTest, FailedSaveLeavesThePreviousStore) {
+  for (const char* why : {testing::WithoutFork(), testing::WithoutFileSizeLimit()}) {
+    if (why != nullptr)
+      GTEST_SKIP() << why;
+  }
   app_.SetUpBuiltInProviders();
   AddUserProvider(app_, "http://before.example/");
   ASSERT_TRUE(app_.SaveStore());
@@ -383,20 +380,13 @@ TEST_F(StoreTest, FailedSaveLeavesThePreviousStore) {
   // as a full disk would.
   for (int i = 0; i < 200; ++i)
     AddUserProvider(app_, "http://after" + std::to_string(i) + "/");
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
+  const int status = testing::RunInChild([&] {
+    testing::ScopedFileSizeLimit limit(4096);
     std::string error;
     const bool saved = app_.SaveStore(&error);
-    _exit(!saved && !error.empty() ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not report its failure";
+    return !saved && !error.empty() ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0) << "the save did not report its failure";
   EXPECT_EQ(ReadWholeFile(data_.File("provdata.dat")), before_store);
   EXPECT_EQ(ReadWholeFile(data_.File("keydata.dat")), before_keys);
   EXPECT_EQ(ReadWholeFile(data_.File("listdata.dat")), "END ");
@@ -408,6 +398,8 @@ TEST_F(StoreTest, FailedSaveLeavesThePreviousStore) {
 }
 
 TEST_F(StoreTest, KilledWhileSavingLeavesAReadableStore) {
+  if (const char* why = testing::WithoutFork())
+    GTEST_SKIP() << why;
   app_.SetUpBuiltInProviders();
   AddUserProvider(app_, "http://before.example/");
   ASSERT_TRUE(app_.SaveStore());
@@ -417,15 +409,12 @@ TEST_F(StoreTest, KilledWhileSavingLeavesAReadableStore) {
   // Kill a process that saves in a loop at a spread of moments; whatever
   // moment it dies, the store on disk reads completely.
   for (int round = 0; round < 12; ++round) {
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      for (;;)
-        app_.SaveStore();
-    }
-    usleep(static_cast<useconds_t>(2000 + round * 3700));
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    testing::RunInChildAndKill(
+        [&] {
+          for (;;)
+            app_.SaveStore();
+        },
+        std::chrono::microseconds(2000 + round * 3700));
 
     CClientApp loaded(reg_, os_);
     loaded.m_strDataPath = data_.path();

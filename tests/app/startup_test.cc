@@ -1,9 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include <algorithm>
 #include <atomic>
@@ -15,10 +10,12 @@
 #include "platform/file_lock.h"
 #include "platform/os_version_registry.h"
 #include "platform/single_instance.h"
+#include "support/hand_off_client.h"
 #include "support/scripted_frontend.h"
 #include "support/temp_dir.h"
 #include "support/temp_registry.h"
 #include "support/test_paths.h"
+#include "support/test_system.h"
 
 namespace gantrell {
 namespace {
@@ -207,23 +204,21 @@ TEST_F(StartupTest, SecondInstanceHandsItsAddressesToTheFirst) {
 // up neither the notices after it nor the listener's end (the window's
 // close).
 TEST_F(StartupTest, ASilentClientDoesNotHoldTheHandOffChannel) {
+  if (const char* why = testing::WithoutHandOffConnections())
+    GTEST_SKIP() << why;
   std::atomic<int> notices{0};
   auto listener = HandOffListener::Open(
       "Gantrell", [&] { ++notices; }, nullptr);
   ASSERT_NE(listener, nullptr);
 
   const std::string path = runtime_.path() + "/gantrell/Gantrell.sock";
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  ASSERT_LT(path.size(), sizeof address.sun_path);
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  ASSERT_EQ(::connect(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const testing::SilentHandOffClient silent(path);
+  ASSERT_TRUE(silent.connected());
   // Without the deadline the listener would wait for this client until it
   // goes; it goes after 5 s so that a failing run ends.
-  std::thread guard([silent] {
+  std::thread guard([&silent] {
     std::this_thread::sleep_for(std::chrono::seconds(5));
-    ::shutdown(silent, SHUT_RDWR);
+    silent.Hang();
   });
 
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -233,15 +228,13 @@ TEST_F(StartupTest, ASilentClientDoesNotHoldTheHandOffChannel) {
   EXPECT_EQ(notices.load(), 1);
 
   // A second silent client while the window closes.
-  const int another = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  ASSERT_EQ(::connect(another, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const testing::SilentHandOffClient another(path);
+  ASSERT_TRUE(another.connected());
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   const auto start = std::chrono::steady_clock::now();
   listener.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   guard.join();
-  ::close(another);
-  ::close(silent);
 }
 
 TEST_F(StartupTest, HandedOverAddressesJoinTheFileArgument) {
@@ -298,6 +291,8 @@ TEST_F(StartupTest, InstanceLocksAreReleasedAtTheEnd) {
 // Cron jobs and ssh sessions run with another runtime folder than the
 // desktop: the store decides, not the runtime folder.
 TEST_F(StartupTest, ASecondRunOnTheSameDataFolderIsASecondInstanceWhateverItsRuntimeFolder) {
+  if (const char* why = testing::WithoutRuntimeFolders())
+    GTEST_SKIP() << why;
   std::atomic<int> notices{0};
   auto listener = HandOffListener::Open(
       "Gantrell", [&] { ++notices; }, nullptr);
@@ -348,8 +343,10 @@ TEST_F(StartupTest, ADataFolderThatCannotBeLockedStopsTheStart) {
   app.m_options.data_folder = data.path();
   EXPECT_EQ(Start({}, &app), StartupResult::kFailed);
   ASSERT_EQ(frontend_.messages.size(), 1u);
-  EXPECT_EQ(frontend_.messages[0].text, "Unable to lock the data folder: Cannot open lock file " +
-                                            data.File("provdata.dat.lock") + ": Is a directory");
+  EXPECT_EQ(frontend_.messages[0].text,
+            "Unable to lock the data folder: Cannot open lock file " +
+                data.File("provdata.dat.lock") + ": " +
+                testing::FaultText(testing::FileFault::kIsAFolder));
   EXPECT_EQ(frontend_.main_windows, 0);
   EXPECT_FALSE(std::filesystem::exists(data.File("provdata.dat")));
 }

@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/stat.h>
-
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -16,6 +12,7 @@
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "support/test_paths.h"
+#include "support/test_system.h"
 
 namespace gantrell {
 namespace {
@@ -530,6 +527,8 @@ TEST_F(DownloadTest, TransferFailuresBringTheirReports) {
 // with the connection dropped after the failure, which is still a write
 // failure and nothing else.
 TEST_F(DownloadTest, AFailedWriteIsReportedAndLeavesTheEarlierFile) {
+  if (const char* why = testing::WithoutFileSizeLimit())
+    GTEST_SKIP() << why;
   struct Case {
     const char* name;
     std::size_t size;
@@ -555,15 +554,10 @@ TEST_F(DownloadTest, AFailedWriteIsReportedAndLeavesTheEarlierFile) {
     std::sort(files.begin(), files.end());
     observer_.reports.clear();
 
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 20000;
-    auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    Run();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, old_handler);
+    {
+      testing::ScopedFileSizeLimit limit(20000);
+      Run();
+    }
 
     ASSERT_EQ(observer_.reports, std::vector<int>{kReportDiskWrite});
     EXPECT_EQ(ReadWholeFile(Destination(*item)), "an earlier good download");
@@ -627,16 +621,21 @@ TEST_F(DownloadTest, CancelDuringTheSignatureEndsTheRunQuietly) {
 
 // A downloaded file gets the mode any new file gets under the umask.
 TEST_F(DownloadTest, DownloadedFilesFollowTheUmask) {
-  const mode_t masks[] = {022, 027, 077, 002};
+  if (const char* why = testing::WithoutPermissionBits())
+    GTEST_SKIP() << why;
+  const int masks[] = {022, 027, 077, 002};
   int number = 1;
-  for (mode_t mask : masks) {
+  for (int mask : masks) {
     CUpdateItem* item = Publish(number++, "bytes");
-    const mode_t saved = ::umask(mask);
-    Run();
-    ::umask(saved);
-    struct stat info {};
-    ASSERT_EQ(::stat(Destination(*item).c_str(), &info), 0) << std::oct << mask;
-    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
+    {
+      testing::ScopedUmask umask(mask);
+      Run();
+    }
+    std::error_code error;
+    const auto mode = std::filesystem::status(Destination(*item), error).permissions();
+    ASSERT_FALSE(error) << std::oct << mask;
+    EXPECT_EQ(static_cast<int>(mode & std::filesystem::perms::mask), 0666 & ~mask)
+        << std::oct << mask;
   }
   EXPECT_TRUE(observer_.reports.empty());
 }

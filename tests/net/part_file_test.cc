@@ -1,9 +1,6 @@
 #include "net/part_file.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -15,6 +12,7 @@
 
 #include "support/temp_dir.h"
 #include "support/test_paths.h"
+#include "support/test_system.h"
 
 namespace gantrell {
 namespace {
@@ -134,19 +132,17 @@ TEST_P(PartFileTest, DiscardLeavesNothingBehind) {
 // A write that fails (here: past the file size limit, as on a full disk)
 // fails a later Commit or Finish, and the file can then not be moved.
 TEST_P(PartFileTest, AFailedWriteIsNotLost) {
+  if (const char* why = testing::WithoutFileSizeLimit())
+    GTEST_SKIP() << why;
   const std::string bytes = Random(16 * 65536, 5);
   PartFile part(65536, 3, std::get<0>(GetParam()), std::get<1>(GetParam()));
   ASSERT_TRUE(part.Create(dir_.File("full")));
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  rlimit limited = saved;
-  limited.rlim_cur = 100000;
-  auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-  const bool committed = WriteInPieces(part, bytes, {65536});
-  const bool finished = part.Finish();
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, old_handler);
+  bool committed = false, finished = false;
+  {
+    testing::ScopedFileSizeLimit limit(100000);
+    committed = WriteInPieces(part, bytes, {65536});
+    finished = part.Finish();
+  }
   EXPECT_FALSE(committed && finished);
   EXPECT_FALSE(finished);
   EXPECT_FALSE(part.MoveTo(dir_.File("full")));

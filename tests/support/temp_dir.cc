@@ -41,7 +41,10 @@ std::string TemporaryBase(const char* base) {
   if (base != nullptr && base[0] != '\0')
     return base;
   std::error_code error;
-  const std::string system = std::filesystem::temp_directory_path(error).generic_string();
+  std::string system = std::filesystem::temp_directory_path(error).generic_string();
+  // It ends in a separator ("C:/Users/me/Temp/"); the caller adds its own.
+  while (system.size() > 3 && system.back() == '/')
+    system.pop_back();
   return error || system.empty() ? "." : system;
 }
 #else
@@ -95,7 +98,12 @@ std::string TempDir::WriteFile(const std::string& name, const std::string& conte
   std::ofstream out(temp, std::ios::binary | std::ios::trunc);
   out << content;
   out.close();
-  if (!out || std::rename(temp.c_str(), path.c_str()) != 0) {
+  // std::rename does not replace an existing file on Windows; the
+  // filesystem library's rename does on both systems.
+  std::error_code renamed;
+  if (out)
+    std::filesystem::rename(temp, path, renamed);
+  if (!out || renamed) {
     ADD_FAILURE() << "cannot write " << path;
   }
   return path;

@@ -363,9 +363,11 @@ class TestHttpServer::Listener {
         return start(route->status, 0, "Location: " + target + "\r\n");
       }
       case Kind::kSlow: {
-        if (!start(status, route->body.size()))
+        if (!take_range(route->body.size()))
+          return start(status, 0, extra);
+        if (!start(status, route->body.size() - offset, extra))
           return false;
-        for (std::size_t sent = 0; sent < route->body.size();) {
+        for (std::size_t sent = offset; sent < route->body.size();) {
           if (!owner_->Pause(route->delay))
             return false;
           const std::size_t count = std::min(route->chunk, route->body.size() - sent);
@@ -376,10 +378,16 @@ class TestHttpServer::Listener {
         }
         return true;
       }
-      case Kind::kCut:
-        owner_->AddSent(path, route->limit);
-        start(status, route->body.size()) && Send(socket, route->body.data(), route->limit);
+      case Kind::kCut: {
+        if (!take_range(route->body.size()))
+          return start(status, 0, extra);
+        // The cut comes at the same byte of the body whatever the range.
+        const std::size_t count = offset < route->limit ? route->limit - offset : 0;
+        owner_->AddSent(path, count);
+        start(status, route->body.size() - offset, extra) &&
+            Send(socket, route->body.data() + offset, count);
         return false;  // the server closes the connection mid-body
+      }
       case Kind::kStall:
         if (!start(status, route->limit))
           return false;

@@ -1,5 +1,6 @@
 #include "support/test_paths.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -10,7 +11,11 @@ std::string VectorPath(const std::string& name) {
 }
 
 std::string BuiltProgram(const std::string& relative_path) {
-  return std::string(GANTRELL_BINARY_DIR) + "/" + relative_path;
+  return std::string(GANTRELL_BINARY_DIR) + "/" + relative_path + GANTRELL_EXECUTABLE_SUFFIX;
+}
+
+std::string SystemSpelling(const std::string& path) {
+  return std::filesystem::path(path).make_preferred().string();
 }
 
 std::string ReadWholeFile(const std::string& path) {

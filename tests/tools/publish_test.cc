@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
 #include "model/provider.h"
 #include "support/test_paths.h"
+#include "support/test_system.h"
 #include "tools/publish_tool.h"
 
 namespace gantrell {
@@ -15,9 +15,7 @@ namespace fs = std::filesystem;
 
 TEST_F(PublishToolTest, KeygenWritesAPrivateKeyForItsOwnerAndAKeyRecord) {
   MakeKey("provider.pem", "public.dat");
-  struct stat info {};
-  ASSERT_EQ(stat(Path("provider.pem").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ExpectOwnerOnly("provider.pem");
   const Bytes record = Read("public.dat");
   EXPECT_EQ(record.size(), 148u);  // the size of the independent 1024-bit record
   CProvider provider;
@@ -145,9 +143,9 @@ TEST_F(PublishToolTest, FailuresNameTheFileAndKeepTheOldOutput) {
     std::string message;
   } cases[] = {
       {{"sign", "--key", "absent.pem", "--out", "old.sig", "--text", "x"},
-       "cannot read 'absent.pem': No such file or directory"},
+       "cannot read 'absent.pem': " + testing::FaultText(testing::FileFault::kNoSuchFile)},
       {{"sign", "--key", "provider.pem", "--out", "old.sig", "absent.txt"},
-       "cannot read 'absent.txt': No such file or directory"},
+       "cannot read 'absent.txt': " + testing::FaultText(testing::FileFault::kNoSuchFile)},
       {{"sign", "--key", "provider.pem", "--out", "old.sig", "folder"},
        "cannot read 'folder': Is a directory"},
       {{"sign", "--key", "not-a-key.pem", "--out", "old.sig", "--text", "x"}, "'not-a-key.pem': "},

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +11,9 @@
 #include <vector>
 
 #include "model/provider.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
+#include "support/test_system.h"
 #include "support/test_paths.h"
 
 namespace gantrell {
@@ -33,28 +35,27 @@ inline std::string Quote(const std::string& arg) {
 
 class PublishToolTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/gantrell-publish-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Path(const std::string& name) const { return (dir_ / name).generic_string(); }
 
   // Runs gantrell-publish in the test's folder.
   RunResult Run(const std::vector<std::string>& args) const {
-    std::string command = "cd " + Quote(dir_.string()) + " && " +
-                          Quote(testing::BuiltProgram("tools/gantrell-publish"));
-    for (const std::string& arg : args)
-      command += " " + Quote(arg);
-    command += " >" + Quote(Path(".out")) + " 2>" + Quote(Path(".err"));
+    std::vector<std::string> argv = {testing::BuiltProgram("tools/gantrell-publish")};
+    argv.insert(argv.end(), args.begin(), args.end());
     RunResult result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = testing::ReadWholeFile(Path(".out"));
-    result.err = testing::ReadWholeFile(Path(".err"));
+    result.status = testing::RunProgram(argv, dir_.generic_string(), Path(".out"), Path(".err"));
+    result.out = TextLines(testing::ReadWholeFile(Path(".out")));
+    result.err = TextLines(testing::ReadWholeFile(Path(".err")));
     return result;
+  }
+
+  // Text output with "\n" line ends: Windows' C runtime writes "\r\n".
+  static std::string TextLines(std::string text) {
+    std::string lines;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] != '\r' || i + 1 >= text.size() || text[i + 1] != '\n')
+        lines += text[i];
+    }
+    return lines;
   }
 
   Bytes Read(const std::string& name) const {
@@ -66,13 +67,25 @@ class PublishToolTest : public ::testing::Test {
     std::ofstream(Path(name), std::ios::binary) << content;
   }
 
+  // The file is readable and writable by its owner only. Windows has no
+  // permission bits: there the check is left out.
+  void ExpectOwnerOnly(const std::string& name) const {
+    if (testing::WithoutPermissionBits() != nullptr)
+      return;
+    std::error_code error;
+    const auto mode = std::filesystem::status(Path(name), error).permissions();
+    ASSERT_FALSE(error) << name;
+    EXPECT_EQ(mode & std::filesystem::perms::mask, std::filesystem::perms(0600)) << name;
+  }
+
   // A 1024-bit key pair: keeps the tests quick.
   void MakeKey(const std::string& key, const std::string& record) const {
     const RunResult r = Run({"keygen", "--bits", "1024", key, record});
     ASSERT_EQ(r.status, 0) << r.err;
   }
 
-  std::filesystem::path dir_;
+  testing::TempDir temp_;
+  std::filesystem::path dir_ = temp_.path();
 };
 
 inline bool Verifies(const Bytes& key, const Bytes& message, const Bytes& signature) {

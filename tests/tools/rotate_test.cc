@@ -174,10 +174,12 @@ TEST_F(RotateTest, RefusesWithoutChangingTheSite) {
     std::string new_key;
     std::string message;
   } cases[] = {
-      {"k0.pem", "k2.pem", "'k0.pem' is not the private key of 'site/public.dat'"},
+      {"k0.pem", "k2.pem",
+       "'k0.pem' is not the private key of '" + testing::SystemSpelling("site/public.dat") + "'"},
       {"stranger.pem", "k2.pem", "is not the private key"},
       {"absent.pem", "k2.pem", "cannot read 'absent.pem'"},
-      {"k1.pem", "k1.pem", "holds the key already in 'site/public.dat'"},
+      {"k1.pem", "k1.pem",
+       "holds the key already in '" + testing::SystemSpelling("site/public.dat") + "'"},
   };
   for (const Case& c : cases) {
     const RunResult r = Rotate(c.old_key, c.new_key);
@@ -191,13 +193,17 @@ TEST_F(RotateTest, RefusesWithoutChangingTheSite) {
   fs::remove(Path("site/oldpub1.sig"));
   RunResult r = Rotate("k1.pem", "k2.pem");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("'site/oldpub1.sig' is missing"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("'" + testing::SystemSpelling("site/oldpub1.sig") + "' is missing"),
+            std::string::npos)
+      << r.err;
   EXPECT_TRUE(fs::exists(Path("site/oldpub1.dat")));
 
   fs::remove(Path("site/public.dat"));
   r = Rotate("k1.pem", "k2.pem");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot read 'site/public.dat'"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("cannot read '" + testing::SystemSpelling("site/public.dat") + "'"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(RotateTest, NineLinksAreTheMostClientsFollow) {
