@@ -211,8 +211,8 @@ TEST(AbsoluteFolderTest, RelativeFoldersJoinTheCurrentDirectory) {
       {"../x", here + "/../x"},
       {".", here},
   };
-  for (const auto& [typed, absolute] : cases)
-    EXPECT_EQ(AbsoluteFolder(typed), absolute) << typed;
+  for (const auto& [typed, expected] : cases)
+    EXPECT_EQ(AbsoluteFolder(typed), expected) << typed;
 }
 
 }  // namespace

@@ -82,8 +82,9 @@ TEST_F(CliLanguageTest, GermanHelpLinesFitEightyColumns) {
       for (char c : line)
         columns += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
       // Long command usages stand alone on their line, as in English.
-      if (line.find("gantrell-cli") == std::string::npos && line.rfind("  move ITEM", 0) != 0)
+      if (line.find("gantrell-cli") == std::string::npos && line.rfind("  move ITEM", 0) != 0) {
         EXPECT_LE(columns, 80u) << command << ": " << line;
+      }
       start = end + 1;
     }
   }
